@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing ktrsdk need; does nothing when all are present.
+set -euo pipefail
+
+packages=(cmake ninja-build g++ clang binutils libgtest-dev)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$package")
+    fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "installing: ${missing[*]}"
+    sudo_cmd=()
+    [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

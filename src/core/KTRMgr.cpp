@@ -1,0 +1,181 @@
+#include "KTRMgr.h"
+
+#include "core/KTRNetMgr.h"
+#include "core/KTRPeerMgr.h"
+#include "core/KTRSceneInfo.h"
+#include "dft/KTRDFTMap.h"
+#include "download/KTRDLPolicy.h"
+#include "log/xlog.h"
+#include "upload/KTRSelectMgr.h"
+#include "upload/KTRULPolicy.h"
+
+using tarn::video::KTRConfig;
+using tarn::video::KTRUserInfo;
+using tarn::video::VideoStreamInfo;
+
+namespace {
+// The user log lines start once the scene holds this many users.
+constexpr size_t kLoggedUserCount = 15;
+}  // namespace
+
+KTRMgr::KTRMgr() {
+    m_pConfig.reset(new KTRConfig);
+    m_pSelectMgr.reset(new KTRSelectMgr(this));
+    m_pDLNetMgr.reset(new KTRNetMgr(false));
+    m_pULNetMgr.reset(new KTRNetMgr(true));
+    m_pULPolicy.reset(new KTRULPolicy(this));
+    m_pDLPolicy.reset(new KTRDLPolicy(this));
+    m_pPeerMgr.reset(new KTRPeerMgr(this));
+    m_pDFTMap.reset(new KTRDFTMap);
+    m_pSceneInfo.reset(new KTRSceneInfo);
+}
+
+KTRMgr::~KTRMgr() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_pConfig.reset();
+    m_pSelectMgr.reset();
+    m_pDLNetMgr.reset();
+    m_pULNetMgr.reset();
+    m_pULPolicy.reset();
+    m_pDLPolicy.reset();
+    m_pPeerMgr.reset();
+    m_pSceneInfo.reset();
+    m_pDFTMap.reset();
+}
+
+bool KTRMgr::isUserLogged() const {
+    return m_pSceneInfo->getUserCount() + 1 > kLoggedUserCount;
+}
+
+void KTRMgr::init(uint64_t uid, int dt) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    xlog::logi("[%s]: ktr init, uid=%llu, dt=%d", "KTRMgr::init", logUid(uid), dt);
+    m_pSceneInfo->setUid(uid);
+    m_pSceneInfo->setDt(dt);
+}
+
+void KTRMgr::setSceneType(int sceneType) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_pSceneInfo->setSceneType(sceneType);
+}
+
+void KTRMgr::setConfig(const KTRConfig& config) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_pConfig->setForceHD(config.forceHD);
+    m_pConfig->setAuxBitrate1(config.auxBitrate1);
+    m_pConfig->setAuxBitrate2(config.auxBitrate2);
+    m_pConfig->setAuxFlag(config.auxFlag);
+}
+
+void KTRMgr::addUser(const KTRUserInfo& user) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (isUserLogged()) {
+        xlog::logi("[%s]: ktr add user, uid=%llu, dt=%d", "KTRMgr::addUser", logUid(user.uid), user.dt);
+    }
+    m_pSceneInfo->addUser(user);
+}
+
+void KTRMgr::removeUser(const KTRUserInfo& user) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (isUserLogged()) {
+        xlog::logi("[%s]: ktr remove user, uid=%llu, dt=%d", "KTRMgr::removeUser", logUid(user.uid), user.dt);
+    }
+    m_pPeerMgr->removePeer(user.uid);
+    m_pDLPolicy->removePeer(user.uid);
+    m_pSceneInfo->removeUser(user);
+}
+
+void KTRMgr::setUsers(const std::vector<KTRUserInfo>& users) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_pDLPolicy->clear();
+    m_pSceneInfo->setUsers(users);
+    for (const KTRUserInfo& user : users) {
+        if (user.uid == 0 || m_pDLPolicy->hasPeer(user.uid)) {
+            continue;
+        }
+        std::vector<VideoStreamInfo> streams;
+        m_pPeerMgr->getPeer(user.uid, streams);
+        m_pDLPolicy->addPeer(user.uid, streams);
+    }
+}
+
+void KTRMgr::setSharing(bool sharing, uint64_t uid) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    xlog::logi("[%s]: ktr set sharing, sharing=%d, uid=%llu", "KTRMgr::setSharing", sharing ? 1 : 0, logUid(uid));
+    m_pSceneInfo->setSharing(sharing, uid);
+}
+
+void KTRMgr::setSpeaker(bool speaking, uint64_t uid) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    xlog::logi("[%s]: ktr set speaker, speaker=%d, uid=%llu", "KTRMgr::setSpeaker", speaking ? 1 : 0, logUid(uid));
+    m_pSceneInfo->setSpeaker(speaking, uid);
+}
+
+bool KTRMgr::adjustDLPolicy(int channel, std::map<uint64_t, VideoStreamInfo>& result) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_pDLPolicy->adjust(channel, result);
+}
+
+bool KTRMgr::adjustULPolicy(int channel, std::vector<VideoStreamInfo>& result) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_pULPolicy->adjust(channel, result);
+}
+
+void KTRMgr::getHDUids(std::set<uint64_t>& hdUids, std::set<uint64_t>& ldUids) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_pDLPolicy->getHDUids(hdUids);
+    m_pDLPolicy->getLDUids(ldUids);
+}
+
+void KTRMgr::addSelectReq(int width, int height, int fps, int bitrate) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    xlog::logi("[%s]: ktr add video select, widht=%d, height=%d, fps=%d, bitrate=%d", "KTRMgr::addSelectReq", width,
+               height, fps, bitrate);
+    m_pSelectMgr->addSelectReq(width, height, fps, bitrate);
+}
+
+void KTRMgr::clearSelectReqs() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_pSelectMgr->clear();
+}
+
+void KTRMgr::addPeerReport(uint64_t uid, const std::vector<VideoStreamInfo>& infos) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (uid == m_pSceneInfo->getUid()) {
+        xlog::logw("[%s]: can not add myself as a peer, uid=%llu", "KTRMgr::addPeerReport", logUid(uid));
+        return;
+    }
+    for (const VideoStreamInfo& info : infos) {
+        xlog::logi("[%s]: krt add peer report, peer=%llu, width=%d, height=%d, bitrate=%d", "KTRMgr::addPeerReport",
+                   logUid(uid), info.width, info.height, info.bitrate);
+    }
+    m_pPeerMgr->setPeerInfos(uid, infos);
+    if (m_pSceneInfo->isSubUser(uid)) {
+        m_pDLPolicy->addPeer(uid, infos);
+    }
+}
+
+void KTRMgr::clearPeerReports() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_pPeerMgr->clear();
+}
+
+void KTRMgr::setULNetStatus(int netStatus, int score, int bitrate, int maxBitrate) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_pULNetMgr->set(netStatus, score, bitrate, maxBitrate);
+}
+
+void KTRMgr::setDLNetStatus(int netStatus, int score, int bitrate, int maxBitrate) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_pDLNetMgr->set(netStatus, score, bitrate, maxBitrate);
+}
+
+void KTRMgr::initStreamInfosForDft(const std::vector<VideoStreamInfo>& infos) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_pDFTMap->initStreamInfosForDft(infos);
+}
+
+void KTRMgr::getDftInfoByBitrate(int bitrate, VideoStreamInfo& out) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_pDFTMap->getDftInfoByBitrate(bitrate, out);
+}

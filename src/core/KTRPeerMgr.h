@@ -1,0 +1,33 @@
+#ifndef KTRSDK_CORE_KTRPEERMGR_H
+#define KTRSDK_CORE_KTRPEERMGR_H
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <vector>
+
+#include "IKTRSDK.h"
+
+class KTRMgr;
+
+// The streams every reported peer publishes, exactly as the host last reported them.
+class KTRPeerMgr {
+public:
+    explicit KTRPeerMgr(KTRMgr* mgr) : m_pMgr(mgr) {}
+
+    void setPeerInfos(uint64_t uid, const std::vector<tarn::video::VideoStreamInfo>& infos);
+    void clear();
+    void removePeer(uint64_t uid);
+    // Copies the peer's streams into out; false (and an error line) for an unknown peer.
+    bool getPeer(uint64_t uid, std::vector<tarn::video::VideoStreamInfo>& out) const;
+    // The peer's lower stream: its only one, or the lower-bitrate one of its first two (the first on a tie).
+    bool getPeerSvc(uint64_t uid, tarn::video::VideoStreamInfo& out) const;
+    bool hasMultiStreams(uint64_t uid) const;
+    size_t getPeerCount() const { return m_mapPeerStreams.size(); }
+
+private:
+    [[maybe_unused]] KTRMgr* m_pMgr;  // the owner; the registry needs nothing from it
+    std::map<uint64_t, std::vector<tarn::video::VideoStreamInfo>> m_mapPeerStreams;
+};
+
+#endif  // KTRSDK_CORE_KTRPEERMGR_H

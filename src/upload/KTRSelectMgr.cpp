@@ -1,0 +1,5 @@
+#include "KTRSelectMgr.h"
+
+void KTRSelectMgr::addSelectReq(int, int, int, int) {}
+
+void KTRSelectMgr::clear() {}

@@ -1,0 +1,5 @@
+#include "KTRULPolicy.h"
+
+bool KTRULPolicy::adjust(int, std::vector<tarn::video::VideoStreamInfo>&) {
+    return false;
+}
