@@ -135,4 +135,70 @@ public:
 }  // namespace video
 }  // namespace tarn
 
+// A value record that the library exports for the host beside the SDK. The library defines its copy
+// operations and three accessors; the default constructor and destructor are the host's side.
+// The layout is part of the binary interface: never reorder or resize a member.
+class ProtoMyInfo {
+public:
+    ProtoMyInfo()
+        : m_field01(0),
+          m_field02(0),
+          m_field03(0),
+          m_field04(0),
+          m_field05(0),
+          m_field06(0),
+          m_field07(0),
+          m_field17(0),
+          m_field19(0),
+          m_field21(0),
+          m_uEnv(0),
+          m_field32(0),
+          m_field35(0),
+          m_field36(0) {
+        m_field27[0] = m_field27[1] = m_field27[2] = m_field27[3] = 0;
+    }
+    ~ProtoMyInfo() {}
+    KTRSDK_API ProtoMyInfo(const ProtoMyInfo& other);
+    KTRSDK_API ProtoMyInfo& operator=(const ProtoMyInfo& other);
+
+    // Empties the assist info; the string keeps its storage.
+    KTRSDK_API void clearAssistInfo();
+    KTRSDK_API std::string getAssistInfo() const;
+    KTRSDK_API unsigned int getEnv() const;
+
+    int64_t m_field01;
+    int64_t m_field02;
+    int32_t m_field03;
+    uint16_t m_field04;
+    int64_t m_field05;
+    uint8_t m_field06;
+    uint8_t m_field07;
+    std::string m_field08;
+    std::string m_field09;
+    std::string m_field10;
+    std::string m_field11;
+    std::string m_field12;
+    std::string m_field13;
+    std::string m_field14;
+    std::string m_field15;
+    std::string m_field16;
+    int32_t m_field17;
+    std::string m_field18;
+    uint16_t m_field19;
+    std::string m_field20;
+    uint16_t m_field21;
+    std::string m_field22;
+    std::string m_field23;
+    std::string m_field24;
+    std::string m_strAssistInfo;
+    uint32_t m_uEnv;
+    int32_t m_field27[4];  // members 27 to 30
+    std::string m_field31;
+    int32_t m_field32;
+    std::string m_field33;
+    std::string m_field34;
+    int64_t m_field35;
+    int64_t m_field36;
+};
+
 #endif  // KTRSDK_IKTRSDK_H

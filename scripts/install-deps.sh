@@ -2,7 +2,7 @@
 # Installs the Debian packages that building and testing ktrsdk need; does nothing when all are present.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang binutils libgtest-dev)
+packages=(cmake ninja-build g++ clang binutils libgtest-dev abigail-tools pkgconf)
 
 missing=()
 for package in "${packages[@]}"; do

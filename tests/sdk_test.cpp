@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,25 @@ using tarn::video::KTRSDKFactory;
 using tarn::video::VideoStreamInfo;
 
 namespace {
+
+// Hosts copy these records by layout (LP64: 8-byte longs and pointers, 32-byte strings).
+static_assert(sizeof(VideoStreamInfo) == 32, "eight 32-bit fields");
+static_assert(offsetof(VideoStreamInfo, minbitrate) == 28, "minbitrate is the last field");
+static_assert(sizeof(tarn::video::KTRUserInfo) == 48 && offsetof(tarn::video::KTRUserInfo, dt) == 10 &&
+                  offsetof(tarn::video::KTRUserInfo, ext) == 16,
+              "uid, attr, dt, ext");
+static_assert(sizeof(tarn::video::KTRConfig) == 12 && offsetof(tarn::video::KTRConfig, auxFlag) == 1 &&
+                  offsetof(tarn::video::KTRConfig, auxBitrate2) == 8,
+              "forceHD, auxFlag, auxBitrate1, auxBitrate2");
+static_assert(sizeof(ProtoMyInfo) == 688, "36 members");
+static_assert(offsetof(ProtoMyInfo, m_field04) == 20 && offsetof(ProtoMyInfo, m_field05) == 24 &&
+                  offsetof(ProtoMyInfo, m_field06) == 32 && offsetof(ProtoMyInfo, m_field08) == 40 &&
+                  offsetof(ProtoMyInfo, m_field17) == 328 && offsetof(ProtoMyInfo, m_field19) == 368 &&
+                  offsetof(ProtoMyInfo, m_field21) == 408 && offsetof(ProtoMyInfo, m_strAssistInfo) == 512 &&
+                  offsetof(ProtoMyInfo, m_uEnv) == 544 && offsetof(ProtoMyInfo, m_field27) == 548 &&
+                  offsetof(ProtoMyInfo, m_field31) == 568 && offsetof(ProtoMyInfo, m_field32) == 600 &&
+                  offsetof(ProtoMyInfo, m_field35) == 672 && offsetof(ProtoMyInfo, m_field36) == 680,
+              "ProtoMyInfo member offsets");
 
 struct Sdk {
     IKTRSDK* sdk = KTRSDKFactory::createKTRSDK();
@@ -64,6 +84,37 @@ TEST(Interface, HostTableEntriesReachTheLookup) {
     EXPECT_EQ(log.take(), std::vector<std::string>{
                               "I [KTRDFTMap::initStreamInfosForDft]: init stream infos for dft, channel=1, "
                               "width=1280, height=720, bitrate=800000, maxbitrate=1200000, minbitrate=600000"});
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ProtoMyInfoRecord, SelfAssignmentChangesNothing) {
+    ProtoMyInfo record;
+    record.m_strAssistInfo = std::string(64, 'a');
+    record.m_field33 = "kept";
+    record.m_uEnv = 5;
+    ProtoMyInfo& alias = record;
+    record = alias;
+    EXPECT_EQ(record.getAssistInfo(), std::string(64, 'a'));
+    EXPECT_EQ(record.m_field33, "kept");
+    EXPECT_EQ(record.getEnv(), 5u);
+}
+
+TEST(ProtoMyInfoRecord, CopyHoldsIndependentStrings) {
+    for (const std::string& text : {std::string("short"), std::string(200, 'z')}) {
+        auto* source = new ProtoMyInfo;
+        source->m_strAssistInfo = text;
+        source->m_field18 = text;
+        const ProtoMyInfo copy(*source);
+        ProtoMyInfo assigned;
+        assigned = *source;
+        delete source;
+        EXPECT_EQ(copy.getAssistInfo(), text);
+        EXPECT_EQ(copy.m_field18, text);
+        EXPECT_EQ(assigned.getAssistInfo(), text);
+    }
 }
 
 }  // namespace
