@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test.
+# Installs what is missing, builds everything and runs every test: the normal build (GCC), then the
+# whole suite under AddressSanitizer + UndefinedBehaviorSanitizer and under ThreadSanitizer (Clang).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
-cmake --workflow --preset default
+for preset in default asan tsan; do
+    echo "=== $preset ==="
+    cmake --workflow --preset "$preset"
+done
