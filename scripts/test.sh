@@ -9,3 +9,6 @@ for preset in default asan tsan; do
     echo "=== $preset ==="
     cmake --workflow --preset "$preset"
 done
+
+echo "=== fuzz ==="
+scripts/fuzz.sh
