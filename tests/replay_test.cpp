@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Replayer.h"
+#include "Scenario.h"
+
+namespace {
+
+struct BadInputCase {
+    const char* what;
+    std::string json;
+    std::string message;
+};
+
+void PrintTo(const BadInputCase& c, std::ostream* os) {
+    *os << c.what;
+}
+
+class ScenarioBadInput : public ::testing::TestWithParam<BadInputCase> {};
+
+TEST_P(ScenarioBadInput, NamesTheFileTheStepAndTheField) {
+    const BadInputCase& c = GetParam();
+    try {
+        replay::parseScenario(c.json, "meeting.json");
+        FAIL() << "accepted " << c.json;
+    } catch (const replay::ScenarioError& error) {
+        EXPECT_EQ(error.what(), c.message);
+    }
+}
+
+std::string withSteps(const std::string& steps) {
+    return R"({"local": {"uid": 1, "dt": 8}, "steps": [)" + steps + "]}";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Parser, ScenarioBadInput,
+    ::testing::Values(
+        BadInputCase{"unknown step", withSteps(R"({"step": "upload"}, {"step": "dance"})"),
+                     R"(meeting.json: step 2: field "step": unknown step "dance")"},
+        BadInputCase{"step without a name", withSteps(R"({"uid": 3})"),
+                     R"(meeting.json: step 1: field "step": missing; it names the event or question, e.g. "addUser" or "upload")"},
+        BadInputCase{"missing field", withSteps(R"({"step": "addUser", "uid": 3})"),
+                     R"(meeting.json: step 1 (addUser): field "dt": missing)"},
+        BadInputCase{"wrong type", withSteps(R"({"step": "sharing", "sharing": "yes", "uid": 3})"),
+                     R"(meeting.json: step 1 (sharing): field "sharing": expected true or false, got string "yes")"},
+        BadInputCase{"int32 too large", withSteps(R"({"step": "selectRequest", "width": 1, "height": 1, "fps": 1, "bitrate": 2147483648})"),
+                     R"(meeting.json: step 1 (selectRequest): field "bitrate": expected an integer from -2147483648 to 2147483647, got 2147483648)"},
+        BadInputCase{"int32 too small", withSteps(R"({"step": "definitionOf", "bitrate": -2147483649})"),
+                     R"(meeting.json: step 1 (definitionOf): field "bitrate": expected an integer from -2147483648 to 2147483647, got -2147483649)"},
+        BadInputCase{"fraction", withSteps(R"({"step": "definitionOf", "bitrate": 1.5})"),
+                     R"(meeting.json: step 1 (definitionOf): field "bitrate": expected an integer from -2147483648 to 2147483647, got the number 1.5)"},
+        BadInputCase{"negative uid", withSteps(R"({"step": "speaker", "speaking": true, "uid": -1})"),
+                     R"(meeting.json: step 1 (speaker): field "uid": expected an integer from 0 to 18446744073709551615, got -1)"},
+        BadInputCase{"device type beyond 16 bits", withSteps(R"({"step": "removeUser", "uid": 3, "dt": 65536})"),
+                     R"(meeting.json: step 1 (removeUser): field "dt": expected an integer from 0 to 65535, got 65536)"},
+        BadInputCase{"nested field", withSteps(R"({"step": "peerReport", "uid": 3, "streams": [{"width": 1, "height": 1, "fps": 1, "bitrate": 1, "maxbitrate": 1, "minbitrate": 1}, {"width": 1}]})"),
+                     R"(meeting.json: step 1 (peerReport): field "streams[1].height": missing)"},
+        BadInputCase{"misspelt field", withSteps(R"({"step": "upload", "chanel": 2})"),
+                     R"(meeting.json: step 1 (upload): field "chanel": unknown field)"},
+        BadInputCase{"step not an object", withSteps(R"(3)"),
+                     R"(meeting.json: step 1: expected an object, got 3)"},
+        BadInputCase{"no local user", R"({"steps": []})", R"(meeting.json: field "local": missing)"},
+        BadInputCase{"local uid of the wrong type", R"({"local": {"uid": "1", "dt": 1}, "steps": []})",
+                     R"(meeting.json: field "local.uid": expected an integer from 0 to 18446744073709551615, got string "1")"},
+        BadInputCase{"steps not a list", R"({"local": {"uid": 1, "dt": 1}, "steps": {}})",
+                     R"(meeting.json: field "steps": expected an array of steps)"},
+        BadInputCase{"not JSON", R"({"local": )",
+                     "meeting.json: not valid JSON: [json.exception.parse_error.101] parse error at line 1, column 11: "
+                     "syntax error while parsing value - unexpected end of input; expected '[', '{', or a literal"}));
+
+TEST(ScenarioParser, ReadsEveryFieldAtTheEdgesOfItsWidth) {
+    const replay::Scenario scenario = replay::parseScenario(
+        withSteps(R"({"step": "addUser", "uid": 18446744073709551615, "dt": 65535, "attr": 7, "ext": "x"},
+                     {"step": "downloadNet", "status": -2147483648, "score": 2147483647, "bitrate": 0, "maxBitrate": 1},
+                     {"step": "share"})"),
+        "edges.json");
+    ASSERT_EQ(scenario.steps.size(), 4u);
+    const auto& user = std::get<replay::AddUser>(scenario.steps[1].action).user;
+    EXPECT_EQ(user.uid, 18446744073709551615ull);
+    EXPECT_EQ(user.dt, 65535);
+    EXPECT_EQ(user.ext, "x");
+    const auto& estimate = std::get<replay::NetEstimate>(scenario.steps[2].action);
+    EXPECT_FALSE(estimate.upload);
+    EXPECT_EQ(estimate.status, -2147483648);
+    EXPECT_EQ(std::get<replay::AskUpload>(scenario.steps[3].action).channel, 2);
+}
+
+}  // namespace

@@ -1,0 +1,97 @@
+#ifndef KTRSDK_TOOLS_REPLAY_SCENARIO_H
+#define KTRSDK_TOOLS_REPLAY_SCENARIO_H
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "IKTRSDK.h"
+
+namespace replay {
+
+// Host events.
+struct Init {
+    uint64_t uid;
+    int32_t dt;
+};
+struct SceneType {
+    int32_t value;
+};
+struct Config {
+    tarn::video::KTRConfig config;
+};
+struct AddUser {
+    tarn::video::KTRUserInfo user;
+};
+struct RemoveUser {
+    tarn::video::KTRUserInfo user;
+};
+struct SetUsers {
+    std::vector<tarn::video::KTRUserInfo> users;
+};
+struct Sharing {
+    bool sharing;
+    uint64_t uid;
+};
+struct Speaker {
+    bool speaking;
+    uint64_t uid;
+};
+struct PeerReport {
+    uint64_t uid;
+    std::vector<tarn::video::VideoStreamInfo> streams;
+};
+struct ClearPeerReports {};
+struct SelectRequest {
+    int32_t width, height, fps, bitrate;
+};
+struct ClearSelectRequests {};
+struct NetEstimate {
+    bool upload;
+    int32_t status, score, bitrate, maxBitrate;
+};
+struct Definitions {
+    std::vector<tarn::video::VideoStreamInfo> streams;
+};
+
+// Questions.
+struct AskUpload {
+    int32_t channel;  // 2 asks for the share stream
+};
+struct AskDownload {
+    int32_t channel;
+};
+struct AskHdLd {};
+struct AskDefinition {
+    int32_t bitrate;
+};
+
+using Action = std::variant<Init, SceneType, Config, AddUser, RemoveUser, SetUsers, Sharing, Speaker, PeerReport,
+                            ClearPeerReports, SelectRequest, ClearSelectRequests, NetEstimate, Definitions, AskUpload,
+                            AskDownload, AskHdLd, AskDefinition>;
+
+struct Step {
+    int index;         // 0 is the local user's init; the file's steps count from 1
+    std::string name;  // as written in the file
+    Action action;
+};
+
+struct Scenario {
+    std::string name;
+    std::vector<Step> steps;
+};
+
+// Bad input, with the file, the step and the field it concerns in its message.
+class ScenarioError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Parses a scenario from JSON text; fileName only names the input in error messages.
+Scenario parseScenario(const std::string& text, const std::string& fileName);
+
+}  // namespace replay
+
+#endif  // KTRSDK_TOOLS_REPLAY_SCENARIO_H
