@@ -2,7 +2,8 @@
 # Installs the Debian packages that building and testing ktrsdk need; does nothing when all are present.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang binutils libgtest-dev abigail-tools pkgconf)
+packages=(cmake ninja-build g++ clang binutils libgtest-dev abigail-tools pkgconf
+    nlohmann-json3-dev libcli11-dev libfmt-dev python3-matplotlib)
 
 missing=()
 for package in "${packages[@]}"; do
