@@ -1,5 +1,369 @@
 #include "KTRSelectMgr.h"
 
-void KTRSelectMgr::addSelectReq(int, int, int, int) {}
+#include <algorithm>
+#include <cstdint>
 
-void KTRSelectMgr::clear() {}
+#include "core/KTRMgr.h"
+#include "core/KTRSceneInfo.h"
+#include "dft/KTRDFTMap.h"
+#include "log/xlog.h"
+
+using tarn::video::VIDEO_DFT_240P;
+using tarn::video::VIDEO_DFT_480P;
+using tarn::video::VIDEO_DFT_720P;
+using tarn::video::VIDEO_DFT_DEFAULT;
+using tarn::video::VideoStreamInfo;
+
+namespace {
+
+constexpr int kCameraChannel = 1;
+// A single stream for this device type never drops below the 480P minimum.
+constexpr int kDtWith480PFloor = 4;
+// A request stands apart from the first one when it is 10% and 30K away from it.
+constexpr double kCloseAbove = 1.1;
+constexpr double kCloseBelow = 0.9;
+constexpr int kCloseDifference = 30720;
+// Two requests are far apart when one is 1.33 times and 100K away from the other.
+constexpr int kFarApartPercent = 133;
+constexpr int kFarApartDifference = 102400;
+
+// The bitrates are 32-bit values from the host; the merge arithmetic wraps like two's complement.
+int wrap32(int64_t value) {
+    const uint32_t low = static_cast<uint32_t>(value);
+    return low <= INT32_MAX ? static_cast<int>(low) : static_cast<int>(int64_t{low} - (int64_t{1} << 32));
+}
+
+int add32(int a, int b) {
+    return wrap32(int64_t{a} + b);
+}
+
+int mul32(int a, int b) {
+    return wrap32(int64_t{a} * b);
+}
+
+bool ratioAtLeast2(int a, int b) {
+    return a >= mul32(2, b) || mul32(2, a) <= b;
+}
+
+bool ratioAtLeast133(int a, int b) {
+    return a >= mul32(b, kFarApartPercent) / 100 || mul32(a, kFarApartPercent) / 100 <= b;
+}
+
+bool differenceAtLeast100K(int a, int b) {
+    return a >= add32(b, kFarApartDifference) || add32(a, kFarApartDifference) <= b;
+}
+
+bool isFarApart(int a, int b) {
+    return ratioAtLeast133(a, b) && differenceAtLeast100K(a, b);
+}
+
+bool standsApart(int bitrate, int base) {
+    return (bitrate > base * kCloseAbove && bitrate >= add32(base, kCloseDifference)) ||
+           (bitrate < base * kCloseBelow && add32(bitrate, kCloseDifference) <= base);
+}
+
+}  // namespace
+
+void KTRSelectMgr::addSelectReq(int width, int height, int fps, int bitrate) {
+    VideoSelectRequest request{width, height, fps, bitrate};
+    addSelectReq(request);
+}
+
+void KTRSelectMgr::addSelectReq(VideoSelectRequest& request) {
+    amendSelectRequest(request);
+    m_arrRequests.push_back(request);
+}
+
+void KTRSelectMgr::setSelectReqs(std::vector<VideoSelectRequest>& requests) {
+    m_arrRequests.clear();
+    for (VideoSelectRequest& request : requests) {
+        amendSelectRequest(request);
+        m_arrRequests.push_back(request);
+    }
+}
+
+void KTRSelectMgr::amendSelectRequest(VideoSelectRequest& request) {
+    KTRDFTMap& dfts = m_pMgr->dftMap();
+    const int minBitrate = dfts.getMinBitrateByDft(VIDEO_DFT_240P);
+    const int maxBitrate = dfts.getMaxBitrateByDft(VIDEO_DFT_720P);
+    if (static_cast<uint32_t>(request.bitrate) < static_cast<uint32_t>(minBitrate)) {
+        xlog::logi(
+            "[%s]: invalid video select request, exceed minBitrate, amend it now. req.bitrate=%d, minBitrate=%d, "
+            "maxBitrate=%d",
+            "KTRSelectMgr::amendSelectRequest", request.bitrate, minBitrate, maxBitrate);
+        request.bitrate = minBitrate;
+    }
+    if (static_cast<uint32_t>(request.bitrate) > static_cast<uint32_t>(maxBitrate)) {
+        xlog::logi(
+            "[%s]: invalid video select request, exceed maxBitrate, amend it now. req.bitrate=%d, minBitrate=%d, "
+            "maxBitrate=%d",
+            "KTRSelectMgr::amendSelectRequest", request.bitrate, minBitrate, maxBitrate);
+        request.bitrate = maxBitrate;
+    }
+}
+
+void KTRSelectMgr::clear() {
+    m_arrRequests.clear();
+}
+
+void KTRSelectMgr::calculateMinBitrate(VideoStreamInfo& info) {
+    KTRDFTMap& dfts = m_pMgr->dftMap();
+    const int dft = dfts.getDftByBitrate(info.bitrate);
+    if (!m_pMgr->config().getForceHD()) {
+        if (!m_pMgr->sceneInfo().isSelfSpeaking()) {
+            info.minbitrate = dfts.getMinBitrateByDft(VIDEO_DFT_240P);
+        } else if (dft < VIDEO_DFT_480P) {
+            dfts.getDftInfoByDft(kCameraChannel, VIDEO_DFT_480P, info);
+        } else {
+            info.minbitrate = dfts.getMinBitrateByDft(VIDEO_DFT_480P);
+        }
+    }
+    xlog::logi(
+        "[%s]: ktrselectmgr, calculateMinBitrate, width=%d, height=%d, bitrate=%d, minbitrate=%d, "
+        "maxbitrate=%d,channel=%d, definition type=%d",
+        "KTRSelectMgr::calculateMinBitrate", info.width, info.height, info.bitrate, info.minbitrate, info.maxbitrate,
+        info.channel, info.dft);
+}
+
+void KTRSelectMgr::adjustRequests(std::vector<VideoStreamInfo>& out) {
+    out.clear();
+    if (m_arrRequests.empty()) {
+        return;
+    }
+    if (m_arrRequests.size() == 1 || !anyStandsApartFromFirst()) {
+        adjustSelects_1(out);
+        return;
+    }
+    switch (m_arrRequests.size()) {
+        case 2:
+            adjustSelects_2(out);
+            break;
+        case 3:
+            adjustSelects_3(out);
+            break;
+        case 4:
+            adjustSelects_4(out);
+            break;
+        case 5:
+            adjustSelects_5(out);
+            break;
+        default:
+            adjustSelects_others(out);
+            break;
+    }
+    for (const VideoStreamInfo& info : out) {
+        xlog::logi("[%s]: video select adjust result: width=%d, height=%d,bitrate=%d, maxbitrate=%d,minbitrate=%d",
+                   "KTRSelectMgr::adjustRequests", info.width, info.height, info.bitrate, info.maxbitrate,
+                   info.minbitrate);
+    }
+}
+
+void KTRSelectMgr::adjustSelects_1(std::vector<VideoStreamInfo>& out) {
+    // adjustRequests calls it with at least one request only.
+    if (m_arrRequests.empty()) {
+        return;
+    }
+    VideoStreamInfo info = makeStreamInfo(bitrateOf(0));
+    if (m_pMgr->sceneInfo().getDt() == kDtWith480PFloor) {
+        KTRDFTMap& dfts = m_pMgr->dftMap();
+        const int floor = dfts.getMinBitrateByDft(VIDEO_DFT_480P);
+        if (info.bitrate < floor) {
+            dfts.getDftInfoByDft(kCameraChannel, VIDEO_DFT_480P, info);
+            info.bitrate = floor;
+            info.maxbitrate = floor;
+        }
+    } else {
+        calculateMinBitrate(info);
+    }
+    out.push_back(info);
+}
+
+void KTRSelectMgr::adjustSelects_2(std::vector<VideoStreamInfo>& out) {
+    if (m_arrRequests.size() < 2) {
+        xlog::loge("[%s]: error occured, m_arrRequests.size() = %d, it should equal to 2.",
+                   "KTRSelectMgr::adjustSelects_2", requestCount());
+        return;
+    }
+    const int b1 = bitrateOf(0);
+    const int b2 = bitrateOf(1);
+    const int lower = std::min(b1, b2);
+    if (dftOf(b1) == dftOf(b2)) {
+        xlog::logi("[%s]: ktr select 2, same dft, choose lower, brt1=%d, brt2=%d, ret=%d",
+                   "KTRSelectMgr::adjustSelects_2", b1, b2, lower);
+        emitOne(lower, out);
+        return;
+    }
+    xlog::logi("[%s]: ktr select 2, brt1=%d, brt2=%d", "KTRSelectMgr::adjustSelects_2", b1, b2);
+    if (ratioAtLeast2(b1, b2) || isFarApart(b1, b2)) {
+        emitTwo(b1, b2, out);
+    } else {
+        emitOne(lower, out);
+    }
+}
+
+void KTRSelectMgr::adjustSelects_3(std::vector<VideoStreamInfo>& out) {
+    if (m_arrRequests.size() < 3) {
+        xlog::loge("[%s]: error occured, m_arrRequests.size() = %d, it should equal to 3.",
+                   "KTRSelectMgr::adjustSelects_3", requestCount());
+        return;
+    }
+    const std::vector<int> s = sortedBitrates(3);
+    const int d0 = dftOf(s[0]);
+    const int d1 = dftOf(s[1]);
+    const int d2 = dftOf(s[2]);
+    if (d0 != VIDEO_DFT_240P) {
+        xlog::logi("[%s]: ktr select 3, all>240P, choose lowest, brt1=%d, brt2=%d, brt3=%d, ret=%d",
+                   "KTRSelectMgr::adjustSelects_3", bitrateOf(0), bitrateOf(1), bitrateOf(2), s[0]);
+        emitOne(s[0], out);
+    } else if (d2 == VIDEO_DFT_240P) {
+        xlog::logi("[%s]: ktr select 3, same dft, choose lower, brt1=%d, brt2=%d, brt3=%d, result=%d",
+                   "KTRSelectMgr::adjustSelects_3", bitrateOf(0), bitrateOf(1), bitrateOf(2), s[0]);
+        emitOne(s[0], out);
+    } else {
+        // The middle request serves both upper ones when it shares the top's class and is far from the lowest.
+        const int upper = d1 == d2 && isFarApart(s[0], s[1]) ? s[1] : s[2];
+        xlog::logi("[%s]: ktr select 3, brt1=%d, brt2=%d, brt3=%d, ret1=%d, ret2=%d", "KTRSelectMgr::adjustSelects_3",
+                   bitrateOf(0), bitrateOf(1), bitrateOf(2), s[0], upper);
+        emitTwo(s[0], upper, out);
+    }
+}
+
+void KTRSelectMgr::adjustSelects_4(std::vector<VideoStreamInfo>& out) {
+    if (m_arrRequests.size() < 4) {
+        xlog::loge("[%s]: error occured, m_arrRequests.size() = %d, it should equal to 4.",
+                   "KTRSelectMgr::adjustSelects_4", requestCount());
+        return;
+    }
+    const std::vector<int> s = sortedBitrates(4);
+    const int d0 = dftOf(s[0]);
+    const int d3 = dftOf(s[3]);
+    if (d0 != VIDEO_DFT_240P) {
+        xlog::logi("[%s]: ktr select 4, all>240P, choose lowest, brt1=%d, brt2=%d, brt3=%d, brt4=%d, ret=%d",
+                   "KTRSelectMgr::adjustSelects_4", bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3), s[0]);
+        emitOne(s[0], out);
+    } else if (d3 == VIDEO_DFT_240P) {
+        xlog::logi("[%s]: ktr select 4, all same!!! select lowest, brt1=%d, brt2=%d, brt3=%d, brt4=%d, ret=%d",
+                   "KTRSelectMgr::adjustSelects_4", bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3), s[0]);
+        emitOne(s[0], out);
+    } else if (ratioAtLeast2(s[0], s[2]) || isFarApart(s[0], s[2])) {
+        // The third-lowest request decides; the highest one is served by it.
+        xlog::logi("[%s]: ktr select 4, brt1=%d, brt2=%d, brt3=%d, ret4=%d, ret1=%d, ret2=%d",
+                   "KTRSelectMgr::adjustSelects_4", bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3), s[0], s[2]);
+        emitTwo(s[0], s[2], out);
+    } else {
+        xlog::logi("[%s]: ktr select 4, all close!!! select lowest, brt1=%d, brt2=%d, brt3=%d, brt4=%d, ret=%d",
+                   "KTRSelectMgr::adjustSelects_4", bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3), s[0]);
+        emitOne(s[0], out);
+    }
+}
+
+void KTRSelectMgr::adjustSelects_5(std::vector<VideoStreamInfo>& out) {
+    if (m_arrRequests.size() < 5) {
+        xlog::loge("[%s]: error occured, m_arrRequests.size() = %d, it should equal to 5.",
+                   "KTRSelectMgr::adjustSelects_5", requestCount());
+        return;
+    }
+    const std::vector<int> s = sortedBitrates(5);
+    const int d0 = dftOf(s[0]);
+    const int d3 = dftOf(s[3]);
+    const int d4 = dftOf(s[4]);
+    if (d0 != VIDEO_DFT_240P) {
+        xlog::logi("[%s]: ktr select 5, all>240P, choose lowest, brt1=%d, brt2=%d, brt3=%d, brt4=%d, brt5=%d, ret=%d",
+                   "KTRSelectMgr::adjustSelects_5", bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3),
+                   bitrateOf(4), s[0]);
+        emitOne(s[0], out);
+        return;
+    }
+    if (d4 == VIDEO_DFT_240P) {
+        xlog::logi("[%s]: ktr select 5, all same!!! select lowest, brt1=%d, brt2=%d, brt3=%d, brt4=%d, brt5=%d, ret=%d",
+                   "KTRSelectMgr::adjustSelects_5", bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3),
+                   bitrateOf(4), s[0]);
+        emitOne(s[0], out);
+        return;
+    }
+    const int top = d3 == VIDEO_DFT_240P ? s[4] : s[3];
+    if (ratioAtLeast2(s[0], top) || ratioAtLeast133(s[0], top) || differenceAtLeast100K(s[0], top)) {
+        xlog::logi("[%s]: ktr select 5, choose OK!!! brt1=%d, brt2=%d, brt3=%d, brt4=%d, brt5=%d,ret1=%d, ret2=%d",
+                   "KTRSelectMgr::adjustSelects_5", bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3),
+                   bitrateOf(4), s[0], top);
+        emitTwo(s[0], top, out);
+    } else {
+        xlog::logi(
+            "[%s]: ktr select 5, all close!!! select lowest, brt1=%d, brt2=%d, brt3=%d, brt4=%d, brt5=%d, ret=%d",
+            "KTRSelectMgr::adjustSelects_5", bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3), bitrateOf(4),
+            s[0]);
+        emitOne(s[0], out);
+    }
+}
+
+void KTRSelectMgr::adjustSelects_others(std::vector<VideoStreamInfo>& out) {
+    if (m_arrRequests.empty()) {
+        xlog::loge("[%s]: error occured, m_arrRequests.size() = %d, it should bigger than 0.",
+                   "KTRSelectMgr::adjustSelects_others", requestCount());
+        return;
+    }
+    // So many subscribers that only the first and the last one are weighed.
+    const int first = bitrateOf(0);
+    const int last = m_arrRequests.back().bitrate;
+    const int lo = std::min(first, last);
+    const int hi = std::max(first, last);
+    if (dftOf(lo) == dftOf(hi)) {
+        xlog::logi("[%s]: ktr select others, brt1=%d, brt_last=%d, ret1=%d, ret=%d",
+                   "KTRSelectMgr::adjustSelects_others", lo, hi, lo, lo);
+        emitOne(lo, out);
+    }
+}
+
+void KTRSelectMgr::dumpSelectReqs(const std::vector<VideoSelectRequest>& requests) {
+    xlog::logi("ktr select reqs, start=======");
+    for (const VideoSelectRequest& request : requests) {
+        xlog::logi("    ktr request width=%d, height=%d, fps=%d, bitrate=%d", request.width, request.height,
+                   request.fps, request.bitrate);
+    }
+    xlog::logi("ktr select reqs, stop =======");
+}
+
+bool KTRSelectMgr::anyStandsApartFromFirst() const {
+    const int base = bitrateOf(0);
+    return std::any_of(m_arrRequests.begin(), m_arrRequests.end(),
+                       [base](const VideoSelectRequest& request) { return standsApart(request.bitrate, base); });
+}
+
+std::vector<int> KTRSelectMgr::sortedBitrates(size_t count) const {
+    std::vector<int> bitrates;
+    for (size_t i = 0; i < count; ++i) {
+        bitrates.push_back(bitrateOf(i));
+    }
+    std::sort(bitrates.begin(), bitrates.end());
+    return bitrates;
+}
+
+int KTRSelectMgr::dftOf(int bitrate) {
+    return m_pMgr->dftMap().getDftByBitrate(bitrate);
+}
+
+VideoStreamInfo KTRSelectMgr::makeStreamInfo(int bitrate) {
+    VideoStreamInfo info{};
+    m_pMgr->dftMap().getDftInfoByDft(kCameraChannel, bitrate > 0 ? dftOf(bitrate) : VIDEO_DFT_DEFAULT, info);
+    info.bitrate = bitrate;
+    info.maxbitrate = bitrate;
+    return info;
+}
+
+void KTRSelectMgr::emitOne(int bitrate, std::vector<VideoStreamInfo>& out) {
+    VideoStreamInfo info = makeStreamInfo(bitrate);
+    calculateMinBitrate(info);
+    out.push_back(info);
+}
+
+void KTRSelectMgr::emitTwo(int first, int second, std::vector<VideoStreamInfo>& out) {
+    VideoStreamInfo firstInfo = makeStreamInfo(first);
+    VideoStreamInfo secondInfo = makeStreamInfo(second);
+    calculateMinBitrate(firstInfo);
+    calculateMinBitrate(secondInfo);
+    out.push_back(firstInfo);
+    // The speaker lift can turn both into the same 480P stream; publish it once.
+    if (secondInfo.bitrate != firstInfo.bitrate) {
+        out.push_back(secondInfo);
+    }
+}

@@ -1,18 +1,58 @@
 #ifndef KTRSDK_UPLOAD_KTRSELECTMGR_H
 #define KTRSDK_UPLOAD_KTRSELECTMGR_H
 
+#include <cstddef>
+#include <vector>
+
+#include "IKTRSDK.h"
+#include "upload/VideoSelectRequest.h"
+
 class KTRMgr;
 
-// Collects the subscribers' select requests for the local camera video.
+// Collects the subscribers' select requests for the local camera video, amends their bitrates into the
+// range of the definition table, and merges them into the camera streams to publish.
 class KTRSelectMgr {
 public:
     explicit KTRSelectMgr(KTRMgr* mgr) : m_pMgr(mgr) {}
 
     void addSelectReq(int width, int height, int fps, int bitrate);
+    void addSelectReq(VideoSelectRequest& request);
+    // Replaces the list; the caller's requests are amended in place too.
+    void setSelectReqs(std::vector<VideoSelectRequest>& requests);
+    // Moves the bitrate into [240P minimum, 720P maximum], compared as unsigned.
+    void amendSelectRequest(VideoSelectRequest& request);
     void clear();
+    const std::vector<VideoSelectRequest>& requests() const { return m_arrRequests; }
+
+    // Sets the floor a stream may fall to; while the local user speaks, streams below 480P become 480P.
+    void calculateMinBitrate(tarn::video::VideoStreamInfo& info);
+
+    // Empties out, then fills it with none, one, or two camera streams (the lower one first except
+    // where two requests keep their arrival order).
+    void adjustRequests(std::vector<tarn::video::VideoStreamInfo>& out);
+    // The rule set of each request count; adjustRequests picks one, the others only append.
+    void adjustSelects_1(std::vector<tarn::video::VideoStreamInfo>& out);
+    void adjustSelects_2(std::vector<tarn::video::VideoStreamInfo>& out);
+    void adjustSelects_3(std::vector<tarn::video::VideoStreamInfo>& out);
+    void adjustSelects_4(std::vector<tarn::video::VideoStreamInfo>& out);
+    void adjustSelects_5(std::vector<tarn::video::VideoStreamInfo>& out);
+    void adjustSelects_others(std::vector<tarn::video::VideoStreamInfo>& out);
+
+    void dumpSelectReqs(const std::vector<VideoSelectRequest>& requests);
 
 private:
-    [[maybe_unused]] KTRMgr* m_pMgr;
+    bool anyStandsApartFromFirst() const;
+    int bitrateOf(size_t index) const { return m_arrRequests[index].bitrate; }
+    int requestCount() const { return static_cast<int>(m_arrRequests.size()); }
+    // The bitrates of the first count requests, ascending.
+    std::vector<int> sortedBitrates(size_t count) const;
+    int dftOf(int bitrate);
+    tarn::video::VideoStreamInfo makeStreamInfo(int bitrate);
+    void emitOne(int bitrate, std::vector<tarn::video::VideoStreamInfo>& out);
+    void emitTwo(int first, int second, std::vector<tarn::video::VideoStreamInfo>& out);
+
+    KTRMgr* m_pMgr = nullptr;
+    std::vector<VideoSelectRequest> m_arrRequests;
 };
 
 #endif  // KTRSDK_UPLOAD_KTRSELECTMGR_H
