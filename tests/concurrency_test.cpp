@@ -39,25 +39,74 @@ void callOperation(IKTRSDK& sdk, int op, std::mt19937& random) {
     std::uniform_int_distribution<int> bitrate(-1000, 3500000);
     const uint64_t uid = static_cast<uint64_t>(small(random));
     switch (op) {
-        case 0: sdk.init(uid, small(random)); break;
-        case 1: sdk.setSceneType(small(random)); break;
-        case 2: { KTRConfig config; config.forceHD = small(random) == 0; sdk.setConfig(config); break; }
-        case 3: sdk.addUser(KTRUserInfo{uid, 0, static_cast<uint16_t>(small(random)), "x"}); break;
-        case 4: sdk.removeUser(KTRUserInfo{uid, 0, static_cast<uint16_t>(small(random)), ""}); break;
-        case 5: sdk.setUsers({KTRUserInfo{uid, 0, 8, ""}, KTRUserInfo{uid + 1, 0, 1, ""}}); break;
-        case 6: sdk.setSharing(small(random) < 2, uid); break;
-        case 7: sdk.setSpeaker(small(random) < 4, uid); break;
-        case 8: { std::map<uint64_t, VideoStreamInfo> requests; sdk.adjustDLPolicy(1, requests); break; }
-        case 9: { std::vector<VideoStreamInfo> streams; sdk.adjustULPolicy(small(random) == 0 ? 2 : 1, streams); break; }
-        case 10: { std::set<uint64_t> hd, ld; sdk.getHDUids(hd, ld); break; }
-        case 11: sdk.addSelectReq(640, 480, 20, bitrate(random)); break;
-        case 12: sdk.clearSelectReqs(); break;
-        case 13: sdk.addPeerReport(uid, kTwoStreams); break;
-        case 14: sdk.clearPeerReports(); break;
-        case 15: sdk.setULNetStatus(small(random) % 6, 80 + small(random), bitrate(random), bitrate(random)); break;
-        case 16: sdk.setDLNetStatus(small(random) % 6, 80 + small(random), bitrate(random), bitrate(random)); break;
-        case 17: sdk.initStreamInfosForDft({VideoStreamInfo{1, 0, 640, 360, 20, 358400, 512000, 245760}}); break;
-        case 18: { VideoStreamInfo out{}; sdk.getDftInfoByBitrate(bitrate(random), out); break; }
+        case 0:
+            sdk.init(uid, small(random));
+            break;
+        case 1:
+            sdk.setSceneType(small(random));
+            break;
+        case 2: {
+            KTRConfig config;
+            config.forceHD = small(random) == 0;
+            sdk.setConfig(config);
+            break;
+        }
+        case 3:
+            sdk.addUser(KTRUserInfo{uid, 0, static_cast<uint16_t>(small(random)), "x"});
+            break;
+        case 4:
+            sdk.removeUser(KTRUserInfo{uid, 0, static_cast<uint16_t>(small(random)), ""});
+            break;
+        case 5:
+            sdk.setUsers({KTRUserInfo{uid, 0, 8, ""}, KTRUserInfo{uid + 1, 0, 1, ""}});
+            break;
+        case 6:
+            sdk.setSharing(small(random) < 2, uid);
+            break;
+        case 7:
+            sdk.setSpeaker(small(random) < 4, uid);
+            break;
+        case 8: {
+            std::map<uint64_t, VideoStreamInfo> requests;
+            sdk.adjustDLPolicy(1, requests);
+            break;
+        }
+        case 9: {
+            std::vector<VideoStreamInfo> streams;
+            sdk.adjustULPolicy(small(random) == 0 ? 2 : 1, streams);
+            break;
+        }
+        case 10: {
+            std::set<uint64_t> hd, ld;
+            sdk.getHDUids(hd, ld);
+            break;
+        }
+        case 11:
+            sdk.addSelectReq(640, 480, 20, bitrate(random));
+            break;
+        case 12:
+            sdk.clearSelectReqs();
+            break;
+        case 13:
+            sdk.addPeerReport(uid, kTwoStreams);
+            break;
+        case 14:
+            sdk.clearPeerReports();
+            break;
+        case 15:
+            sdk.setULNetStatus(small(random) % 6, 80 + small(random), bitrate(random), bitrate(random));
+            break;
+        case 16:
+            sdk.setDLNetStatus(small(random) % 6, 80 + small(random), bitrate(random), bitrate(random));
+            break;
+        case 17:
+            sdk.initStreamInfosForDft({VideoStreamInfo{1, 0, 640, 360, 20, 358400, 512000, 245760}});
+            break;
+        case 18: {
+            VideoStreamInfo out{};
+            sdk.getDftInfoByBitrate(bitrate(random), out);
+            break;
+        }
     }
 }
 

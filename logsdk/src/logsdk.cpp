@@ -3,7 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
-#include <string>
+#include <cstdlib>
 
 namespace xlog {
 namespace {
@@ -31,25 +31,40 @@ const char* levelName(Level level) {
     return "?";
 }
 
-std::string format(const char* fmt, va_list args) {
-    char small[512];
-    va_list copy;
-    va_copy(copy, args);
-    const int length = std::vsnprintf(small, sizeof small, fmt, copy);
-    va_end(copy);
-    if (length < 0) {
-        return std::string();
+// Formats into a stack buffer, or into malloc'd memory for long lines, so that logging never throws
+// (a failed allocation only truncates the line).
+class FormattedLine {
+public:
+    FormattedLine(const char* fmt, va_list args) {
+        va_list copy;
+        va_copy(copy, args);
+        const int length = std::vsnprintf(m_small, sizeof m_small, fmt, copy);
+        va_end(copy);
+        m_length = length < 0 ? 0 : static_cast<size_t>(length);
+        if (m_length >= sizeof m_small) {
+            m_large = static_cast<char*>(std::malloc(m_length + 1));
+            if (m_large != nullptr) {
+                std::vsnprintf(m_large, m_length + 1, fmt, args);
+            } else {
+                m_length = sizeof m_small - 1;
+            }
+        }
     }
-    if (static_cast<size_t>(length) < sizeof small) {
-        return std::string(small, static_cast<size_t>(length));
-    }
-    std::string line(static_cast<size_t>(length), '\0');
-    std::vsnprintf(&line[0], line.size() + 1, fmt, args);
-    return line;
-}
+    ~FormattedLine() { std::free(m_large); }
+    FormattedLine(const FormattedLine&) = delete;
+    FormattedLine& operator=(const FormattedLine&) = delete;
+
+    const char* text() const { return m_large != nullptr ? m_large : m_small; }
+    int length() const { return static_cast<int>(m_length); }
+
+private:
+    char m_small[1024];
+    char* m_large = nullptr;
+    size_t m_length = 0;
+};
 
 int write(Level level, const char* fmt, va_list args) {
-    const std::string line = format(fmt, args);
+    const FormattedLine line(fmt, args);
     Sink sink;
     void* context;
     {
@@ -58,11 +73,11 @@ int write(Level level, const char* fmt, va_list args) {
         context = sinkSlot().context;
     }
     if (sink != nullptr) {
-        sink(level, line.c_str(), context);
+        sink(level, line.text(), context);
     } else {
-        std::fprintf(stderr, "%s %s\n", levelName(level), line.c_str());
+        std::fprintf(stderr, "%s %s\n", levelName(level), line.text());
     }
-    return static_cast<int>(line.size());
+    return line.length();
 }
 
 }  // namespace
