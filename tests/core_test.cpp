@@ -48,11 +48,12 @@ TEST(Manager, UserLinesStartOnceTheSceneHoldsFifteenUsers) {
     EXPECT_EQ(log.take(), (std::vector<std::string>{
                               "I [KTRMgr::addUser]: ktr add user, uid=115, dt=7",
                               "I [KTRMgr::removeUser]: ktr remove user, uid=115, dt=7",
+                              "I [KTRDLPolicy::removePeer]: removePeer, uid=115",
                           }));
     mgr.removeUser(user(114, 2));
-    EXPECT_EQ(log.take().size(), 1u) << "15 users before this removal";
+    EXPECT_EQ(log.take().size(), 2u) << "15 users before this removal; the download policy logs too";
     mgr.removeUser(user(113, 0));
-    EXPECT_EQ(log.take().size(), 0u) << "14 users before this removal";
+    EXPECT_EQ(log.take().size(), 1u) << "14 users before this removal; only the download policy logs";
     EXPECT_EQ(mgr.sceneInfo().getUserCount(), 13u);
 }
 
@@ -120,6 +121,19 @@ TEST(Manager, SetUsersReplacesTheSubscriptionListAndFetchesUnknownPeers) {
     const std::vector<std::string> lines = log.take();
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "E [KTRPeerMgr::getPeer]: ktr get peer failed, uid=4"), 1);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "E [KTRPeerMgr::getPeer]: ktr get peer failed, uid=0"), 0);
+}
+
+TEST(Manager, SetUsersAddsEachListedPeerToTheDownloadPolicyOnce) {
+    KTRMgr mgr;
+    mgr.init(1, 0);
+    mgr.addPeerReport(6, {stream(640, 480, 300000)});
+    LogCapture log;
+    mgr.setUsers({user(6, 1), user(0, 1), user(6, 2)});
+    EXPECT_EQ(log.take(), (std::vector<std::string>{
+                              "I [KTRDLPolicy::clear]: ktrdk: clear download policy selects.",
+                              "I [KTRDLPolicy::addPeer]: ktrsdk: addPeer uid=6, infos.size(1)",
+                          }))
+        << "uid 6 once for two device types; uid 0 never";
 }
 
 // --- scene -----------------------------------------------------------------------------------

@@ -1,19 +1,566 @@
 #include "KTRDLPolicy.h"
 
-void KTRDLPolicy::addPeer(uint64_t, const std::vector<tarn::video::VideoStreamInfo>&) {}
+#include <cstdlib>
 
-void KTRDLPolicy::removePeer(uint64_t) {}
+#include "core/KTRMgr.h"
+#include "core/KTRNetMgr.h"
+#include "core/KTRPeerMgr.h"
+#include "core/KTRSceneInfo.h"
+#include "dft/KTRDFTMap.h"
+#include "log/xlog.h"
 
-void KTRDLPolicy::clear() {}
+using tarn::video::VIDEO_DFT_240P;
+using tarn::video::VIDEO_NET_ESTIMAT_NORMAL;
+using tarn::video::VideoStreamInfo;
 
-bool KTRDLPolicy::hasPeer(uint64_t) const {
+namespace {
+
+// Peer choice: a device type that always receives the lower stream, and the "300K" it logs about.
+constexpr int kLowerOnlyDeviceType = 1;
+constexpr int32_t kBiggerBitrate = 307200;
+// A new peer may get its upper stream with up to 3 users; a peer reported again only with fewer than 3.
+constexpr size_t kMaxUsersForNewUpper = 3;
+constexpr size_t kUsersForKnownUpper = 3;
+
+// Net status codes of the download estimate besides VIDEO_NET_ESTIMAT_NORMAL.
+constexpr int kNetIncrease = 2;
+constexpr int kNetIncreaseToo = 3;
+constexpr int kNetDecrease = 4;
+constexpr int kNetDecreaseMore = 5;
+
+// Increase guards and step.
+constexpr int kIncMinScore = 85;
+constexpr double kIncMaxBitrateShare = 0.95;
+constexpr int32_t kIncMaxNetBitrate = 3145728;
+constexpr int kIncPeerCount = 1;
+constexpr int32_t kIncStep = 30720;
+// Chosen bitrates from 30720 to 2097152 (2M) may rise.
+constexpr int32_t kIncRangeLow = 30720;
+constexpr int32_t kIncRangeHigh = 2097152;
+constexpr int32_t kIncGoodMaxBitrate = 600000;
+
+// Decrease: the minimum cut is shared among the picked peers.
+constexpr int kDecPeerCount = 3;
+constexpr int32_t kDecTotalStep = 92160;
+constexpr int32_t kDecPercent = 20;
+constexpr int32_t kDecMorePercent = 30;
+constexpr int32_t kDecGoodBitrate = 614400;
+constexpr int32_t kDecRoomAboveMin = 92160;
+
+// Two requests for the same peer differ when their bitrates are at least one increase step apart.
+constexpr int64_t kChangedBitrateDistance = 30720;
+
+constexpr const char* kTagAddPeer = "KTRDLPolicy::addPeer";
+constexpr const char* kTagChooseUpper = "KTRDLPolicy::chooseUpper";
+constexpr const char* kTagRemovePeer = "KTRDLPolicy::removePeer";
+constexpr const char* kTagClear = "KTRDLPolicy::clear";
+constexpr const char* kTagGetHDUids = "KTRDLPolicy::getHDUids";
+constexpr const char* kTagAdjust = "KTRDLPolicy::adjust";
+constexpr const char* kTagRealAdjust = "KTRDLPolicy::realAdjust";
+constexpr const char* kTagUpperBitrate = "KTRDLPolicy::upperBitrate";
+constexpr const char* kTagLowerBitrate = "KTRDLPolicy::lowerBitrate";
+constexpr const char* kTagSelectIncPeers = "KTRDLPolicy::selectIncPeers";
+constexpr const char* kTagSelectDecPeers = "KTRDLPolicy::selectDecPeers";
+constexpr const char* kTagIsGoodToInc = "KTRDLPolicy::isGoodToInc";
+constexpr const char* kTagIsGoodToDec = "KTRDLPolicy::isGoodToDec";
+
+// Bitrates are signed 32-bit and wrap as two's complement; computed wide, then wrapped back.
+int32_t wrap32(int64_t value) {
+    constexpr int64_t kTwoPow32 = int64_t{1} << 32;
+    const int64_t low = static_cast<int64_t>(static_cast<uint32_t>(value));
+    return static_cast<int32_t>(low > INT32_MAX ? low - kTwoPow32 : low);
+}
+
+int32_t addWrapped(int32_t a, int32_t b) {
+    return wrap32(int64_t{a} + b);
+}
+
+int32_t subWrapped(int32_t a, int32_t b) {
+    return wrap32(int64_t{a} - b);
+}
+
+int32_t percentOf(int32_t bitrate, int32_t percent) {
+    return wrap32(int64_t{bitrate} * percent) / 100;
+}
+
+bool isFarApart(int32_t a, int32_t b) {
+    const int64_t distance = int64_t{a} - b;
+    return distance >= kChangedBitrateDistance || -distance >= kChangedBitrateDistance;
+}
+
+bool isInIncreaseRange(int32_t bitrate) {
+    return kIncRangeLow <= bitrate && bitrate <= kIncRangeHigh;
+}
+
+bool holdsFewerThan(const KTRDLPolicy::UidSet& uids, int count) {
+    return count > 0 && uids.size() < static_cast<size_t>(count);
+}
+
+}  // namespace
+
+void KTRDLPolicy::addPeer(uint64_t uid, const StreamList& infos) {
+    xlog::logi("[%s]: ktrsdk: addPeer uid=%llu, infos.size(%d)", kTagAddPeer, logUid(uid),
+               static_cast<int>(infos.size()));
+    if (uid == m_pMgr->sceneInfo().getUid()) {
+        xlog::loge("[%s]: should not add myself. uid=%llu", kTagAddPeer, logUid(uid));
+        return;
+    }
+    if (infos.empty()) {
+        m_mapSelects[uid] = VideoStreamInfo{};
+        return;
+    }
+    if (infos.size() == 1) {
+        m_mapSelects[uid] = infos.front();
+        return;
+    }
+    const bool isNew = m_mapSelects.find(uid) == m_mapSelects.end();
+    if (isNew) {
+        xlog::logi("[%s]: ktr add new peer, uid=%llu", kTagAddPeer, logUid(uid));
+    }
+    const bool upper = isNew ? isUpperForNewPeer(uid, infos) : isUpperForKnownPeer();
+    VideoStreamInfo chosen{};
+    if (upper) {
+        chooseUpper(infos, chosen);
+    } else {
+        chooseLower(infos, chosen);
+    }
+    if (chosen.bitrate == 0) {
+        xlog::loge("[%s]: ToDo: ktr add peer, invalid peer stream info added, may have a bug here.", kTagAddPeer);
+    }
+    m_mapSelects[uid] = chosen;
+    xlog::logi("[%s]: ktr download policy add peer, choose upper=%d, uid=%llu, bitrate=%d", kTagAddPeer, upper ? 1 : 0,
+               logUid(uid), chosen.bitrate);
+}
+
+bool KTRDLPolicy::isUpperForNewPeer(uint64_t uid, const StreamList& infos) const {
+    const KTRSceneInfo& scene = m_pMgr->sceneInfo();
+    if (!m_pMgr->dlNetMgr().isGoodNet()) {
+        return false;
+    }
+    if (scene.getDt() == kLowerOnlyDeviceType) {
+        if (isBiggerBitrate(infos, kBiggerBitrate)) {
+            xlog::logi("[%s]: ktr add peer, choose lower because bigger bitrate>300K, peer=%llu", kTagAddPeer,
+                       logUid(uid));
+        }
+        return false;
+    }
+    if (scene.getSubUserCount() > kMaxUsersForNewUpper) {
+        return false;
+    }
+    xlog::logi("[%s]: ktr add peer, choose uppper because net=good AND users<=3, peer=%llu", kTagAddPeer, logUid(uid));
+    return true;
+}
+
+// A known peer stays on its lower stream while anyone shares or speaks; the device type does not count.
+bool KTRDLPolicy::isUpperForKnownPeer() const {
+    const KTRSceneInfo& scene = m_pMgr->sceneInfo();
+    return m_pMgr->dlNetMgr().isGoodNet() && !scene.isSharing() && !scene.isSpeaking() &&
+           scene.getSubUserCount() < kUsersForKnownUpper;
+}
+
+void KTRDLPolicy::chooseUpper(const StreamList& infos, VideoStreamInfo& out) const {
+    if (infos.size() != 2) {
+        xlog::loge("[%s]: error occured, infos.size() must equal to 2, check the biz ahead.", kTagChooseUpper);
+        return;
+    }
+    out = infos[0].bitrate > infos[1].bitrate ? infos[0] : infos[1];
+}
+
+void KTRDLPolicy::chooseLower(const StreamList& infos, VideoStreamInfo& out) const {
+    if (infos.empty()) {
+        return;
+    }
+    if (infos.size() == 1) {
+        out = infos[0];
+        return;
+    }
+    out = infos[0].bitrate > infos[1].bitrate ? infos[1] : infos[0];
+}
+
+bool KTRDLPolicy::isBiggerBitrate(const StreamList& infos, int32_t threshold) const {
+    const int32_t bigger = infos[0].bitrate > infos[1].bitrate ? infos[0].bitrate : infos[1].bitrate;
+    return bigger > threshold;
+}
+
+void KTRDLPolicy::removePeer(uint64_t uid) {
+    xlog::logi("[%s]: removePeer, uid=%llu", kTagRemovePeer, logUid(uid));
+    m_mapSelects.erase(uid);
+}
+
+void KTRDLPolicy::clear() {
+    xlog::logi("[%s]: ktrdk: clear download policy selects.", kTagClear);
+    m_mapSelects.clear();
+}
+
+bool KTRDLPolicy::hasPeer(uint64_t uid) const {
+    return m_mapSelects.find(uid) != m_mapSelects.end();
+}
+
+void KTRDLPolicy::getHDUids(UidSet& hdUids) {
+    xlog::logi("[%s]: ktrsdk: get hd uids  m_mapSelects.size(%d)", kTagGetHDUids,
+               static_cast<int>(m_mapSelects.size()));
+    for (const auto& entry : m_mapSelects) {
+        if (!hasMultiStreams(entry.first) || !isLowerSelected(entry.first)) {
+            hdUids.insert(entry.first);
+        }
+    }
+}
+
+void KTRDLPolicy::getLDUids(UidSet& ldUids) {
+    for (const auto& entry : m_mapSelects) {
+        if (hasMultiStreams(entry.first) && isLowerSelected(entry.first)) {
+            ldUids.insert(entry.first);
+        }
+    }
+}
+
+// The chosen stream counts as the lower one when it lies in the lower stream's definition class.
+bool KTRDLPolicy::isLowerSelected(uint64_t uid) {
+    const auto it = m_mapSelects.find(uid);
+    if (it == m_mapSelects.end()) {
+        return false;
+    }
+    KTRDFTMap& dftMap = m_pMgr->dftMap();
+    const int chosenDft = dftMap.getDftByBitrate(it->second.bitrate);
+    VideoStreamInfo lower{};
+    m_pMgr->peerMgr().getPeerSvc(uid, lower);
+    return chosenDft == dftMap.getDftByBitrate(lower.bitrate);
+}
+
+bool KTRDLPolicy::hasMultiStreams(uint64_t uid) const {
+    return m_pMgr->peerMgr().hasMultiStreams(uid);
+}
+
+bool KTRDLPolicy::adjust(int /*channel*/, RequestMap& requests) {
+    requests.clear();
+    const size_t peerCount = m_pMgr->peerMgr().getPeerCount();
+    if (peerCount == 0) {
+        xlog::loge("[%s]: ktr download policy, adjust failed, no peer!!!", kTagAdjust);
+        return false;
+    }
+    xlog::logi("[%s]: ktrsdk: download adjust peerCount=%d", kTagAdjust, static_cast<int>(peerCount));
+    realAdjust(requests);
+    const bool changed = isChangedFromLastRequests(requests);
+    m_mapLastRequests = requests;
+    return changed;
+}
+
+// Results of one size differ when they name other peers or a peer's bitrate moved by a step or more.
+bool KTRDLPolicy::isChangedFromLastRequests(const RequestMap& requests) const {
+    if (requests.size() != m_mapLastRequests.size()) {
+        return true;
+    }
+    for (const auto& entry : requests) {
+        const auto last = m_mapLastRequests.find(entry.first);
+        if (last == m_mapLastRequests.end() || isFarApart(entry.second.bitrate, last->second.bitrate)) {
+            return true;
+        }
+    }
     return false;
 }
 
-void KTRDLPolicy::getHDUids(std::set<uint64_t>&) {}
+void KTRDLPolicy::realAdjust(RequestMap& requests) {
+    const KTRNetMgr& net = m_pMgr->dlNetMgr();
+    const int netStatus = net.getNetStatus();
+    const int score = net.getScore();
+    const int bitrate = net.getBitrate();
+    const int maxBitrate = net.getMaxBitrate();
+    xlog::logi(
+        "[%s]: ktrsdk: real adjust download policy, current net_status=%d, net_score=%d, bitrate=%d, "
+        "max_bitrate=%d",
+        kTagRealAdjust, netStatus, score, bitrate, maxBitrate);
+    if (netStatus == kNetIncrease || netStatus == kNetIncreaseToo) {
+        if (score <= kIncMinScore) {
+            xlog::logi("[%s]: don't ajudt when score(%d)<85!", kTagRealAdjust, score);
+            return;
+        }
+        if (maxBitrate != 0 && (static_cast<double>(bitrate) >= kIncMaxBitrateShare * static_cast<double>(maxBitrate) ||
+                                bitrate > kIncMaxNetBitrate)) {
+            xlog::logi("[%s]: ktrsdk: don't adjust when bitrate(%d)>=max_bitrate(%d)!!!", kTagRealAdjust, bitrate,
+                       maxBitrate);
+            return;
+        }
+        increase(requests);
+    } else if (netStatus == kNetDecrease || netStatus == kNetDecreaseMore) {
+        decrease(netStatus, requests);
+    } else if (netStatus == VIDEO_NET_ESTIMAT_NORMAL) {
+        xlog::logi(
+            "[%s]: the current net_status == tarn::video::VIDEO_NET_ESTIMAT_NORMAL, work fine, don't need to "
+            "adjust.",
+            kTagRealAdjust);
+    }
+    for (const auto& entry : requests) {
+        const VideoStreamInfo& request = entry.second;
+        xlog::logi(
+            "[%s]: video select request: uid=%llu, width=%d, height=%d, bitrate=%d, maxbitrate=%d, minbitrate=%d, "
+            "net_status=%d, net_score=%d, bitrate=%d, max_bitrate=%d",
+            kTagRealAdjust, logUid(entry.first), request.width, request.height, request.bitrate, request.maxbitrate,
+            request.minbitrate, netStatus, score, bitrate, maxBitrate);
+    }
+}
 
-void KTRDLPolicy::getLDUids(std::set<uint64_t>&) {}
+void KTRDLPolicy::increase(RequestMap& requests) {
+    UidSet uids;
+    selectIncPeers(uids, kIncPeerCount);
+    if (uids.empty()) {
+        xlog::loge("[%s]: ktr download policy, select inc uids failed", kTagRealAdjust);
+        return;
+    }
+    for (uint64_t uid : uids) {
+        VideoStreamInfo request{};
+        upperBitrate(uid, kIncStep, request);
+        if (request.bitrate != 0) {
+            requests[uid] = request;
+        }
+    }
+}
 
-bool KTRDLPolicy::adjust(int, std::map<uint64_t, tarn::video::VideoStreamInfo>&) {
+void KTRDLPolicy::decrease(int netStatus, RequestMap& requests) {
+    UidSet uids;
+    selectDecPeers(uids, kDecPeerCount);
+    if (uids.empty()) {
+        xlog::loge("[%s]: ktr download policy, select dec uids failed", kTagRealAdjust);
+        return;
+    }
+    const int32_t step = static_cast<int32_t>(kDecTotalStep / static_cast<int64_t>(uids.size()));
+    for (uint64_t uid : uids) {
+        VideoStreamInfo request{};
+        lowerBitrate(uid, netStatus, step, request);
+        if (request.bitrate != 0) {
+            requests[uid] = request;
+        }
+    }
+}
+
+void KTRDLPolicy::upperBitrate(uint64_t uid, int32_t step, VideoStreamInfo& out) {
+    const auto it = m_mapSelects.find(uid);
+    if (it == m_mapSelects.end()) {
+        return;
+    }
+    const int32_t bitrate = it->second.bitrate;
+    if (bitrate > kIncRangeHigh) {
+        xlog::logw("[%s]: bitrate is more than 2M, can not upper any more.", kTagUpperBitrate);
+        return;
+    }
+    const int32_t raised = addWrapped(bitrate, step);
+    m_pMgr->dftMap().getDftInfoByBitrate(raised, out);
+    out.bitrate = raised;
+}
+
+void KTRDLPolicy::lowerBitrate(uint64_t uid, int netStatus, int32_t step, VideoStreamInfo& out) {
+    const auto it = m_mapSelects.find(uid);
+    if (it == m_mapSelects.end()) {
+        xlog::logw("[%s]: cannot find the user:%llu, m_mapSelects.size(%d)", kTagLowerBitrate, logUid(uid),
+                   static_cast<int>(m_mapSelects.size()));
+        return;
+    }
+    const VideoStreamInfo& chosen = it->second;
+    int32_t cut = step;
+    if (netStatus == kNetDecrease || netStatus == kNetDecreaseMore) {
+        const int32_t share = percentOf(chosen.bitrate, netStatus == kNetDecrease ? kDecPercent : kDecMorePercent);
+        cut = share > step ? share : step;
+    }
+    int32_t lowered = subWrapped(chosen.bitrate, cut);
+    const int32_t floor = m_pMgr->dftMap().getMinBitrateByDft(VIDEO_DFT_240P);
+    if (lowered <= floor) {
+        lowered = floor;
+    }
+    if (lowered >= chosen.minbitrate || !hasMultiStreams(uid)) {
+        m_pMgr->dftMap().getDftInfoByBitrate(lowered, out);
+        out.bitrate = lowered;
+        return;
+    }
+    // Below the chosen stream's range the peer's own lower stream serves, when it is the one received.
+    if (isLowerSelected(uid)) {
+        m_pMgr->peerMgr().getPeerSvc(uid, out);
+    }
+}
+
+void KTRDLPolicy::selectIncPeers(UidSet& uids, int count) {
+    uids.clear();
+    if (m_mapSelects.empty()) {
+        xlog::loge("[%s]: ktr select inc peers failed, m_mapPeerInfos.size==0", kTagSelectIncPeers);
+        return;
+    }
+    if (m_mapSelects.size() == 1) {
+        const auto& only = *m_mapSelects.begin();
+        if (isInIncreaseRange(only.second.bitrate)) {
+            uids.insert(only.first);
+        }
+        return;
+    }
+    const KTRSceneInfo& scene = m_pMgr->sceneInfo();
+    const uint64_t speaker = scene.getSpeakerUid();
+    if (holdsFewerThan(uids, count) && speaker != 0 && !scene.isSelfSpeaking()) {
+        const auto it = m_mapSelects.find(speaker);
+        if (it != m_mapSelects.end() && isGoodToInc(it->second, speaker, true)) {
+            uids.insert(speaker);
+        }
+    }
+    if (holdsFewerThan(uids, count) && !selectIncByRules(uids, count, speaker)) {
+        return;
+    }
+    if (uids.empty() && !selectIncMultiStreams(uids)) {
+        return;
+    }
+    selectIncAtRandom(uids);
+}
+
+bool KTRDLPolicy::selectIncByRules(UidSet& uids, int count, uint64_t speaker) {
+    for (const auto& entry : m_mapSelects) {
+        if (!isInIncreaseRange(entry.second.bitrate)) {
+            return false;
+        }
+        if (entry.first != speaker && isGoodToInc(entry.second, entry.first, false)) {
+            uids.insert(entry.first);
+        }
+        if (!holdsFewerThan(uids, count)) {
+            break;
+        }
+    }
+    return true;
+}
+
+bool KTRDLPolicy::selectIncMultiStreams(UidSet& uids) {
+    for (const auto& entry : m_mapSelects) {
+        if (!isInIncreaseRange(entry.second.bitrate)) {
+            return false;
+        }
+        if (hasMultiStreams(entry.first)) {
+            uids.insert(entry.first);
+        }
+    }
+    return true;
+}
+
+// Adds the peer at a random index, provided it and every peer before it may rise.
+void KTRDLPolicy::selectIncAtRandom(UidSet& uids) {
+    const size_t picked = static_cast<size_t>(std::rand()) % m_mapSelects.size();
+    size_t index = 0;
+    for (const auto& entry : m_mapSelects) {
+        if (!isInIncreaseRange(entry.second.bitrate)) {
+            return;
+        }
+        if (index == picked) {
+            uids.insert(entry.first);
+            return;
+        }
+        ++index;
+    }
+}
+
+void KTRDLPolicy::selectDecPeers(UidSet& uids, int count) {
+    uids.clear();
+    if (m_mapSelects.empty()) {
+        xlog::loge("[%s]: ktr select dec peers failed, m_mapPeerInfos.size==0", kTagSelectDecPeers);
+        return;
+    }
+    if (m_mapSelects.size() == 1) {
+        uids.insert(m_mapSelects.begin()->first);
+        return;
+    }
+    const uint64_t speaker = m_pMgr->sceneInfo().getSpeakerUid();
+    // Only the counts are compared: a memory holding peers that have left may never match again.
+    if (m_setDecSelected.size() == m_mapSelects.size()) {
+        xlog::logi("[%s]: all the user in list has been selected, reset and reloop again.", kTagSelectDecPeers);
+        m_setDecSelected.clear();
+    }
+    selectDecNotYetSelected(uids, count, speaker);
+    if (!uids.empty()) {
+        return;
+    }
+    selectDecMultiStreams(uids);
+    if (!uids.empty()) {
+        return;
+    }
+    if (speaker != 0 && hasPeer(speaker)) {
+        markDecSelected(uids, speaker);
+    }
+    if (!uids.empty()) {
+        return;
+    }
+    selectDecAfterReset(uids, count);
+}
+
+void KTRDLPolicy::selectDecNotYetSelected(UidSet& uids, int count, uint64_t speaker) {
+    for (const auto& entry : m_mapSelects) {
+        if (m_setDecSelected.count(entry.first) != 0) {
+            continue;
+        }
+        if (entry.first != speaker && isGoodToDec(entry.second, entry.first)) {
+            markDecSelected(uids, entry.first);
+        }
+        if (!holdsFewerThan(uids, count)) {
+            break;
+        }
+    }
+}
+
+void KTRDLPolicy::selectDecMultiStreams(UidSet& uids) {
+    for (const auto& entry : m_mapSelects) {
+        if (hasMultiStreams(entry.first)) {
+            markDecSelected(uids, entry.first);
+        }
+    }
+}
+
+// The last resort starts a new cycle and spares nobody, the speaker included.
+void KTRDLPolicy::selectDecAfterReset(UidSet& uids, int count) {
+    m_setDecSelected.clear();
+    for (const auto& entry : m_mapSelects) {
+        if (isGoodToDec(entry.second, entry.first)) {
+            markDecSelected(uids, entry.first);
+        }
+        if (!holdsFewerThan(uids, count)) {
+            return;
+        }
+    }
+}
+
+void KTRDLPolicy::markDecSelected(UidSet& uids, uint64_t uid) {
+    uids.insert(uid);
+    m_setDecSelected.insert(uid);
+}
+
+bool KTRDLPolicy::isGoodToInc(const VideoStreamInfo& info, uint64_t uid, bool isSpeaker) {
+    const int32_t bitrate = info.bitrate;
+    if (bitrate > kIncGoodMaxBitrate) {
+        return false;
+    }
+    int32_t maxBitrate = info.maxbitrate;
+    if (maxBitrate == 0) {
+        VideoStreamInfo definition{};
+        m_pMgr->dftMap().getDftInfoByBitrate(bitrate, definition);
+        maxBitrate = definition.maxbitrate;
+    }
+    if (bitrate > 0 && addWrapped(bitrate, kIncStep) <= maxBitrate) {
+        xlog::logi("[%s]: user's bitrate is good to inc, peer=%llu, bitrate=%d, maxBitrate=%d, isSpeaker=%d",
+                   kTagIsGoodToInc, logUid(uid), bitrate, maxBitrate, isSpeaker ? 1 : 0);
+        return true;
+    }
+    xlog::logi(
+        "[%s]: user's bitrate reach the maxBitrate, not increase any more, peer=%llu,  bitrate=%d, "
+        "maxBitrate=%d,isSpeaker=%d",
+        kTagIsGoodToInc, logUid(uid), bitrate, maxBitrate, isSpeaker ? 1 : 0);
     return false;
+}
+
+// The messages print the minbitrate where they say maxBitrate.
+bool KTRDLPolicy::isGoodToDec(const VideoStreamInfo& info, uint64_t uid) {
+    const int32_t bitrate = info.bitrate;
+    if (bitrate >= kDecGoodBitrate) {
+        return true;
+    }
+    const int32_t minBitrate = info.minbitrate;
+    if (minBitrate == 0) {
+        return false;
+    }
+    if (bitrate < addWrapped(minBitrate, kDecRoomAboveMin)) {
+        xlog::logi("[%s]: user's bitrate reach the minBitrate, peer=%llu, bitrate=%d, maxBitrate=%d", kTagIsGoodToDec,
+                   logUid(uid), bitrate, minBitrate);
+        return false;
+    }
+    xlog::logi("[%s]: user's bitrate is good to dec, peer=%llu, bitrate=%d, maxBitrate=%d", kTagIsGoodToDec,
+               logUid(uid), bitrate, minBitrate);
+    return true;
 }
