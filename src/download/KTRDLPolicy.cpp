@@ -239,9 +239,19 @@ bool KTRDLPolicy::adjust(int /*channel*/, RequestMap& requests) {
         return false;
     }
     xlog::logi("[%s]: ktrsdk: download adjust peerCount=%d", kTagAdjust, static_cast<int>(peerCount));
-    realAdjust(requests);
+    // An adjustment that fails (allocation) leaves the rotation memory and the last requests as they
+    // were, so that the host can repeat it and get the decision it would have got.
+    UidSet decSelectedBefore = m_setDecSelected;
+    RequestMap lastRequests;
+    try {
+        realAdjust(requests);
+        lastRequests = requests;
+    } catch (...) {
+        m_setDecSelected.swap(decSelectedBefore);
+        throw;
+    }
     const bool changed = isChangedFromLastRequests(requests);
-    m_mapLastRequests = requests;
+    m_mapLastRequests.swap(lastRequests);
     return changed;
 }
 

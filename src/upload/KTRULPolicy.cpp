@@ -98,8 +98,9 @@ bool KTRULPolicy::adjust(int channel, std::vector<VideoStreamInfo>& out) {
         return true;
     }
     realAdjust(out);
+    std::vector<VideoStreamInfo> lastStreams(out);
     const bool changed = differsFromLast(out);
-    m_arrLastStreams = out;
+    m_arrLastStreams.swap(lastStreams);
     return changed;
 }
 
