@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "core/Int32Arithmetic.h"
 #include "core/KTRMgr.h"
 #include "core/KTRNetMgr.h"
 #include "core/KTRPeerMgr.h"
@@ -64,23 +65,8 @@ constexpr const char* kTagSelectDecPeers = "KTRDLPolicy::selectDecPeers";
 constexpr const char* kTagIsGoodToInc = "KTRDLPolicy::isGoodToInc";
 constexpr const char* kTagIsGoodToDec = "KTRDLPolicy::isGoodToDec";
 
-// Bitrates are signed 32-bit and wrap as two's complement; computed wide, then wrapped back.
-int32_t wrap32(int64_t value) {
-    constexpr int64_t kTwoPow32 = int64_t{1} << 32;
-    const int64_t low = static_cast<int64_t>(static_cast<uint32_t>(value));
-    return static_cast<int32_t>(low > INT32_MAX ? low - kTwoPow32 : low);
-}
-
-int32_t addWrapped(int32_t a, int32_t b) {
-    return wrap32(int64_t{a} + b);
-}
-
-int32_t subWrapped(int32_t a, int32_t b) {
-    return wrap32(int64_t{a} - b);
-}
-
 int32_t percentOf(int32_t bitrate, int32_t percent) {
-    return wrap32(int64_t{bitrate} * percent) / 100;
+    return mul32(bitrate, percent) / 100;
 }
 
 bool isFarApart(int32_t a, int32_t b) {
@@ -352,7 +338,7 @@ void KTRDLPolicy::upperBitrate(uint64_t uid, int32_t step, VideoStreamInfo& out)
         xlog::logw("[%s]: bitrate is more than 2M, can not upper any more.", kTagUpperBitrate);
         return;
     }
-    const int32_t raised = addWrapped(bitrate, step);
+    const int32_t raised = add32(bitrate, step);
     m_pMgr->dftMap().getDftInfoByBitrate(raised, out);
     out.bitrate = raised;
 }
@@ -370,7 +356,7 @@ void KTRDLPolicy::lowerBitrate(uint64_t uid, int netStatus, int32_t step, VideoS
         const int32_t share = percentOf(chosen.bitrate, netStatus == kNetDecrease ? kDecPercent : kDecMorePercent);
         cut = share > step ? share : step;
     }
-    int32_t lowered = subWrapped(chosen.bitrate, cut);
+    int32_t lowered = sub32(chosen.bitrate, cut);
     const int32_t floor = m_pMgr->dftMap().getMinBitrateByDft(VIDEO_DFT_240P);
     if (lowered <= floor) {
         lowered = floor;
@@ -543,7 +529,7 @@ bool KTRDLPolicy::isGoodToInc(const VideoStreamInfo& info, uint64_t uid, bool is
         m_pMgr->dftMap().getDftInfoByBitrate(bitrate, definition);
         maxBitrate = definition.maxbitrate;
     }
-    if (bitrate > 0 && addWrapped(bitrate, kIncStep) <= maxBitrate) {
+    if (bitrate > 0 && add32(bitrate, kIncStep) <= maxBitrate) {
         xlog::logi("[%s]: user's bitrate is good to inc, peer=%llu, bitrate=%d, maxBitrate=%d, isSpeaker=%d",
                    kTagIsGoodToInc, logUid(uid), bitrate, maxBitrate, isSpeaker ? 1 : 0);
         return true;
@@ -565,7 +551,7 @@ bool KTRDLPolicy::isGoodToDec(const VideoStreamInfo& info, uint64_t uid) {
     if (minBitrate == 0) {
         return false;
     }
-    if (bitrate < addWrapped(minBitrate, kDecRoomAboveMin)) {
+    if (bitrate < add32(minBitrate, kDecRoomAboveMin)) {
         xlog::logi("[%s]: user's bitrate reach the minBitrate, peer=%llu, bitrate=%d, maxBitrate=%d", kTagIsGoodToDec,
                    logUid(uid), bitrate, minBitrate);
         return false;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "core/Int32Arithmetic.h"
 #include "core/KTRMgr.h"
 #include "core/KTRSceneInfo.h"
 #include "dft/KTRDFTMap.h"
@@ -26,20 +27,6 @@ constexpr int kCloseDifference = 30720;
 // Two requests are far apart when one is 1.33 times and 100K away from the other.
 constexpr int kFarApartPercent = 133;
 constexpr int kFarApartDifference = 102400;
-
-// The bitrates are 32-bit values from the host; the merge arithmetic wraps like two's complement.
-int wrap32(int64_t value) {
-    const uint32_t low = static_cast<uint32_t>(value);
-    return low <= INT32_MAX ? static_cast<int>(low) : static_cast<int>(int64_t{low} - (int64_t{1} << 32));
-}
-
-int add32(int a, int b) {
-    return wrap32(int64_t{a} + b);
-}
-
-int mul32(int a, int b) {
-    return wrap32(int64_t{a} * b);
-}
 
 bool ratioAtLeast2(int a, int b) {
     return a >= mul32(2, b) || mul32(2, a) <= b;

@@ -1,5 +1,6 @@
 #include "KTRULPolicy.h"
 
+#include "core/Int32Arithmetic.h"
 #include "core/KTRMgr.h"
 #include "core/KTRSceneInfo.h"
 #include "dft/KTRDFTMap.h"
@@ -70,16 +71,11 @@ int defaultForDt4Or8(const SceneFacts& scene, int quietDft) {
     return scene.users <= kSmallMeetingUsers ? VIDEO_DFT_480P : quietDft;
 }
 
-int wrap32(int64_t value) {
-    const uint32_t low = static_cast<uint32_t>(value);
-    return low <= INT32_MAX ? static_cast<int>(low) : static_cast<int>(int64_t{low} - (int64_t{1} << 32));
-}
-
 // |a - b| in 32-bit two's complement, as the host's own arithmetic gives it: bitrates at opposite ends
 // of the range come out close, and |INT_MIN| stays negative.
 int wrappedDistance(int a, int b) {
-    const int difference = wrap32(int64_t{a} - b);
-    return difference < 0 ? wrap32(-int64_t{difference}) : difference;
+    const int difference = sub32(a, b);
+    return difference < 0 ? sub32(0, difference) : difference;
 }
 
 int asFlag(bool value) {
