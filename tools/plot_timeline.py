@@ -24,7 +24,7 @@ def read_series(path):
             step = int(row["step"])
             last_step = max(last_step, step)
             if row["question"] == "upload":
-                published["rank " + row["dft_or_rank"]].append((step, int(row["bitrate"]) / 1024))
+                published[row["subject"]].append((step, int(row["bitrate"]) / 1024))
             elif row["question"] == "download":
                 requested[row["subject"]].append((step, int(row["bitrate"]) / 1024))
     return published, requested, last_step
