@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing ktrsdk need; does nothing when all are present.
+# Installs the Debian packages that building and testing ktrsdk need, plus any named on the command line;
+# does nothing when all are present.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang binutils libgtest-dev abigail-tools pkgconf
-    nlohmann-json3-dev libcli11-dev libfmt-dev python3-matplotlib)
+    nlohmann-json3-dev libcli11-dev libfmt-dev python3-matplotlib "$@")
 
 missing=()
 for package in "${packages[@]}"; do

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "IKTRSDK.h"
@@ -40,8 +41,16 @@ struct Sdk {
     IKTRSDK* operator->() const { return sdk; }
 };
 
-TEST(Factory, ReleasingNullDoesNothing) {
+TEST(Factory, ReleasingNullDoesNothingAndTheStatelessClassesAssign) {
     KTRSDKFactory::releaseKTRSDK(nullptr);
+    KTRSDKFactory factory;
+    KTRSDKFactory other;
+    factory = other;
+    factory = std::move(other);
+    tarn::video::VideoSDKFactory video;
+    tarn::video::VideoSDKFactory otherVideo;
+    video = otherVideo;
+    video = std::move(otherVideo);
 }
 
 TEST(Factory, InstancesAreIndependent) {
