@@ -172,12 +172,11 @@ TEST(PeerRegistry, UnknownPeerLogsOnceAndLeavesTheOutputAlone) {
     KTRPeerMgr peers(nullptr);
     peers.setPeerInfos(3, {stream(1, 1, 1), stream(2, 2, 2)});
     peers.setPeerInfos(3, {});
-    std::vector<VideoStreamInfo> list{stream(9, 9, 9)};
-    EXPECT_TRUE(peers.getPeer(3, list));
-    EXPECT_TRUE(list.empty()) << "a new report replaces the old list entirely";
+    ASSERT_NE(peers.getPeer(3), nullptr);
+    EXPECT_TRUE(peers.getPeer(3)->empty()) << "a new report replaces the old list entirely";
     LogCapture log;
     VideoStreamInfo out = stream(2, 2, 2);
-    EXPECT_FALSE(peers.getPeer(12, list) || peers.getPeerSvc(12, out) || peers.hasMultiStreams(12));
+    EXPECT_FALSE(peers.getPeer(12) != nullptr || peers.getPeerSvc(12, out) || peers.hasMultiStreams(12));
     EXPECT_EQ(out.width, 2);
     EXPECT_EQ(log.take(), (Lines{"E [KTRPeerMgr::getPeer]: ktr get peer failed, uid=12",
                                  "E [KTRPeerMgr::getPeerSvc]: ktr get peer failed, uid=12"}));

@@ -93,9 +93,9 @@ void KTRMgr::setUsers(const std::vector<KTRUserInfo>& users) {
         if (user.uid == 0 || m_pDLPolicy->hasPeer(user.uid)) {
             continue;
         }
-        std::vector<VideoStreamInfo> streams;
-        m_pPeerMgr->getPeer(user.uid, streams);
-        m_pDLPolicy->addPeer(user.uid, streams);
+        // A peer the registry does not know is added without streams.
+        const std::vector<VideoStreamInfo>* streams = m_pPeerMgr->getPeer(user.uid);
+        m_pDLPolicy->addPeer(user.uid, streams != nullptr ? *streams : std::vector<VideoStreamInfo>());
     }
 }
 

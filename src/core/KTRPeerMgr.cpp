@@ -16,14 +16,13 @@ void KTRPeerMgr::removePeer(uint64_t uid) {
     m_mapPeerStreams.erase(uid);
 }
 
-bool KTRPeerMgr::getPeer(uint64_t uid, std::vector<VideoStreamInfo>& out) const {
+const std::vector<VideoStreamInfo>* KTRPeerMgr::getPeer(uint64_t uid) const {
     const auto it = m_mapPeerStreams.find(uid);
     if (it == m_mapPeerStreams.end()) {
         xlog::loge("[%s]: ktr get peer failed, uid=%llu", "KTRPeerMgr::getPeer", logUid(uid));
-        return false;
+        return nullptr;
     }
-    out = it->second;
-    return true;
+    return &it->second;
 }
 
 bool KTRPeerMgr::getPeerSvc(uint64_t uid, VideoStreamInfo& out) const {

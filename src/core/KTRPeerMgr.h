@@ -3,7 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
+#include <unordered_map>
 #include <vector>
 
 #include "IKTRSDK.h"
@@ -18,8 +18,8 @@ public:
     void setPeerInfos(uint64_t uid, const std::vector<tarn::video::VideoStreamInfo>& infos);
     void clear();
     void removePeer(uint64_t uid);
-    // Copies the peer's streams into out; false (and an error line) for an unknown peer.
-    bool getPeer(uint64_t uid, std::vector<tarn::video::VideoStreamInfo>& out) const;
+    // The peer's streams; null (and an error line) for an unknown peer.
+    const std::vector<tarn::video::VideoStreamInfo>* getPeer(uint64_t uid) const;
     // The peer's lower stream: its only one, or the lower-bitrate one of its first two (the first on a tie).
     bool getPeerSvc(uint64_t uid, tarn::video::VideoStreamInfo& out) const;
     bool hasMultiStreams(uint64_t uid) const;
@@ -27,7 +27,8 @@ public:
 
 private:
     [[maybe_unused]] KTRMgr* m_pMgr;  // the owner; the registry needs nothing from it
-    std::map<uint64_t, std::vector<tarn::video::VideoStreamInfo>> m_mapPeerStreams;
+    // Nothing walks the peers in order, so a hash map serves every lookup in constant time.
+    std::unordered_map<uint64_t, std::vector<tarn::video::VideoStreamInfo>> m_mapPeerStreams;
 };
 
 #endif  // KTRSDK_CORE_KTRPEERMGR_H

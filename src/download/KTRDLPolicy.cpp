@@ -99,7 +99,8 @@ void KTRDLPolicy::addPeer(uint64_t uid, const StreamList& infos) {
         m_mapSelects[uid] = infos.front();
         return;
     }
-    const bool isNew = m_mapSelects.find(uid) == m_mapSelects.end();
+    const auto slot = m_mapSelects.lower_bound(uid);
+    const bool isNew = slot == m_mapSelects.end() || slot->first != uid;
     if (isNew) {
         xlog::logi("[%s]: ktr add new peer, uid=%llu", kTagAddPeer, logUid(uid));
     }
@@ -113,7 +114,11 @@ void KTRDLPolicy::addPeer(uint64_t uid, const StreamList& infos) {
     if (chosen.bitrate == 0) {
         xlog::loge("[%s]: ToDo: ktr add peer, invalid peer stream info added, may have a bug here.", kTagAddPeer);
     }
-    m_mapSelects[uid] = chosen;
+    if (isNew) {
+        m_mapSelects.emplace_hint(slot, uid, chosen);
+    } else {
+        slot->second = chosen;
+    }
     xlog::logi("[%s]: ktr download policy add peer, choose upper=%d, uid=%llu, bitrate=%d", kTagAddPeer, upper ? 1 : 0,
                logUid(uid), chosen.bitrate);
 }
@@ -186,28 +191,24 @@ void KTRDLPolicy::getHDUids(UidSet& hdUids) {
     xlog::logi("[%s]: ktrsdk: get hd uids  m_mapSelects.size(%d)", kTagGetHDUids,
                static_cast<int>(m_mapSelects.size()));
     for (const auto& entry : m_mapSelects) {
-        if (!hasMultiStreams(entry.first) || !isLowerSelected(entry.first)) {
-            hdUids.insert(entry.first);
+        if (!hasMultiStreams(entry.first) || !isLowerSelected(entry.first, entry.second)) {
+            hdUids.insert(hdUids.end(), entry.first);  // ascending: usually appends
         }
     }
 }
 
 void KTRDLPolicy::getLDUids(UidSet& ldUids) {
     for (const auto& entry : m_mapSelects) {
-        if (hasMultiStreams(entry.first) && isLowerSelected(entry.first)) {
-            ldUids.insert(entry.first);
+        if (hasMultiStreams(entry.first) && isLowerSelected(entry.first, entry.second)) {
+            ldUids.insert(ldUids.end(), entry.first);
         }
     }
 }
 
 // The chosen stream counts as the lower one when it lies in the lower stream's definition class.
-bool KTRDLPolicy::isLowerSelected(uint64_t uid) {
-    const auto it = m_mapSelects.find(uid);
-    if (it == m_mapSelects.end()) {
-        return false;
-    }
+bool KTRDLPolicy::isLowerSelected(uint64_t uid, const VideoStreamInfo& chosen) {
     KTRDFTMap& dftMap = m_pMgr->dftMap();
-    const int chosenDft = dftMap.getDftByBitrate(it->second.bitrate);
+    const int chosenDft = dftMap.getDftByBitrate(chosen.bitrate);
     VideoStreamInfo lower{};
     m_pMgr->peerMgr().getPeerSvc(uid, lower);
     return chosenDft == dftMap.getDftByBitrate(lower.bitrate);
@@ -227,17 +228,13 @@ bool KTRDLPolicy::adjust(int /*channel*/, RequestMap& requests) {
     xlog::logi("[%s]: ktrsdk: download adjust peerCount=%d", kTagAdjust, static_cast<int>(peerCount));
     // An adjustment that fails (allocation) leaves the rotation memory and the last requests as they
     // were, so that the host can repeat it and get the decision it would have got.
-    UidSet decSelectedBefore = m_setDecSelected;
-    RequestMap lastRequests;
-    try {
-        realAdjust(requests);
-        lastRequests = requests;
-    } catch (...) {
-        m_setDecSelected.swap(decSelectedBefore);
-        throw;
-    }
+    m_pendingDecSelected = PendingDecSelected();
+    realAdjust(requests);
+    RequestMap lastRequests(requests);
     const bool changed = isChangedFromLastRequests(requests);
+    // Nothing below allocates or throws.
     m_mapLastRequests.swap(lastRequests);
+    commitDecSelected();
     return changed;
 }
 
@@ -367,7 +364,7 @@ void KTRDLPolicy::lowerBitrate(uint64_t uid, int netStatus, int32_t step, VideoS
         return;
     }
     // Below the chosen stream's range the peer's own lower stream serves, when it is the one received.
-    if (isLowerSelected(uid)) {
+    if (isLowerSelected(uid, chosen)) {
         m_pMgr->peerMgr().getPeerSvc(uid, out);
     }
 }
@@ -459,7 +456,7 @@ void KTRDLPolicy::selectDecPeers(UidSet& uids, int count) {
     // Only the counts are compared: a memory holding peers that have left may never match again.
     if (m_setDecSelected.size() == m_mapSelects.size()) {
         xlog::logi("[%s]: all the user in list has been selected, reset and reloop again.", kTagSelectDecPeers);
-        m_setDecSelected.clear();
+        m_pendingDecSelected.reset = true;
     }
     selectDecNotYetSelected(uids, count, speaker);
     if (!uids.empty()) {
@@ -479,8 +476,15 @@ void KTRDLPolicy::selectDecPeers(UidSet& uids, int count) {
 }
 
 void KTRDLPolicy::selectDecNotYetSelected(UidSet& uids, int count, uint64_t speaker) {
+    // Both containers ascend by uid, so one walk over the memory, in step with the peers, tells which
+    // peers it holds.
+    auto selected = m_setDecSelected.cbegin();
+    const auto selectedEnd = m_pendingDecSelected.reset ? selected : m_setDecSelected.cend();
     for (const auto& entry : m_mapSelects) {
-        if (m_setDecSelected.count(entry.first) != 0) {
+        while (selected != selectedEnd && *selected < entry.first) {
+            ++selected;
+        }
+        if (selected != selectedEnd && *selected == entry.first) {
             continue;
         }
         if (entry.first != speaker && isGoodToDec(entry.second, entry.first)) {
@@ -502,7 +506,7 @@ void KTRDLPolicy::selectDecMultiStreams(UidSet& uids) {
 
 // The last resort starts a new cycle and spares nobody, the speaker included.
 void KTRDLPolicy::selectDecAfterReset(UidSet& uids, int count) {
-    m_setDecSelected.clear();
+    m_pendingDecSelected.reset = true;
     for (const auto& entry : m_mapSelects) {
         if (isGoodToDec(entry.second, entry.first)) {
             markDecSelected(uids, entry.first);
@@ -515,7 +519,15 @@ void KTRDLPolicy::selectDecAfterReset(UidSet& uids, int count) {
 
 void KTRDLPolicy::markDecSelected(UidSet& uids, uint64_t uid) {
     uids.insert(uid);
-    m_setDecSelected.insert(uid);
+    m_pendingDecSelected.added.insert(uid);
+}
+
+void KTRDLPolicy::commitDecSelected() {
+    if (m_pendingDecSelected.reset) {
+        m_setDecSelected.clear();
+    }
+    m_setDecSelected.merge(m_pendingDecSelected.added);
+    m_pendingDecSelected = PendingDecSelected();
 }
 
 bool KTRDLPolicy::isGoodToInc(const VideoStreamInfo& info, uint64_t uid, bool isSpeaker) {

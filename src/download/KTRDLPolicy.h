@@ -38,7 +38,8 @@ private:
     void chooseUpper(const StreamList& infos, tarn::video::VideoStreamInfo& out) const;
     void chooseLower(const StreamList& infos, tarn::video::VideoStreamInfo& out) const;
     bool isBiggerBitrate(const StreamList& infos, int32_t threshold) const;
-    bool isLowerSelected(uint64_t uid);
+    // Whether the peer's chosen stream (its entry in m_mapSelects) lies in its lower stream's class.
+    bool isLowerSelected(uint64_t uid, const tarn::video::VideoStreamInfo& chosen);
     bool hasMultiStreams(uint64_t uid) const;
 
     void realAdjust(RequestMap& requests);
@@ -58,6 +59,7 @@ private:
     void selectDecMultiStreams(UidSet& uids);
     void selectDecAfterReset(UidSet& uids, int count);
     void markDecSelected(UidSet& uids, uint64_t uid);
+    void commitDecSelected();
     bool isGoodToInc(const tarn::video::VideoStreamInfo& info, uint64_t uid, bool isSpeaker);
     bool isGoodToDec(const tarn::video::VideoStreamInfo& info, uint64_t uid);
 
@@ -68,6 +70,14 @@ private:
     RequestMap m_mapLastRequests;
     // The peers already cut in the current decrease cycle; may hold peers that have left.
     UidSet m_setDecSelected;
+    // What the decrease selection of the running adjustment does to m_setDecSelected. It is applied only
+    // once the adjustment can no longer fail (allocation), so that a failed one leaves the rotation as it
+    // was and the host can repeat the call.
+    struct PendingDecSelected {
+        bool reset = false;  // the memory is emptied before the additions
+        UidSet added;
+    };
+    PendingDecSelected m_pendingDecSelected;
 };
 
 #endif  // KTRSDK_DOWNLOAD_KTRDLPOLICY_H
