@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <iterator>
 #include <map>
 #include <random>
 #include <set>
@@ -33,82 +34,65 @@ struct Sdk {
 const std::vector<VideoStreamInfo> kTwoStreams{{1, 0, 1280, 720, 30, 716800, 1024000, 512000},
                                                {1, 0, 320, 240, 15, 204800, 256000, 102400}};
 
-// One call of each of the 19 operations, chosen by op, with arguments drawn from random.
-void callOperation(IKTRSDK& sdk, int op, std::mt19937& random) {
-    std::uniform_int_distribution<int> small(0, 7);
-    std::uniform_int_distribution<int> bitrate(-1000, 3500000);
-    const uint64_t uid = static_cast<uint64_t>(small(random));
-    switch (op) {
-        case 0:
-            sdk.init(uid, small(random));
-            break;
-        case 1:
-            sdk.setSceneType(small(random));
-            break;
-        case 2: {
-            KTRConfig config;
-            config.forceHD = small(random) == 0;
-            sdk.setConfig(config);
-            break;
-        }
-        case 3:
-            sdk.addUser(KTRUserInfo{uid, 0, static_cast<uint16_t>(small(random)), "x"});
-            break;
-        case 4:
-            sdk.removeUser(KTRUserInfo{uid, 0, static_cast<uint16_t>(small(random)), ""});
-            break;
-        case 5:
-            sdk.setUsers({KTRUserInfo{uid, 0, 8, ""}, KTRUserInfo{uid + 1, 0, 1, ""}});
-            break;
-        case 6:
-            sdk.setSharing(small(random) < 2, uid);
-            break;
-        case 7:
-            sdk.setSpeaker(small(random) < 4, uid);
-            break;
-        case 8: {
-            std::map<uint64_t, VideoStreamInfo> requests;
-            sdk.adjustDLPolicy(1, requests);
-            break;
-        }
-        case 9: {
-            std::vector<VideoStreamInfo> streams;
-            sdk.adjustULPolicy(small(random) == 0 ? 2 : 1, streams);
-            break;
-        }
-        case 10: {
-            std::set<uint64_t> hd, ld;
-            sdk.getHDUids(hd, ld);
-            break;
-        }
-        case 11:
-            sdk.addSelectReq(640, 480, 20, bitrate(random));
-            break;
-        case 12:
-            sdk.clearSelectReqs();
-            break;
-        case 13:
-            sdk.addPeerReport(uid, kTwoStreams);
-            break;
-        case 14:
-            sdk.clearPeerReports();
-            break;
-        case 15:
-            sdk.setULNetStatus(small(random) % 6, 80 + small(random), bitrate(random), bitrate(random));
-            break;
-        case 16:
-            sdk.setDLNetStatus(small(random) % 6, 80 + small(random), bitrate(random), bitrate(random));
-            break;
-        case 17:
-            sdk.initStreamInfosForDft({VideoStreamInfo{1, 0, 640, 360, 20, 358400, 512000, 245760}});
-            break;
-        case 18: {
-            VideoStreamInfo out{};
-            sdk.getDftInfoByBitrate(bitrate(random), out);
-            break;
-        }
-    }
+using Operation = void (*)(IKTRSDK&, std::mt19937&);
+
+int small(std::mt19937& random) {
+    return std::uniform_int_distribution<int>(0, 7)(random);
 }
+int bitrate(std::mt19937& random) {
+    return std::uniform_int_distribution<int>(-1000, 3500000)(random);
+}
+uint64_t uid(std::mt19937& random) {
+    return static_cast<uint64_t>(small(random));
+}
+
+// Each of the 19 operations, with arguments drawn from the generator.
+const Operation kOperations[] = {
+    [](IKTRSDK& sdk, std::mt19937& r) { sdk.init(uid(r), small(r)); },
+    [](IKTRSDK& sdk, std::mt19937& r) { sdk.setSceneType(small(r)); },
+    [](IKTRSDK& sdk, std::mt19937& r) {
+        KTRConfig c;
+        c.forceHD = small(r) == 0;
+        sdk.setConfig(c);
+    },
+    [](IKTRSDK& sdk, std::mt19937& r) {
+        sdk.addUser(KTRUserInfo{uid(r), 0, static_cast<uint16_t>(small(r)), "x"});
+    },
+    [](IKTRSDK& sdk, std::mt19937& r) {
+        sdk.removeUser(KTRUserInfo{uid(r), 0, static_cast<uint16_t>(small(r)), ""});
+    },
+    [](IKTRSDK& sdk, std::mt19937& r) {
+        const uint64_t u = uid(r);
+        sdk.setUsers({{u, 0, 8, ""}, {u + 1, 0, 1, ""}});
+    },
+    [](IKTRSDK& sdk, std::mt19937& r) { sdk.setSharing(small(r) < 2, uid(r)); },
+    [](IKTRSDK& sdk, std::mt19937& r) { sdk.setSpeaker(small(r) < 4, uid(r)); },
+    [](IKTRSDK& sdk, std::mt19937&) {
+        std::map<uint64_t, VideoStreamInfo> m;
+        sdk.adjustDLPolicy(1, m);
+    },
+    [](IKTRSDK& sdk, std::mt19937& r) {
+        std::vector<VideoStreamInfo> v;
+        sdk.adjustULPolicy(small(r) ? 1 : 2, v);
+    },
+    [](IKTRSDK& sdk, std::mt19937&) {
+        std::set<uint64_t> hd, ld;
+        sdk.getHDUids(hd, ld);
+    },
+    [](IKTRSDK& sdk, std::mt19937& r) { sdk.addSelectReq(640, 480, 20, bitrate(r)); },
+    [](IKTRSDK& sdk, std::mt19937&) { sdk.clearSelectReqs(); },
+    [](IKTRSDK& sdk, std::mt19937& r) { sdk.addPeerReport(uid(r), kTwoStreams); },
+    [](IKTRSDK& sdk, std::mt19937&) { sdk.clearPeerReports(); },
+    [](IKTRSDK& sdk, std::mt19937& r) { sdk.setULNetStatus(small(r) % 6, 80 + small(r), bitrate(r), bitrate(r)); },
+    [](IKTRSDK& sdk, std::mt19937& r) { sdk.setDLNetStatus(small(r) % 6, 80 + small(r), bitrate(r), bitrate(r)); },
+    [](IKTRSDK& sdk, std::mt19937&) {
+        sdk.initStreamInfosForDft({{1, 0, 640, 360, 20, 358400, 512000, 245760}});
+    },
+    [](IKTRSDK& sdk, std::mt19937& r) {
+        VideoStreamInfo out{};
+        sdk.getDftInfoByBitrate(bitrate(r), out);
+    },
+};
 
 void discard(xlog::Level, const char*, void*) {}
 
@@ -119,9 +103,9 @@ TEST(Concurrency, ThreadsShareOneInstanceWithoutLosingEvents) {
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&sdk, t] {
             std::mt19937 random(static_cast<unsigned>(t));
-            std::uniform_int_distribution<int> op(0, 18);
+            std::uniform_int_distribution<size_t> op(0, std::size(kOperations) - 1);
             for (int i = 0; i < kCallsPerThread; ++i) {
-                callOperation(*sdk, op(random), random);
+                kOperations[op(random)](*sdk, random);
             }
         });
     }
