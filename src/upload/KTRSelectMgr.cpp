@@ -174,7 +174,7 @@ void KTRSelectMgr::adjustSelects_2(std::vector<VideoStreamInfo>& out) {
     const int b1 = bitrateOf(0);
     const int b2 = bitrateOf(1);
     const int lower = std::min(b1, b2);
-    if (dftOf(b1) == dftOf(b2)) {
+    if (isSameDft(b1, b2)) {
         xlog::logi("[%s]: ktr select 2, same dft, choose lower, brt1=%d, brt2=%d, ret=%d",
                    "KTRSelectMgr::adjustSelects_2", b1, b2, lower);
         emitOne(lower, out);
@@ -294,7 +294,7 @@ void KTRSelectMgr::adjustSelects_others(std::vector<VideoStreamInfo>& out) {
     const int last = m_arrRequests.back().bitrate;
     const int lo = std::min(first, last);
     const int hi = std::max(first, last);
-    if (dftOf(lo) == dftOf(hi)) {
+    if (isSameDft(lo, hi)) {
         xlog::logi("[%s]: ktr select others, brt1=%d, brt_last=%d, ret1=%d, ret=%d",
                    "KTRSelectMgr::adjustSelects_others", lo, hi, lo, lo);
         emitOne(lo, out);
@@ -323,6 +323,12 @@ std::vector<int> KTRSelectMgr::sortedBitrates(size_t count) const {
     }
     std::sort(bitrates.begin(), bitrates.end());
     return bitrates;
+}
+
+bool KTRSelectMgr::isSameDft(int left, int right) {
+    // Both lookups may log: the left one runs first.
+    const int leftDft = dftOf(left);
+    return leftDft == dftOf(right);
 }
 
 int KTRSelectMgr::dftOf(int bitrate) {

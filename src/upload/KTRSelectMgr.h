@@ -47,6 +47,7 @@ private:
     // The bitrates of the first count requests, ascending.
     std::vector<int> sortedBitrates(size_t count) const;
     int dftOf(int bitrate);
+    bool isSameDft(int left, int right);
     tarn::video::VideoStreamInfo makeStreamInfo(int bitrate);
     void emitOne(int bitrate, std::vector<tarn::video::VideoStreamInfo>& out);
     void emitTwo(int first, int second, std::vector<tarn::video::VideoStreamInfo>& out);
