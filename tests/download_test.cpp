@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/KTRMgr.h"
@@ -16,821 +17,285 @@ using tarn::video::VideoStreamInfo;
 namespace {
 
 using Lines = std::vector<std::string>;
-using Uids = std::set<uint64_t>;
-using Peers = std::map<uint64_t, std::vector<VideoStreamInfo>>;
+using Streams = std::vector<VideoStreamInfo>;
+using Peers = std::map<uint64_t, Streams>;
+using Asked = std::map<uint64_t, int>;  // uid -> requested bitrate
 
-VideoStreamInfo stream(int bitrate, int maxbitrate = 0, int minbitrate = 0, int width = 640, int height = 480) {
-    return VideoStreamInfo{1, 0, width, height, 15, bitrate, maxbitrate, minbitrate};
+VideoStreamInfo stream(int bitrate, int maxbitrate = 0, int minbitrate = 0) {
+    return VideoStreamInfo{1, 0, 640, 480, 15, bitrate, maxbitrate, minbitrate};
 }
 
-KTRUserInfo user(uint64_t uid, uint16_t dt = 0) {
-    return KTRUserInfo{uid, 0, dt, ""};
-}
-
-bool same(const VideoStreamInfo& a, const VideoStreamInfo& b) {
-    return a.channel == b.channel && a.dft == b.dft && a.width == b.width && a.height == b.height && a.fps == b.fps &&
-           a.bitrate == b.bitrate && a.maxbitrate == b.maxbitrate && a.minbitrate == b.minbitrate;
-}
-
-std::string s(long long value) {
-    return std::to_string(value);
-}
-
-Lines join(std::initializer_list<Lines> parts) {
-    Lines all;
-    for (const Lines& part : parts) {
-        all.insert(all.end(), part.begin(), part.end());
+// The same value for each uid.
+template <typename Value>
+std::map<uint64_t, Value> each(const std::set<uint64_t>& uids, const Value& value) {
+    std::map<uint64_t, Value> out;
+    for (uint64_t uid : uids) {
+        out[uid] = value;
     }
-    return all;
+    return out;
 }
-
-// The lines of the given tags, each line whole.
-Lines tagged(const Lines& lines, std::initializer_list<std::string> tags) {
-    Lines kept;
-    for (const std::string& line : lines) {
-        for (const std::string& tag : tags) {
-            if (line.compare(2, tag.size() + 2, "[" + tag + "]") == 0) {
-                kept.push_back(line);
-            }
-        }
-    }
-    return kept;
-}
-
-// The definition classes of the built-in table as a request carries them.
-struct Dft {
-    int width;
-    int height;
-    int maxbitrate;
-    int minbitrate;
-};
-const Dft k240P{320, 240, 256000, 102400};
-const Dft k480P{640, 480, 512000, 245760};
-const Dft k720P{1080, 720, 1024000, 512000};
-
-std::string chose(bool upper, int bitrate) {
-    return "I [KTRDLPolicy::addPeer]: ktr download policy add peer, choose upper=" + s(upper) +
-           ", uid=10, bitrate=" + s(bitrate);
-}
-const std::string kClear = "I [KTRDLPolicy::clear]: ktrdk: clear download policy selects.";
-const std::string kNew10 = "I [KTRDLPolicy::addPeer]: ktr add new peer, uid=10";
-const std::string kUpperWhy10 =
-    "I [KTRDLPolicy::addPeer]: ktr add peer, choose uppper because net=good AND users<=3, peer=10";
-const std::string kIncFailed = "E [KTRDLPolicy::realAdjust]: ktr download policy, select inc uids failed";
-const std::string kReset =
-    "I [KTRDLPolicy::selectDecPeers]: all the user in list has been selected, reset and reloop again.";
-
-std::string goodToInc(uint64_t uid, int bitrate, int maxBitrate, bool speaker) {
-    return "I [KTRDLPolicy::isGoodToInc]: user's bitrate is good to inc, peer=" + s(uid) + ", bitrate=" + s(bitrate) +
-           ", maxBitrate=" + s(maxBitrate) + ", isSpeaker=" + s(speaker);
-}
-std::string reachMax(uint64_t uid, int bitrate, int maxBitrate, bool speaker) {
-    return "I [KTRDLPolicy::isGoodToInc]: user's bitrate reach the maxBitrate, not increase any more, peer=" + s(uid) +
-           ",  bitrate=" + s(bitrate) + ", maxBitrate=" + s(maxBitrate) + ",isSpeaker=" + s(speaker);
-}
-std::string goodToDec(uint64_t uid, int bitrate, int minBitrate) {
-    return "I [KTRDLPolicy::isGoodToDec]: user's bitrate is good to dec, peer=" + s(uid) + ", bitrate=" + s(bitrate) +
-           ", maxBitrate=" + s(minBitrate);
-}
-std::string reachMin(uint64_t uid, int bitrate, int minBitrate) {
-    return "I [KTRDLPolicy::isGoodToDec]: user's bitrate reach the minBitrate, peer=" + s(uid) +
-           ", bitrate=" + s(bitrate) + ", maxBitrate=" + s(minBitrate);
-}
-std::string dftWarning(int bitrate) {
-    return "W [KTRDFTMap::getDftInfoByBitrate]: ktr dft find definition info failed, bitrate=" + s(bitrate);
-}
-
-// Seeds rand() and remembers its next two values: which index the policy's draw picks, and how many
-// draws happened since.
-class RandProbe {
-public:
-    explicit RandProbe(unsigned seed) {
-        std::srand(seed);
-        m_first = std::rand();
-        m_second = std::rand();
-        std::srand(seed);
-    }
-    size_t pick(size_t peers) const { return static_cast<size_t>(m_first) % peers; }
-    int draws() const {
-        const int next = std::rand();
-        return next == m_first ? 0 : next == m_second ? 1 : -1;
-    }
-
-private:
-    int m_first = 0;
-    int m_second = 0;
-};
 
 // Drives the download road through the manager, as the host does.
 class Download : public ::testing::Test {
 protected:
-    Download() { mgr.init(1, 0); }
-
     // Reports every peer, then lists them all, so that each one is new to the policy.
     void subscribe(const Peers& peers) {
         std::vector<KTRUserInfo> users;
         for (const auto& peer : peers) {
             mgr.addPeerReport(peer.first, peer.second);
-            users.push_back(user(peer.first));
+            users.push_back(KTRUserInfo{peer.first, 0, 0, ""});
         }
         mgr.setUsers(users);
-        log.take();
     }
-
     // One adjustment under the given download estimate; answers the lines it logged.
     Lines adjust(int status, int score = 90, int bitrate = 0, int maxBitrate = 0) {
-        m_net = "net_status=" + s(status) + ", net_score=" + s(score) + ", bitrate=" + s(bitrate) +
-                ", max_bitrate=" + s(maxBitrate);
         mgr.setDLNetStatus(status, score, bitrate, maxBitrate);
         log.take();
         changed = mgr.adjustDLPolicy(1, requests);
         return log.take();
     }
-
-    // The lines that open an adjustment with peers in the registry (after adjust()).
-    Lines opening(int peerCount) const {
-        return {"I [KTRDLPolicy::adjust]: ktrsdk: download adjust peerCount=" + s(peerCount),
-                "I [KTRDLPolicy::realAdjust]: ktrsdk: real adjust download policy, current " + m_net};
-    }
-    std::string asked(uint64_t uid, int width, int height, int bitrate, int maxbitrate, int minbitrate) const {
-        return "I [KTRDLPolicy::realAdjust]: video select request: uid=" + s(uid) + ", width=" + s(width) +
-               ", height=" + s(height) + ", bitrate=" + s(bitrate) + ", maxbitrate=" + s(maxbitrate) +
-               ", minbitrate=" + s(minbitrate) + ", " + m_net;
-    }
-    std::string asked(uint64_t uid, const Dft& d, int bitrate) const {
-        return asked(uid, d.width, d.height, bitrate, d.maxbitrate, d.minbitrate);
-    }
-    // The lines of peers that are all good to cut, and their requests.
-    Lines cut(std::initializer_list<uint64_t> uids, int bitrate, int minBitrate, const Dft& d, int cutTo) const {
-        Lines lines;
-        for (uint64_t uid : uids) {
-            lines.push_back(goodToDec(uid, bitrate, minBitrate));
+    // Seeds rand() so that the policy's next draw picks the last of the given number of peers.
+    static void drawLast(size_t peers) {
+        unsigned seed = 1;
+        for (std::srand(seed); static_cast<size_t>(std::rand()) % peers != peers - 1; std::srand(++seed)) {
         }
-        for (uint64_t uid : uids) {
-            lines.push_back(asked(uid, d, cutTo));
-        }
-        return lines;
-    }
-    Uids requested() const {
-        Uids uids;
-        for (const auto& entry : requests) {
-            uids.insert(entry.first);
-        }
-        return uids;
+        std::srand(seed);
     }
 
     KTRMgr mgr;
     LogCapture log;
     std::map<uint64_t, VideoStreamInfo> requests;
     bool changed = false;
-
-private:
-    std::string m_net;
 };
 
 // --- peer choice -----------------------------------------------------------------------------
 
 struct ChoiceCase {
-    const char* name;
-    bool known;  // reported again after being listed, rather than listed after its report
-    int score;
-    int dt;
-    int users;  // records of uid 10 with distinct device types: each counts as a user
-    bool sharing;
-    bool speaking;
-    std::vector<int> bitrates;
-    Lines expected;  // the policy's lines after "addPeer"
+    int known, score, dt, users, sharing, speaking;  // known: reported again after its first choice
+    Streams streams;
+    int upper, chosen;
 };
 
 void PrintTo(const ChoiceCase& c, std::ostream* os) {
-    *os << c.name;
+    *os << '{' << c.known << ", " << c.score << ", " << c.dt << ", " << c.users << ", " << c.sharing << ", "
+        << c.speaking << ", " << c.streams.size() << " streams}";
 }
 
-class PeerChoice : public ::testing::TestWithParam<ChoiceCase> {};
+class PeerChoice : public Download, public ::testing::WithParamInterface<ChoiceCase> {};
 
 TEST_P(PeerChoice, ChoosesUpperOrLowerStream) {
     const ChoiceCase& c = GetParam();
-    LogCapture log;
-    KTRMgr mgr;
     mgr.init(1, c.dt);
     mgr.setDLNetStatus(1, c.score, 0, 0);
     mgr.setSharing(c.sharing, 30);
     mgr.setSpeaker(c.speaking, 30);
-    std::vector<KTRUserInfo> users;
-    for (int dt = 0; dt < c.users; ++dt) {
-        users.push_back(user(10, static_cast<uint16_t>(dt)));
-    }
-    std::vector<VideoStreamInfo> streams;
-    for (int bitrate : c.bitrates) {
-        streams.push_back(stream(bitrate));
-    }
-    log.take();
+    // Records of uid 10 with distinct device types: each one is a user.
+    std::vector<KTRUserInfo> users{{10, 0, 0, ""}, {10, 0, 1, ""}, {10, 0, 2, ""}, {10, 0, 3, ""}};
+    users.resize(static_cast<size_t>(c.users));
+    mgr.addPeerReport(10, c.streams);  // not yet a user: stored only
+    mgr.setUsers(users);               // chosen as a new peer
     if (c.known) {
-        mgr.setUsers(users);
-        log.take();
-        mgr.addPeerReport(10, streams);
-    } else {
-        mgr.addPeerReport(10, streams);
-        log.take();
-        mgr.setUsers(users);
+        mgr.addPeerReport(10, c.streams);
     }
-    Lines expected = c.known ? Lines{} : Lines{kClear};
-    expected.push_back("I [KTRDLPolicy::addPeer]: ktrsdk: addPeer uid=10, infos.size(" + s(streams.size()) + ")");
-    expected.insert(expected.end(), c.expected.begin(), c.expected.end());
-    EXPECT_EQ(tagged(log.take(), {"KTRDLPolicy::clear", "KTRDLPolicy::addPeer", "KTRDLPolicy::chooseUpper"}), expected);
+    EXPECT_EQ(log.take().back(), "I [KTRDLPolicy::addPeer]: ktr download policy add peer, choose upper=" +
+                                     std::to_string(c.upper) + ", uid=10, bitrate=" + std::to_string(c.chosen));
 }
 
-const std::string kBigger10 =
-    "I [KTRDLPolicy::addPeer]: ktr add peer, choose lower because bigger bitrate>300K, peer=10";
-const std::string kNotTwo =
-    "E [KTRDLPolicy::chooseUpper]: error occured, infos.size() must equal to 2, check the biz ahead.";
-const std::string kInvalid =
-    "E [KTRDLPolicy::addPeer]: ToDo: ktr add peer, invalid peer stream info added, may have a bug here.";
+// A two-stream peer's streams; a stream good to raise (to 330720); one outside the increase range; one good to cut
+// without a message (to 491520 by a fifth); streams whose minimum decides how a cut is served.
+const VideoStreamInfo kHi = stream(716800), kLo = stream(204800), kGood = stream(300000, 512000);
+const VideoStreamInfo kFar = stream(2097153), kCut = stream(614400), kMin200 = stream(300000, 0, 200000);
+const VideoStreamInfo kUpper = stream(716800, 1024000, 512000), kMin250 = stream(300000, 0, 250000);
 
-// clang-format off: one case per row
-INSTANTIATE_TEST_SUITE_P(
-    Download, PeerChoice,
-    ::testing::Values(
-        ChoiceCase{"NewGoodNetThreeUsers",
-                   false,
-                   86,
-                   0,
-                   3,
-                   true,
-                   true,
-                   {716800, 204800},
-                   {kNew10, kUpperWhy10, chose(true, 716800)}},
-        ChoiceCase{"NewScore85", false, 85, 0, 1, false, false, {716800, 204800}, {kNew10, chose(false, 204800)}},
-        ChoiceCase{"NewFourUsers", false, 86, 0, 4, false, false, {204800, 716800}, {kNew10, chose(false, 204800)}},
-        ChoiceCase{"NewDt1Above300K",
-                   false,
-                   86,
-                   1,
-                   1,
-                   false,
-                   false,
-                   {100000, 307201},
-                   {kNew10, kBigger10, chose(false, 100000)}},
-        ChoiceCase{"NewDt1At300K", false, 86, 1, 1, false, false, {307200, 204800}, {kNew10, chose(false, 204800)}},
-        ChoiceCase{
-            "NewDt4", false, 86, 4, 2, false, false, {204800, 716800}, {kNew10, kUpperWhy10, chose(true, 716800)}},
-        ChoiceCase{"NewThreeStreamsUpper",
-                   false,
-                   86,
-                   0,
-                   1,
-                   false,
-                   false,
-                   {716800, 204800, 100000},
-                   {kNew10, kUpperWhy10, kNotTwo, kInvalid, chose(true, 0)}},
-        ChoiceCase{"NewThreeStreamsLower",
-                   false,
-                   85,
-                   0,
-                   1,
-                   false,
-                   false,
-                   {716800, 204800, 100000},
-                   {kNew10, chose(false, 204800)}},
-        ChoiceCase{"KnownTwoUsers", true, 86, 0, 2, false, false, {716800, 204800}, {chose(true, 716800)}},
-        ChoiceCase{"KnownThreeUsers", true, 86, 0, 3, false, false, {716800, 204800}, {chose(false, 204800)}},
-        ChoiceCase{"KnownSharing", true, 86, 0, 2, true, false, {716800, 204800}, {chose(false, 204800)}},
-        ChoiceCase{"KnownSpeaking", true, 86, 0, 2, false, true, {716800, 204800}, {chose(false, 204800)}},
-        ChoiceCase{"KnownScore85", true, 85, 0, 1, false, false, {716800, 204800}, {chose(false, 204800)}},
-        ChoiceCase{"KnownDt1", true, 86, 1, 1, false, false, {716800, 204800}, {chose(true, 716800)}}));
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Download, PeerChoice, ::testing::ValuesIn(std::vector<ChoiceCase>{
+    // {known, score, dt, users, sharing, speaking, streams, upper, chosen bitrate}
+    {0, 86, 4, 3, 1, 1, {kLo, kHi}, 1, 716800},  {0, 85, 0, 1, 0, 0, {kHi, kLo}, 0, 204800},
+    {0, 86, 0, 4, 0, 0, {kLo, kHi}, 0, 204800},  {0, 86, 1, 1, 0, 0, {kLo, kHi}, 0, 204800},
+    {0, 86, 0, 1, 0, 0, {kHi, kLo, kLo}, 1, 0},  {1, 86, 1, 2, 0, 0, {kHi, kLo}, 1, 716800},
+    {1, 86, 0, 3, 0, 0, {kHi, kLo}, 0, 204800},  {1, 86, 0, 2, 1, 0, {kHi, kLo}, 0, 204800},
+    {1, 86, 0, 2, 0, 1, {kHi, kLo}, 0, 204800},  {1, 85, 0, 1, 0, 0, {kHi, kLo}, 0, 204800}}));
 // clang-format on
 
-TEST_F(Download, BookkeepingRefusesTheLocalUserAndRebuildsOnEverySetUsers) {
+TEST_F(Download, AddPeerLogsItsChoice) {
     mgr.init(5, 0);
-    mgr.addPeerReport(10, {stream(716800), stream(204800)});
-    mgr.addPeerReport(20, {stream(300000)});
+    mgr.addPeerReport(10, {stream(307201), stream(100000)});
     log.take();
-    mgr.setUsers({user(5), user(10), user(20), user(30)});
-    mgr.setUsers({user(10)});
-    mgr.removeUser(user(10));
-    mgr.removeUser(user(40));
-    Uids hd, ld;
-    mgr.getHDUids(hd, ld);
-    EXPECT_EQ(log.take(),
-              (Lines{kClear, "E [KTRPeerMgr::getPeer]: ktr get peer failed, uid=5",
-                     "I [KTRDLPolicy::addPeer]: ktrsdk: addPeer uid=5, infos.size(0)",
-                     "E [KTRDLPolicy::addPeer]: should not add myself. uid=5",
-                     "I [KTRDLPolicy::addPeer]: ktrsdk: addPeer uid=10, infos.size(2)", kNew10, chose(false, 204800),
-                     "I [KTRDLPolicy::addPeer]: ktrsdk: addPeer uid=20, infos.size(1)",
-                     "E [KTRPeerMgr::getPeer]: ktr get peer failed, uid=30",
-                     "I [KTRDLPolicy::addPeer]: ktrsdk: addPeer uid=30, infos.size(0)", kClear,
-                     "I [KTRDLPolicy::addPeer]: ktrsdk: addPeer uid=10, infos.size(2)", kNew10, kUpperWhy10,
-                     chose(true, 716800), "I [KTRDLPolicy::removePeer]: removePeer, uid=10",
-                     "I [KTRDLPolicy::removePeer]: removePeer, uid=40",
-                     "I [KTRDLPolicy::getHDUids]: ktrsdk: get hd uids  m_mapSelects.size(0)"}));
-    EXPECT_TRUE(hd.empty() && ld.empty());
+    mgr.setUsers({{5, 0, 0, ""}, {10, 0, 0, ""}});
+    const std::string tag = "I [KTRDLPolicy::addPeer]: ";
+    EXPECT_EQ(log.take(), (Lines{"I [KTRDLPolicy::clear]: ktrdk: clear download policy selects.",
+                                 "E [KTRPeerMgr::getPeer]: ktr get peer failed, uid=5",
+                                 tag + "ktrsdk: addPeer uid=5, infos.size(0)",
+                                 "E [KTRDLPolicy::addPeer]: should not add myself. uid=5",
+                                 tag + "ktrsdk: addPeer uid=10, infos.size(2)", tag + "ktr add new peer, uid=10",
+                                 tag + "ktr add peer, choose uppper because net=good AND users<=3, peer=10",
+                                 tag + "ktr download policy add peer, choose upper=1, uid=10, bitrate=307201"}));
+    mgr.init(5, 1);
+    log.take();
+    mgr.setUsers({{10, 0, 0, ""}});
+    EXPECT_EQ(log.take().at(3), tag + "ktr add peer, choose lower because bigger bitrate>300K, peer=10");
 }
 
 TEST_F(Download, SplitsPeersByTheDefinitionClassTheyReceive) {
-    const VideoStreamInfo upper = stream(716800), lower = stream(204800);
-    mgr.addPeerReport(10, {upper, lower});
-    mgr.addPeerReport(20, {lower, upper});
-    mgr.addPeerReport(30, {stream(300000), stream(260000)});
-    mgr.setUsers({user(10), user(20), user(30)});  // three users on a good estimate: every peer on its upper stream
-    mgr.setDLNetStatus(1, 85, 0, 0);
-    mgr.addPeerReport(20, {lower, upper});
-    Uids hd{999}, ld{998};
-    log.take();
+    subscribe({{10, {kHi, kLo}}, {20, {stream(300000), stream(260000)}}, {30, {stream(300000)}}});  // upper
+    std::set<uint64_t> hd{999}, ld{998};
     mgr.getHDUids(hd, ld);
-    EXPECT_EQ(log.take(), Lines{"I [KTRDLPolicy::getHDUids]: ktrsdk: get hd uids  m_mapSelects.size(3)"});
-    EXPECT_EQ(hd, (Uids{10, 999}));
-    EXPECT_EQ(ld, (Uids{20, 30, 998})) << "30's upper stream lies in its lower stream's class";
-
-    mgr.addPeerReport(40, {stream(300000)});
-    mgr.addPeerReport(60, {upper, lower});
-    mgr.setUsers({user(40), user(50), user(60)});
-    hd.clear();
-    ld.clear();
-    log.take();
-    mgr.getHDUids(hd, ld);
-    EXPECT_EQ(log.take(), Lines{"I [KTRDLPolicy::getHDUids]: ktrsdk: get hd uids  m_mapSelects.size(3)"})
-        << "peers with fewer than two streams are not classified";
-    EXPECT_EQ(hd, (Uids{40, 50}));
-    EXPECT_EQ(ld, (Uids{60}));
-    mgr.clearPeerReports();
-    mgr.getHDUids(hd, ld);
-    EXPECT_EQ(hd, (Uids{40, 50, 60})) << "the registry no longer knows 60's streams";
-}
-
-TEST_F(Download, EqualBitratesGiveUpperTheSecondStreamAndLowerTheFirst) {
-    mgr.addPeerReport(10, {stream(300000, 400000), stream(300000, 500000)});
-    mgr.addPeerReport(20, {stream(300000, 512000)});
-    for (const auto& scoreAndMax : {std::pair<int, int>{86, 500000}, std::pair<int, int>{85, 400000}}) {
-        mgr.setDLNetStatus(1, scoreAndMax.first, 0, 0);
-        mgr.setUsers({user(10), user(20)});
-        EXPECT_EQ(tagged(adjust(2), {"KTRDLPolicy::isGoodToInc"}),
-                  Lines{goodToInc(10, 300000, scoreAndMax.second, false)})
-            << "score " << scoreAndMax.first;
-    }
+    EXPECT_EQ(hd, (std::set<uint64_t>{10, 30, 999})) << "a single stream is high definition";
+    EXPECT_EQ(ld, (std::set<uint64_t>{20, 998})) << "20's upper stream lies in its lower stream's class";
 }
 
 // --- adjustment ------------------------------------------------------------------------------
 
-TEST_F(Download, RefusesToAdjustWithoutReportedPeers) {
-    mgr.setUsers({user(10)});
-    requests[7] = stream(1);
-    EXPECT_EQ(adjust(2), Lines{"E [KTRDLPolicy::adjust]: ktr download policy, adjust failed, no peer!!!"});
-    EXPECT_FALSE(changed);
-    EXPECT_TRUE(requests.empty());
-
-    mgr.setUsers({});
-    mgr.addPeerReport(20, {stream(300000)});  // reported, but not a listed user
-    Lines lines = adjust(3);
-    EXPECT_EQ(
-        lines,
-        join({opening(1),
-              {"E [KTRDLPolicy::selectIncPeers]: ktr select inc peers failed, m_mapPeerInfos.size==0", kIncFailed}}));
-    lines = adjust(5);
-    EXPECT_EQ(lines, join({opening(1),
-                           {"E [KTRDLPolicy::selectDecPeers]: ktr select dec peers failed, m_mapPeerInfos.size==0",
-                            "E [KTRDLPolicy::realAdjust]: ktr download policy, select dec uids failed"}}));
-    EXPECT_FALSE(changed);
-}
-
-class QuietNetStatus : public Download, public ::testing::WithParamInterface<int> {};
-
-TEST_P(QuietNetStatus, AsksForNothing) {
+TEST_F(Download, ExplainsEachAdjustmentAndKeepsTheLastResultWhenRefused) {
     subscribe({{10, {stream(300000)}}});
-    const Lines lines = adjust(GetParam());
-    Lines expected = opening(1);
-    if (GetParam() == 1) {
-        expected.push_back(
-            "I [KTRDLPolicy::realAdjust]: the current net_status == tarn::video::VIDEO_NET_ESTIMAT_NORMAL, work fine, "
-            "don't need to adjust.");
-    }
-    EXPECT_EQ(lines, expected);
-    EXPECT_TRUE(requests.empty());
+    const std::string request = "I [KTRDLPolicy::realAdjust]: video select request: uid=10, width=";
+    const std::string net = ", net_score=90, bitrate=0, max_bitrate=0";
+    EXPECT_EQ(adjust(2).back(),
+              request + "640, height=480, bitrate=330720, maxbitrate=512000, minbitrate=245760, net_status=2" + net);
+    EXPECT_EQ(adjust(4).back(),
+              request + "320, height=240, bitrate=207840, maxbitrate=256000, minbitrate=102400, net_status=4" + net);
+    EXPECT_EQ(adjust(1).back(),
+              "I [KTRDLPolicy::realAdjust]: the current net_status == tarn::video::VIDEO_NET_ESTIMAT_NORMAL, "
+              "work fine, don't need to adjust.");
+    EXPECT_EQ(adjust(2, 85).back(), "I [KTRDLPolicy::realAdjust]: don't ajudt when score(85)<85!");
+    EXPECT_EQ(adjust(2, 90, 950, 1000).back(),
+              "I [KTRDLPolicy::realAdjust]: ktrsdk: don't adjust when bitrate(950)>=max_bitrate(1000)!!!");
+    adjust(3, 90, 3145728, 7000000);  // 3145728 is not above 3145728: 10 is asked for 330720
+    mgr.clearPeerReports();
+    EXPECT_EQ(adjust(3), Lines{"E [KTRDLPolicy::adjust]: ktr download policy, adjust failed, no peer!!!"});
+    mgr.addPeerReport(10, {stream(300000)});
+    adjust(3);
+    EXPECT_FALSE(changed) << "compared with the request for 330720 made before the refused adjustment";
 }
 
-INSTANTIATE_TEST_SUITE_P(Download, QuietNetStatus, ::testing::Values(1, 0, 6, -1, INT_MAX));
-
-struct GuardCase {
-    int status, score, bitrate, maxBitrate;
-    std::string stop;  // the line that stops the increase; empty when it proceeds
-};
-
-void PrintTo(const GuardCase& c, std::ostream* os) {
-    *os << "status " << c.status << " score " << c.score << " bitrate " << c.bitrate << " max " << c.maxBitrate;
-}
-
-class IncreaseGuard : public Download, public ::testing::WithParamInterface<GuardCase> {};
-
-TEST_P(IncreaseGuard, StopsOnLowScoreOrFullNetwork) {
-    const GuardCase& c = GetParam();
-    subscribe({{10, {stream(300000, 512000, 245760)}}});
-    const Lines lines = adjust(c.status, c.score, c.bitrate, c.maxBitrate);
-    EXPECT_EQ(lines, join({opening(1), {c.stop.empty() ? asked(10, k480P, 330720) : c.stop}}));
-}
-
-std::string scoreStop(int score) {
-    return "I [KTRDLPolicy::realAdjust]: don't ajudt when score(" + s(score) + ")<85!";
-}
-std::string bitrateStop(int bitrate, int maxBitrate) {
-    return "I [KTRDLPolicy::realAdjust]: ktrsdk: don't adjust when bitrate(" + s(bitrate) + ")>=max_bitrate(" +
-           s(maxBitrate) + ")!!!";
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Download, IncreaseGuard,
-    ::testing::Values(GuardCase{2, 85, 0, 0, scoreStop(85)}, GuardCase{3, INT_MIN, 0, 0, scoreStop(INT_MIN)},
-                      GuardCase{2, 86, 0, 0, ""}, GuardCase{3, 86, 0, 0, ""},
-                      GuardCase{2, 90, 950, 1000, bitrateStop(950, 1000)}, GuardCase{2, 90, 949, 1000, ""},
-                      GuardCase{2, 90, 950, 1001, ""}, GuardCase{3, 90, 4000000, 0, ""},
-                      GuardCase{3, 90, 3145729, 7000000, bitrateStop(3145729, 7000000)},
-                      GuardCase{3, 90, 3145728, 7000000, ""}, GuardCase{2, 90, -95, -100, bitrateStop(-95, -100)},
-                      GuardCase{2, 90, -96, -100, ""}, GuardCase{2, 90, INT_MIN, INT_MIN, ""},
-                      GuardCase{2, 90, INT_MAX, INT_MAX, bitrateStop(INT_MAX, INT_MAX)}));
-
-struct LoneCase {
+struct AdjustCase {
+    std::string name;
     int status;
-    int bitrate;
-    Dft dft;
-    int asked;  // 0: no request
-    bool warns;
+    Peers peers;
+    std::vector<Asked> rounds;                   // the requests of successive adjustments
+    Lines says;                                  // what isGoodToInc, isGoodToDec and the memory of cut peers log
+    uint64_t speaker = 0, self = 1, leaves = 0;  // leaves: removed after the second adjustment
+    int lower = 0;                               // two-stream peers were given their lower stream
 };
 
-void PrintTo(const LoneCase& c, std::ostream* os) {
-    *os << "status " << c.status << " bitrate " << c.bitrate;
+void PrintTo(const AdjustCase& c, std::ostream* os) {
+    *os << c.name << ", status " << c.status << ", speaker " << c.speaker;
 }
 
-class LonePeer : public Download, public ::testing::WithParamInterface<LoneCase> {};
+class Adjustment : public Download, public ::testing::WithParamInterface<AdjustCase> {};
 
-TEST_P(LonePeer, IsRaisedByAStepOrCutToTheFloor) {
-    const LoneCase& c = GetParam();
-    subscribe({{10, {stream(c.bitrate, 0, 500000)}}});
-    const RandProbe probe(11);
-    const Lines lines = adjust(c.status, 90, 400000, 800000);
-    Lines expected = opening(1);
-    if (c.warns) {
-        expected.push_back(dftWarning(c.asked));
-    }
-    expected.push_back(c.asked == 0 ? kIncFailed : asked(10, c.dft, c.asked));
-    EXPECT_EQ(lines, expected);
-    EXPECT_EQ(probe.draws(), 0) << "a single peer is chosen without a draw";
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Download, LonePeer,
-    ::testing::Values(LoneCase{2, 30719, k240P, 0, false}, LoneCase{2, 30720, k240P, 61440, false},
-                      LoneCase{3, 481279, k480P, 511999, false}, LoneCase{2, 481280, k720P, 512000, false},
-                      LoneCase{2, 2097152, k720P, 2127872, false}, LoneCase{2, 2097153, k240P, 0, false},
-                      LoneCase{2, INT_MIN, k240P, 0, false}, LoneCase{4, 1024000, k720P, 819200, false},
-                      LoneCase{5, 1024000, k720P, 716800, false}, LoneCase{4, 460800, k480P, 368640, false},
-                      LoneCase{5, 460800, k480P, 322560, false}, LoneCase{5, 4000000, k720P, 2800000, false},
-                      LoneCase{4, 194561, k240P, 102401, false}, LoneCase{4, 194560, k240P, 102400, false},
-                      LoneCase{4, 102400, k240P, 102400, false}, LoneCase{5, 0, k240P, 102400, false},
-                      LoneCase{4, INT_MAX, k480P, 2147391487, true}, LoneCase{5, INT_MAX, k480P, 2147391487, true},
-                      LoneCase{4, INT_MIN, k480P, 2147391488, true},
-                      LoneCase{4, 107374183, k480P, 107282023, true},  // b × 20 wraps negative
-                      LoneCase{5, 71582789, k480P, 71490629, true}));  // b × 30 wraps negative
-
-// --- increase selection ----------------------------------------------------------------------
-
-const std::vector<uint64_t> kUids{10, 20, 30, 40};
-
-TEST_F(Download, SpeakerIsRaisedFirstAndADrawnPeerJoins) {
-    const VideoStreamInfo good = stream(300000, 512000);
-    subscribe({{10, {good}}, {20, {good}}, {30, {good}}});
-    for (bool speaking : {true, false}) {
-        mgr.setSpeaker(speaking, 20);
-        const RandProbe probe(speaking ? 3 : 4);
-        const Lines lines = adjust(2);
-        Lines expected = join({opening(3), {goodToInc(20, 300000, 512000, true)}});
-        for (uint64_t uid : Uids{20, kUids[probe.pick(3)]}) {
-            expected.push_back(asked(uid, k480P, 330720));
+TEST_P(Adjustment, AsksForTheExpectedBitratesAndSaysWhy) {
+    const AdjustCase& c = GetParam();
+    mgr.setDLNetStatus(1, c.lower ? 85 : 100, 0, 0);
+    subscribe(c.peers);
+    mgr.init(c.self, 0);
+    mgr.setSpeaker(c.speaker != 0, c.speaker);
+    Lines says;
+    for (size_t round = 0; round < c.rounds.size(); ++round) {
+        if (round == 2 && c.leaves != 0) {
+            mgr.removeUser(KTRUserInfo{c.leaves, 0, 0, ""});
         }
-        EXPECT_EQ(lines, expected) << "speaking " << speaking;
-        EXPECT_EQ(probe.draws(), 1);
-    }
-}
-
-TEST_F(Download, LocalSpeakerIsNeitherRaisedFirstNorByTheRules) {
-    const VideoStreamInfo good = stream(300000, 512000);
-    subscribe({{10, {good}}, {20, {good}}});
-    mgr.init(10, 0);  // the local user now has a chosen stream
-    mgr.setSpeaker(true, 10);
-    const RandProbe probe(5);
-    const Lines lines = adjust(2);
-    Lines expected = join({opening(2), {goodToInc(20, 300000, 512000, false)}});
-    for (uint64_t uid : Uids{20, kUids[probe.pick(2)]}) {
-        expected.push_back(asked(uid, k480P, 330720));
-    }
-    EXPECT_EQ(lines, expected);
-}
-
-TEST_F(Download, PeerWithoutStreamsAtTheLowestUidEndsTheIncrease) {
-    const VideoStreamInfo good = stream(300000, 512000);
-    subscribe({{10, {}}, {20, {good}}, {30, {good}}});
-    const RandProbe probe(7);
-    Lines lines = adjust(2);
-    EXPECT_EQ(lines, join({opening(3), {kIncFailed}}));
-    EXPECT_EQ(probe.draws(), 0);
-
-    mgr.setSpeaker(true, 30);
-    std::set<size_t> picks;
-    for (unsigned seed = 1; seed <= 6; ++seed) {
-        const RandProbe drawn(seed);
-        picks.insert(drawn.pick(3));
-        lines = adjust(2);
-        EXPECT_EQ(lines, join({opening(3), {goodToInc(30, 300000, 512000, true), asked(30, k480P, 330720)}}))
-            << "the draw walks from uid 10 and stops there, seed " << seed;
-        EXPECT_EQ(drawn.draws(), 1);
-    }
-    EXPECT_GT(picks.size(), 1u) << "the seeds should draw more than one index";
-}
-
-TEST_F(Download, FallbackTakesEveryTwoStreamPeerWhenNoneIsGood) {
-    const std::vector<VideoStreamInfo> twoStreams{stream(716800, 1024000), stream(204800)};
-    subscribe({{10, twoStreams}, {20, twoStreams}, {30, {stream(700000, 1024000)}}});
-    for (unsigned seed = 1; seed <= 4; ++seed) {
-        const RandProbe probe(seed);
-        const Lines lines = adjust(2);
-        Lines expected = opening(3);
-        for (uint64_t uid : Uids{10, 20, kUids[probe.pick(3)]}) {
-            expected.push_back(asked(uid, k720P, uid == 30 ? 730720 : 747520));
+        drawLast(c.peers.size());
+        for (const std::string& line : adjust(c.status)) {
+            if (line.rfind("I [KTRDLPolicy::isGoodTo", 0) == 0 || line.rfind("I [KTRDLPolicy::selectDec", 0) == 0) {
+                says.push_back(line);
+            }
         }
-        EXPECT_EQ(lines, expected) << "bitrates above 600000 are not good, without a message; seed " << seed;
-    }
-}
-
-TEST_F(Download, DrawAloneRaisesThePeerAtTheDrawnIndex) {
-    const VideoStreamInfo full = stream(500000, 512000);
-    subscribe({{10, {full}}, {20, {full}}, {30, {full}}, {40, {full}}});
-    for (unsigned seed = 1; seed <= 8; ++seed) {
-        const RandProbe probe(seed);
-        const Lines lines = adjust(2);
-        Lines expected = opening(4);
-        for (uint64_t uid : kUids) {
-            expected.push_back(reachMax(uid, 500000, 512000, false));
+        Asked asked;
+        for (const auto& request : requests) {
+            asked[request.first] = request.second.bitrate;
         }
-        expected.push_back(asked(kUids[probe.pick(4)], k720P, 530720));
-        EXPECT_EQ(lines, expected) << "seed " << seed;
-        EXPECT_EQ(probe.draws(), 1) << "seed " << seed;
+        EXPECT_EQ(asked, c.rounds[round]) << "round " << round;
     }
+    EXPECT_EQ(says, c.says);
 }
 
-struct IncTestCase {
-    uint64_t speaker;
-    VideoStreamInfo peer10;
-    VideoStreamInfo peer20;
-    Lines expected;  // the test's lines and the definition map's
-};
-
-void PrintTo(const IncTestCase& c, std::ostream* os) {
-    *os << "speaker " << c.speaker << " peer 10 at " << c.peer10.bitrate << " max " << c.peer10.maxbitrate
-        << ", peer 20 at " << c.peer20.bitrate << " max " << c.peer20.maxbitrate;
+// Peer 10 with the given streams, alone; bitrate 0: no request.
+AdjustCase lone(int status, const Streams& streams, int bitrate, int lower = 0) {
+    return {"lone peer", status, {{10, streams}}, {bitrate == 0 ? Asked{} : each({10}, bitrate)}, {}, 0, 1, 0, lower};
 }
 
-class GoodToInc : public Download, public ::testing::WithParamInterface<IncTestCase> {};
-
-TEST_P(GoodToInc, NeedsRoomForOneStepUnderTheMaximum) {
-    const IncTestCase& c = GetParam();
-    subscribe({{10, {c.peer10}}, {20, {c.peer20}}});
-    mgr.setSpeaker(true, c.speaker);
-    EXPECT_EQ(tagged(adjust(2), {"KTRDLPolicy::isGoodToInc", "KTRDFTMap::getDftInfoByBitrate"}), c.expected);
+Peers duo(const VideoStreamInfo& peer10, const VideoStreamInfo& peer20) {
+    return {{10, {peer10}}, {20, {peer20}}};
 }
 
-const VideoStreamInfo kGood20 = stream(300000, 512000);
-const std::string kGood20Line = goodToInc(20, 300000, 512000, false);
-
-INSTANTIATE_TEST_SUITE_P(
-    Download, GoodToInc,
-    ::testing::Values(
-        IncTestCase{0, stream(600000, 630720), kGood20, {goodToInc(10, 600000, 630720, false)}},
-        IncTestCase{0, stream(600000, 630719), kGood20, {reachMax(10, 600000, 630719, false), kGood20Line}},
-        IncTestCase{0, stream(600001, 1000000), kGood20, {kGood20Line}},
-        IncTestCase{0, stream(512000, 542720), kGood20, {goodToInc(10, 512000, 542720, false)}},
-        IncTestCase{0, stream(512000, 542719), kGood20, {reachMax(10, 512000, 542719, false), kGood20Line}},
-        IncTestCase{0, stream(300000, 0), kGood20, {goodToInc(10, 300000, 512000, false)}},
-        IncTestCase{0, stream(500000, 0), kGood20, {reachMax(10, 500000, 512000, false), kGood20Line}},
-        IncTestCase{0, stream(30720, 0), kGood20, {goodToInc(10, 30720, 256000, false)}},
-        IncTestCase{0, stream(30720, INT_MIN), kGood20, {reachMax(10, 30720, INT_MIN, false), kGood20Line}},
-        IncTestCase{20, kGood20, kGood20, {goodToInc(20, 300000, 512000, true)}},
-        IncTestCase{20,
-                    kGood20,
-                    stream(0, 0),
-                    {dftWarning(0), reachMax(20, 0, 512000, true), goodToInc(10, 300000, 512000, false)}},
-        IncTestCase{
-            20, kGood20, stream(-1, 0), {reachMax(20, -1, 256000, true), goodToInc(10, 300000, 512000, false)}}));
-
-// --- decrease selection ----------------------------------------------------------------------
-
-TEST_F(Download, ThreePeersAreCutTogetherThenTheCycleRestarts) {
-    const VideoStreamInfo peer = stream(358400, 512000, 245760);
-    subscribe({{10, {peer}}, {20, {peer}}, {30, {peer}}});
-    Lines lines = adjust(5, 40);
-    EXPECT_EQ(lines, join({opening(3), cut({10, 20, 30}, 358400, 245760, k480P, 250880)})) << "30 % beats 30720";
-    EXPECT_TRUE(changed);
-    lines = adjust(5, 40);
-    EXPECT_EQ(lines, join({opening(3), {kReset}, cut({10, 20, 30}, 358400, 245760, k480P, 250880)}));
-    EXPECT_FALSE(changed);
+std::string inc(uint64_t uid, int bitrate, int maxBitrate, int speaker) {
+    return "I [KTRDLPolicy::isGoodToInc]: user's bitrate is good to inc, peer=" + std::to_string(uid) +
+           ", bitrate=" + std::to_string(bitrate) + ", maxBitrate=" + std::to_string(maxBitrate) +
+           ", isSpeaker=" + std::to_string(speaker);
+}
+std::string full(int bitrate, int maxBitrate, int speaker) {
+    return "I [KTRDLPolicy::isGoodToInc]: user's bitrate reach the maxBitrate, not increase any more, peer=10, "
+           " bitrate=" +
+           std::to_string(bitrate) + ", maxBitrate=" + std::to_string(maxBitrate) +
+           ",isSpeaker=" + std::to_string(speaker);
 }
 
-TEST_F(Download, TwoPeersShareTheStepAndRestartEveryTime) {
-    const VideoStreamInfo peer = stream(150000, 0, 50000);
-    subscribe({{10, {peer}}, {20, {peer}}});
-    Lines lines = adjust(4);
-    EXPECT_EQ(lines, join({opening(2), cut({10, 20}, 150000, 50000, k240P, 103920)})) << "46080 beats 20 %";
-    lines = adjust(4);
-    EXPECT_EQ(lines, join({opening(2), {kReset}, cut({10, 20}, 150000, 50000, k240P, 103920)}));
-}
+const std::string kCanCut = "I [KTRDLPolicy::isGoodToDec]: user's bitrate is good to dec, peer=10, bitrate=";
+const std::string kAtMin = "I [KTRDLPolicy::isGoodToDec]: user's bitrate reach the minBitrate, peer=10, bitrate=";
+const std::string kReset =
+    "I [KTRDLPolicy::selectDecPeers]: all the user in list has been selected, reset and reloop again.";
+const Streams kCuts{kCut}, kGoods{kGood};
 
-TEST_F(Download, FourPeersRotateThroughTheMemory) {
-    const VideoStreamInfo peer = stream(358400, 512000, 245760);
-    subscribe({{10, {peer}}, {20, {peer}}, {30, {peer}}, {40, {peer}}});
-    Lines lines = adjust(4);
-    EXPECT_EQ(lines, join({opening(4), cut({10, 20, 30}, 358400, 245760, k480P, 286720)}));
-    lines = adjust(4);
-    EXPECT_EQ(lines, join({opening(4), cut({40}, 358400, 245760, k480P, 266240)}))
-        << "three remembered of four: no reset; 40 alone takes the whole step";
-    lines = adjust(4);
-    EXPECT_EQ(lines, join({opening(4), {kReset}, cut({10, 20, 30}, 358400, 245760, k480P, 286720)}));
-}
-
-TEST_F(Download, DepartedPeerKeepsTheMemoryUntilNobodyIsLeftToPick) {
-    const VideoStreamInfo peer = stream(358400, 512000, 245760);
-    subscribe({{10, {peer}}, {20, {peer}}, {30, {peer}}});
-    adjust(4);
-    mgr.removeUser(user(10));
-    Lines lines = adjust(4);
-    EXPECT_EQ(lines, join({opening(2), cut({20, 30}, 358400, 245760, k480P, 286720)}))
-        << "three remembered, two present: the memory starts over";
-    lines = adjust(4);
-    EXPECT_EQ(lines, join({opening(2), {kReset}, cut({20, 30}, 358400, 245760, k480P, 286720)}));
-}
-
-TEST_F(Download, SpeakerIsSparedFromTheCutWhileOthersCanBeCut) {
-    const VideoStreamInfo peer = stream(358400, 512000, 245760);
-    subscribe({{10, {peer}}, {20, {peer}}, {30, {peer}}});
-    mgr.setSpeaker(true, 20);
-    Lines lines = adjust(4);
-    EXPECT_EQ(lines, join({opening(3), cut({10, 30}, 358400, 245760, k480P, 286720)}));
-    lines = adjust(4);
-    EXPECT_EQ(lines, join({opening(3), {asked(20, k480P, 266240)}})) << "the others are remembered: the speaker's turn";
-    lines = adjust(4);
-    EXPECT_EQ(lines, join({opening(3), {kReset}, cut({10, 30}, 358400, 245760, k480P, 286720)}));
-}
-
-TEST_F(Download, SpeakerIsCutWhenNobodyElseCanBe) {
-    subscribe({{10, {stream(200000, 0, 150000)}}, {20, {stream(358400, 512000, 245760)}}, {30, {stream(300000)}}});
-    mgr.setSpeaker(true, 20);
-    const Lines lines = adjust(4);
-    EXPECT_EQ(lines, join({opening(3), {reachMin(10, 200000, 150000), asked(20, k480P, 266240)}}))
-        << "nobody else is good to cut; a minbitrate of 0 is never good and says nothing";
-}
-
-TEST_F(Download, TwoStreamPeersAreCutRegardlessOfCountMemoryAndSpeaker) {
-    mgr.initStreamInfosForDft({VideoStreamInfo{1, 0, 320, 240, 15, 200000, 256000, 10000}});  // floor 10000
-    mgr.setDLNetStatus(1, 85, 0, 0);
-    const std::vector<VideoStreamInfo> twoStreams{stream(716800, 1024000, 512000), stream(100000, 150000, 0)};
-    subscribe({{10, twoStreams}, {20, twoStreams}, {30, twoStreams}, {40, twoStreams}});
-    mgr.setSpeaker(true, 20);
-    const Lines lines = adjust(4);
-    Lines expected = opening(4);
-    for (uint64_t uid : kUids) {
-        expected.push_back(asked(uid, 320, 240, 76960, 256000, 10000));  // the step 92160 / 4 beats 20 %
-    }
-    EXPECT_EQ(lines, expected);
-}
-
-struct DecTestCase {
-    int bitrate;
-    int minbitrate;
-    std::string line;  // empty: the test says nothing
-    bool good;
-};
-
-void PrintTo(const DecTestCase& c, std::ostream* os) {
-    *os << "bitrate " << c.bitrate << " min " << c.minbitrate;
-}
-
-class GoodToDec : public Download, public ::testing::WithParamInterface<DecTestCase> {};
-
-TEST_P(GoodToDec, NeedsRoomAboveTheMinimum) {
-    const DecTestCase& c = GetParam();
-    subscribe({{10, {stream(c.bitrate, 0, c.minbitrate)}}, {20, {stream(358400, 512000, 245760)}}});
-    mgr.setSpeaker(true, 20);  // picked only when 10 is not good
-    const Lines lines = tagged(adjust(4), {"KTRDLPolicy::isGoodToDec"});
-    EXPECT_EQ(lines, c.line.empty() ? Lines{} : Lines{c.line});
-    EXPECT_EQ(requested(), Uids{c.good ? 10u : 20u});
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Download, GoodToDec,
-    ::testing::Values(DecTestCase{614400, 600000, "", true},
-                      DecTestCase{614399, 522240, reachMin(10, 614399, 522240), false},
-                      DecTestCase{614399, 522239, goodToDec(10, 614399, 522239), true},
-                      DecTestCase{300000, 0, "", false}, DecTestCase{-5, 10, reachMin(10, -5, 10), false},
-                      DecTestCase{300000, INT_MAX - 1000, goodToDec(10, 300000, INT_MAX - 1000), true},  // wraps
-                      DecTestCase{1000, INT_MIN, goodToDec(10, 1000, INT_MIN), true}));
-
-struct FallbackCase {
-    const char* name;
-    int score;  // at the choice: 85 gives the lower stream, 100 the upper
-    std::vector<VideoStreamInfo> streams;
-    VideoStreamInfo expected;  // bitrate 0: no request
-};
-
-void PrintTo(const FallbackCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class LowerStreamFallback : public Download, public ::testing::WithParamInterface<FallbackCase> {};
-
-TEST_P(LowerStreamFallback, ServesACutBelowTheChosenMinimum) {
-    const FallbackCase& c = GetParam();
-    mgr.setDLNetStatus(1, c.score, 0, 0);
-    subscribe({{10, c.streams}});
-    const Lines lines = adjust(4);
-    const VideoStreamInfo& e = c.expected;
-    if (e.bitrate == 0) {
-        EXPECT_EQ(lines, opening(1));
-        EXPECT_TRUE(requests.empty());
-        return;
-    }
-    EXPECT_EQ(lines, join({opening(1), {asked(10, e.width, e.height, e.bitrate, e.maxbitrate, e.minbitrate)}}));
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_TRUE(same(requests[10], e)) << "fps " << requests[10].fps << " dft " << requests[10].dft;
-}
-
-const VideoStreamInfo kLower240{1, 3, 320, 240, 15, 204800, 256000, 180000};
-
-INSTANTIATE_TEST_SUITE_P(
-    Download, LowerStreamFallback,
-    ::testing::Values(
-        FallbackCase{"ChosenLowerAskedAsReported", 85, {stream(716800, 1024000, 512000), kLower240}, kLower240},
-        FallbackCase{"UpperInTheLowerClass",
-                     100,
-                     {stream(300000, 400000, 290000, 640, 360), stream(260000, 300000, 250000, 480, 270)},
-                     stream(260000, 300000, 250000, 480, 270)},
-        FallbackCase{"UpperInAnotherClass",
-                     100,
-                     {stream(530000, 1024000, 512000), stream(204800, 256000, 102400)},
-                     VideoStreamInfo{}},
-        FallbackCase{"FloorReachesTheMinimum",
-                     85,
-                     {stream(716800, 1024000, 512000), stream(102400, 256000, 102400)},
-                     VideoStreamInfo{1, 0, 320, 240, 15, 102400, 256000, 102400}},
-        FallbackCase{"SingleStreamBelowItsMinimum",
-                     100,
-                     {stream(300000, 512000, 290000)},
-                     VideoStreamInfo{1, 0, 320, 240, 15, 207840, 256000, 102400}}));
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Download, Adjustment, ::testing::ValuesIn(std::vector<AdjustCase>{
+    // A lone peer is raised by 30720 within 30720..2097152, or cut by a fifth (4) or 3 tenths (5), at least
+    // 92160 and not below the floor 102400; 32-bit bitrates wrap.
+    lone(2, {stream(30719)}, 0),     lone(3, {stream(30720)}, 61440),      lone(2, {stream(2097152)}, 2127872),
+    lone(4, {stream(102400)}, 102400), lone(4, {stream(INT_MAX)}, 2147391487), lone(4, {stream(INT_MIN)}, 2147391488),
+    // Below the chosen stream's minimum a two-stream peer is asked for its lower stream as reported, when the
+    // chosen stream lies in the lower stream's class; a single stream for the cut bitrate.
+    lone(4, {kUpper, stream(204800, 0, 180000)}, 204800, 1), lone(4, {stream(300000, 0, 290000)}, 207840),
+    lone(4, {stream(300000, 0, 290000), stream(260000)}, 260000), lone(4, {stream(530000, 0, 512000), kLo}, 0),
+    lone(4, {kUpper, stream(150000, 0, 102400)}, 102400, 1),
+    // Equal bitrates: upper is the second stream, lower the first.
+    lone(4, {kMin250, kMin200}, 207840), lone(4, {kMin200, kMin250}, 207840, 1),
+    // Cuts rotate over the peers; the speaker is spared while anybody else can be cut.
+    {"ThreePeers", 5, each({10, 20, 30}, kCuts), {each({10, 20, 30}, 430080), each({10, 20, 30}, 430080)}, {kReset}},
+    {"TwoPeers", 4, each({10, 20}, kCuts), {each({10, 20}, 491520), each({10, 20}, 491520)}, {kReset}},
+    {"FourPeers", 4, each({10, 20, 30, 40}, kCuts),
+     {each({10, 20, 30}, 491520), each({40}, 491520), each({10, 20, 30}, 491520)}, {kReset}},
+    {"DepartedPeer", 4, each({10, 20, 30, 40, 50}, kCuts), {each({10, 20, 30}, 491520), each({40, 50}, 491520),
+     each({20, 30, 40}, 491520), each({50}, 491520)}, {}, 0, 1, 10},
+    {"SpeakerSpared", 4, each({10, 20, 30}, kCuts),
+     {each({10, 30}, 491520), each({20}, 491520), each({10, 30}, 491520)}, {kReset}, 20},
+    {"TwoStreamPeers", 4, each({10, 20, 30, 40}, Streams{kUpper, stream(300000)}),
+     {each({10, 20, 30, 40}, 240000), each({10, 20, 30, 40}, 240000)}, {kReset}, 20},
+    // The speaker is raised first; the peer at the drawn index joins when it and every peer before it may rise.
+    {"RulesPickTheLowest", 2, each({10, 20, 30}, kGoods), {each({10, 30}, 330720)}, {inc(10, 300000, 512000, 0)}},
+    {"EmptyLowest", 2, {{10, {}}, {20, kGoods}, {30, kGoods}}, {{}}, {}},
+    {"EmptyLowest", 2, {{10, {}}, {20, kGoods}, {30, kGoods}}, {each({20}, 330720)}, {inc(20, 300000, 512000, 1)}, 20},
+    {"TwoStreamPeers", 2, {{10, {kHi, kLo}}, {20, {kHi, kLo}}, {30, {kHi}}}, {each({10, 20, 30}, 747520)}, {}},
+    {"DrawAlone", 2, each({10, 20, 30, 40}, Streams{stream(700000)}), {each({40}, 730720)}, {}},
+    // isGoodToInc: room for one step under the maximum (the definition's when 0), at most 600000; the local
+    // user is never served first. Peer 20 lies outside the increase range: only 10 is judged, nothing is drawn.
+    {"Inc", 2, duo(stream(600000, 630720), kFar), {each({10}, 630720)}, {inc(10, 600000, 630720, 0)}},
+    {"Inc", 2, duo(stream(600000, 630719), kFar), {{}}, {full(600000, 630719, 0)}},
+    {"Inc", 2, duo(stream(300000), kFar), {each({10}, 330720)}, {inc(10, 300000, 512000, 0)}},
+    {"Inc", 2, duo(stream(600001, 1000000), kFar), {{}}, {}}, {"Inc", 2, duo(kGood, kFar), {{}}, {}, 10, 10},
+    {"Inc", 2, duo(stream(0), kFar), {{}}, {full(0, 512000, 1)}, 10},
+    {"Inc", 2, duo(stream(500000, 512000), kFar), {{}}, {full(500000, 512000, 1)}, 10},
+    // isGoodToDec: at least 614400, or room for 92160 above a minimum that is not 0; the speaker 20 is spared.
+    {"Dec", 4, duo(stream(614400, 0, 600000), kCut), {each({10}, 491520)}, {}, 20},
+    {"Dec", 4, duo(stream(300000), kCut), {each({20}, 491520)}, {}, 20},
+    {"Dec", 4, duo(stream(614399, 0, 522240), kCut), {each({20}, 491520)}, {kAtMin + "614399, maxBitrate=522240"}, 20},
+    {"Dec", 4, duo(stream(614399, 0, 522239), kCut), {each({10}, 491520)}, {kCanCut + "614399, maxBitrate=522239"}, 20},
+    // The minimum + 92160 wraps negative.
+    {"Dec", 4, duo(stream(1, 0, INT_MAX), kCut), {each({10}, 102400)}, {kCanCut + "1, maxBitrate=2147483647"}, 20}}));
+// clang-format on
 
 // --- change flag -----------------------------------------------------------------------------
 
-TEST_F(Download, ChangeFlagComparesCountsAndUids) {
-    const VideoStreamInfo peer = stream(358400, 512000, 245760);
-    mgr.addPeerReport(20, {peer});
-    subscribe({{10, {peer}}});
-    adjust(4);
-    EXPECT_TRUE(changed) << "one request after none";
-    mgr.setUsers({user(20)});
-    adjust(4);
-    EXPECT_TRUE(changed) << "as many requests, another peer";
-    adjust(4);
-    EXPECT_FALSE(changed);
-    adjust(1);
-    EXPECT_TRUE(changed) << "none after one";
-    adjust(0);
-    EXPECT_FALSE(changed);
-}
-
-TEST_F(Download, ChangeFlagComparesBitratesOfTheSamePeer) {
-    // Each report is raised by one step: 330720, 330720, 300000, 330719, 361439, 330720.
-    const std::vector<std::pair<int, bool>> reports{{300000, true},  {300000, false}, {269280, true},
-                                                    {299999, false}, {330719, true},  {300000, false}};
-    for (const auto& report : reports) {
-        subscribe({{10, {stream(report.first)}}});
+// Each lone peer is raised by one step: every result holds its bitrate + 30720, or nothing.
+TEST_F(Download, ChangeFlagTellsOtherPeersOrBitratesAStepApart) {
+    const std::vector<std::tuple<uint64_t, int, bool>> reports{
+        {10, 300000, true},  {20, 300000, true}, {20, 300000, false}, {20, 330719, false}, {20, 361439, true},
+        {20, 330720, false}, {20, 300000, true}, {20, 0, true},       {20, 0, false}};
+    for (const auto& [uid, bitrate, expected] : reports) {
+        subscribe({{uid, {stream(bitrate)}}});
         adjust(2);
-        EXPECT_EQ(changed, report.second) << "peer at " << report.first;
+        EXPECT_EQ(changed, expected) << uid << " at " << bitrate;
     }
-}
-
-TEST_F(Download, ChangeFlagMeasuresTheDistanceWithoutWrapping) {
-    mgr.setDLNetStatus(1, 85, 0, 0);  // the lower stream is chosen
-    subscribe({{10, {VideoStreamInfo{1, 0, 1, 1, 1, INT_MIN, 0, INT_MAX}, stream(0)}}});
-    adjust(4, 85);
-    EXPECT_EQ(requests[10].bitrate, INT_MIN) << "below its minimum the lower stream is asked as reported";
-    mgr.addPeerReport(10, {VideoStreamInfo{1, 0, 1, 1, 1, INT_MAX, 0, INT_MAX}, stream(INT_MAX)});
-    adjust(4, 85);
-    EXPECT_EQ(requests[10].bitrate, INT_MAX);
-    EXPECT_TRUE(changed) << "INT_MAX and INT_MIN lie 2^32 - 1 apart";
-}
-
-TEST_F(Download, RefusedAdjustmentKeepsTheLastRequests) {
-    subscribe({{10, {stream(358400, 512000, 245760)}}});
-    adjust(4);
-    mgr.clearPeerReports();
-    adjust(4);
-    EXPECT_FALSE(changed);
-    mgr.addPeerReport(10, {stream(358400, 512000, 245760)});
-    adjust(4);
-    EXPECT_FALSE(changed) << "compared with the result before the refused adjustment";
 }
 
 }  // namespace
