@@ -22,16 +22,22 @@ def load(path):
         run = json.load(handle)
     times = {}
     complexity = {}
+    medians = set()  # with --benchmark_repetitions the median of the runs stands for each benchmark
     for bench in run["benchmarks"]:
         parts = bench["run_name"].split("/")
+        manual = parts[-1] == "manual_time"  # timed by the benchmark itself: its real time counts
+        parts = parts[:-1] if manual else parts
         if parts[0].startswith("BM_floor"):
             key = (parts[0], "", int(parts[1]) if len(parts) > 1 else None)
         else:
             key = (parts[0], parts[1], int(parts[2]) if len(parts) > 2 else None)
-        if bench.get("aggregate_name") == "BigO":
+        aggregate = bench.get("aggregate_name")
+        if aggregate == "BigO":
             complexity[key[:2]] = bench.get("big_o", "")
-        elif bench.get("run_type") == "iteration":
-            times[key] = bench["cpu_time"]
+        elif aggregate == "median" or (bench.get("run_type") == "iteration" and key not in medians):
+            times[key] = bench["real_time" if manual else "cpu_time"]
+            if aggregate == "median":
+                medians.add(key)
     return times, complexity
 
 

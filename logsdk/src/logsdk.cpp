@@ -2,8 +2,8 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <mutex>
 #include <cstdlib>
+#include <mutex>
 
 namespace xlog {
 namespace {

@@ -3,7 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <set>
+#include <unordered_set>
 #include <vector>
 
 #include "IKTRSDK.h"
@@ -36,17 +38,29 @@ public:
     bool isSelfSpeaking() const { return m_bSpeaking && m_speakerUid == m_uid; }
 
 private:
+    // Users are the same when uid and device type are; attr and ext take no part.
     struct ByUidThenDt {
         bool operator()(const tarn::video::KTRUserInfo& a, const tarn::video::KTRUserInfo& b) const {
             return a.uid != b.uid ? a.uid < b.uid : a.dt < b.dt;
         }
     };
-    using UserSet = std::set<tarn::video::KTRUserInfo, ByUidThenDt>;
+    struct SameUser {
+        bool operator()(const tarn::video::KTRUserInfo& a, const tarn::video::KTRUserInfo& b) const {
+            return a.uid == b.uid && a.dt == b.dt;
+        }
+    };
+    struct UserHash {
+        size_t operator()(const tarn::video::KTRUserInfo& user) const {
+            return std::hash<uint64_t>()(user.uid * 65537u + user.dt);
+        }
+    };
 
     uint64_t m_uid = 0;
     int m_dt = 0;
-    UserSet m_setUsers;
-    UserSet m_setSubUsers;
+    // Nothing walks the conference users in order, so a hash set serves them in constant time; the
+    // subscription list is ordered so that a uid is found whatever its device types.
+    std::unordered_set<tarn::video::KTRUserInfo, UserHash, SameUser> m_setUsers;
+    std::set<tarn::video::KTRUserInfo, ByUidThenDt> m_setSubUsers;
     bool m_bSharing = false;
     uint64_t m_sharingUid = 0;
     bool m_bSpeaking = false;

@@ -58,9 +58,7 @@ struct EventText {
     std::string operator()(const NetEstimate& s) const {
         return fmt::format("status {} score {} bitrate {} max {}", s.status, s.score, s.bitrate, s.maxBitrate);
     }
-    std::string operator()(const Definitions& s) const {
-        return fmt::format("{} table record(s)", s.streams.size());
-    }
+    std::string operator()(const Definitions& s) const { return fmt::format("{} table record(s)", s.streams.size()); }
     template <typename Question>
     std::string operator()(const Question&) const {
         return "";
@@ -101,8 +99,8 @@ struct AnswerPrinter {
         fmt::print(out, "{:>4}  {:<14} {}\n", step.index, step.name, std::visit(EventText{}, step.action));
     }
     void operator()(const UploadAnswer& a) const {
-        fmt::print(out, "{:>4}  {:<14} {} stream(s), changed={}\n", step.index,
-                   a.channel == 2 ? "share" : "upload", a.streams.size(), a.changed ? "yes" : "no");
+        fmt::print(out, "{:>4}  {:<14} {} stream(s), changed={}\n", step.index, a.channel == 2 ? "share" : "upload",
+                   a.streams.size(), a.changed ? "yes" : "no");
         printStreamTable(out, a.streams);
     }
     void operator()(const DownloadAnswer& a) const {

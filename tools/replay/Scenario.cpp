@@ -35,8 +35,8 @@ public:
         return static_cast<uint64_t>(integer(name, 0, std::numeric_limits<uint64_t>::max()));
     }
     int32_t i32(const std::string& name) {
-        return static_cast<int32_t>(signedInteger(name, std::numeric_limits<int32_t>::min(),
-                                                  std::numeric_limits<int32_t>::max()));
+        return static_cast<int32_t>(
+            signedInteger(name, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
     }
     int32_t i32(const std::string& name, int32_t fallback) { return has(name) ? i32(name) : fallback; }
     uint16_t u16(const std::string& name) {
@@ -108,8 +108,7 @@ private:
     uint64_t integer(const std::string& name, uint64_t low, uint64_t high) {
         const json& value = field(name);
         // JSON integers without a sign parse as unsigned; negative ones never fit here.
-        const bool fits =
-            value.is_number_unsigned() && value.get<uint64_t>() >= low && value.get<uint64_t>() <= high;
+        const bool fits = value.is_number_unsigned() && value.get<uint64_t>() >= low && value.get<uint64_t>() <= high;
         if (!fits) {
             fail(pathOf(name), fmt::format("expected an integer from {} to {}, got {}", low, high, describe(value)));
         }
@@ -179,7 +178,10 @@ using StepParser = std::function<Action(FieldReader&)>;
 
 const std::map<std::string, StepParser>& stepParsers() {
     static const std::map<std::string, StepParser> parsers{
-        {"init", [](FieldReader& in) -> Action { return Init{in.u64("uid"), in.i32("dt")}; }},
+        {"init",
+         [](FieldReader& in) -> Action {
+             return Init{in.u64("uid"), in.i32("dt")};
+         }},
         {"sceneType", [](FieldReader& in) -> Action { return SceneType{in.i32("value")}; }},
         {"config",
          [](FieldReader& in) -> Action {
@@ -198,8 +200,14 @@ const std::map<std::string, StepParser>& stepParsers() {
              in.forEach("users", [&](FieldReader& user) { step.users.push_back(readUser(user)); });
              return step;
          }},
-        {"sharing", [](FieldReader& in) -> Action { return Sharing{in.boolean("sharing"), in.u64("uid")}; }},
-        {"speaker", [](FieldReader& in) -> Action { return Speaker{in.boolean("speaking"), in.u64("uid")}; }},
+        {"sharing",
+         [](FieldReader& in) -> Action {
+             return Sharing{in.boolean("sharing"), in.u64("uid")};
+         }},
+        {"speaker",
+         [](FieldReader& in) -> Action {
+             return Speaker{in.boolean("speaking"), in.u64("uid")};
+         }},
         {"peerReport",
          [](FieldReader& in) -> Action {
              const uint64_t uid = in.u64("uid");
