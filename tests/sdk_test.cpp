@@ -1,16 +1,13 @@
 // Drives the library only through its public interface, as a host does.
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "IKTRSDK.h"
-#include "support/LogCapture.h"
 
-using tarn::video::IKTRSDK;
 using tarn::video::KTRSDKFactory;
 using tarn::video::VideoStreamInfo;
 
@@ -35,12 +32,6 @@ static_assert(offsetof(ProtoMyInfo, m_field04) == 20 && offsetof(ProtoMyInfo, m_
                   offsetof(ProtoMyInfo, m_field35) == 672 && offsetof(ProtoMyInfo, m_field36) == 680,
               "ProtoMyInfo member offsets");
 
-struct Sdk {
-    IKTRSDK* sdk = KTRSDKFactory::createKTRSDK();
-    ~Sdk() { KTRSDKFactory::releaseKTRSDK(sdk); }
-    IKTRSDK* operator->() const { return sdk; }
-};
-
 TEST(Factory, ReleasingNullDoesNothingAndTheStatelessClassesAssign) {
     KTRSDKFactory::releaseKTRSDK(nullptr);
     KTRSDKFactory factory;
@@ -51,33 +42,6 @@ TEST(Factory, ReleasingNullDoesNothingAndTheStatelessClassesAssign) {
     tarn::video::VideoSDKFactory otherVideo;
     video = otherVideo;
     video = std::move(otherVideo);
-}
-
-TEST(Factory, InstancesAreIndependent) {
-    Sdk first;
-    Sdk second;
-    ASSERT_NE(first.sdk, second.sdk);
-    LogCapture log;
-    first->init(5, 0);
-    second->addPeerReport(5, {VideoStreamInfo{1, 0, 640, 480, 20, 300000, 0, 0}});
-    first->addPeerReport(5, {VideoStreamInfo{1, 0, 640, 480, 20, 300000, 0, 0}});
-    EXPECT_EQ(log.take(), (std::vector<std::string>{
-                              "I [KTRMgr::init]: ktr init, uid=5, dt=0",
-                              "I [KTRMgr::addPeerReport]: krt add peer report, peer=5, width=640, height=480, "
-                              "bitrate=300000",
-                              "W [KTRMgr::addPeerReport]: can not add myself as a peer, uid=5",
-                          }));
-}
-
-TEST(Interface, DefinitionLookupAlwaysFillsTheWholeRecord) {
-    Sdk sdk;
-    for (int bitrate : {INT_MIN, -1, 0, 1, 245760, 512000, 3145727, 3145728, INT_MAX}) {
-        VideoStreamInfo out{};
-        sdk->getDftInfoByBitrate(bitrate, out);
-        EXPECT_EQ(out.channel, 1) << "bitrate " << bitrate;
-        EXPECT_GT(out.width, 0) << "bitrate " << bitrate;
-        EXPECT_GT(out.minbitrate, 0) << "bitrate " << bitrate;
-    }
 }
 
 }  // namespace
