@@ -26,9 +26,9 @@ class ScenarioBadInput : public ::testing::TestWithParam<BadInputCase> {};
 TEST_P(ScenarioBadInput, NamesTheFileTheStepAndTheField) {
     const BadInputCase& c = GetParam();
     try {
-        replay::parseScenario(c.json, "meeting.json");
+        ktr::parseScenario(c.json, "meeting.json");
         FAIL() << "accepted " << c.json;
-    } catch (const replay::ScenarioError& error) {
+    } catch (const ktr::ScenarioError& error) {
         EXPECT_EQ(error.what(), c.message);
     }
 }
@@ -84,20 +84,20 @@ INSTANTIATE_TEST_SUITE_P(
                      "syntax error while parsing value - unexpected end of input; expected '[', '{', or a literal"}));
 
 TEST(ScenarioParser, ReadsEveryFieldAtTheEdgesOfItsWidth) {
-    const replay::Scenario scenario = replay::parseScenario(
+    const ktr::Scenario scenario = ktr::parseScenario(
         withSteps(R"({"step": "addUser", "uid": 18446744073709551615, "dt": 65535, "attr": 7, "ext": "x"},
                      {"step": "downloadNet", "status": -2147483648, "score": 2147483647, "bitrate": 0, "maxBitrate": 1},
                      {"step": "share"})"),
         "edges.json");
     ASSERT_EQ(scenario.steps.size(), 4u);
-    const auto& user = std::get<replay::AddUser>(scenario.steps[1].action).user;
+    const auto& user = std::get<ktr::AddUser>(scenario.steps[1].action).user;
     EXPECT_EQ(user.uid, 18446744073709551615ull);
     EXPECT_EQ(user.dt, 65535);
     EXPECT_EQ(user.ext, "x");
-    const auto& estimate = std::get<replay::NetEstimate>(scenario.steps[2].action);
+    const auto& estimate = std::get<ktr::NetEstimate>(scenario.steps[2].action);
     EXPECT_FALSE(estimate.upload);
     EXPECT_EQ(estimate.status, -2147483648);
-    EXPECT_EQ(std::get<replay::AskUpload>(scenario.steps[3].action).channel, 2);
+    EXPECT_EQ(std::get<ktr::AskUpload>(scenario.steps[3].action).channel, 2);
 }
 
 }  // namespace
@@ -124,7 +124,7 @@ std::string readFile(const std::string& path) {
 // The bundled 1:1 call, worked out by hand from the policy rules.
 TEST(ReplayScenario, OneToOneCallOnAPhone) {
     const std::string path = std::string(KTR_SCENARIO_DIR) + "/one-to-one-phone.json";
-    const replay::Scenario scenario = replay::parseScenario(readFile(path), path);
+    const ktr::Scenario scenario = ktr::parseScenario(readFile(path), path);
     const std::vector<replay::StepOutcome> outcomes = replay::replayScenario(scenario);
     ASSERT_EQ(outcomes.size(), 14u);
 

@@ -12,6 +12,7 @@
 #include "Scenario.h"
 
 namespace replay {
+using namespace ktr;
 
 struct UploadAnswer {
     int32_t channel;

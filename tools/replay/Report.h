@@ -7,6 +7,7 @@
 #include "Replayer.h"
 
 namespace replay {
+using namespace ktr;
 
 // Prints one line per event and an aligned table per question; with withLog, the library's lines
 // follow the step that produced them.

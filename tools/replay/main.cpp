@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
             text = contents.str();
             name = scenarioPath;
         }
-        const replay::Scenario scenario = replay::parseScenario(text, name);
+        const ktr::Scenario scenario = ktr::parseScenario(text, name);
         const std::vector<replay::StepOutcome> outcomes = replay::replayScenario(scenario);
         replay::printReport(std::cout, scenario.name, outcomes, withLog);
         if (!csvPath.empty()) {
@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
                 return 1;
             }
         }
-    } catch (const replay::ScenarioError& error) {
+    } catch (const ktr::ScenarioError& error) {
         std::cerr << error.what() << "\n";
         return 2;
     }

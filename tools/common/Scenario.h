@@ -1,5 +1,5 @@
-#ifndef KTRSDK_TOOLS_REPLAY_SCENARIO_H
-#define KTRSDK_TOOLS_REPLAY_SCENARIO_H
+#ifndef KTRSDK_TOOLS_COMMON_SCENARIO_H
+#define KTRSDK_TOOLS_COMMON_SCENARIO_H
 
 #include <cstdint>
 #include <stdexcept>
@@ -9,7 +9,7 @@
 
 #include "IKTRSDK.h"
 
-namespace replay {
+namespace ktr {
 
 // Host events.
 struct Init {
@@ -92,6 +92,6 @@ public:
 // Parses a scenario from JSON text; fileName only names the input in error messages.
 Scenario parseScenario(const std::string& text, const std::string& fileName);
 
-}  // namespace replay
+}  // namespace ktr
 
-#endif  // KTRSDK_TOOLS_REPLAY_SCENARIO_H
+#endif  // KTRSDK_TOOLS_COMMON_SCENARIO_H

@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
-namespace replay {
+namespace ktr {
 namespace {
 
 using nlohmann::json;
@@ -277,4 +277,4 @@ Scenario parseScenario(const std::string& text, const std::string& fileName) {
     return scenario;
 }
 
-}  // namespace replay
+}  // namespace ktr
