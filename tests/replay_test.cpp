@@ -1,117 +1,40 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <random>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "DefinitionTable.h"
+#include "JsonLinesWriter.h"
+#include "LogFileWriter.h"
 #include "Replayer.h"
 #include "Scenario.h"
+#include "SdkLibrary.h"
 
 namespace {
 
-struct BadInputCase {
-    const char* what;
-    std::string json;
-    std::string message;
-};
-
-void PrintTo(const BadInputCase& c, std::ostream* os) {
-    *os << c.what;
-}
-
-class ScenarioBadInput : public ::testing::TestWithParam<BadInputCase> {};
-
-TEST_P(ScenarioBadInput, NamesTheFileTheStepAndTheField) {
-    const BadInputCase& c = GetParam();
-    try {
-        ktr::parseScenario(c.json, "meeting.json");
-        FAIL() << "accepted " << c.json;
-    } catch (const ktr::ScenarioError& error) {
-        EXPECT_EQ(error.what(), c.message);
-    }
-}
-
-std::string withSteps(const std::string& steps) {
-    return R"({"local": {"uid": 1, "dt": 8}, "steps": [)" + steps + "]}";
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Parser, ScenarioBadInput,
-    ::testing::Values(
-        BadInputCase{"unknown step", withSteps(R"({"step": "upload"}, {"step": "dance"})"),
-                     R"(meeting.json: step 2: field "step": unknown step "dance")"},
-        BadInputCase{
-            "step without a name", withSteps(R"({"uid": 3})"),
-            R"(meeting.json: step 1: field "step": missing; it names the event or question, e.g. "addUser" or "upload")"},
-        BadInputCase{"missing field", withSteps(R"({"step": "addUser", "uid": 3})"),
-                     R"(meeting.json: step 1 (addUser): field "dt": missing)"},
-        BadInputCase{"wrong type", withSteps(R"({"step": "sharing", "sharing": "yes", "uid": 3})"),
-                     R"(meeting.json: step 1 (sharing): field "sharing": expected true or false, got string "yes")"},
-        BadInputCase{
-            "int32 too large",
-            withSteps(R"({"step": "selectRequest", "width": 1, "height": 1, "fps": 1, "bitrate": 2147483648})"),
-            R"(meeting.json: step 1 (selectRequest): field "bitrate": expected an integer from -2147483648 to 2147483647, got 2147483648)"},
-        BadInputCase{
-            "int32 too small", withSteps(R"({"step": "definitionOf", "bitrate": -2147483649})"),
-            R"(meeting.json: step 1 (definitionOf): field "bitrate": expected an integer from -2147483648 to 2147483647, got -2147483649)"},
-        BadInputCase{
-            "fraction", withSteps(R"({"step": "definitionOf", "bitrate": 1.5})"),
-            R"(meeting.json: step 1 (definitionOf): field "bitrate": expected an integer from -2147483648 to 2147483647, got the number 1.5)"},
-        BadInputCase{
-            "negative uid", withSteps(R"({"step": "speaker", "speaking": true, "uid": -1})"),
-            R"(meeting.json: step 1 (speaker): field "uid": expected an integer from 0 to 18446744073709551615, got -1)"},
-        BadInputCase{
-            "device type beyond 16 bits", withSteps(R"({"step": "removeUser", "uid": 3, "dt": 65536})"),
-            R"(meeting.json: step 1 (removeUser): field "dt": expected an integer from 0 to 65535, got 65536)"},
-        BadInputCase{
-            "nested field",
-            withSteps(
-                R"({"step": "peerReport", "uid": 3, "streams": [{"width": 1, "height": 1, "fps": 1, "bitrate": 1, "maxbitrate": 1, "minbitrate": 1}, {"width": 1}]})"),
-            R"(meeting.json: step 1 (peerReport): field "streams[1].height": missing)"},
-        BadInputCase{"misspelt field", withSteps(R"({"step": "upload", "chanel": 2})"),
-                     R"(meeting.json: step 1 (upload): field "chanel": unknown field)"},
-        BadInputCase{"step not an object", withSteps(R"(3)"), R"(meeting.json: step 1: expected an object, got 3)"},
-        BadInputCase{"no local user", R"({"steps": []})", R"(meeting.json: field "local": missing)"},
-        BadInputCase{
-            "local uid of the wrong type", R"({"local": {"uid": "1", "dt": 1}, "steps": []})",
-            R"(meeting.json: field "local.uid": expected an integer from 0 to 18446744073709551615, got string "1")"},
-        BadInputCase{"steps not a list", R"({"local": {"uid": 1, "dt": 1}, "steps": {}})",
-                     R"(meeting.json: field "steps": expected an array of steps)"},
-        BadInputCase{"not JSON", R"({"local": )",
-                     "meeting.json: not valid JSON: [json.exception.parse_error.101] parse error at line 1, column 11: "
-                     "syntax error while parsing value - unexpected end of input; expected '[', '{', or a literal"}));
-
-TEST(ScenarioParser, ReadsEveryFieldAtTheEdgesOfItsWidth) {
-    const ktr::Scenario scenario = ktr::parseScenario(
-        withSteps(R"({"step": "addUser", "uid": 18446744073709551615, "dt": 65535, "attr": 7, "ext": "x"},
-                     {"step": "downloadNet", "status": -2147483648, "score": 2147483647, "bitrate": 0, "maxBitrate": 1},
-                     {"step": "share"})"),
-        "edges.json");
-    ASSERT_EQ(scenario.steps.size(), 4u);
-    const auto& user = std::get<ktr::AddUser>(scenario.steps[1].action).user;
-    EXPECT_EQ(user.uid, 18446744073709551615ull);
-    EXPECT_EQ(user.dt, 65535);
-    EXPECT_EQ(user.ext, "x");
-    const auto& estimate = std::get<ktr::NetEstimate>(scenario.steps[2].action);
-    EXPECT_FALSE(estimate.upload);
-    EXPECT_EQ(estimate.status, -2147483648);
-    EXPECT_EQ(std::get<ktr::AskUpload>(scenario.steps[3].action).channel, 2);
-}
-
-}  // namespace
-
-namespace {
-
-using replay::Answer;
-using replay::DownloadAnswer;
-using replay::HdLdAnswer;
-using replay::UploadAnswer;
+using tarn::video::KTRUserInfo;
 using tarn::video::VideoStreamInfo;
 
-std::vector<int> fields(const VideoStreamInfo& s) {
-    return {s.channel, s.dft, s.width, s.height, s.fps, s.bitrate, s.maxbitrate, s.minbitrate};
+class Collector : public ktr::TimelineWriter {
+public:
+    void write(const ktr::TimelineStep& step) override { steps.push_back(step); }
+    std::vector<ktr::TimelineStep> steps;
+};
+
+const ktr::SdkLibrary& library() {
+    static const ktr::SdkLibrary loaded(KTR_LIBRARY);
+    return loaded;
+}
+
+std::vector<ktr::TimelineStep> replay(const ktr::Scenario& scenario) {
+    Collector collector;
+    ktr::Replayer(library()).run(scenario, collector);
+    return collector.steps;
 }
 
 std::string readFile(const std::string& path) {
@@ -121,45 +44,279 @@ std::string readFile(const std::string& path) {
     return text.str();
 }
 
+ktr::Scenario bundled(const std::string& name) {
+    const std::string path = std::string(KTR_SCENARIO_DIR) + "/" + name + ".json";
+    return ktr::parseScenario(readFile(path), path);
+}
+
+std::vector<int> fields(const VideoStreamInfo& s) {
+    return {s.channel, s.dft, s.width, s.height, s.fps, s.bitrate, s.maxbitrate, s.minbitrate};
+}
+
+const ktr::PeerState* peerOf(const ktr::StateSnapshot& state, uint64_t uid) {
+    for (const ktr::PeerState& peer : state.peers) {
+        if (peer.uid == uid) {
+            return &peer;
+        }
+    }
+    return nullptr;
+}
+
 // The bundled 1:1 call, worked out by hand from the policy rules.
 TEST(ReplayScenario, OneToOneCallOnAPhone) {
-    const std::string path = std::string(KTR_SCENARIO_DIR) + "/one-to-one-phone.json";
-    const ktr::Scenario scenario = ktr::parseScenario(readFile(path), path);
-    const std::vector<replay::StepOutcome> outcomes = replay::replayScenario(scenario);
-    ASSERT_EQ(outcomes.size(), 14u);
+    const std::vector<ktr::TimelineStep> steps = replay(bundled("one-to-one-phone"));
+    ASSERT_EQ(steps.size(), 14u);
 
     // The peer was known (with no streams) before its report, the estimate is good and one user is
     // subscribed: it is received on its upper stream, which lies in another class than its lower one.
-    const auto& split = std::get<HdLdAnswer>(outcomes[4].answer);
+    const auto& split = std::get<ktr::HdLdAnswer>(steps[4].answer);
     EXPECT_EQ(split.hd, std::set<uint64_t>{2002});
     EXPECT_TRUE(split.ld.empty());
+    const ktr::PeerState* peer = peerOf(steps[4].state, 2002);
+    ASSERT_NE(peer, nullptr);
+    EXPECT_EQ(peer->choice, ktr::StreamChoice::Upper);
+    ASSERT_TRUE(peer->chosen.has_value());
+    EXPECT_EQ(peer->chosen->bitrate, 716800);
 
     // Phone, two users, nobody speaking: the 480P default; the one request (358400) is published as it is.
-    const auto& camera = std::get<UploadAnswer>(outcomes[6].answer);
+    const auto& camera = std::get<ktr::UploadAnswer>(steps[6].answer);
     EXPECT_TRUE(camera.changed);
     ASSERT_EQ(camera.streams.size(), 1u);
     EXPECT_EQ(fields(camera.streams[0]), (std::vector<int>{1, 1, 640, 480, 20, 358400, 358400, 102400}));
 
     // Headroom raises the lone peer by one step (716800 + 30720) with the 720P record.
-    const auto& raised = std::get<DownloadAnswer>(outcomes[8].answer);
+    const auto& raised = std::get<ktr::DownloadAnswer>(steps[8].answer);
     EXPECT_TRUE(raised.changed);
     ASSERT_EQ(raised.requests.count(2002), 1u);
     EXPECT_EQ(fields(raised.requests.at(2002)), (std::vector<int>{1, 0, 1080, 720, 30, 747520, 1024000, 512000}));
 
     // Congestion (status 4) cuts a fifth of 716800, more than the 92160 step: 573440, still 720P.
-    const auto& cut = std::get<DownloadAnswer>(outcomes[10].answer);
+    const auto& cut = std::get<ktr::DownloadAnswer>(steps[10].answer);
     EXPECT_TRUE(cut.changed) << "same peer, bitrate moved by far more than 30720";
     EXPECT_EQ(cut.requests.at(2002).bitrate, 573440);
 
     // Speaking lifts the stream to the whole 480P record: same bitrate, so no change is reported.
-    const auto& speaking = std::get<UploadAnswer>(outcomes[12].answer);
+    const auto& speaking = std::get<ktr::UploadAnswer>(steps[12].answer);
     EXPECT_FALSE(speaking.changed);
     EXPECT_EQ(fields(speaking.streams.at(0)), (std::vector<int>{1, 1, 640, 480, 20, 358400, 512000, 245760}));
 
     // No share table was supplied: an all-zero share record, always reported as changed.
-    const auto& share = std::get<UploadAnswer>(outcomes[13].answer);
+    const auto& share = std::get<ktr::UploadAnswer>(steps[13].answer);
     EXPECT_TRUE(share.changed);
     EXPECT_EQ(fields(share.streams.at(0)), fields(VideoStreamInfo{}));
+    EXPECT_NE(std::find_if(steps[13].notes.begin(), steps[13].notes.end(),
+                           [](const std::string& note) { return note.find("no share (channel 2) table") == 0; }),
+              steps[13].notes.end());
+}
+
+// A peer's definition as the derived state gives it must be the library's own answer.
+void expectSplitMatches(const ktr::TimelineStep& step, const std::string& where) {
+    const auto& answer = std::get<ktr::HdLdAnswer>(step.answer);
+    std::set<uint64_t> hd, ld;
+    for (const ktr::PeerState& peer : step.state.peers) {
+        if (!peer.received) {
+            continue;
+        }
+        ASSERT_NE(peer.definition, ktr::Definition::Unknown) << where << " peer " << peer.uid;
+        (peer.definition == ktr::Definition::High ? hd : ld).insert(peer.uid);
+    }
+    EXPECT_EQ(hd, answer.hd) << where;
+    EXPECT_EQ(ld, answer.ld) << where;
+}
+
+// A request is the chosen stream raised by one step, or cut by a share of 92160 or a fifth/30 % of it
+// down to the 240P floor, or the peer's lower stream.
+void expectRequestsFollowChosen(const ktr::TimelineStep& step, const ktr::StateSnapshot& before, int32_t floor,
+                                const std::string& where) {
+    const auto& answer = std::get<ktr::DownloadAnswer>(step.answer);
+    const int32_t status = before.download.status;
+    for (const auto& [uid, request] : answer.requests) {
+        const ktr::PeerState* peer = peerOf(before, uid);
+        ASSERT_TRUE(peer != nullptr && peer->chosen) << where << " peer " << uid;
+        const int64_t b = peer->chosen->bitrate;
+        if (status == 2 || status == 3) {
+            EXPECT_EQ(request.bitrate, b + 30720) << where << " peer " << uid;
+            continue;
+        }
+        ASSERT_TRUE(status == 4 || status == 5) << where;
+        bool explained = peer->published && peer->published->size() >= 2 &&
+                         std::any_of(peer->published->begin(), peer->published->begin() + 2,
+                                     [&](const VideoStreamInfo& s) { return fields(s) == fields(request); });
+        for (int64_t share = 1; share <= static_cast<int64_t>(before.peers.size()) && !explained; ++share) {
+            const int64_t cut = std::max<int64_t>(b * (status == 4 ? 20 : 30) / 100, 92160 / share);
+            explained = request.bitrate == std::max<int64_t>(b - cut, floor);
+        }
+        EXPECT_TRUE(explained) << where << " peer " << uid << " chosen " << b << " asked " << request.bitrate;
+    }
+}
+
+void expectStateFollowsAnswers(const ktr::Scenario& scenario, const std::string& name) {
+    const std::vector<ktr::TimelineStep> steps = replay(scenario);
+    ktr::DefinitionTable definitions;
+    for (size_t i = 0; i < steps.size(); ++i) {
+        const std::string where = name + " step " + std::to_string(i);
+        EXPECT_TRUE(steps[i].mismatches.empty()) << where << ": " << steps[i].mismatches.front();
+        if (const auto* supplied = std::get_if<ktr::Definitions>(&steps[i].action)) {
+            definitions.supply(supplied->streams);
+        }
+        if (std::holds_alternative<ktr::HdLdAnswer>(steps[i].answer)) {
+            expectSplitMatches(steps[i], where);
+        } else if (std::holds_alternative<ktr::DownloadAnswer>(steps[i].answer) && i > 0) {
+            expectRequestsFollowChosen(steps[i], steps[i - 1].state, definitions.entry(1, 3)->minbitrate, where);
+        }
+        for (const ktr::FiredRule& rule : steps[i].rules) {
+            EXPECT_NE(rule.format, nullptr) << where << ": a line the catalogue does not know";
+        }
+    }
+}
+
+TEST(DerivedState, FollowsEveryAnswerOfTheBundledScenarios) {
+    for (const char* name : {"one-to-one-phone", "team-meeting", "congested-download", "large-meeting"}) {
+        expectStateFollowsAnswers(bundled(name), name);
+    }
+}
+
+// Random meetings over the values where the rules turn: device types, stream counts, bitrates at the
+// class edges, estimates of every status, host tables that move the class edges.
+class RandomMeeting {
+public:
+    explicit RandomMeeting(unsigned seed) : m_random(seed) {}
+
+    ktr::Scenario make(int length) {
+        ktr::Scenario scenario;
+        scenario.name = "random";
+        add("init", ktr::Init{kLocal, pick<int32_t>({0, 1, 4, 8})});
+        for (int i = 0; i < length; ++i) {
+            addRandomStep();
+        }
+        return scenario_with_steps(std::move(scenario));
+    }
+
+private:
+    static constexpr uint64_t kLocal = 1;
+
+    template <typename T>
+    T pick(std::initializer_list<T> values) {
+        std::uniform_int_distribution<size_t> index(0, values.size() - 1);
+        return *(values.begin() + index(m_random));
+    }
+    int32_t bitrate() {
+        return pick<int32_t>({0,      -1,     30720,  102400, 204800, 245759, 245760,  256000,  307200,  307201,
+                              358400, 512000, 512001, 600000, 614400, 716800, 1024000, 1536000, 2097152, 3145728});
+    }
+    uint64_t uid() { return pick<uint64_t>({0, kLocal, 2, 3, 4, 5, 6}); }
+    VideoStreamInfo stream() {
+        const int32_t b = bitrate();
+        return VideoStreamInfo{1,
+                               0,
+                               640,
+                               480,
+                               15,
+                               b,
+                               pick<int32_t>({0, b, b + 61440, 1024000}),
+                               pick<int32_t>({0, 102400, 245760, 512000})};
+    }
+    void add(const char* name, ktr::Action action) {
+        m_steps.push_back(ktr::Step{static_cast<int>(m_steps.size()), name, std::move(action), {}});
+    }
+    void addRandomStep() {
+        std::uniform_int_distribution<int> kind(0, 13);
+        switch (kind(m_random)) {
+            case 0:
+                add("addUser", ktr::AddUser{KTRUserInfo{uid(), 0, pick<uint16_t>({1, 4, 8}), ""}});
+                break;
+            case 1:
+                add("removeUser", ktr::RemoveUser{KTRUserInfo{uid(), 0, pick<uint16_t>({1, 4, 8}), ""}});
+                break;
+            case 2: {
+                std::vector<KTRUserInfo> users;
+                for (int n = pick<int>({0, 1, 2, 3, 4, 5}); n > 0; --n) {
+                    users.push_back(KTRUserInfo{uid(), 0, pick<uint16_t>({1, 8}), ""});
+                }
+                add("setUsers", ktr::SetUsers{users});
+                break;
+            }
+            case 3:
+            case 4: {
+                std::vector<VideoStreamInfo> streams;
+                for (int n = pick<int>({0, 1, 2, 2, 2, 3}); n > 0; --n) {
+                    streams.push_back(stream());
+                }
+                add("peerReport", ktr::PeerReport{uid(), streams});
+                break;
+            }
+            case 5:
+                add("speaker", ktr::Speaker{pick<bool>({true, false}), uid()});
+                break;
+            case 6:
+                add("sharing", ktr::Sharing{pick<bool>({true, false}), uid()});
+                break;
+            case 7:
+                add("downloadNet",
+                    ktr::NetEstimate{false, pick<int32_t>({0, 1, 2, 3, 4, 5, 6}), pick<int32_t>({85, 86, 95}),
+                                     bitrate(), pick<int32_t>({0, 1000000})});
+                break;
+            case 8:
+                add("definitions", ktr::Definitions{{VideoStreamInfo{pick<int32_t>({1, 2}), 0, 640,
+                                                                     pick<int32_t>({180, 240, 360, 480, 720, 540}), 20,
+                                                                     bitrate(), bitrate(), bitrate()}}});
+                break;
+            case 9:
+                add("clearPeerReports", ktr::ClearPeerReports{});
+                break;
+            case 10:
+            case 11:
+                add("download", ktr::AskDownload{1});
+                break;
+            case 12:
+                add("hdld", ktr::AskHdLd{});
+                break;
+            default:
+                add("upload", ktr::AskUpload{pick<int32_t>({1, 2})});
+                break;
+        }
+    }
+    ktr::Scenario scenario_with_steps(ktr::Scenario scenario) {
+        scenario.steps = std::move(m_steps);
+        return scenario;
+    }
+
+    std::mt19937 m_random;
+    std::vector<ktr::Step> m_steps;
+};
+
+TEST(DerivedState, FollowsEveryAnswerOfRandomMeetings) {
+    for (unsigned seed = 1; seed <= 300; ++seed) {
+        expectStateFollowsAnswers(RandomMeeting(seed).make(80), "seed " + std::to_string(seed));
+        if (HasFailure()) {
+            break;
+        }
+    }
+}
+
+// The JSON Lines header names the schema and the build; every step carries the documented keys.
+TEST(TimelineWriters, JsonLinesCarryTheSchemaAndEveryStep) {
+    std::ostringstream out;
+    ktr::JsonLinesWriter writer(out);
+    const ktr::Scenario scenario = bundled("congested-download");
+    ktr::Replayer(library()).run(scenario, writer);
+    std::istringstream lines(out.str());
+    std::string line;
+    ASSERT_TRUE(std::getline(lines, line));
+    const nlohmann::json header = nlohmann::json::parse(line);
+    EXPECT_EQ(header.at("schema"), 1);
+    EXPECT_EQ(header.at("library").at("soname"), "libktrsdk.so.1");
+    size_t count = 0;
+    while (std::getline(lines, line)) {
+        const nlohmann::json step = nlohmann::json::parse(line);
+        EXPECT_EQ(step.at("step"), count);
+        for (const char* key : {"event", "input", "answer", "rules", "log", "state"}) {
+            EXPECT_TRUE(step.contains(key)) << key << " in " << line;
+        }
+        EXPECT_EQ(step.at("rules").size(), step.at("log").size());
+        ++count;
+    }
+    EXPECT_EQ(count, scenario.steps.size());
 }
 
 }  // namespace

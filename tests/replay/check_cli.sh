@@ -1,29 +1,71 @@
 #!/usr/bin/env bash
-# Runs ktr-replay as a user does: every bundled scenario with --log and --csv, the plot script on each
-# timeline, the default scenario, and a bad input that must fail with a message naming step and field.
-# Usage: check_cli.sh KTR_REPLAY SOURCE_DIR SCRATCH_DIR
+# Runs ktr replay as a user does: the default scenario, every bundled scenario with every output and the
+# plot, then input errors, usage errors and lint, each with its exit status and message.
+# Usage: check_cli.sh KTR SOURCE_DIR SCRATCH_DIR
 set -euo pipefail
-replay=$1
+ktr=$1
 source_dir=$2
 scratch=$3
 rm -rf "$scratch" && mkdir -p "$scratch"
 
-"$replay" >"$scratch/default.txt"
-grep -q '^scenario: team meeting of six' "$scratch/default.txt"
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# Runs a command that must fail with the given status and print the given line on stderr.
+expect_failure() {
+    local status=$1 message=$2
+    shift 2
+    local actual=0
+    "$@" >"$scratch/out.txt" 2>"$scratch/err.txt" || actual=$?
+    [ "$actual" -eq "$status" ] || fail "$* exited $actual, not $status: $(cat "$scratch/err.txt")"
+    grep -qF -- "$message" "$scratch/err.txt" || fail "$*: no \"$message\" in: $(cat "$scratch/err.txt")"
+}
+
+"$ktr" replay >"$scratch/default.txt"
+grep -q '^scenario: bundled team meeting' "$scratch/default.txt" || fail "default scenario not replayed"
 
 for scenario in "$source_dir"/examples/scenarios/*.json; do
     name=$(basename "$scenario" .json)
-    "$replay" "$scenario" --log --csv "$scratch/$name.csv" >"$scratch/$name.txt"
-    grep -q '| I \[KTRMgr::init\]: ktr init' "$scratch/$name.txt"
-    [ "$(head -n 1 "$scratch/$name.csv")" = "step,question,subject,dft_or_rank,width,height,fps,bitrate,minbitrate,maxbitrate,changed" ]
-    [ "$(wc -l <"$scratch/$name.csv")" -gt 1 ]
+    "$ktr" replay "$scenario" --log --explain --json "$scratch/$name.jsonl" --csv "$scratch/$name.csv" \
+        --log-file "$scratch/$name.log" >"$scratch/$name.txt"
+    steps=$(($(wc -l <"$scratch/$name.jsonl") - 1))
+    # --explain: the state after every step, a reason under every answer, no line the catalogue lacks.
+    [ "$(grep -c '^      state local' "$scratch/$name.txt")" -eq "$steps" ] || fail "$name: a step without its state"
+    grep -q '^      why  ' "$scratch/$name.txt" || fail "$name: no reasons"
+    ! grep -q 'no known format matches' "$scratch/$name.txt" || fail "$name: an unknown line"
+    ! grep -q 'MISMATCH' "$scratch/$name.txt" || fail "$name: the derived state contradicts an answer"
+    grep -q '| I \[KTRMgr::init\]: ktr init' "$scratch/$name.txt" || fail "$name: --log shows no lines"
+    # The log file holds every line of the timeline, each behind a time stamp and its level.
+    lines=$(/usr/bin/python3 -c 'import json,sys; print(sum(len(json.loads(l)["log"]) for l in list(open(sys.argv[1]))[1:]))' \
+        "$scratch/$name.jsonl")
+    [ "$(wc -l <"$scratch/$name.log")" -eq "$lines" ] || fail "$name: log file and timeline differ"
+    grep -qE '^2000-01-01 00:00:00\.000 I ktrsdk \[KTRMgr::init\]: ktr init, uid=[0-9]+, dt=[0-9]+$' "$scratch/$name.log" ||
+        fail "$name: log file prefix"
+    [ "$(head -n 1 "$scratch/$name.csv")" = "step,time_s,kind,subject,uid,rank_or_dft,width,height,fps,bitrate,minbitrate,maxbitrate,changed,net_status,net_score" ] ||
+        fail "$name: CSV header"
     /usr/bin/python3 "$source_dir/tools/plot_timeline.py" "$scratch/$name.csv" "$scratch/$name.png" --title "$name"
-    [ -s "$scratch/$name.png" ]
+    [ -s "$scratch/$name.png" ] || fail "$name: no plot"
 done
 
+# Input errors: exit 2, naming the file (and the step and field where there is one).
 echo '{"local": {"uid": 1, "dt": 8}, "steps": [{"step": "addUser", "uid": 2, "dt": 70000}]}' >"$scratch/bad.json"
-status=0
-"$replay" "$scratch/bad.json" >/dev/null 2>"$scratch/bad.err" || status=$?
-[ "$status" -eq 2 ]
-grep -qx "$scratch/bad.json: step 1 (addUser): field \"dt\": expected an integer from 0 to 65535, got 70000" "$scratch/bad.err"
-echo "ktr-replay: $(ls "$source_dir"/examples/scenarios/*.json | wc -l) scenarios replayed and plotted; bad input refused"
+expect_failure 2 "$scratch/bad.json: step 1 (addUser): field \"dt\": expected an integer from 0 to 65535, got 70000" \
+    "$ktr" replay "$scratch/bad.json"
+expect_failure 2 "$scratch/missing.json" "$ktr" replay "$scratch/missing.json"
+expect_failure 2 "$scratch" "$ktr" replay "$scratch"
+expect_failure 2 "$scratch/missing.so: cannot load the library" "$ktr" replay --lib "$scratch/missing.so"
+expect_failure 2 "$scratch: cannot be written" "$ktr" replay --json "$scratch"
+# Usage errors: exit 2 with the parser's message; help is not an error.
+expect_failure 2 "--bogus" "$ktr" replay --bogus
+expect_failure 2 "subcommand" "$ktr"
+"$ktr" replay --help >"$scratch/help.txt"
+grep -q -- '--explain' "$scratch/help.txt" || fail "help lacks --explain"
+
+# Lint: suspicious but accepted input is listed with --lint (exit 1) and summed up otherwise.
+echo '{"local": {"uid": 1, "dt": 8}, "steps": [{"step": "downloadNet", "status": 9, "score": 90, "bitrate": 1, "maxBitrate": 0}]}' \
+    >"$scratch/odd.json"
+expect_failure 1 "" "$ktr" replay --lint "$scratch/odd.json"
+grep -q 'step 1 (downloadNet)' "$scratch/out.txt" || fail "lint does not name the step"
+"$ktr" replay "$scratch/odd.json" >/dev/null 2>"$scratch/err.txt"
+grep -q 'suspicious input' "$scratch/err.txt" || fail "no lint summary by default"
+
+echo "ktr replay: $(ls "$source_dir"/examples/scenarios/*.json | wc -l) scenarios replayed with every output and plotted; errors and lint checked"

@@ -244,7 +244,7 @@ Step parseStep(const json& object, const std::string& fileName, int index) {
     }
     FieldReader fields(object, fmt::format("{} ({})", where, name), "");
     fields.text("step", "");
-    Step step{index, name, parser->second(fields)};
+    Step step{index, name, parser->second(fields), object};
     fields.finish();
     return step;
 }
@@ -263,7 +263,7 @@ Scenario parseScenario(const std::string& text, const std::string& fileName) {
     scenario.name = top.text("name", fileName);
     top.text("description", "");
     FieldReader local(top.child("local"), fileName, "local");
-    scenario.steps.push_back(Step{0, "init", Init{local.u64("uid"), local.i32("dt")}});
+    scenario.steps.push_back(Step{0, "init", Init{local.u64("uid"), local.i32("dt")}, top.child("local")});
     local.finish();
     const json& steps = top.child("steps");
     if (!steps.is_array()) {

@@ -7,6 +7,8 @@
 #include <variant>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "IKTRSDK.h"
 
 namespace ktr {
@@ -76,11 +78,13 @@ struct Step {
     int index;         // 0 is the local user's init; the file's steps count from 1
     std::string name;  // as written in the file
     Action action;
+    nlohmann::json input;
 };
 
 struct Scenario {
     std::string name;
     std::vector<Step> steps;
+    std::vector<std::string> warnings;
 };
 
 // Bad input, with the file, the step and the field it concerns in its message.

@@ -1,37 +1,18 @@
 #include "Replayer.h"
 
-#include <memory>
+#include <fmt/format.h>
 
-#include "xlog/logsdk.h"
+#include "AnswerNotes.h"
+#include "LibraryLog.h"
+#include "StateTracker.h"
 
-namespace replay {
+namespace ktr {
 namespace {
 
 using tarn::video::IKTRSDK;
-using tarn::video::KTRSDKFactory;
 
-// Collects the library's lines while it lives.
-class LineCollector {
-public:
-    LineCollector() { xlog::setSink(&LineCollector::receive, this); }
-    ~LineCollector() { xlog::setSink(nullptr, nullptr); }
-    LineCollector(const LineCollector&) = delete;
-    LineCollector& operator=(const LineCollector&) = delete;
-
-    std::vector<std::string> take() {
-        std::vector<std::string> lines;
-        lines.swap(m_lines);
-        return lines;
-    }
-
-private:
-    static void receive(xlog::Level level, const char* line, void* context) {
-        const char* mark = level == xlog::Level::Info ? "I " : level == xlog::Level::Warning ? "W " : "E ";
-        static_cast<LineCollector*>(context)->m_lines.push_back(mark + std::string(line));
-    }
-
-    std::vector<std::string> m_lines;
-};
+// Each scenario step takes one second of the synthetic clock.
+constexpr double kSecondsPerStep = 1.0;
 
 // Performs one step on the instance and returns the library's answer.
 struct StepRunner {
@@ -82,18 +63,44 @@ struct StepRunner {
     }
 };
 
-}  // namespace
-
-std::vector<StepOutcome> replayScenario(const Scenario& scenario) {
-    const std::unique_ptr<IKTRSDK, void (*)(IKTRSDK*)> sdk(KTRSDKFactory::createKTRSDK(),
-                                                           &KTRSDKFactory::releaseKTRSDK);
-    LineCollector lines;
-    std::vector<StepOutcome> outcomes;
-    for (const Step& step : scenario.steps) {
-        Answer answer = std::visit(StepRunner{*sdk}, step.action);
-        outcomes.push_back(StepOutcome{&step, std::move(answer), lines.take()});
+// Looks every line up in the catalogue: the recognised ones feed the state, all become rules.
+std::vector<ParsedLine> readLines(const std::vector<LogLine>& lines, std::vector<FiredRule>& rules) {
+    std::vector<ParsedLine> parsed;
+    for (const LogLine& line : lines) {
+        if (std::optional<ParsedLine> known = parseLogLine(line.text, line.level)) {
+            rules.push_back(FiredRule{known->format, line.level, known->explanation()});
+            parsed.push_back(std::move(*known));
+        } else {
+            rules.push_back(FiredRule{nullptr, line.level,
+                                      "a line that no known format matches: the loaded build may be another version"});
+        }
     }
-    return outcomes;
+    return parsed;
 }
 
-}  // namespace replay
+}  // namespace
+
+void Replayer::run(const Scenario& scenario, TimelineWriter& out) const {
+    LibraryLog log;
+    const SdkLibrary::Instance sdk = m_library.createInstance();
+    StateTracker tracker;
+    out.begin(TimelineHeader{"replay", scenario.name, m_library.path(), m_library.soname()});
+    for (const Step& step : scenario.steps) {
+        TimelineStep result;
+        result.index = step.index;
+        result.time = step.index * kSecondsPerStep;
+        result.event = step.name;
+        result.action = step.action;
+        result.input = step.input;
+        result.answer = std::visit(StepRunner{*sdk}, step.action);
+        result.log = log.take();
+        const std::vector<ParsedLine> lines = readLines(result.log, result.rules);
+        result.mismatches = tracker.apply(step.action, result.answer, lines);
+        result.state = tracker.snapshot();
+        result.notes = answerNotes(result.answer, lines, result.state, tracker.definitions());
+        out.write(result);
+    }
+    out.end();
+}
+
+}  // namespace ktr

@@ -1,49 +1,25 @@
+// Replays a scenario through a loaded library build, exactly as a host would, and turns every step into
+// a timeline step: the answer, the lines it logged, the rules they report, notes and the state after it.
 #ifndef KTRSDK_TOOLS_REPLAY_REPLAYER_H
 #define KTRSDK_TOOLS_REPLAY_REPLAYER_H
 
-#include <cstdint>
-#include <map>
-#include <set>
-#include <string>
-#include <variant>
-#include <vector>
-
-#include "IKTRSDK.h"
 #include "Scenario.h"
+#include "SdkLibrary.h"
+#include "TimelineWriter.h"
 
-namespace replay {
-using namespace ktr;
+namespace ktr {
 
-struct UploadAnswer {
-    int32_t channel;
-    std::vector<tarn::video::VideoStreamInfo> streams;
-    bool changed;
-};
-struct DownloadAnswer {
-    std::map<uint64_t, tarn::video::VideoStreamInfo> requests;
-    bool changed;
-};
-struct HdLdAnswer {
-    std::set<uint64_t> hd;
-    std::set<uint64_t> ld;
-};
-struct DefinitionAnswer {
-    int32_t bitrate;
-    tarn::video::VideoStreamInfo info;
-};
-using Answer = std::variant<std::monostate, UploadAnswer, DownloadAnswer, HdLdAnswer, DefinitionAnswer>;
+class Replayer {
+public:
+    explicit Replayer(const SdkLibrary& library) : m_library(library) {}
 
-// What one step produced: the library's answer (none for an event) and the lines it logged, each
-// prefixed with its level ("I ", "W ", "E ").
-struct StepOutcome {
-    const Step* step;
-    Answer answer;
-    std::vector<std::string> log;
+    // Runs the scenario on a new instance and hands each step to out as soon as it is done.
+    void run(const Scenario& scenario, TimelineWriter& out) const;
+
+private:
+    const SdkLibrary& m_library;
 };
 
-// Runs the scenario on a new library instance, exactly as a host would, and records every step.
-std::vector<StepOutcome> replayScenario(const Scenario& scenario);
-
-}  // namespace replay
+}  // namespace ktr
 
 #endif  // KTRSDK_TOOLS_REPLAY_REPLAYER_H

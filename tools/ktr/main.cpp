@@ -1,0 +1,35 @@
+// ktr: understand and evaluate the library's policy. Exit status: 0 done, 1 a finding the command exists
+// to report, 2 bad input or usage.
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+
+#include "InputFile.h"
+#include "ReplayCommand.h"
+#include "SdkLibrary.h"
+
+namespace {
+
+constexpr int kBadInput = 2;
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App program{"ktr: see what the ktrsdk policy decides, and why"};
+    program.require_subcommand(1);
+    ktr::ReplayCommand replay(program);
+    try {
+        program.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const int status = program.exit(error);
+        return status == 0 ? 0 : kBadInput;
+    }
+    try {
+        return replay.run();
+    } catch (const ktr::InputError& error) {
+        std::cerr << error.what() << "\n";
+    } catch (const ktr::LibraryError& error) {
+        std::cerr << error.what() << "\n";
+    }
+    return kBadInput;
+}

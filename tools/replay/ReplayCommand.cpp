@@ -1,0 +1,111 @@
+#include "ReplayCommand.h"
+
+#include <fmt/format.h>
+#include <fmt/ostream.h>
+
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <list>
+
+#include "CsvWriter.h"
+#include "DefaultScenario.h"
+#include "InputFile.h"
+#include "JsonLinesWriter.h"
+#include "LogFileWriter.h"
+#include "Replayer.h"
+#include "SdkLibrary.h"
+#include "TableWriter.h"
+
+namespace ktr {
+namespace {
+
+constexpr const char* kDefaultScenarioName = "bundled team meeting";
+
+// Output files stay open for the whole run: writers stream into them step by step.
+class OutputFiles {
+public:
+    std::ostream& open(const std::string& path) {
+        std::ofstream& file = m_files.emplace_back(path, std::ios::out | std::ios::trunc);
+        if (!file) {
+            throw InputError(fmt::format("{}: cannot be written: {}", path, std::strerror(errno)));
+        }
+        m_paths.push_back(path);
+        return file;
+    }
+    // Reports the first file that could not be written completely.
+    void close() {
+        auto path = m_paths.begin();
+        for (std::ofstream& file : m_files) {
+            file.close();
+            if (!file) {
+                throw InputError(fmt::format("{}: writing failed", *path));
+            }
+            ++path;
+        }
+    }
+
+private:
+    std::list<std::ofstream> m_files;
+    std::list<std::string> m_paths;
+};
+
+}  // namespace
+
+ReplayCommand::ReplayCommand(CLI::App& program) {
+    m_command = program.add_subcommand(
+        "replay",
+        "Replay a scenario (JSON) through the library: every answer, and with --explain its reasons and the "
+        "state after every step");
+    m_command->add_option("scenario", m_scenarioPath, "scenario file; the bundled team meeting when omitted");
+    m_command->add_option("--lib", m_libraryPath, "the library build to load (default: the one beside ktr)");
+    m_command->add_flag("--log", m_log, "show the library's log lines under the step that wrote them");
+    m_command->add_flag("--explain", m_explain,
+                        "under every answer the rules that fired and notes on surprising answers; the state after "
+                        "every step");
+    m_command->add_flag("--lint", m_lint, "list the scenario's suspicious inputs and stop (exit 1 when there are any)");
+    m_command->add_option("--json", m_jsonPath, "write the timeline as JSON Lines to this file");
+    m_command->add_option("--csv", m_csvPath, "write the answers as a CSV timeline to this file");
+    m_command->add_option("--log-file", m_logFilePath,
+                          "write the library's lines to this file as a host's logger would (time stamp, level)");
+}
+
+int ReplayCommand::run() const {
+    const std::string source = m_scenarioPath.empty() ? kDefaultScenarioName : m_scenarioPath;
+    const std::string text = m_scenarioPath.empty() ? std::string(kDefaultScenario) : readInputFile(m_scenarioPath);
+    const Scenario scenario = parseScenario(text, source);
+    if (m_lint) {
+        return lint(source, scenario.warnings);
+    }
+    if (!scenario.warnings.empty()) {
+        fmt::print(std::cerr, "{}: {} suspicious input(s); ktr replay --lint {} lists them\n", source,
+                   scenario.warnings.size(), m_scenarioPath.empty() ? "FILE" : m_scenarioPath);
+    }
+    const SdkLibrary library(m_libraryPath.empty() ? SdkLibrary::defaultPath() : m_libraryPath);
+
+    OutputFiles files;
+    WriterGroup writers;
+    writers.add(std::make_unique<TableWriter>(std::cout, TableWriter::Options{m_log, m_explain}));
+    if (!m_jsonPath.empty()) {
+        writers.add(std::make_unique<JsonLinesWriter>(files.open(m_jsonPath)));
+    }
+    if (!m_csvPath.empty()) {
+        writers.add(std::make_unique<CsvWriter>(files.open(m_csvPath)));
+    }
+    if (!m_logFilePath.empty()) {
+        writers.add(std::make_unique<LogFileWriter>(files.open(m_logFilePath)));
+    }
+    Replayer(library).run(scenario, writers);
+    files.close();
+    return 0;
+}
+
+int ReplayCommand::lint(const std::string& source, const std::vector<std::string>& warnings) const {
+    for (const std::string& warning : warnings) {
+        fmt::print("{}\n", warning);
+    }
+    fmt::print("{}: {} suspicious input(s)\n", source, warnings.size());
+    return warnings.empty() ? 0 : 1;
+}
+
+}  // namespace ktr

@@ -1,0 +1,37 @@
+// `ktr replay`: a scenario through the library, with the reason behind every answer and the state
+// after every step.
+#ifndef KTRSDK_TOOLS_REPLAY_REPLAYCOMMAND_H
+#define KTRSDK_TOOLS_REPLAY_REPLAYCOMMAND_H
+
+#include <CLI/CLI.hpp>
+
+#include <string>
+
+namespace ktr {
+
+class ReplayCommand {
+public:
+    // Registers the subcommand and its options on the program.
+    explicit ReplayCommand(CLI::App& program);
+
+    bool chosen() const { return m_command->parsed(); }
+    // Runs it; returns the exit status.
+    int run() const;
+
+private:
+    int lint(const std::string& source, const std::vector<std::string>& warnings) const;
+
+    CLI::App* m_command = nullptr;
+    std::string m_scenarioPath;
+    std::string m_libraryPath;
+    bool m_log = false;
+    bool m_explain = false;
+    bool m_lint = false;
+    std::string m_jsonPath;
+    std::string m_csvPath;
+    std::string m_logFilePath;
+};
+
+}  // namespace ktr
+
+#endif  // KTRSDK_TOOLS_REPLAY_REPLAYCOMMAND_H
