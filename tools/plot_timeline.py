@@ -1,65 +1,362 @@
 #!/usr/bin/python3
-"""Turns a ktr-replay CSV timeline into a PNG: published camera bitrates (top) and requested peer
-bitrates (bottom) per step.
+"""Turns a `ktr replay --csv` timeline into a PNG: the published camera and share streams with the upload
+estimate (top), the stream requested from each peer with the download estimate and the peers received in
+high or low definition (bottom), in kbit/s over seconds.
 
 Usage: tools/plot_timeline.py TIMELINE.csv OUTPUT.png [--title TITLE]
+Exit status: 0 done, 2 bad input or usage.
 """
 import argparse
+import bisect
 import csv
+import json
+import math
+import re
+import sys
 from collections import defaultdict
 
 import matplotlib
 
 matplotlib.use("Agg")
 import matplotlib.pyplot as plt  # noqa: E402
+from matplotlib.lines import Line2D  # noqa: E402
+
+COLUMNS = ("step,time_s,kind,subject,uid,rank_or_dft,width,height,fps,bitrate,minbitrate,maxbitrate,"
+           "changed,net_status,net_score").split(",")
+
+# The columns each kind of row must fill; every other numeric cell may be empty.
+REQUIRED = {
+    "upload": ("rank_or_dft", "bitrate"),
+    "share": ("bitrate",),
+    "download": ("uid", "bitrate"),
+    "hd": ("uid",),
+    "ld": ("uid",),
+    "definition": ("bitrate",),
+    "empty": (),
+    "dlnet": ("bitrate", "maxbitrate"),
+    "ulnet": ("bitrate", "maxbitrate"),
+}
+EMPTY_SUBJECTS = ("upload", "share", "download", "hdld")
+
+INT32 = (-2**31, 2**31 - 1)
+TEXT_COLUMNS = ("kind", "subject")
+# Bounds of the integer columns (the record fields are signed 32-bit, uids unsigned 64-bit); the
+# columns not named here are text or time.
+INTEGER_BOUNDS = {"step": (0, 2**63 - 1), "uid": (0, 2**64 - 1), "rank_or_dft": INT32, "width": INT32,
+                  "height": INT32, "fps": INT32, "bitrate": INT32, "minbitrate": INT32, "maxbitrate": INT32,
+                  "changed": (0, 1), "net_status": INT32, "net_score": INT32}
+INTEGER_PATTERN = re.compile(r"-?[0-9]+")
+DECIMAL_PATTERN = re.compile(r"-?[0-9]+(\.[0-9]*)?([eE][-+]?[0-9]+)?")
+
+KBIT = 1024
+# Every value holds until the next answer; the last one is drawn over one more step of the replay.
+STEP_SECONDS = 1.0
+# Beyond this many peers the legend names the first ones only, so that it still fits the figure.
+MAX_NAMED_PEERS = 12
+PEER_LINE_WIDTH = 1.5
+MARKER_AREA = 35
+RANK_NAMES = {1: "rank 1", 2: "rank 2"}
+ESTIMATE_STYLE = {"color": "black", "linestyle": "--", "linewidth": 1.2}
+ESTIMATE_MAX_STYLE = {"color": "dimgray", "linestyle": ":", "linewidth": 1.2}
+UPLOAD_COLORS = {"rank 1": "tab:blue", "rank 2": "tab:orange", "share": "tab:green"}
+# Peers of an hdld answer: (marker, legend text, filled with the peer's colour).
+DEFINITION_MARKERS = {"hd": ("^", "received in HD", True), "ld": ("v", "received in LD", False)}
 
 
-def read_series(path):
-    """Returns ({stream: [(step, bitrate)]}, {peer: [(step, bitrate)]}, last step)."""
-    published = defaultdict(list)
-    requested = defaultdict(list)
-    last_step = 0
-    with open(path, newline="") as handle:
-        for row in csv.DictReader(handle):
-            step = int(row["step"])
-            last_step = max(last_step, step)
-            if row["question"] == "upload":
-                published[row["subject"]].append((step, int(row["bitrate"]) / 1024))
-            elif row["question"] == "download":
-                requested[row["subject"]].append((step, int(row["bitrate"]) / 1024))
-    return published, requested, last_step
+class BadTimeline(Exception):
+    """A timeline that cannot be read; the message names the file, the line and the column."""
 
 
-def plot(axis, series, title, empty_text):
-    for name, points in sorted(series.items()):
-        steps, kbits = zip(*points)
-        axis.plot(steps, kbits, marker="o", label=name)
-    if series:
-        axis.legend(loc="best", fontsize="small")
-    else:
-        axis.text(0.5, 0.5, empty_text, ha="center", va="center", transform=axis.transAxes)
-    axis.set_title(title)
-    axis.set_ylabel("bitrate (K = 1024 bit/s)")
+# --- reading ------------------------------------------------------------------------------------------
+
+
+def read_rows(path):
+    """Returns the rows of the timeline as dicts of parsed cells; blank lines are skipped."""
+    try:
+        with open(path, newline="", encoding="utf-8-sig") as handle:
+            reader = csv.reader(handle)
+            rows, line = [], 1
+            try:
+                check_header(path, next(reader, None))
+                while True:
+                    line = reader.line_num + 1  # where the next row starts
+                    cells = next(reader, None)
+                    if cells is None:
+                        return rows
+                    if cells:
+                        rows.append(parse_row(path, line, cells))
+            except csv.Error as error:
+                raise BadTimeline(f"{path}: line {line}: not CSV: {error}") from None
+    except OSError as error:
+        raise BadTimeline(f"{path}: cannot read: {error.strerror or error}") from None
+    except UnicodeDecodeError as error:
+        raise BadTimeline(f"{path}: not UTF-8 text: {error.reason} at byte {error.start}") from None
+
+
+def check_header(path, header):
+    if not header or INTEGER_PATTERN.fullmatch(header[0]):
+        raise BadTimeline(f"{path}: line 1: missing header, expected {','.join(COLUMNS)}")
+    for index, expected in enumerate(COLUMNS):
+        got = header[index] if index < len(header) else ""
+        if got != expected:
+            raise BadTimeline(f'{path}: line 1: column {index + 1}: expected "{expected}" in the header, '
+                              f'got {quoted(got)}')
+    if len(header) > len(COLUMNS):
+        raise BadTimeline(f"{path}: line 1: header has {len(header)} columns, expected {len(COLUMNS)}")
+
+
+def parse_row(path, line, cells):
+    """The row's cells by column, numbers parsed (None where empty)."""
+    if len(cells) != len(COLUMNS):
+        raise BadTimeline(f"{path}: line {line}: expected {len(COLUMNS)} cells, got {len(cells)}")
+    row = dict(zip(COLUMNS, cells))
+    kind = row["kind"]
+    if kind not in REQUIRED:
+        raise BadTimeline(f'{path}: line {line}: column "kind": unknown kind {quoted(kind)}, expected one of '
+                          f'{", ".join(REQUIRED)}')
+    if kind == "empty" and row["subject"] not in EMPTY_SUBJECTS:
+        raise BadTimeline(f'{path}: line {line}: column "subject": an empty answer names its question '
+                          f'({", ".join(EMPTY_SUBJECTS)}), got {quoted(row["subject"])}')
+    for column in ("step", "time_s") + REQUIRED[kind]:
+        if row[column] == "":
+            raise BadTimeline(f'{path}: line {line}: column "{column}": missing value for kind "{kind}"')
+    for column, cell in zip(COLUMNS, cells):
+        row[column], expected = parse_cell(column, cell)
+        if expected:
+            raise BadTimeline(f'{path}: line {line}: column "{column}": expected {expected}, got {quoted(cell)}')
+    return row
+
+
+def quoted(cell):
+    """The cell as a quoted string, control characters escaped."""
+    return json.dumps(cell, ensure_ascii=False)
+
+
+def parse_cell(column, cell):
+    """(value, None) or (None, what was expected). Empty number cells stay None."""
+    if column in TEXT_COLUMNS or cell == "":
+        return (cell if column in TEXT_COLUMNS else None), None
+    if column == "time_s":
+        value = float(cell) if DECIMAL_PATTERN.fullmatch(cell) else math.nan
+        return (value, None) if math.isfinite(value) else (None, "a finite number of seconds")
+    low, high = INTEGER_BOUNDS[column]
+    if INTEGER_PATTERN.fullmatch(cell) and low <= int(cell) <= high:
+        return int(cell), None
+    return None, f"an integer from {low} to {high}"
+
+
+# --- answers and held values -----------------------------------------------------------------------
+
+
+def question_of(row):
+    """The question (or estimate) whose answer the row belongs to."""
+    kind = row["kind"]
+    if kind in ("hd", "ld"):
+        return "hdld"
+    return row["subject"] if kind == "empty" else kind
+
+
+def group_answers(rows):
+    """Consecutive rows of one step and one question make one answer; answers come in time order."""
+    answers = []
+    for row in rows:
+        key = (row["step"], question_of(row))
+        if answers and answers[-1][0] == key:
+            answers[-1][2].append(row)
+        else:
+            answers.append((key, row["time_s"], [row]))
+    answers.sort(key=lambda answer: answer[1])
+    return [(key[1], time, records) for key, time, records in answers]
+
+
+def kbit(bits):
+    return bits / KBIT
+
+
+def camera_values(records):
+    """{"rank 1": kbit/s or None, "rank 2": ...} for one upload answer. A single stream is the rank-1
+    stream whatever its dft field holds (the force-HD and large-meeting answers keep the table's value);
+    two streams are named by the rank in that field."""
+    streams = [row for row in records if row["kind"] == "upload"]
+    values = dict.fromkeys(RANK_NAMES.values())
+    ranked = sorted(row["rank_or_dft"] for row in streams) == [1, 2]
+    for position, row in enumerate(streams, start=1):
+        rank = row["rank_or_dft"] if ranked else position
+        if rank in RANK_NAMES:
+            values[RANK_NAMES[rank]] = kbit(row["bitrate"])
+    return values
+
+
+def share_values(records):
+    streams = [row for row in records if row["kind"] == "share"]
+    return {"share": kbit(streams[0]["bitrate"]) if streams else None}
+
+
+def request_values(records):
+    """Only the peers whose request changed; the others keep theirs."""
+    return {row["uid"]: kbit(row["bitrate"]) for row in records if row["kind"] == "download"}
+
+
+def estimate_values(records, name):
+    row = records[-1]
+    return {name: kbit(row["bitrate"]),
+            f"{name} max": kbit(row["maxbitrate"]) if row["maxbitrate"] != 0 else None}
+
+
+def held_series(answers, value_readers):
+    """{series: [(time, value or None)]}, one point per answer that sets the series; value_readers maps a
+    question to the function reading its answer's values."""
+    series = defaultdict(list)
+    for question, time, records in answers:
+        if question in value_readers:
+            for name, value in value_readers[question](records).items():
+                series[name].append((time, value))
+    return series
+
+
+def definition_marks(answers, requests):
+    """{"hd": [(time, uid, kbit/s)], "ld": [...]}: the peers of each hdld answer, placed on their held
+    request at that time (0 before their first)."""
+    request_times = {uid: [time for time, _ in points] for uid, points in requests.items()}
+    marks = {"hd": [], "ld": []}
+    for question, time, records in answers:
+        for row in records if question == "hdld" else ():
+            if row["kind"] in marks:
+                uid = row["uid"]
+                held = bisect.bisect_right(request_times.get(uid, []), time)
+                value = requests[uid][held - 1][1] if held else None
+                marks[row["kind"]].append((time, uid, value or 0.0))
+    return marks
+
+
+def upload_series(answers):
+    """The camera streams by rank, the share stream and the upload estimate."""
+    return held_series(answers, {"upload": camera_values, "share": share_values,
+                                 "ulnet": lambda records: estimate_values(records, "upload estimate")})
+
+
+def download_series(answers):
+    """({peer uid: requested kbit/s}, the download estimate)."""
+    return (held_series(answers, {"download": request_values}),
+            held_series(answers, {"dlnet": lambda records: estimate_values(records, "download estimate")}))
+
+
+# --- drawing -------------------------------------------------------------------------------------------
+
+
+def draw_steps(axis, points, end, **style):
+    """Draws a series that holds each value until the next; None ends the line until a new value."""
+    if all(value is None for _, value in points):
+        return False
+    times = [time for time, _ in points] + [end]
+    values = [math.nan if value is None else value for _, value in points]
+    axis.step(times, values + values[-1:], where="post", **style)
+    return True
+
+
+def draw_upload(axis, answers, end):
+    series = upload_series(answers)
+    for name, color in UPLOAD_COLORS.items():
+        draw_steps(axis, series.get(name, []), end, color=color, label=name, linewidth=2)
+    draw_estimate(axis, series, "upload estimate", end)
+    has_values = any(value is not None for points in series.values() for _, value in points)
+    finish_panel(axis, "upload: published streams", has_values, "no upload answer")
+
+
+def draw_download(axis, answers, end):
+    requests, estimate = download_series(answers)
+    marks = definition_marks(answers, requests)
+    peers = sorted(set(requests) | {uid for _, uid, _ in marks["hd"] + marks["ld"]})
+    colors = peer_colors(peers)
+    weights = peer_weights(peers)
+    for index, uid in enumerate(peers):
+        style = {"color": colors[uid], "label": f"peer {uid}" if index < MAX_NAMED_PEERS else None,
+                 "linewidth": PEER_LINE_WIDTH * (1 + 2 * weights[uid])}
+        if not draw_steps(axis, requests.get(uid, []), end, **style):
+            axis.plot([], [], **style)
+    draw_estimate(axis, estimate, "download estimate", end)
+    legend = [draw_marks(axis, marks[kind], colors, weights, kind) for kind in DEFINITION_MARKERS if marks[kind]]
+    if len(peers) > MAX_NAMED_PEERS:
+        legend.append(Line2D([], [], linestyle="none", label=f"+{len(peers) - MAX_NAMED_PEERS} more peers"))
+    finish_panel(axis, "download: requested streams", bool(peers or estimate), "no download request", legend)
+
+
+def peer_colors(peers):
+    cycle = plt.rcParams["axes.prop_cycle"].by_key()["color"]
+    return {uid: cycle[index % len(cycle)] for index, uid in enumerate(peers)}
+
+
+def peer_weights(peers):
+    """From 1 for the first peer down to 0 for the last: earlier peers are drawn wider, so that peers
+    requesting the same bitrate show as nested lines and markers instead of hiding each other."""
+    last = max(len(peers) - 1, 1)
+    return {uid: (last - index) / last for index, uid in enumerate(peers)}
+
+
+def draw_marks(axis, marks, colors, weights, kind):
+    """Marks the peers of the hdld answers on their lines; returns the legend entry for the marker."""
+    marker, label, filled = DEFINITION_MARKERS[kind]
+    marks = sorted(marks, key=lambda mark: -weights[mark[1]])  # the larger markers below the smaller
+    times, uids, values = zip(*marks)
+    peer_colors_of_marks = [colors[uid] for uid in uids]
+    sizes = [MARKER_AREA * (1 + 2 * weights[uid]) for uid in uids]
+    axis.scatter(times, values, marker=marker, s=sizes, zorder=3, linewidths=1.5,
+                 facecolors=peer_colors_of_marks if filled else "white",
+                 edgecolors="black" if filled else peer_colors_of_marks)
+    return Line2D([], [], marker=marker, markersize=8, linestyle="none", label=label,
+                  markerfacecolor="gray" if filled else "white", markeredgecolor="black" if filled else "gray")
+
+
+def draw_estimate(axis, estimate, name, end):
+    draw_steps(axis, estimate.get(name, []), end, label=f"{name} (bitrate)", **ESTIMATE_STYLE)
+    draw_steps(axis, estimate.get(f"{name} max", []), end, label=f"{name} (max)", **ESTIMATE_MAX_STYLE)
+
+
+def finish_panel(axis, title, has_data, empty_text, extra_legend=()):
+    axis.set_title(title, loc="left")
+    axis.set_ylabel("kbit/s (K = 1024)")
     axis.grid(True, alpha=0.3)
+    if has_data:
+        handles, _ = axis.get_legend_handles_labels()
+        axis.legend(handles=handles + list(extra_legend), loc="upper left", bbox_to_anchor=(1.01, 1),
+                    fontsize="small")
+        axis.set_ylim(bottom=min(0, axis.get_ylim()[0]))
+    else:
+        axis.text(0.5, 0.5, empty_text, ha="center", va="center", transform=axis.transAxes, color="gray")
+
+
+def draw_timeline(rows, title):
+    figure, (top, bottom) = plt.subplots(2, 1, sharex=True, figsize=(11, 7), layout="constrained")
+    figure.suptitle(title if rows else f"{title} (empty timeline)", parse_math=False)
+    answers = group_answers(rows)
+    start = answers[0][1] if answers else 0.0
+    end = (answers[-1][1] if answers else start) + STEP_SECONDS
+    draw_upload(top, answers, end)
+    draw_download(bottom, answers, end)
+    bottom.set_xlabel("time (s)")
+    if end > start:  # a time so large that one more step does not change it keeps the automatic limits
+        bottom.set_xlim(start, end)
+    return figure
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("csv")
-    parser.add_argument("png")
-    parser.add_argument("--title", default="ktr-replay timeline")
+    parser.add_argument("csv", help="the timeline written by ktr replay --csv")
+    parser.add_argument("png", help="the picture to write")
+    parser.add_argument("--title", default="ktr replay timeline")
     args = parser.parse_args()
-
-    published, requested, last_step = read_series(args.csv)
-    figure, (top, bottom) = plt.subplots(2, 1, sharex=True, figsize=(9, 6))
-    plot(top, published, "published camera streams", "no upload question")
-    plot(bottom, requested, "requested peer streams", "no download request")
-    bottom.set_xlabel("step")
-    bottom.set_xlim(-0.5, last_step + 0.5)
-    figure.suptitle(args.title)
-    figure.tight_layout()
-    figure.savefig(args.png, dpi=100)
+    try:
+        figure = draw_timeline(read_rows(args.csv), args.title)
+    except BadTimeline as error:
+        print(error, file=sys.stderr)
+        return 2
+    try:
+        figure.savefig(args.png, dpi=100, format="png")
+    except OSError as error:
+        print(f"{args.png}: cannot write: {error.strerror or error}", file=sys.stderr)
+        return 2
+    return 0
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())
