@@ -3,10 +3,13 @@
 #include <fmt/format.h>
 
 #include <functional>
-#include <limits>
 #include <map>
-#include <nlohmann/json.hpp>
 #include <set>
+
+#include "DuplicateKeyFinder.h"
+#include "FieldReader.h"
+#include "NameSuggestion.h"
+#include "ScenarioLint.h"
 
 namespace ktr {
 namespace {
@@ -15,132 +18,11 @@ using nlohmann::json;
 using tarn::video::KTRUserInfo;
 using tarn::video::VideoStreamInfo;
 
-// Reads the fields of one JSON object, checking each value against the width of the field it fills.
-// Every error names the file, the step and the field's path.
-class FieldReader {
-public:
-    FieldReader(const json& object, std::string where, std::string path)
-        : m_object(object), m_where(std::move(where)), m_path(std::move(path)) {
-        if (!m_object.is_object()) {
-            fail(m_path.empty() ? "" : m_path, "expected an object, got " + describe(m_object));
-        }
-    }
-
-    bool has(const std::string& name) const { return m_object.contains(name); }
-
-    // The raw value of a field that another reader takes apart.
-    const json& child(const std::string& name) { return field(name); }
-
-    uint64_t u64(const std::string& name) {
-        return static_cast<uint64_t>(integer(name, 0, std::numeric_limits<uint64_t>::max()));
-    }
-    int32_t i32(const std::string& name) {
-        return static_cast<int32_t>(
-            signedInteger(name, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
-    }
-    int32_t i32(const std::string& name, int32_t fallback) { return has(name) ? i32(name) : fallback; }
-    uint16_t u16(const std::string& name) {
-        return static_cast<uint16_t>(integer(name, 0, std::numeric_limits<uint16_t>::max()));
-    }
-    uint16_t u16(const std::string& name, uint16_t fallback) { return has(name) ? u16(name) : fallback; }
-
-    bool boolean(const std::string& name) {
-        const json& value = field(name);
-        if (!value.is_boolean()) {
-            fail(pathOf(name), "expected true or false, got " + describe(value));
-        }
-        return value.get<bool>();
-    }
-    bool boolean(const std::string& name, bool fallback) { return has(name) ? boolean(name) : fallback; }
-
-    std::string text(const std::string& name, const std::string& fallback) {
-        if (!has(name)) {
-            m_read.insert(name);
-            return fallback;
-        }
-        const json& value = field(name);
-        if (!value.is_string()) {
-            fail(pathOf(name), "expected a string, got " + describe(value));
-        }
-        return value.get<std::string>();
-    }
-
-    // Calls read for every element of the array field name, with a reader for objects at "name[i]".
-    void forEach(const std::string& name, const std::function<void(FieldReader&)>& read) {
-        const json& value = field(name);
-        if (!value.is_array()) {
-            fail(pathOf(name), "expected an array, got " + describe(value));
-        }
-        for (size_t i = 0; i < value.size(); ++i) {
-            FieldReader element(value[i], m_where, fmt::format("{}[{}]", pathOf(name), i));
-            read(element);
-            element.finish();
-        }
-    }
-
-    // Refuses fields that nothing read: a misspelt name would otherwise be ignored silently.
-    void finish() const {
-        for (const auto& item : m_object.items()) {
-            if (m_read.count(item.key()) == 0) {
-                fail(pathOf(item.key()), "unknown field");
-            }
-        }
-    }
-
-    [[noreturn]] void fail(const std::string& path, const std::string& problem) const {
-        if (path.empty()) {
-            throw ScenarioError(fmt::format("{}: {}", m_where, problem));
-        }
-        throw ScenarioError(fmt::format("{}: field \"{}\": {}", m_where, path, problem));
-    }
-
-private:
-    const json& field(const std::string& name) {
-        if (!m_object.contains(name)) {
-            fail(pathOf(name), "missing");
-        }
-        m_read.insert(name);
-        return m_object.at(name);
-    }
-
-    std::string pathOf(const std::string& name) const { return m_path.empty() ? name : m_path + "." + name; }
-
-    uint64_t integer(const std::string& name, uint64_t low, uint64_t high) {
-        const json& value = field(name);
-        // JSON integers without a sign parse as unsigned; negative ones never fit here.
-        const bool fits = value.is_number_unsigned() && value.get<uint64_t>() >= low && value.get<uint64_t>() <= high;
-        if (!fits) {
-            fail(pathOf(name), fmt::format("expected an integer from {} to {}, got {}", low, high, describe(value)));
-        }
-        return value.get<uint64_t>();
-    }
-
-    int64_t signedInteger(const std::string& name, int64_t low, int64_t high) {
-        const json& value = field(name);
-        const bool fits = value.is_number_integer() &&
-                          (value.is_number_unsigned() ? value.get<uint64_t>() <= static_cast<uint64_t>(high)
-                                                      : value.get<int64_t>() >= low && value.get<int64_t>() <= high);
-        if (!fits) {
-            fail(pathOf(name), fmt::format("expected an integer from {} to {}, got {}", low, high, describe(value)));
-        }
-        return value.get<int64_t>();
-    }
-
-    static std::string describe(const json& value) {
-        if (value.is_number_float()) {
-            return "the number " + value.dump();
-        }
-        if (value.is_number()) {
-            return value.dump();
-        }
-        return std::string(value.type_name()) + (value.is_string() ? " " + value.dump() : "");
-    }
-
-    const json& m_object;
-    std::string m_where;
-    std::string m_path;
-    std::set<std::string> m_read;
-};
+// Fields of every step that are not the step's input: its name and a free note.
+const char* const kStepField = "step";
+const char* const kCommentField = "comment";
+// The deepest objects and arrays a scenario has: document, steps, step, streams or users, and their elements.
+constexpr size_t kScenarioDepth = 5;
 
 VideoStreamInfo readStream(FieldReader& in, bool channelRequired) {
     VideoStreamInfo info{};
@@ -170,6 +52,10 @@ KTRUserInfo readUser(FieldReader& in) {
     return user;
 }
 
+Init readInit(FieldReader& in) {
+    return Init{in.u64("uid"), in.i32("dt")};
+}
+
 NetEstimate readEstimate(FieldReader& in, bool upload) {
     return NetEstimate{upload, in.i32("status"), in.i32("score"), in.i32("bitrate"), in.i32("maxBitrate")};
 }
@@ -178,10 +64,7 @@ using StepParser = std::function<Action(FieldReader&)>;
 
 const std::map<std::string, StepParser>& stepParsers() {
     static const std::map<std::string, StepParser> parsers{
-        {"init",
-         [](FieldReader& in) -> Action {
-             return Init{in.u64("uid"), in.i32("dt")};
-         }},
+        {"init", [](FieldReader& in) -> Action { return readInit(in); }},
         {"sceneType", [](FieldReader& in) -> Action { return SceneType{in.i32("value")}; }},
         {"config",
          [](FieldReader& in) -> Action {
@@ -231,40 +114,60 @@ const std::map<std::string, StepParser>& stepParsers() {
     return parsers;
 }
 
+// The names of all steps, for messages about an unknown one.
+const std::set<std::string>& stepNames() {
+    static const std::set<std::string> names = [] {
+        std::set<std::string> all;
+        for (const auto& parser : stepParsers()) {
+            all.insert(parser.first);
+        }
+        return all;
+    }();
+    return names;
+}
+
+// The fields as written, without the ones that are not the step's input.
+json inputOf(const json& object) {
+    json input = object;
+    input.erase(kStepField);
+    input.erase(kCommentField);
+    return input;
+}
+
 Step parseStep(const json& object, const std::string& fileName, int index) {
-    const std::string where = fmt::format("{}: step {}", fileName, index);
-    FieldReader in(object, where, "");
-    const std::string name = in.text("step", "");
+    FieldReader in(object, FieldPlace(fmt::format("{}: step {}", fileName, index), ""));
+    const std::string name = in.text(kStepField, "");
     if (name.empty()) {
-        in.fail("step", "missing; it names the event or question, e.g. \"addUser\" or \"upload\"");
+        in.fail(kStepField, "missing; it names the event or question, e.g. \"addUser\" or \"upload\"");
     }
     const auto parser = stepParsers().find(name);
     if (parser == stepParsers().end()) {
-        in.fail("step", fmt::format("unknown step \"{}\"", name));
+        in.fail(kStepField, fmt::format("unknown step \"{}\"", name) + suggestName(name, stepNames(), "steps"));
     }
-    FieldReader fields(object, fmt::format("{} ({})", where, name), "");
-    fields.text("step", "");
-    Step step{index, name, parser->second(fields), object};
+    FieldReader fields(object, FieldPlace::ofStep(fileName, index, name));
+    fields.skip(kStepField);
+    fields.text(kCommentField, "");
+    Action action = parser->second(fields);
     fields.finish();
-    return step;
+    return Step{index, name, std::move(action), inputOf(object)};
 }
 
-}  // namespace
+Step parseLocalUser(FieldReader& top, const std::string& fileName) {
+    const json& object = top.child("local");
+    FieldReader local(object, FieldPlace::ofStep(fileName, 0, "init"));
+    local.text(kCommentField, "");
+    Action action = readInit(local);
+    local.finish();
+    return Step{0, "init", std::move(action), inputOf(object)};
+}
 
-Scenario parseScenario(const std::string& text, const std::string& fileName) {
-    json document;
-    try {
-        document = json::parse(text);
-    } catch (const json::parse_error& error) {
-        throw ScenarioError(fmt::format("{}: not valid JSON: {}", fileName, error.what()));
-    }
-    FieldReader top(document, fileName, "");
+Scenario readScenario(const json& document, const std::string& fileName) {
+    FieldReader top(document, FieldPlace(fileName, ""));
     Scenario scenario;
     scenario.name = top.text("name", fileName);
     top.text("description", "");
-    FieldReader local(top.child("local"), fileName, "local");
-    scenario.steps.push_back(Step{0, "init", Init{local.u64("uid"), local.i32("dt")}, top.child("local")});
-    local.finish();
+    top.text(kCommentField, "");
+    scenario.steps.push_back(parseLocalUser(top, fileName));
     const json& steps = top.child("steps");
     if (!steps.is_array()) {
         top.fail("steps", "expected an array of steps");
@@ -274,6 +177,21 @@ Scenario parseScenario(const std::string& text, const std::string& fileName) {
         scenario.steps.push_back(parseStep(object, fileName, index++));
     }
     top.finish();
+    return scenario;
+}
+
+}  // namespace
+
+Scenario parseScenario(const std::string& text, const std::string& fileName) {
+    DuplicateKeyFinder parser(kScenarioDepth);
+    json document;
+    try {
+        document = parser.parse(text);
+    } catch (const json::parse_error& error) {
+        throw ScenarioError(fmt::format("{}: not valid JSON: {}", fileName, error.what()));
+    }
+    Scenario scenario = readScenario(document, fileName);
+    scenario.warnings = ScenarioLint(fileName).check(scenario, parser.duplicates());
     return scenario;
 }
 

@@ -2,14 +2,13 @@
 #define KTRSDK_TOOLS_COMMON_SCENARIO_H
 
 #include <cstdint>
-#include <stdexcept>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <variant>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "IKTRSDK.h"
+#include "InputFile.h"
 
 namespace ktr {
 
@@ -78,22 +77,24 @@ struct Step {
     int index;         // 0 is the local user's init; the file's steps count from 1
     std::string name;  // as written in the file
     Action action;
-    nlohmann::json input;
+    nlohmann::json input;  // the step's fields as written, without "step" and "comment" (step 0: "local")
 };
 
 struct Scenario {
     std::string name;
     std::vector<Step> steps;
+    // Input that is accepted but suspicious, one message each, naming the file, the step and the field.
     std::vector<std::string> warnings;
 };
 
 // Bad input, with the file, the step and the field it concerns in its message.
-class ScenarioError : public std::runtime_error {
+class ScenarioError : public InputError {
 public:
-    using std::runtime_error::runtime_error;
+    using InputError::InputError;
 };
 
-// Parses a scenario from JSON text; fileName only names the input in error messages.
+// Parses a scenario from JSON text and checks it for suspicious input; fileName only names the input in
+// messages.
 Scenario parseScenario(const std::string& text, const std::string& fileName);
 
 }  // namespace ktr

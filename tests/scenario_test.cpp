@@ -1,0 +1,426 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "InputFile.h"
+#include "Scenario.h"
+
+namespace {
+
+const char* const kFile = "meeting.json";
+
+std::string withSteps(const std::string& steps) {
+    return R"({"local": {"uid": 1, "dt": 8}, "steps": [)" + steps + "]}";
+}
+
+// The parser's message for input it refuses; empty when it accepts the input.
+std::string errorOf(const std::string& json) {
+    try {
+        ktr::parseScenario(json, kFile);
+    } catch (const ktr::ScenarioError& error) {
+        return error.what();
+    }
+    return "";
+}
+
+struct BadInputCase {
+    const char* what;
+    std::string json;
+    std::string message;
+};
+
+void PrintTo(const BadInputCase& c, std::ostream* os) {
+    *os << c.what;
+}
+
+class ScenarioBadInput : public ::testing::TestWithParam<BadInputCase> {};
+
+TEST_P(ScenarioBadInput, NamesTheFileTheStepAndTheField) {
+    EXPECT_EQ(errorOf(GetParam().json), GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Parser, ScenarioBadInput,
+    ::testing::Values(
+        BadInputCase{
+            "step without a name", withSteps(R"({"uid": 3})"),
+            R"(meeting.json: step 1: field "step": missing; it names the event or question, e.g. "addUser" or "upload")"},
+        BadInputCase{"missing field", withSteps(R"({"step": "addUser", "uid": 3})"),
+                     R"(meeting.json: step 1 (addUser): field "dt": missing)"},
+        BadInputCase{"wrong type", withSteps(R"({"step": "sharing", "sharing": "yes", "uid": 3})"),
+                     R"(meeting.json: step 1 (sharing): field "sharing": expected true or false, got string "yes")"},
+        BadInputCase{
+            "int32 too large",
+            withSteps(R"({"step": "selectRequest", "width": 1, "height": 1, "fps": 1, "bitrate": 2147483648})"),
+            R"(meeting.json: step 1 (selectRequest): field "bitrate": expected an integer from -2147483648 to 2147483647, got 2147483648)"},
+        BadInputCase{
+            "int32 too small", withSteps(R"({"step": "definitionOf", "bitrate": -2147483649})"),
+            R"(meeting.json: step 1 (definitionOf): field "bitrate": expected an integer from -2147483648 to 2147483647, got -2147483649)"},
+        BadInputCase{
+            "fraction", withSteps(R"({"step": "definitionOf", "bitrate": 1.5})"),
+            R"(meeting.json: step 1 (definitionOf): field "bitrate": expected an integer from -2147483648 to 2147483647, got the number 1.5)"},
+        BadInputCase{
+            "negative uid", withSteps(R"({"step": "speaker", "speaking": true, "uid": -1})"),
+            R"(meeting.json: step 1 (speaker): field "uid": expected an integer from 0 to 18446744073709551615, got -1)"},
+        BadInputCase{
+            "device type beyond 16 bits", withSteps(R"({"step": "removeUser", "uid": 3, "dt": 65536})"),
+            R"(meeting.json: step 1 (removeUser): field "dt": expected an integer from 0 to 65535, got 65536)"},
+        BadInputCase{
+            "nested field",
+            withSteps(
+                R"({"step": "peerReport", "uid": 3, "streams": [{"width": 1, "height": 1, "fps": 1, "bitrate": 1, "maxbitrate": 1, "minbitrate": 1}, {"width": 1}]})"),
+            R"(meeting.json: step 1 (peerReport): field "streams[1].height": missing)"},
+        BadInputCase{"step not an object", withSteps(R"(3)"), R"(meeting.json: step 1: expected an object, got 3)"},
+        BadInputCase{"no local user", R"({"steps": []})", R"(meeting.json: field "local": missing)"},
+        BadInputCase{
+            "local uid of the wrong type", R"({"local": {"uid": "1", "dt": 1}, "steps": []})",
+            R"(meeting.json: field "local.uid": expected an integer from 0 to 18446744073709551615, got string "1")"},
+        BadInputCase{"steps not a list", R"({"local": {"uid": 1, "dt": 1}, "steps": {}})",
+                     R"(meeting.json: field "steps": expected an array of steps)"},
+        BadInputCase{"not JSON", R"({"local": )",
+                     "meeting.json: not valid JSON: [json.exception.parse_error.101] parse error at line 1, column 11: "
+                     "syntax error while parsing value - unexpected end of input; expected '[', '{', or a literal"}));
+
+const char* const kAllSteps =
+    "addUser, clearPeerReports, clearSelectRequests, config, definitionOf, definitions, download, downloadNet, "
+    "hdld, init, peerReport, removeUser, sceneType, selectRequest, setUsers, share, sharing, speaker, upload, "
+    "uploadNet";
+
+// Unknown names: the nearest valid one when it is close, and always the valid ones.
+INSTANTIATE_TEST_SUITE_P(
+    Suggestions, ScenarioBadInput,
+    ::testing::Values(
+        BadInputCase{
+            "field one letter short", withSteps(R"({"step": "upload", "chanel": 2})"),
+            R"(meeting.json: step 1 (upload): field "chanel": unknown field; did you mean "channel"? valid fields: channel, comment)"},
+        BadInputCase{
+            "step with two letters swapped", withSteps(R"({"step": "upload"}, {"step": "uplaod"})"),
+            std::string(R"(meeting.json: step 2: field "step": unknown step "uplaod"; did you mean "upload"? )") +
+                "valid steps: " + kAllSteps},
+        BadInputCase{
+            "step like none", withSteps(R"({"step": "upload"}, {"step": "dance"})"),
+            std::string(R"(meeting.json: step 2: field "step": unknown step "dance"; valid steps: )") + kAllSteps},
+        BadInputCase{
+            "two names equally close: the first in order", withSteps(R"({"step": "config", "auxBitrate": 1})"),
+            R"(meeting.json: step 1 (config): field "auxBitrate": unknown field; did you mean "auxBitrate1"? valid fields: auxBitrate1, auxBitrate2, auxFlag, comment, forceHD)"},
+        BadInputCase{
+            "field of a stream, optional ones listed",
+            withSteps(
+                R"({"step": "peerReport", "uid": 3, "streams": [{"width": 1, "with": 1, "height": 1, "fps": 1, "bitrate": 1, "maxbitrate": 1, "minbitrate": 1}]})"),
+            R"(meeting.json: step 1 (peerReport): field "streams[0].with": unknown field; did you mean "width"? valid fields: bitrate, channel, dft, fps, height, maxbitrate, minbitrate, width)"},
+        BadInputCase{
+            "field of the document", R"({"local": {"uid": 1, "dt": 8}, "steps": [], "descripton": "x"})",
+            R"(meeting.json: field "descripton": unknown field; did you mean "description"? valid fields: comment, description, local, name, steps)"},
+        BadInputCase{"field of the local user like none", R"({"local": {"uid": 1, "dt": 8, "device": 8}, "steps": []})",
+                     R"(meeting.json: field "local.device": unknown field; valid fields: comment, dt, uid)"}));
+
+// A comment that is not text is refused wherever it stands.
+INSTANTIATE_TEST_SUITE_P(
+    Comments, ScenarioBadInput,
+    ::testing::Values(BadInputCase{"document", R"({"comment": 1, "local": {"uid": 1, "dt": 8}, "steps": []})",
+                                   R"(meeting.json: field "comment": expected a string, got 1)"},
+                      BadInputCase{"local user", R"({"local": {"uid": 1, "dt": 8, "comment": ["a"]}, "steps": []})",
+                                   R"(meeting.json: field "local.comment": expected a string, got array)"},
+                      BadInputCase{
+                          "event", withSteps(R"({"step": "addUser", "uid": 2, "dt": 8, "comment": false})"),
+                          R"(meeting.json: step 1 (addUser): field "comment": expected a string, got boolean)"},
+                      BadInputCase{"question", withSteps(R"({"step": "hdld", "comment": null})"),
+                                   R"(meeting.json: step 1 (hdld): field "comment": expected a string, got null)"}));
+
+// Every step with the least it needs: the fields that are its input.
+const std::vector<std::pair<std::string, std::string>> kMinimalSteps{
+    {"init", R"({"uid": 5, "dt": 4})"},
+    {"sceneType", R"({"value": 1})"},
+    {"config", R"({})"},
+    {"addUser", R"({"uid": 2, "dt": 8})"},
+    {"removeUser", R"({"uid": 2, "dt": 8})"},
+    {"setUsers", R"({"users": [{"uid": 2, "dt": 8}]})"},
+    {"sharing", R"({"sharing": true, "uid": 2})"},
+    {"speaker", R"({"speaking": false, "uid": 2})"},
+    {"peerReport", R"({"uid": 2, "streams": []})"},
+    {"clearPeerReports", R"({})"},
+    {"selectRequest", R"({"width": 640, "height": 480, "fps": 15, "bitrate": 358400})"},
+    {"clearSelectRequests", R"({})"},
+    {"uploadNet", R"({"status": 1, "score": 90, "bitrate": 1, "maxBitrate": 2})"},
+    {"downloadNet", R"({"status": 1, "score": 90, "bitrate": 1, "maxBitrate": 2})"},
+    {"definitions", R"({"streams": []})"},
+    {"upload", R"({})"},
+    {"share", R"({})"},
+    {"download", R"({})"},
+    {"hdld", R"({})"},
+    {"definitionOf", R"({"bitrate": 1})"},
+};
+
+TEST(ScenarioComments, AcceptedEverywhereAndLeftOutOfTheInput) {
+    for (const auto& [name, fields] : kMinimalSteps) {
+        nlohmann::json step = nlohmann::json::parse(fields);
+        step["step"] = name;
+        step["comment"] = "why this step is here";
+        const std::string json =
+            R"({"comment": "a", "local": {"uid": 1, "dt": 8, "comment": "b"}, "steps": [)" + step.dump() + "]}";
+        SCOPED_TRACE(json);
+        const ktr::Scenario scenario = ktr::parseScenario(json, kFile);
+        ASSERT_EQ(scenario.steps.size(), 2u);
+        EXPECT_EQ(scenario.steps[0].input, nlohmann::json::parse(R"({"uid": 1, "dt": 8})"));
+        EXPECT_EQ(scenario.steps[1].name, name);
+        EXPECT_EQ(scenario.steps[1].input, nlohmann::json::parse(fields));
+    }
+}
+
+TEST(ScenarioParser, ReadsEveryFieldAtTheEdgesOfItsWidth) {
+    const ktr::Scenario scenario = ktr::parseScenario(
+        withSteps(R"({"step": "addUser", "uid": 18446744073709551615, "dt": 65535, "attr": 7, "ext": "x"},
+                     {"step": "downloadNet", "status": -2147483648, "score": 2147483647, "bitrate": 0, "maxBitrate": 1},
+                     {"step": "share"})"),
+        "edges.json");
+    ASSERT_EQ(scenario.steps.size(), 4u);
+    const auto& user = std::get<ktr::AddUser>(scenario.steps[1].action).user;
+    EXPECT_EQ(user.uid, 18446744073709551615ull);
+    EXPECT_EQ(user.dt, 65535);
+    EXPECT_EQ(user.ext, "x");
+    const auto& estimate = std::get<ktr::NetEstimate>(scenario.steps[2].action);
+    EXPECT_FALSE(estimate.upload);
+    EXPECT_EQ(estimate.status, -2147483648);
+    EXPECT_EQ(std::get<ktr::AskUpload>(scenario.steps[3].action).channel, 2);
+}
+
+// Warnings change nothing: the step keeps the last value of a repeated key and a suspicious value as written.
+TEST(ScenarioParser, SuspiciousInputIsKeptAsWritten) {
+    const ktr::Scenario scenario = ktr::parseScenario(
+        withSteps(R"({"step": "selectRequest", "width": -1, "height": 480, "fps": 15, "bitrate": 1, "bitrate": 2})"),
+        kFile);
+    ASSERT_EQ(scenario.steps.size(), 2u);
+    const auto& request = std::get<ktr::SelectRequest>(scenario.steps[1].action);
+    EXPECT_EQ(request.width, -1);
+    EXPECT_EQ(request.bitrate, 2);
+    EXPECT_EQ(scenario.steps[1].input,
+              nlohmann::json::parse(R"({"width": -1, "height": 480, "fps": 15, "bitrate": 2})"));
+    EXPECT_EQ(scenario.warnings.size(), 2u);
+}
+
+TEST(ScenarioParser, ItsErrorsAreInputErrors) {
+    EXPECT_THROW(ktr::parseScenario("[", kFile), ktr::InputError);
+}
+
+struct LintCase {
+    const char* what;
+    std::string json;
+    std::vector<std::string> warnings;
+};
+
+void PrintTo(const LintCase& c, std::ostream* os) {
+    *os << c.what;
+}
+
+class ScenarioLint : public ::testing::TestWithParam<LintCase> {};
+
+TEST_P(ScenarioLint, WarnsOfSuspiciousInputOnly) {
+    EXPECT_EQ(ktr::parseScenario(GetParam().json, kFile).warnings, GetParam().warnings);
+}
+
+const char* const kDuplicate = "duplicate key; only its last value is used";
+// Large enough that work growing with the square of the input would not finish.
+constexpr size_t kDeepNesting = 100000;
+constexpr size_t kManyRepeats = 100000;
+
+std::string repeated(const std::string& text, size_t times) {
+    std::string all;
+    for (size_t i = 0; i < times; ++i) {
+        all += text;
+    }
+    return all;
+}
+const char* const kDefinitionStream =
+    R"("channel": 1, "width": 640, "height": 480, "fps": 15, "bitrate": 1, "maxbitrate": 2, "minbitrate": 0)";
+
+INSTANTIATE_TEST_SUITE_P(
+    DuplicateKeys, ScenarioLint,
+    ::testing::Values(
+        LintCase{"in a step",
+                 withSteps(
+                     R"({"step": "upload"}, {"step": "share"}, {"step": "hdld"},
+                        {"step": "selectRequest", "width": 640, "height": 480, "fps": 15, "bitrate": 1, "bitrate": 358400})"),
+                 {std::string(R"(meeting.json: step 4 (selectRequest): field "bitrate": )") + kDuplicate}},
+        LintCase{"in the second stream of a step",
+                 withSteps(std::string(R"({"step": "definitions", "streams": [{)") + kDefinitionStream + "}, {" +
+                           kDefinitionStream + R"(, "fps": 30}]})"),
+                 {std::string(R"(meeting.json: step 1 (definitions): field "streams[1].fps": )") + kDuplicate}},
+        LintCase{"in the local user",
+                 R"({"local": {"uid": 1, "dt": 8, "dt": 8}, "steps": []})",
+                 {std::string(R"(meeting.json: field "local.dt": )") + kDuplicate}},
+        LintCase{"in the document",
+                 R"({"name": "a", "local": {"uid": 1, "dt": 8}, "name": "b", "steps": []})",
+                 {std::string(R"(meeting.json: field "name": )") + kDuplicate}},
+        LintCase{"inside a value that a repeated key replaced",
+                 R"({"local": {"uid": 1, "dt": 8}, "steps": [{"step": "hdld", "comment": "a", "comment": "b"}],
+                     "steps": [{"step": "upload"}]})",
+                 {std::string(R"(meeting.json: field "steps": )") + kDuplicate}},
+        LintCase{"once however often it is repeated, even inside a deep value that is dropped",
+                 R"({"comment": )" + std::string(kDeepNesting, '[') + std::string(kDeepNesting, ']') +
+                     repeated(R"(, "comment": "a")", kManyRepeats) + R"(, "local": {"uid": 1, "dt": 8}, "steps": []})",
+                 {std::string(R"(meeting.json: field "comment": )") + kDuplicate}},
+        LintCase{"near: the same keys in two streams",
+                 withSteps(std::string(R"({"step": "definitions", "streams": [{)") + kDefinitionStream + "}, {" +
+                           kDefinitionStream + "}]}"),
+                 {}}));
+
+INSTANTIATE_TEST_SUITE_P(
+    NetStatus, ScenarioLint,
+    ::testing::Values(
+        LintCase{
+            "below 1 and above 5",
+            withSteps(R"({"step": "downloadNet", "status": 0, "score": 90, "bitrate": 1, "maxBitrate": 2},
+                         {"step": "uploadNet", "status": 6, "score": 90, "bitrate": 1, "maxBitrate": 2})"),
+            {R"(meeting.json: step 1 (downloadNet): field "status": net status 0 is not one of 1 to 5; the download policy does nothing for it)",
+             R"(meeting.json: step 2 (uploadNet): field "status": net status 6 is not one of 1 to 5; the download policy does nothing for it)"}},
+        LintCase{"near: 1 and 5",
+                 withSteps(R"({"step": "downloadNet", "status": 1, "score": 90, "bitrate": 1, "maxBitrate": 2},
+                              {"step": "uploadNet", "status": 5, "score": 90, "bitrate": 1, "maxBitrate": 2})"),
+                 {}}));
+
+INSTANTIATE_TEST_SUITE_P(
+    NegativeSizes, ScenarioLint,
+    ::testing::Values(
+        LintCase{
+            "in a request, a definition, an estimate and a question",
+            withSteps(
+                std::string(R"({"step": "selectRequest", "width": -1, "height": 480, "fps": 15, "bitrate": 1},
+                                     {"step": "definitions", "streams": [{)") +
+                kDefinitionStream +
+                R"(}, {"channel": 1, "width": 640, "height": 480, "fps": 15, "bitrate": 1, "maxbitrate": 2, "minbitrate": -5}]},
+                         {"step": "uploadNet", "status": 1, "score": 90, "bitrate": 1, "maxBitrate": -2147483648},
+                         {"step": "definitionOf", "bitrate": -1})"),
+            {R"(meeting.json: step 1 (selectRequest): field "width": negative value -1; sizes, frame rates and bitrates are never below 0)",
+             R"(meeting.json: step 2 (definitions): field "streams[1].minbitrate": negative value -5; sizes, frame rates and bitrates are never below 0)",
+             R"(meeting.json: step 3 (uploadNet): field "maxBitrate": negative value -2147483648; sizes, frame rates and bitrates are never below 0)",
+             R"(meeting.json: step 4 (definitionOf): field "bitrate": negative value -1; sizes, frame rates and bitrates are never below 0)"}},
+        LintCase{
+            "in a peer report",
+            withSteps(
+                R"({"step": "setUsers", "users": [{"uid": 2, "dt": 8}]},
+                   {"step": "peerReport", "uid": 2, "streams": [{"width": 640, "height": 480, "fps": -15, "bitrate": 1, "maxbitrate": 2, "minbitrate": 0}]})"),
+            {R"(meeting.json: step 2 (peerReport): field "streams[0].fps": negative value -15; sizes, frame rates and bitrates are never below 0)"}},
+        LintCase{"near: zeros, and negative values of other fields and steps",
+                 withSteps(R"({"step": "selectRequest", "width": 0, "height": 0, "fps": 0, "bitrate": 0},
+                              {"step": "downloadNet", "status": 1, "score": -1, "bitrate": 0, "maxBitrate": 0},
+                              {"step": "definitions", "streams": [{"channel": -1, "dft": -1, "width": 0, "height": 0, "fps": 0, "bitrate": 0, "maxbitrate": 0, "minbitrate": 0}]},
+                              {"step": "config", "auxBitrate1": -1},
+                              {"step": "upload", "channel": -1})"),
+                 {}}));
+
+INSTANTIATE_TEST_SUITE_P(
+    UserWithTwoDeviceTypes, ScenarioLint,
+    ::testing::Values(
+        LintCase{
+            "added again with another device type, after removing one it did not have",
+            withSteps(R"({"step": "addUser", "uid": 2, "dt": 8}, {"step": "removeUser", "uid": 2, "dt": 1},
+                         {"step": "addUser", "uid": 2, "dt": 1})"),
+            {R"(meeting.json: step 3 (addUser): field "dt": uid 2 already has device type 8; the scene counts it as two users)"}},
+        LintCase{
+            "listed twice with two device types",
+            withSteps(
+                R"({"step": "setUsers", "users": [{"uid": 2, "dt": 8}, {"uid": 3, "dt": 8}, {"uid": 2, "dt": 1}]})"),
+            {R"(meeting.json: step 1 (setUsers): field "users[2].dt": uid 2 already has device type 8; the scene counts it as two users)"}},
+        LintCase{"near: added twice alike, removed before it changes, and the local uid",
+                 withSteps(R"({"step": "addUser", "uid": 2, "dt": 8}, {"step": "addUser", "uid": 2, "dt": 8},
+                              {"step": "removeUser", "uid": 2, "dt": 8}, {"step": "addUser", "uid": 2, "dt": 1},
+                              {"step": "addUser", "uid": 1, "dt": 4}, {"step": "addUser", "uid": 1, "dt": 1})"),
+                 {}},
+        LintCase{"near: listed twice alike, and listed with another type than it was added with",
+                 withSteps(R"({"step": "addUser", "uid": 2, "dt": 8},
+                              {"step": "setUsers", "users": [{"uid": 2, "dt": 1}, {"uid": 2, "dt": 1}]})"),
+                 {}}));
+
+INSTANTIATE_TEST_SUITE_P(
+    LocalDeviceType, ScenarioLint,
+    ::testing::Values(
+        LintCase{
+            "local user and a later init",
+            R"({"local": {"uid": 1, "dt": 2}, "steps": [{"step": "init", "uid": 1, "dt": 0}]})",
+            {R"(meeting.json: field "local.dt": device type 2 has no upload table (1, 4 and 8 have); the camera publishes the 480P default)",
+             R"(meeting.json: step 1 (init): field "dt": device type 0 has no upload table (1, 4 and 8 have); the camera publishes the 480P default)"}},
+        LintCase{"near: the types with tables, and a remote user's type",
+                 R"({"local": {"uid": 1, "dt": 1}, "steps": [{"step": "init", "uid": 1, "dt": 4},
+                     {"step": "addUser", "uid": 2, "dt": 2}]})",
+                 {}}));
+
+INSTANTIATE_TEST_SUITE_P(
+    PeerReportOutsideTheList, ScenarioLint,
+    ::testing::Values(
+        LintCase{
+            "before any list, for an added user, and after the list changed",
+            withSteps(R"({"step": "addUser", "uid": 2, "dt": 8}, {"step": "peerReport", "uid": 2, "streams": []},
+                         {"step": "setUsers", "users": [{"uid": 2, "dt": 8}]}, {"step": "setUsers", "users": [{"uid": 3, "dt": 8}]},
+                         {"step": "peerReport", "uid": 2, "streams": []})"),
+            {R"(meeting.json: step 2 (peerReport): field "uid": uid 2 is not in the current setUsers list; the report is stored but the download policy ignores it until a setUsers names it)",
+             R"(meeting.json: step 5 (peerReport): field "uid": uid 2 is not in the current setUsers list; the report is stored but the download policy ignores it until a setUsers names it)"}},
+        LintCase{"near: listed with another device type, and still listed after a removal",
+                 withSteps(R"({"step": "setUsers", "users": [{"uid": 3, "dt": 8}, {"uid": 2, "dt": 1}]},
+                              {"step": "removeUser", "uid": 2, "dt": 1}, {"step": "peerReport", "uid": 2, "streams": []})"),
+                 {}}));
+
+// Input files: a scratch folder of its own for every case.
+class InputFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (std::filesystem::temp_directory_path() / "scenario_test.XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        m_dir = pattern;
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        std::filesystem::permissions(m_dir, std::filesystem::perms::owner_all, ignored);
+        std::filesystem::remove_all(m_dir, ignored);
+    }
+
+    std::string write(const std::string& name, const std::string& content) const {
+        const std::string path = (m_dir / name).string();
+        std::ofstream(path, std::ios::binary) << content;
+        return path;
+    }
+
+    static std::string errorOfReading(const std::string& path) {
+        try {
+            ktr::readInputFile(path);
+        } catch (const ktr::InputError& error) {
+            return error.what();
+        }
+        return "";
+    }
+
+    std::filesystem::path m_dir;
+};
+
+TEST_F(InputFileTest, RefusesWhatItCannotReadNamingThePathAndTheReason) {
+    const std::string missing = (m_dir / "absent.json").string();
+    EXPECT_EQ(errorOfReading(missing), missing + ": no such file");
+    EXPECT_EQ(errorOfReading(m_dir.string()), m_dir.string() + ": is a directory");
+    const std::string inMissingFolder = (m_dir / "absent" / "meeting.json").string();
+    EXPECT_EQ(errorOfReading(inMissingFolder), inMissingFolder + ": no such file");
+    const std::string underAFile = write("plain.json", "{}") + "/meeting.json";
+    EXPECT_EQ(errorOfReading(underAFile), underAFile + ": cannot be read: Not a directory");
+}
+
+TEST_F(InputFileTest, RefusesAFileWithoutReadPermission) {
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "running as root, which reads a file whatever its permission bits";
+    }
+    const std::string path = write("locked.json", "{}");
+    ASSERT_EQ(chmod(path.c_str(), 0), 0);
+    EXPECT_EQ(errorOfReading(path), path + ": cannot be read: Permission denied");
+}
+
+TEST_F(InputFileTest, ReadsTheWholeFileAsItIs) {
+    const std::vector<std::string> contents{"", std::string("{\"a\":\0\n1}\r\n", 11), std::string(100000, 'x') + "end"};
+    for (const std::string& content : contents) {
+        EXPECT_EQ(ktr::readInputFile(write("meeting.json", content)), content);
+    }
+}
+
+}  // namespace

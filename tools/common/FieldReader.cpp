@@ -1,0 +1,140 @@
+#include "FieldReader.h"
+
+#include <fmt/format.h>
+
+#include <limits>
+#include <utility>
+
+#include "NameSuggestion.h"
+#include "Scenario.h"
+
+namespace ktr {
+
+using nlohmann::json;
+
+FieldReader::FieldReader(const json& object, FieldPlace place) : m_object(object), m_place(std::move(place)) {
+    if (!m_object.is_object()) {
+        fail("", "expected an object, got " + describe(m_object));
+    }
+}
+
+const json& FieldReader::child(const std::string& name) {
+    return field(name);
+}
+
+uint64_t FieldReader::u64(const std::string& name) {
+    return static_cast<uint64_t>(integer(name, 0, std::numeric_limits<uint64_t>::max()));
+}
+
+int32_t FieldReader::i32(const std::string& name) {
+    return static_cast<int32_t>(
+        signedInteger(name, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+}
+
+int32_t FieldReader::i32(const std::string& name, int32_t fallback) {
+    return has(name) ? i32(name) : fallback;
+}
+
+uint16_t FieldReader::u16(const std::string& name) {
+    return static_cast<uint16_t>(integer(name, 0, std::numeric_limits<uint16_t>::max()));
+}
+
+uint16_t FieldReader::u16(const std::string& name, uint16_t fallback) {
+    return has(name) ? u16(name) : fallback;
+}
+
+bool FieldReader::boolean(const std::string& name) {
+    const json& value = field(name);
+    if (!value.is_boolean()) {
+        fail(name, "expected true or false, got " + describe(value));
+    }
+    return value.get<bool>();
+}
+
+bool FieldReader::boolean(const std::string& name, bool fallback) {
+    return has(name) ? boolean(name) : fallback;
+}
+
+std::string FieldReader::text(const std::string& name, const std::string& fallback) {
+    if (!has(name)) {
+        return fallback;
+    }
+    const json& value = field(name);
+    if (!value.is_string()) {
+        fail(name, "expected a string, got " + describe(value));
+    }
+    return value.get<std::string>();
+}
+
+void FieldReader::forEach(const std::string& name, const std::function<void(FieldReader&)>& read) {
+    const json& value = field(name);
+    if (!value.is_array()) {
+        fail(name, "expected an array, got " + describe(value));
+    }
+    for (size_t i = 0; i < value.size(); ++i) {
+        FieldReader element(value[i], m_place.element(name, i));
+        read(element);
+        element.finish();
+    }
+}
+
+void FieldReader::skip(const std::string& name) {
+    m_skipped.insert(name);
+}
+
+void FieldReader::finish() const {
+    for (const auto& item : m_object.items()) {
+        if (m_asked.count(item.key()) == 0 && m_skipped.count(item.key()) == 0) {
+            fail(item.key(), "unknown field" + suggestName(item.key(), m_asked, "fields"));
+        }
+    }
+}
+
+void FieldReader::fail(const std::string& name, const std::string& problem) const {
+    throw ScenarioError(m_place.describe(name, problem));
+}
+
+bool FieldReader::has(const std::string& name) {
+    m_asked.insert(name);
+    return m_object.contains(name);
+}
+
+const json& FieldReader::field(const std::string& name) {
+    if (!has(name)) {
+        fail(name, "missing");
+    }
+    return m_object.at(name);
+}
+
+uint64_t FieldReader::integer(const std::string& name, uint64_t low, uint64_t high) {
+    const json& value = field(name);
+    // JSON integers without a sign parse as unsigned; negative ones never fit here.
+    const bool fits = value.is_number_unsigned() && value.get<uint64_t>() >= low && value.get<uint64_t>() <= high;
+    if (!fits) {
+        fail(name, fmt::format("expected an integer from {} to {}, got {}", low, high, describe(value)));
+    }
+    return value.get<uint64_t>();
+}
+
+int64_t FieldReader::signedInteger(const std::string& name, int64_t low, int64_t high) {
+    const json& value = field(name);
+    const bool fits = value.is_number_integer() &&
+                      (value.is_number_unsigned() ? value.get<uint64_t>() <= static_cast<uint64_t>(high)
+                                                  : value.get<int64_t>() >= low && value.get<int64_t>() <= high);
+    if (!fits) {
+        fail(name, fmt::format("expected an integer from {} to {}, got {}", low, high, describe(value)));
+    }
+    return value.get<int64_t>();
+}
+
+std::string FieldReader::describe(const json& value) {
+    if (value.is_number_float()) {
+        return "the number " + value.dump();
+    }
+    if (value.is_number()) {
+        return value.dump();
+    }
+    return std::string(value.type_name()) + (value.is_string() ? " " + value.dump() : "");
+}
+
+}  // namespace ktr

@@ -1,0 +1,59 @@
+#ifndef KTRSDK_TOOLS_COMMON_FIELDREADER_H
+#define KTRSDK_TOOLS_COMMON_FIELDREADER_H
+
+#include <cstdint>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <string>
+
+#include "FieldPlace.h"
+
+namespace ktr {
+
+// Reads the fields of one JSON object, checking each value against the width of the field it fills.
+// Every name it is asked about, present or not, is a valid field of the object: finish() refuses any
+// other and lists the valid ones. Every error is a ScenarioError naming the file, the step and the field.
+class FieldReader {
+public:
+    FieldReader(const nlohmann::json& object, FieldPlace place);
+
+    // The raw value of a field that another reader takes apart.
+    const nlohmann::json& child(const std::string& name);
+
+    uint64_t u64(const std::string& name);
+    int32_t i32(const std::string& name);
+    int32_t i32(const std::string& name, int32_t fallback);
+    uint16_t u16(const std::string& name);
+    uint16_t u16(const std::string& name, uint16_t fallback);
+    bool boolean(const std::string& name);
+    bool boolean(const std::string& name, bool fallback);
+    std::string text(const std::string& name, const std::string& fallback);
+
+    // Calls read for every element of the array field name, with a reader for objects at "name[i]".
+    void forEach(const std::string& name, const std::function<void(FieldReader&)>& read);
+
+    // Accepts a field that the caller reads by other means; it is not listed among the valid fields.
+    void skip(const std::string& name);
+
+    // Refuses fields that nothing asked about: a misspelt name would otherwise be ignored silently.
+    void finish() const;
+
+    [[noreturn]] void fail(const std::string& name, const std::string& problem) const;
+
+private:
+    bool has(const std::string& name);
+    const nlohmann::json& field(const std::string& name);
+    uint64_t integer(const std::string& name, uint64_t low, uint64_t high);
+    int64_t signedInteger(const std::string& name, int64_t low, int64_t high);
+    static std::string describe(const nlohmann::json& value);
+
+    const nlohmann::json& m_object;
+    FieldPlace m_place;
+    std::set<std::string> m_asked;
+    std::set<std::string> m_skipped;
+};
+
+}  // namespace ktr
+
+#endif  // KTRSDK_TOOLS_COMMON_FIELDREADER_H

@@ -1,0 +1,238 @@
+#include "ScenarioLint.h"
+
+#include <fmt/format.h>
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <utility>
+
+#include "FieldPlace.h"
+
+namespace ktr {
+namespace {
+
+using nlohmann::json;
+
+// The net status codes that the download policy acts on; it does nothing for any other.
+constexpr int32_t kLowestNetStatus = 1;
+constexpr int32_t kHighestNetStatus = 5;
+// The local device types that have an upload table of their own; every other one gets the 480P default.
+const std::set<int32_t> kDeviceTypesWithUploadTable{1, 4, 8};
+// The steps whose sizes and bitrates the policies compare, and those fields, in the step or in its streams.
+const std::set<std::string> kStepsWithSizes{"selectRequest", "peerReport",  "definitions",
+                                            "uploadNet",     "downloadNet", "definitionOf"};
+const std::set<std::string> kSizeFields{"width", "height", "fps", "bitrate", "maxbitrate", "minbitrate", "maxBitrate"};
+// The key under which duplicate keys of the document's own fields are grouped, outside every step.
+constexpr int kDocument = -1;
+
+const char* const kDuplicateKey = "duplicate key; only its last value is used";
+
+struct Finding {
+    std::string field;  // the path below the step's object
+    std::string reason;
+};
+using Findings = std::vector<Finding>;
+
+// What the steps before the one checked told the scene, as far as the rules need it.
+struct SceneSoFar {
+    uint64_t localUid = 0;
+    std::map<uint64_t, std::set<uint16_t>> deviceTypes;  // of each user added and not removed
+    std::set<uint64_t> listedUids;                       // in the last setUsers list
+};
+
+struct StepCheck {
+    const Step& step;
+    const SceneSoFar& scene;
+    const std::vector<std::string>& duplicateKeys;  // paths below the step's object
+};
+
+Findings duplicateKeys(const StepCheck& check) {
+    Findings found;
+    for (const std::string& path : check.duplicateKeys) {
+        found.push_back({path, kDuplicateKey});
+    }
+    return found;
+}
+
+Findings netStatusWithoutEffect(const StepCheck& check) {
+    const auto* estimate = std::get_if<NetEstimate>(&check.step.action);
+    if (estimate == nullptr || (estimate->status >= kLowestNetStatus && estimate->status <= kHighestNetStatus)) {
+        return {};
+    }
+    return {{"status", fmt::format("net status {} is not one of {} to {}; the download policy does nothing for it",
+                                   estimate->status, kLowestNetStatus, kHighestNetStatus)}};
+}
+
+void addNegativeSizes(const json& object, const std::string& prefix, Findings& found) {
+    for (const auto& item : object.items()) {
+        const json& value = item.value();
+        if (kSizeFields.count(item.key()) != 0 && value.is_number_integer() && !value.is_number_unsigned() &&
+            value.get<int64_t>() < 0) {
+            found.push_back({prefix + item.key(), fmt::format("negative value {}; sizes, frame rates and bitrates are "
+                                                              "never below 0",
+                                                              value.get<int64_t>())});
+        }
+    }
+}
+
+Findings negativeSizes(const StepCheck& check) {
+    if (kStepsWithSizes.count(check.step.name) == 0) {
+        return {};
+    }
+    Findings found;
+    const json& input = check.step.input;
+    addNegativeSizes(input, "", found);
+    const auto streams = input.find("streams");
+    if (streams != input.end()) {
+        for (size_t i = 0; i < streams->size(); ++i) {
+            addNegativeSizes((*streams)[i], fmt::format("streams[{}].", i), found);
+        }
+    }
+    return found;
+}
+
+std::string countedTwice(uint64_t uid, uint16_t otherDeviceType) {
+    return fmt::format("uid {} already has device type {}; the scene counts it as two users", uid, otherDeviceType);
+}
+
+Findings userAddedWithAnotherDeviceType(const StepCheck& check) {
+    const auto* added = std::get_if<AddUser>(&check.step.action);
+    if (added == nullptr) {
+        return {};
+    }
+    const auto known = check.scene.deviceTypes.find(added->user.uid);
+    if (known == check.scene.deviceTypes.end() || known->second.count(added->user.dt) != 0) {
+        return {};
+    }
+    return {{"dt", countedTwice(added->user.uid, *known->second.begin())}};
+}
+
+Findings userListedWithTwoDeviceTypes(const StepCheck& check) {
+    const auto* listed = std::get_if<SetUsers>(&check.step.action);
+    if (listed == nullptr) {
+        return {};
+    }
+    Findings found;
+    std::map<uint64_t, uint16_t> firstDeviceType;
+    for (size_t i = 0; i < listed->users.size(); ++i) {
+        const auto& user = listed->users[i];
+        const auto first = firstDeviceType.emplace(user.uid, user.dt).first;
+        if (first->second != user.dt) {
+            found.push_back({fmt::format("users[{}].dt", i), countedTwice(user.uid, first->second)});
+        }
+    }
+    return found;
+}
+
+Findings localDeviceTypeWithoutTable(const StepCheck& check) {
+    const auto* init = std::get_if<Init>(&check.step.action);
+    if (init == nullptr || kDeviceTypesWithUploadTable.count(init->dt) != 0) {
+        return {};
+    }
+    return {{"dt", fmt::format("device type {} has no upload table (1, 4 and 8 have); the camera publishes the "
+                               "480P default",
+                               init->dt)}};
+}
+
+Findings reportForUnlistedUser(const StepCheck& check) {
+    const auto* report = std::get_if<PeerReport>(&check.step.action);
+    if (report == nullptr || check.scene.listedUids.count(report->uid) != 0) {
+        return {};
+    }
+    return {{"uid", fmt::format("uid {} is not in the current setUsers list; the report is stored but the download "
+                                "policy ignores it until a setUsers names it",
+                                report->uid)}};
+}
+
+using Rule = Findings (*)(const StepCheck&);
+const Rule kRules[] = {duplicateKeys,
+                       netStatusWithoutEffect,
+                       negativeSizes,
+                       userAddedWithAnotherDeviceType,
+                       userListedWithTwoDeviceTypes,
+                       localDeviceTypeWithoutTable,
+                       reportForUnlistedUser};
+
+// Follows the scene as the library keeps it: the local user never joins its own user set, and a user is
+// one uid with one device type.
+void updateScene(SceneSoFar& scene, const Step& step) {
+    if (const auto* init = std::get_if<Init>(&step.action)) {
+        scene.localUid = init->uid;
+    } else if (const auto* added = std::get_if<AddUser>(&step.action)) {
+        if (added->user.uid != scene.localUid) {
+            scene.deviceTypes[added->user.uid].insert(added->user.dt);
+        }
+    } else if (const auto* removed = std::get_if<RemoveUser>(&step.action)) {
+        const auto known = scene.deviceTypes.find(removed->user.uid);
+        if (known != scene.deviceTypes.end() && known->second.erase(removed->user.dt) != 0 && known->second.empty()) {
+            scene.deviceTypes.erase(known);
+        }
+    } else if (const auto* listed = std::get_if<SetUsers>(&step.action)) {
+        scene.listedUids.clear();
+        for (const auto& user : listed->users) {
+            scene.listedUids.insert(user.uid);
+        }
+    }
+}
+
+// "streams[1].bitrate" for the segments from first on.
+std::string pathText(JsonPath::const_iterator first, JsonPath::const_iterator last) {
+    std::string text;
+    for (auto segment = first; segment != last; ++segment) {
+        if (const auto* index = std::get_if<size_t>(&*segment)) {
+            text += fmt::format("[{}]", *index);
+        } else {
+            text += (text.empty() ? "" : ".") + std::get<std::string>(*segment);
+        }
+    }
+    return text;
+}
+
+bool isKey(const JsonPath::value_type& segment, const std::string& key) {
+    const auto* text = std::get_if<std::string>(&segment);
+    return text != nullptr && *text == key;
+}
+
+// The duplicate keys by the step whose object holds them (step 0 is "local"), as paths below that object.
+std::map<int, std::vector<std::string>> duplicatesByStep(const std::vector<JsonPath>& duplicateKeys) {
+    std::map<int, std::vector<std::string>> byStep;
+    for (const JsonPath& path : duplicateKeys) {
+        if (path.size() > 2 && isKey(path[0], "steps") && std::holds_alternative<size_t>(path[1])) {
+            const int index = static_cast<int>(std::get<size_t>(path[1])) + 1;
+            byStep[index].push_back(pathText(path.begin() + 2, path.end()));
+        } else if (path.size() > 1 && isKey(path[0], "local")) {
+            byStep[0].push_back(pathText(path.begin() + 1, path.end()));
+        } else {
+            byStep[kDocument].push_back(pathText(path.begin(), path.end()));
+        }
+    }
+    return byStep;
+}
+
+}  // namespace
+
+ScenarioLint::ScenarioLint(std::string fileName) : m_fileName(std::move(fileName)) {}
+
+std::vector<std::string> ScenarioLint::check(const Scenario& scenario,
+                                             const std::vector<JsonPath>& duplicateKeys) const {
+    std::map<int, std::vector<std::string>> duplicates = duplicatesByStep(duplicateKeys);
+    std::vector<std::string> warnings;
+    for (const std::string& path : duplicates[kDocument]) {
+        warnings.push_back(FieldPlace(m_fileName, "").describe(path, kDuplicateKey));
+    }
+    SceneSoFar scene;
+    for (const Step& step : scenario.steps) {
+        const FieldPlace place = FieldPlace::ofStep(m_fileName, step.index, step.name);
+        const StepCheck check{step, scene, duplicates[step.index]};
+        for (const Rule rule : kRules) {
+            for (const Finding& finding : rule(check)) {
+                warnings.push_back(place.describe(finding.field, finding.reason));
+            }
+        }
+        updateScene(scene, step);
+    }
+    return warnings;
+}
+
+}  // namespace ktr
