@@ -125,9 +125,13 @@ void StateTracker::applyLine(const ParsedLine& line, std::vector<std::string>& n
             static_cast<int32_t>(line.integer(id == "select.amend.min" ? "minBitrate" : "maxBitrate"));
     } else if (id == "dl.realAdjust.estimate") {
         m_adjustStatus = line.integer("net_status");
-    } else if (id == "dl.isGoodToInc.good" || id == "dl.isGoodToInc.max" || id == "dl.isGoodToDec.good" ||
-               id == "dl.isGoodToDec.min") {
-        checkChosenBitrate(line.uid("peer"), line.integer("bitrate"), notes);
+    } else if (id == "dl.isGoodToInc.good" || id == "dl.isGoodToInc.max") {
+        checkChosen(line.uid("peer"), line.integer("bitrate"), &VideoStreamInfo::maxbitrate, line.integer("maxBitrate"),
+                    notes);
+    } else if (id == "dl.isGoodToDec.good" || id == "dl.isGoodToDec.min") {
+        // These lines print the chosen stream's minbitrate under the name maxBitrate.
+        checkChosen(line.uid("peer"), line.integer("bitrate"), &VideoStreamInfo::minbitrate, line.integer("maxBitrate"),
+                    notes);
     }
 }
 
@@ -167,18 +171,25 @@ void StateTracker::finishChoice(bool upper, uint64_t uid, int64_t bitrate, std::
         peer.choice = upper ? StreamChoice::Upper : StreamChoice::Lower;
         peer.chosen = upper ? upperOf(streams) : lowerOf(streams);
     }
-    checkChosenBitrate(uid, bitrate, notes);
+    checkChosen(uid, bitrate, nullptr, 0, notes);
 }
 
-void StateTracker::checkChosenBitrate(uint64_t uid, int64_t bitrate, std::vector<std::string>& notes) {
+void StateTracker::checkChosen(uint64_t uid, int64_t bitrate, int32_t VideoStreamInfo::*bound, int64_t boundValue,
+                               std::vector<std::string>& notes) {
     auto found = m_peers.find(uid);
-    if (found == m_peers.end() || !found->second.chosen || found->second.chosen->bitrate == bitrate) {
+    if (found == m_peers.end() || !found->second.chosen) {
+        return;
+    }
+    const VideoStreamInfo& chosen = *found->second.chosen;
+    // A maxbitrate of 0 is replaced by the table's before it is logged, so only a set bound is compared.
+    const bool boundDiffers = bound != nullptr && chosen.*bound != 0 && chosen.*bound != boundValue;
+    if (chosen.bitrate == bitrate && !boundDiffers) {
         return;
     }
     notes.push_back(
-        fmt::format("the library shows bitrate {} for peer {}, not the derived {}: its chosen stream is "
-                    "shown as unknown",
-                    bitrate, uid, found->second.chosen->bitrate));
+        fmt::format("the library shows peer {} at {} (bound {}), not the derived {} (bound {}): its chosen "
+                    "stream is shown as unknown",
+                    uid, bitrate, boundValue, chosen.bitrate, bound != nullptr ? chosen.*bound : 0));
     markUnknown(uid);
 }
 

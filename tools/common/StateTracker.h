@@ -39,7 +39,10 @@ private:
     void applyLine(const ParsedLine& line, std::vector<std::string>& notes);
     void startChoice(uint64_t uid, int64_t streamCount);
     void finishChoice(bool upper, uint64_t uid, int64_t bitrate, std::vector<std::string>& notes);
-    void checkChosenBitrate(uint64_t uid, int64_t bitrate, std::vector<std::string>& notes);
+    // Compares what a line shows of a peer's chosen stream (its bitrate, and one bound when given) with
+    // the derived stream.
+    void checkChosen(uint64_t uid, int64_t bitrate, int32_t tarn::video::VideoStreamInfo::*bound, int64_t boundValue,
+                     std::vector<std::string>& notes);
     void checkAnswer(const Answer& answer, std::vector<std::string>& notes);
     void checkSplit(const HdLdAnswer& answer, std::vector<std::string>& notes);
     void checkRaises(const DownloadAnswer& answer, std::vector<std::string>& notes);
