@@ -1,12 +1,23 @@
 #include "xlog/logsdk.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 namespace xlog {
 namespace {
+
+// Lines up to this length are formatted on the stack.
+constexpr size_t kSmallLine = 1024;
+constexpr const char* kCaptureFileVariable = "LOGSDK_CAPTURE_FILE";
+// A captured line adds its level mark and a blank before the text and a newline after it.
+constexpr size_t kCaptureMarkup = 3;
 
 struct SinkSlot {
     std::mutex mutex;
@@ -58,13 +69,64 @@ public:
     int length() const { return static_cast<int>(m_length); }
 
 private:
-    char m_small[1024];
+    char m_small[kSmallLine];
     char* m_large = nullptr;
     size_t m_length = 0;
 };
 
+// When LOGSDK_CAPTURE_FILE names a file, every line is also appended to it as "I text", "W text" or
+// "E text", whatever the sink, so that a test run can check every line the library wrote. Each line is
+// one write() on an O_APPEND descriptor, which keeps the lines of concurrent threads and processes whole.
+// Never throws and never calls operator new: tests replace it to make allocations fail.
+class CaptureFile {
+public:
+    static const CaptureFile& instance() {
+        static const CaptureFile file;
+        return file;
+    }
+
+    void append(Level level, const char* text, size_t length) const {
+        if (m_fd < 0) {
+            return;
+        }
+        char small[kSmallLine + kCaptureMarkup];
+        const size_t size = length + kCaptureMarkup;
+        char* line = size <= sizeof small ? small : static_cast<char*>(std::malloc(size));
+        if (line == nullptr) {  // out of memory: the line is cut, as the formatting cuts it
+            line = small;
+            length = sizeof small - kCaptureMarkup;
+        }
+        line[0] = *levelName(level);
+        line[1] = ' ';
+        std::memcpy(line + 2, text, length);
+        line[length + 2] = '\n';
+        while (::write(m_fd, line, length + kCaptureMarkup) < 0 && errno == EINTR) {
+        }
+        if (line != small) {
+            std::free(line);
+        }
+    }
+
+private:
+    // The descriptor stays open until the process ends, so that lines logged by static destructors are
+    // still captured.
+    CaptureFile() {
+        const char* path = std::getenv(kCaptureFileVariable);
+        if (path == nullptr || *path == '\0') {
+            return;
+        }
+        m_fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        if (m_fd < 0) {
+            std::fprintf(stderr, "logsdk: cannot open %s=%s: %s\n", kCaptureFileVariable, path, std::strerror(errno));
+        }
+    }
+
+    int m_fd = -1;
+};
+
 int write(Level level, const char* fmt, va_list args) {
     const FormattedLine line(fmt, args);
+    CaptureFile::instance().append(level, line.text(), static_cast<size_t>(line.length()));
     Sink sink;
     void* context;
     {

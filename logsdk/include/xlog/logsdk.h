@@ -1,7 +1,9 @@
 // logsdk: a small stand-in for the platform logger that ktrsdk imports.
 //
 // By default every line goes to stderr with its level. A program (a test, a tool) may install a sink
-// that receives each formatted line instead.
+// that receives each formatted line instead. When the environment variable LOGSDK_CAPTURE_FILE names a
+// file, every line is also appended to it as "I text", "W text" or "E text" (one line each), whatever
+// the sink: the test suite checks every line it made the library write.
 #ifndef LOGSDK_LOGSDK_H
 #define LOGSDK_LOGSDK_H
 
