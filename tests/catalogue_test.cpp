@@ -149,18 +149,18 @@ SplitFormat split(std::string_view format) {
         if (format[i] != '%') {
             continue;
         }
-        const std::string_view spec = format.substr(i + 1);
-        const char conversion = spec.substr(0, 3) == "llu" ? 'u'
-                                : spec.substr(0, 1) == "d" ? 'd'
-                                : spec.substr(0, 1) == "s" ? 's'
-                                                           : 0;
+        const std::string_view afterPercent = format.substr(i + 1);
+        const char conversion = afterPercent.substr(0, 3) == "llu" ? 'u'
+                                : afterPercent.substr(0, 1) == "d" ? 'd'
+                                : afterPercent.substr(0, 1) == "s" ? 's'
+                                                                   : 0;
         if (conversion == 0) {
             ADD_FAILURE() << "unexpected conversion in \"" << format << "\"";
             return parts;
         }
-        const size_t specLength = conversion == 'u' ? 3 : 1;
-        literal += spec.substr(0, specLength);
-        i += specLength;
+        const size_t conversionLength = conversion == 'u' ? 3 : 1;
+        literal += afterPercent.substr(0, conversionLength);
+        i += conversionLength;
         parts.pieces.push_back(Piece{literal, conversion});
         literal.clear();
     }

@@ -130,7 +130,9 @@ void expectRequestsFollowChosen(const ktr::TimelineStep& step, const ktr::StateS
                                 const std::string& where) {
     const auto& answer = std::get<ktr::DownloadAnswer>(step.answer);
     const int32_t status = before.download.status;
-    for (const auto& [uid, request] : answer.requests) {
+    for (const auto& entry : answer.requests) {
+        const uint64_t uid = entry.first;
+        const VideoStreamInfo& request = entry.second;
         const ktr::PeerState* peer = peerOf(before, uid);
         ASSERT_TRUE(peer != nullptr && peer->chosen) << where << " peer " << uid;
         const int64_t b = peer->chosen->bitrate;

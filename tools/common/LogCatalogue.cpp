@@ -407,8 +407,8 @@ std::vector<LogFormat> buildCatalogue() {
          "speaker=%llu, userCount=%d",
          {"width", "height", "bitrate", "maxbitrate", "minbitrate", "speaker", "userCount"},
          "more than 4 users ({userCount}) and nobody local speaking: the scene default for this device type is "
-         "published, {width}x{height} at {bitrate} bps (its minimum above 6 users); subscribers' requests are ignored "
-         "(speaker {speaker})"},
+         "published, {width}x{height} at {bitrate} bps (held at its minimum above 6 users, capped at its own bitrate "
+         "with 5 or 6); subscribers' requests are ignored (speaker {speaker})"},
         {"ul.ceiling",
          LogLevel::Warning,
          "KTRULPolicy::realAdjust",
@@ -463,9 +463,9 @@ std::vector<LogFormat> buildCatalogue() {
          "KTRDLPolicy::addPeer",
          "[%s]: ktr download policy add peer, choose upper=%d, uid=%llu, bitrate=%d",
          {"upper", "uid", "bitrate"},
-         "peer {uid} is received at {bitrate} bps on its upper stream when upper={upper} is 1, on its lower one when "
-         "0; a peer reported again gets the upper one only with a good estimate, nobody sharing or speaking and fewer "
-         "than 3 received users"},
+         "peer {uid} is received at {bitrate} bps; upper={upper} (1: its upper stream, 0: its lower one); a peer "
+         "reported again gets the upper one only with a good estimate, nobody sharing or speaking and fewer than 3 "
+         "received users"},
         {"dl.addPeer.lowerBigBitrate",
          LogLevel::Info,
          "KTRDLPolicy::addPeer",

@@ -44,16 +44,16 @@ LogPattern::LogPattern(std::string_view format) {
             literal += format[i];
             continue;
         }
-        const std::string_view spec = format.substr(i + 1);
-        if (spec.substr(0, 1) == "%") {
+        const std::string_view afterPercent = format.substr(i + 1);
+        if (afterPercent.substr(0, 1) == "%") {
             literal += '%';
             i += 1;
             continue;
         }
-        if (spec.substr(0, 1) == "d") {
+        if (afterPercent.substr(0, 1) == "d") {
             m_conversions.push_back(Conversion::Int32);
             i += 1;
-        } else if (spec.substr(0, 3) == "llu") {
+        } else if (afterPercent.substr(0, 3) == "llu") {
             m_conversions.push_back(Conversion::Uint64);
             i += 3;
         } else {
