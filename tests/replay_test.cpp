@@ -178,6 +178,17 @@ TEST(DerivedState, FollowsEveryAnswerOfTheBundledScenarios) {
     }
 }
 
+// Every answer of the bundled scenarios comes with a reason: a rule that fired or a note.
+TEST(Explanations, EveryAnswerOfTheBundledScenariosHasAReason) {
+    for (const char* name : {"one-to-one-phone", "team-meeting", "congested-download", "large-meeting"}) {
+        for (const ktr::TimelineStep& step : replay(bundled(name))) {
+            if (!std::holds_alternative<std::monostate>(step.answer)) {
+                EXPECT_FALSE(step.rules.empty() && step.notes.empty()) << name << " step " << step.index;
+            }
+        }
+    }
+}
+
 // Random meetings over the values where the rules turn: device types, stream counts, bitrates at the
 // class edges, estimates of every status, host tables that move the class edges.
 class RandomMeeting {
