@@ -1,0 +1,39 @@
+// Drives one library instance as a host does: performs one action at a time and turns it into a
+// timeline step (the answer, the lines logged, the rules they report, notes and the derived state).
+// The replay and the simulator both build their timelines through it.
+#ifndef KTRSDK_TOOLS_COMMON_LIBRARYDRIVER_H
+#define KTRSDK_TOOLS_COMMON_LIBRARYDRIVER_H
+
+#include <string>
+
+#include "LibraryLog.h"
+#include "Scenario.h"
+#include "SdkLibrary.h"
+#include "StateTracker.h"
+#include "Timeline.h"
+
+namespace ktr {
+
+class LibraryDriver {
+public:
+    explicit LibraryDriver(const SdkLibrary& library);
+
+    // Performs the action on the instance; the step carries time and event as given.
+    TimelineStep perform(const Action& action, const std::string& event, double time);
+
+    // The state derived so far (the stream chosen for every peer, the HD/LD split, ...).
+    StateSnapshot state() const { return m_tracker.snapshot(); }
+    const StateTracker& tracker() const { return m_tracker; }
+
+private:
+    LibraryLog m_log;  // declared first: it outlives the instance, which may log while it goes
+    SdkLibrary::Instance m_sdk;
+    StateTracker m_tracker;
+};
+
+// Runs one action on an instance and returns its answer (none for an event).
+Answer performAction(tarn::video::IKTRSDK& sdk, const Action& action);
+
+}  // namespace ktr
+
+#endif  // KTRSDK_TOOLS_COMMON_LIBRARYDRIVER_H

@@ -1,0 +1,33 @@
+// Writes actions back in the scenario format, so that a run made by a tool (a simulation) can be
+// replayed step by step with `ktr replay`.
+#ifndef KTRSDK_TOOLS_COMMON_SCENARIOWRITER_H
+#define KTRSDK_TOOLS_COMMON_SCENARIOWRITER_H
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "Scenario.h"
+
+namespace ktr {
+
+// The step name a scenario uses for the action ("addUser", "download", ...).
+std::string actionName(const Action& action);
+
+// One scenario step: {"step": name, fields...}.
+nlohmann::json scenarioStep(const Action& action);
+
+// Streams a scenario: the header with the local user, then the steps as they come, then the closing.
+class ScenarioWriter {
+public:
+    ScenarioWriter(std::ostream& out, const std::string& name, const std::string& comment, const Init& local);
+    void write(const Action& action);
+    void finish();
+
+private:
+    std::ostream& m_out;
+    bool m_first = true;
+};
+
+}  // namespace ktr
+
+#endif  // KTRSDK_TOOLS_COMMON_SCENARIOWRITER_H
