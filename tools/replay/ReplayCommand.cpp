@@ -3,16 +3,14 @@
 #include <fmt/format.h>
 #include <fmt/ostream.h>
 
-#include <cstring>
-#include <fstream>
 #include <iostream>
-#include <list>
 
 #include "CsvWriter.h"
 #include "DefaultScenario.h"
 #include "InputFile.h"
 #include "JsonLinesWriter.h"
 #include "LogFileWriter.h"
+#include "OutputFiles.h"
 #include "Replayer.h"
 #include "SdkLibrary.h"
 #include "TableWriter.h"
@@ -21,34 +19,6 @@ namespace ktr {
 namespace {
 
 constexpr const char* kDefaultScenarioName = "bundled team meeting";
-
-// Output files stay open for the whole run: writers stream into them step by step.
-class OutputFiles {
-public:
-    std::ostream& open(const std::string& path) {
-        std::ofstream& file = m_files.emplace_back(path, std::ios::out | std::ios::trunc);
-        if (!file) {
-            throw InputError(fmt::format("{}: cannot be written: {}", path, std::strerror(errno)));
-        }
-        m_paths.push_back(path);
-        return file;
-    }
-    // Reports the first file that could not be written completely.
-    void close() {
-        auto path = m_paths.begin();
-        for (std::ofstream& file : m_files) {
-            file.close();
-            if (!file) {
-                throw InputError(fmt::format("{}: writing failed", *path));
-            }
-            ++path;
-        }
-    }
-
-private:
-    std::list<std::ofstream> m_files;
-    std::list<std::string> m_paths;
-};
 
 }  // namespace
 
