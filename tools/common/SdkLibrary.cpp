@@ -42,17 +42,6 @@ std::string sonameOf(void* handle) {
     return strings != nullptr && hasSoname ? std::string(strings + sonameOffset) : "";
 }
 
-std::string toolDirectory() {
-    std::vector<char> buffer(PATH_MAX + 1, '\0');
-    const ssize_t length = readlink("/proc/self/exe", buffer.data(), PATH_MAX);
-    if (length <= 0) {
-        return ".";
-    }
-    std::string path(buffer.data(), static_cast<size_t>(length));
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : path.substr(0, slash);
-}
-
 }  // namespace
 
 SdkLibrary::SdkLibrary(const std::string& path) : m_path(resolvedPath(path)) {
@@ -79,6 +68,17 @@ SdkLibrary::~SdkLibrary() {
 
 SdkLibrary::Instance SdkLibrary::createInstance() const {
     return Instance(m_create(), m_release);
+}
+
+std::string SdkLibrary::toolDirectory() {
+    std::vector<char> buffer(PATH_MAX + 1, '\0');
+    const ssize_t length = readlink("/proc/self/exe", buffer.data(), PATH_MAX);
+    if (length <= 0) {
+        return ".";
+    }
+    std::string path(buffer.data(), static_cast<size_t>(length));
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
 std::string SdkLibrary::defaultPath() {

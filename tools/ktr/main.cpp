@@ -7,6 +7,7 @@
 #include "InputFile.h"
 #include "ReplayCommand.h"
 #include "SdkLibrary.h"
+#include "SimCommand.h"
 
 namespace {
 
@@ -18,6 +19,7 @@ int main(int argc, char** argv) {
     CLI::App program{"ktr: see what the ktrsdk policy decides, and why"};
     program.require_subcommand(1);
     ktr::ReplayCommand replay(program);
+    ktr::sim::SimCommand sim(program);
     try {
         program.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -25,7 +27,7 @@ int main(int argc, char** argv) {
         return status == 0 ? 0 : kBadInput;
     }
     try {
-        return replay.run();
+        return sim.chosen() ? sim.run() : replay.run();
     } catch (const ktr::InputError& error) {
         std::cerr << error.what() << "\n";
     } catch (const ktr::LibraryError& error) {

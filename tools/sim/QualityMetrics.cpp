@@ -1,0 +1,212 @@
+#include "QualityMetrics.h"
+
+#include <algorithm>
+#include <map>
+
+namespace ktr::sim {
+namespace {
+
+using nlohmann::json;
+
+// A capacity drop counts once demand stays above capacity this long.
+constexpr Micros kDropPersistence = kMicrosPerSecond;
+// Video has recovered once delivery is back at this share of the demand held before the drop.
+constexpr double kRecoveredShare = 0.9;
+// A cut this soon after a raise of the same peer makes a flap.
+constexpr Micros kFlapWindow = 10 * kMicrosPerSecond;
+
+double seconds(Micros time) {
+    return static_cast<double>(time) / kMicrosPerSecond;
+}
+
+json ratio(double part, double whole, double scale) {
+    return whole > 0 ? json(part / whole * scale) : json(nullptr);
+}
+
+json metric(json value, const char* unit, const char* better) {
+    return {{"value", std::move(value)}, {"unit", unit}, {"better", better}};
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+json episodes(const std::vector<double>& times, const char* better) {
+    json result{{"median", nullptr}, {"max", nullptr}, {"episodes", times.size()}, {"unit", "s"}, {"better", better}};
+    if (!times.empty()) {
+        result["median"] = median(times);
+        result["max"] = *std::max_element(times.begin(), times.end());
+    }
+    return result;
+}
+
+double jain(const std::vector<double>& shares) {
+    double sum = 0;
+    double squares = 0;
+    for (double share : shares) {
+        sum += share;
+        squares += share * share;
+    }
+    return squares > 0 ? sum * sum / (static_cast<double>(shares.size()) * squares) : 1.0;
+}
+
+}  // namespace
+
+void QualityMetrics::sample(const LinkSample& link, const std::vector<PeerSample>& peers) {
+    const double length = seconds(link.length);
+    m_time += link.length;
+    m_capacityBits += link.capacityBps * length;
+    m_deliveredBits += link.deliveredBps * length;
+    if (link.demandBps > link.capacityBps) {
+        m_overshoot += link.length;
+    }
+    bool anyBelowUpper = false;
+    for (const PeerSample& peer : peers) {
+        PeerTotals& totals = m_peers[peer.uid];
+        totals.present += link.length;
+        Micros& slot = peer.received == ReceivedClass::Upper   ? totals.upper
+                       : peer.received == ReceivedClass::Lower ? totals.lower
+                                                               : totals.none;
+        slot += link.length;
+        anyBelowUpper = anyBelowUpper || peer.received != ReceivedClass::Upper;
+        if (link.remoteSpeaker && *link.remoteSpeaker == peer.uid) {
+            m_speaking += link.length;
+            m_speakerUpper += peer.received == ReceivedClass::Upper ? link.length : 0;
+        }
+    }
+    if (anyBelowUpper) {
+        m_idleHeadroomBits += std::max(0.0, link.capacityBps - link.deliveredBps) * length;
+    }
+    sampleFairness(link, peers);
+    sampleEpisodes(link);
+}
+
+void QualityMetrics::sampleFairness(const LinkSample& link, const std::vector<PeerSample>& peers) {
+    std::map<int64_t, std::vector<double>> groups;
+    for (const PeerSample& peer : peers) {
+        const bool singledOut = (link.remoteSpeaker && *link.remoteSpeaker == peer.uid) ||
+                                (link.sharer && *link.sharer == peer.uid);
+        if (!singledOut && peer.upperBps > 0) {
+            groups[peer.standing].push_back(peer.receivedBps / peer.upperBps);
+        }
+    }
+    for (const auto& group : groups) {
+        if (group.second.size() >= 2) {
+            m_fairnessSum += jain(group.second);
+            ++m_fairnessSamples;
+        }
+    }
+}
+
+void QualityMetrics::sampleEpisodes(const LinkSample& link) {
+    const bool over = link.demandBps > link.capacityBps;
+    if (!m_episode) {
+        if (!over) {
+            m_overSince.reset();
+        } else {
+            if (!m_overSince) {
+                m_overSince = link.at - link.length;
+                m_demandBeforeOver = m_lastDemand;
+            }
+            if (link.at - *m_overSince >= kDropPersistence) {
+                m_episode = Episode{*m_overSince, m_demandBeforeOver, std::nullopt, std::nullopt};
+            }
+        }
+    }
+    if (m_episode) {
+        Episode& episode = *m_episode;
+        if (!episode.cutAt && !over) {
+            episode.cutAt = link.at;
+            m_timesToCut.push_back(seconds(link.at - episode.start));
+        }
+        if (episode.cutAt && !episode.recoveryStart && link.capacityBps > episode.demandBefore) {
+            episode.recoveryStart = link.at;
+        }
+        if (episode.recoveryStart && link.deliveredBps >= kRecoveredShare * episode.demandBefore) {
+            m_timesToRecover.push_back(seconds(link.at - *episode.recoveryStart));
+            m_episode.reset();
+            m_overSince.reset();
+        }
+    }
+    m_lastDemand = link.demandBps;
+}
+
+void QualityMetrics::sampleUpload(const UploadSample& upload) {
+    m_uploadModelled = true;
+    m_uploadTime += upload.length;
+    if (upload.publishedBps > upload.capacityBps) {
+        m_uploadOvershoot += upload.length;
+    }
+}
+
+void QualityMetrics::freeze(uint64_t uid, Micros duration) {
+    PeerTotals& totals = m_peers[uid];
+    ++totals.freezes;
+    totals.frozen += duration;
+}
+
+void QualityMetrics::receivedChanged(uint64_t uid, Micros at, ReceivedClass from, ReceivedClass to, double fromBps,
+                                     double toBps) {
+    PeerTotals& totals = m_peers[uid];
+    if (from != to) {
+        ++totals.switches;
+    }
+    if (toBps > fromBps) {
+        totals.lastRaise = at;
+    } else if (toBps < fromBps && totals.lastRaise && at - *totals.lastRaise <= kFlapWindow) {
+        ++totals.flaps;
+        totals.lastRaise.reset();
+    }
+}
+
+json QualityMetrics::summary() const {
+    PeerTotals all;
+    json peers = json::array();
+    for (const auto& [uid, totals] : m_peers) {
+        const double minutes = seconds(totals.present) / 60.0;
+        const double present = static_cast<double>(totals.present);
+        peers.push_back(
+            {{"uid", uid},
+             {"metrics",
+              {{"time_upper_pct", metric(ratio(totals.upper, present, 100), "%", "higher")},
+               {"time_lower_pct", metric(ratio(totals.lower, present, 100), "%", "lower")},
+               {"time_none_pct", metric(ratio(totals.none, present, 100), "%", "lower")},
+               {"freezes_per_min", metric(ratio(totals.freezes, minutes, 1), "1/min", "lower")},
+               {"freeze_time_pct", metric(ratio(totals.frozen, present, 100), "%", "lower")},
+               {"switches_per_min", metric(ratio(totals.switches, minutes, 1), "1/min", "lower")},
+               {"flaps_per_min", metric(ratio(totals.flaps, minutes, 1), "1/min", "lower")}}}});
+        all.present += totals.present;
+        all.upper += totals.upper;
+        all.lower += totals.lower;
+        all.none += totals.none;
+        all.freezes += totals.freezes;
+        all.frozen += totals.frozen;
+        all.switches += totals.switches;
+        all.flaps += totals.flaps;
+    }
+    const double minutes = seconds(all.present) / 60.0;
+    const double present = static_cast<double>(all.present);
+    json metrics{
+        {"time_upper_pct", metric(ratio(all.upper, present, 100), "%", "higher")},
+        {"time_lower_pct", metric(ratio(all.lower, present, 100), "%", "lower")},
+        {"time_none_pct", metric(ratio(all.none, present, 100), "%", "lower")},
+        {"speaker_hd_pct", metric(ratio(m_speakerUpper, m_speaking, 100), "%", "higher")},
+        {"freezes_per_min", metric(ratio(all.freezes, minutes, 1), "1/min", "lower")},
+        {"freeze_time_pct", metric(ratio(all.frozen, present, 100), "%", "lower")},
+        {"switches_per_min", metric(ratio(all.switches, minutes, 1), "1/min", "lower")},
+        {"flaps_per_min", metric(ratio(all.flaps, minutes, 1), "1/min", "lower")},
+        {"utilization_pct", metric(ratio(m_deliveredBits, m_capacityBits, 100), "%", "higher")},
+        {"overshoot_time_pct", metric(ratio(m_overshoot, m_time, 100), "%", "lower")},
+        {"idle_headroom_pct", metric(ratio(m_idleHeadroomBits, m_capacityBits, 100), "%", "lower")},
+        {"time_to_cut_s", episodes(m_timesToCut, "lower")},
+        {"time_to_recover_s", episodes(m_timesToRecover, "lower")},
+        {"jain_fairness", metric(ratio(m_fairnessSum, m_fairnessSamples, 1), "", "higher")},
+        {"upload_overshoot_pct",
+         metric(m_uploadModelled ? ratio(m_uploadOvershoot, m_uploadTime, 100) : json(nullptr), "%", "lower")},
+        {"unmet_requests", metric(m_unmetRequests, "requests", "lower")}};
+    return {{"metrics", metrics}, {"peers", peers}};
+}
+
+}  // namespace ktr::sim

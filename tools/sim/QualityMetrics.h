@@ -1,0 +1,106 @@
+// The quality of experience of one simulated meeting, per peer and for the meeting: time on the upper,
+// lower or no stream, the speaker's time in HD, freezes, switches and flaps, how the demand follows the
+// capacity, fairness, and the upload side.
+#ifndef KTRSDK_TOOLS_SIM_QUALITYMETRICS_H
+#define KTRSDK_TOOLS_SIM_QUALITYMETRICS_H
+
+#include <cstdint>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <vector>
+
+#include "SimTime.h"
+
+namespace ktr::sim {
+
+enum class ReceivedClass { None, Lower, Upper };
+
+// One peer at a sampling instant.
+struct PeerSample {
+    uint64_t uid = 0;
+    ReceivedClass received = ReceivedClass::None;
+    double receivedBps = 0;
+    double upperBps = 0;
+    int64_t standing = 0;  // peers of equal standing (device type and published streams) share this key
+};
+
+// The meeting over one sampling interval ending at a sample's time.
+struct LinkSample {
+    Micros at = 0;
+    Micros length = 0;
+    double capacityBps = 0;
+    double demandBps = 0;
+    double deliveredBps = 0;
+    std::optional<uint64_t> remoteSpeaker;  // a peer speaking, when one does
+    std::optional<uint64_t> sharer;
+};
+
+struct UploadSample {
+    Micros length = 0;
+    double capacityBps = 0;
+    double publishedBps = 0;
+};
+
+class QualityMetrics {
+public:
+    void sample(const LinkSample& link, const std::vector<PeerSample>& peers);
+    void sampleUpload(const UploadSample& upload);
+    void freeze(uint64_t uid, Micros duration);
+    // The bitrate a peer is received at changed (a request applied, a new choice after a report).
+    void receivedChanged(uint64_t uid, Micros at, ReceivedClass from, ReceivedClass to, double fromBps, double toBps);
+    // Subscriber requests met or not by the streams published while their set was in force.
+    void requestsEnded(int unmet) { m_unmetRequests += unmet; }
+
+    // The summary: every metric with its unit and direction, for the meeting and per peer.
+    nlohmann::json summary() const;
+
+private:
+    struct PeerTotals {
+        Micros present = 0;
+        Micros upper = 0;
+        Micros lower = 0;
+        Micros none = 0;
+        int freezes = 0;
+        Micros frozen = 0;
+        int switches = 0;
+        int flaps = 0;
+        std::optional<Micros> lastRaise;
+    };
+    struct Episode {
+        Micros start = 0;
+        double demandBefore = 0;
+        std::optional<Micros> cutAt;
+        std::optional<Micros> recoveryStart;
+    };
+
+    void sampleEpisodes(const LinkSample& link);
+    void sampleFairness(const LinkSample& link, const std::vector<PeerSample>& peers);
+
+    std::map<uint64_t, PeerTotals> m_peers;
+    Micros m_time = 0;
+    double m_capacityBits = 0;
+    double m_deliveredBits = 0;
+    double m_idleHeadroomBits = 0;
+    Micros m_overshoot = 0;
+    Micros m_speaking = 0;
+    Micros m_speakerUpper = 0;
+    double m_fairnessSum = 0;
+    int m_fairnessSamples = 0;
+    // Capacity-drop episodes.
+    double m_lastDemand = 0;
+    std::optional<Micros> m_overSince;
+    double m_demandBeforeOver = 0;
+    std::optional<Episode> m_episode;
+    std::vector<double> m_timesToCut;
+    std::vector<double> m_timesToRecover;
+    // Upload side.
+    Micros m_uploadTime = 0;
+    Micros m_uploadOvershoot = 0;
+    bool m_uploadModelled = false;
+    int m_unmetRequests = 0;
+};
+
+}  // namespace ktr::sim
+
+#endif  // KTRSDK_TOOLS_SIM_QUALITYMETRICS_H

@@ -1,0 +1,198 @@
+#include "SimCommand.h"
+
+#include <fmt/format.h>
+#include <fmt/ostream.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <optional>
+
+#include "CapacityTrace.h"
+#include "CsvWriter.h"
+#include "InputFile.h"
+#include "JsonLinesWriter.h"
+#include "LogFileWriter.h"
+#include "Meeting.h"
+#include "OutputFiles.h"
+#include "ScenarioWriter.h"
+#include "SdkLibrary.h"
+#include "Simulation.h"
+#include "TableWriter.h"
+#include "TraceReader.h"
+#include "SyntheticTrace.h"
+
+extern char** environ;
+
+namespace ktr::sim {
+namespace {
+
+using nlohmann::json;
+
+// The downlink when none is given: a steady office line.
+constexpr const char* kDefaultDownlink = "constant:10mbps";
+constexpr int kSummarySchema = 1;
+constexpr const char* kPython = "/usr/bin/python3";
+constexpr const char* kPlotScript = "plot_sim.py";
+
+// A trace is a file, or the text of a synthetic shape ("constant:2mbps", "steps:...").
+CapacityTrace loadTrace(const std::string& text) {
+    if (access(text.c_str(), F_OK) != 0 && text.find(':') != std::string::npos) {
+        return parseSyntheticTrace(text);
+    }
+    return readTrace(text);
+}
+
+std::string number(const json& value) {
+    return value.is_null() ? "-" : fmt::format("{:.2f}", value.get<double>());
+}
+
+void printMetrics(std::ostream& out, const json& summary) {
+    fmt::print(out, "meeting: {}   downlink: {}   uplink: {}   seed: {}   duration: {} s\n",
+               summary.at("meeting").get<std::string>(), summary.at("downlink").get<std::string>(),
+               summary.at("uplink").is_null() ? "not modelled" : summary.at("uplink").get<std::string>(),
+               summary.at("seed").get<uint64_t>(), summary.at("duration_s").get<double>());
+    fmt::print(out, "{:<22} {:>16}  {:<9} {}\n", "metric", "value", "unit", "better");
+    for (const auto& [name, metric] : summary.at("metrics").items()) {
+        const std::string value = metric.contains("value")
+                                      ? number(metric.at("value"))
+                                      : fmt::format("{} / {}", number(metric.at("median")), number(metric.at("max")));
+        const std::string unit = metric.contains("value") ? metric.at("unit").get<std::string>()
+                                                          : fmt::format("s (median / max of {})", metric.at("episodes").get<int>());
+        fmt::print(out, "{:<22} {:>16}  {:<9} {}\n", name, value, unit, metric.at("better").get<std::string>());
+    }
+}
+
+std::string plotScript() {
+    for (const std::string& candidate : {std::string(KTR_TOOLS_SOURCE_DIR) + "/" + kPlotScript,
+                                         SdkLibrary::toolDirectory() + "/../share/ktrsdk/" + kPlotScript}) {
+        if (access(candidate.c_str(), R_OK) == 0) {
+            return candidate;
+        }
+    }
+    throw InputError(fmt::format("--plot: {} not found beside the sources or the installed tool", kPlotScript));
+}
+
+void plot(const std::string& series, const std::string& png, const std::string& title) {
+    const std::string script = plotScript();
+    std::vector<std::string> arguments{kPython, script, series, png, "--title", title};
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    int status = 0;
+    if (posix_spawn(&child, kPython, nullptr, nullptr, argv.data(), environ) != 0 || waitpid(child, &status, 0) < 0 ||
+        !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        throw InputError(fmt::format("{}: the plot could not be drawn ({} {})", png, kPython, script));
+    }
+}
+
+}  // namespace
+
+SimCommand::SimCommand(CLI::App& program) {
+    m_command = program.add_subcommand(
+        "sim", "Simulate a whole meeting (JSON) over bandwidth traces and measure its quality of experience");
+    m_command->add_option("meeting", m_meetingPath, "meeting description")->required();
+    m_command->add_option("--downlink", m_downlink,
+                          fmt::format("download capacity: a trace file (Mahimahi or seconds Mbit/s) or a synthetic "
+                                      "shape such as constant:2mbps (default {})",
+                                      kDefaultDownlink));
+    m_command->add_option("--uplink", m_uplink, "upload capacity, as --downlink (default: not modelled)");
+    m_command->add_option("--seed", m_seed, "seed of the meeting's random models (talk spurts)");
+    m_command->add_option("--duration", m_durationS, "simulate only the first S seconds");
+    m_command->add_option("--lib", m_libraryPath, "the library build to load (default: the one beside ktr)");
+    m_command->add_flag("--steps", m_steps, "print every library call the host makes, with its answer");
+    m_command->add_flag("--explain", m_explain, "with --steps: the rules, notes and state after every call");
+    m_command->add_flag("--log", m_log, "with --steps: the library's lines under every call");
+    m_command->add_flag("--summary-only", m_summaryOnly, "print only the summary, as one JSON object");
+    m_command->add_option("--summary", m_summaryPath, "write the summary (metrics) as JSON to this file");
+    m_command->add_option("--json", m_jsonPath, "write every library call as JSON Lines (the replay's schema)");
+    m_command->add_option("--csv", m_csvPath, "write the answers as a CSV timeline (the replay's columns)");
+    m_command->add_option("--log-file", m_logFilePath, "write the library's lines as a host's logger would");
+    m_command->add_option("--series", m_seriesPath,
+                          "write the sampled series (capacity, estimate, demand, delivered, per-peer bitrate, freezes, "
+                          "switches) as CSV");
+    m_command->add_option("--plot", m_plotPath, "draw the series into this PNG (Debian's python3-matplotlib)");
+    m_command->add_option("--record", m_recordPath,
+                          "write every call the simulation made as a scenario that `ktr replay` replays identically");
+}
+
+int SimCommand::run() const {
+    return runOne();
+}
+
+int SimCommand::runOne() const {
+    Meeting meeting = parseMeeting(readInputFile(m_meetingPath), m_meetingPath);
+    if (m_durationS > 0) {
+        meeting.duration = std::min(meeting.duration, static_cast<Micros>(std::llround(m_durationS * kMicrosPerSecond)));
+    }
+    const CapacityTrace downlink = loadTrace(m_downlink.empty() ? kDefaultDownlink : m_downlink);
+    const std::optional<CapacityTrace> uplink =
+        m_uplink.empty() ? std::nullopt : std::optional<CapacityTrace>(loadTrace(m_uplink));
+    const SdkLibrary library(m_libraryPath.empty() ? SdkLibrary::defaultPath() : m_libraryPath);
+
+    OutputFiles files;
+    WriterGroup writers;
+    if (m_steps && !m_summaryOnly) {
+        writers.add(std::make_unique<TableWriter>(std::cout, TableWriter::Options{m_log, m_explain}));
+    }
+    if (!m_jsonPath.empty()) {
+        writers.add(std::make_unique<JsonLinesWriter>(files.open(m_jsonPath)));
+    }
+    if (!m_csvPath.empty()) {
+        writers.add(std::make_unique<CsvWriter>(files.open(m_csvPath)));
+    }
+    if (!m_logFilePath.empty()) {
+        writers.add(std::make_unique<LogFileWriter>(files.open(m_logFilePath)));
+    }
+    std::optional<ScenarioWriter> record;
+    if (!m_recordPath.empty()) {
+        record.emplace(files.open(m_recordPath), meeting.name + " (recorded simulation)",
+                       fmt::format("every call of ktr sim {} over {}, seed {}", m_meetingPath, downlink.label(), m_seed),
+                       Init{meeting.localUid, meeting.localDt});
+    }
+    std::ostream* summaryFile = m_summaryPath.empty() ? nullptr : &files.open(m_summaryPath);
+    const std::string seriesPath = !m_seriesPath.empty() ? m_seriesPath : m_plotPath.empty() ? "" : m_plotPath + ".csv";
+    std::ostream* series = seriesPath.empty() ? nullptr : &files.open(seriesPath);
+    if (series != nullptr) {
+        *series << "time_s,kind,uid,value\n";
+    }
+
+    SimulationSetup setup;
+    setup.meeting = &meeting;
+    setup.downlink = &downlink;
+    setup.uplink = uplink ? &*uplink : nullptr;
+    setup.seed = m_seed;
+    writers.begin(TimelineHeader{"sim", meeting.name, library.path(), library.soname()});
+    json summary{{"schema", kSummarySchema},
+                 {"meeting", meeting.name},
+                 {"downlink", downlink.label()},
+                 {"uplink", uplink ? json(uplink->label()) : json(nullptr)},
+                 {"seed", m_seed},
+                 {"duration_s", static_cast<double>(meeting.duration) / kMicrosPerSecond}};
+    summary.update(Simulation(setup).run(library, SimulationOutputs{&writers, record ? &*record : nullptr, series}));
+    writers.end();
+    if (record) {
+        record->finish();
+    }
+    if (summaryFile != nullptr) {
+        *summaryFile << summary.dump(2) << '\n';
+    }
+    files.close();
+    if (!m_plotPath.empty()) {
+        plot(seriesPath, m_plotPath, meeting.name + " over " + downlink.label());
+    }
+    if (m_summaryOnly) {
+        std::cout << summary.dump() << '\n';
+    } else {
+        printMetrics(std::cout, summary);
+    }
+    return 0;
+}
+
+}  // namespace ktr::sim

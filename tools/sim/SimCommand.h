@@ -1,0 +1,46 @@
+// `ktr sim`: a whole meeting under bandwidth traces, with quality-of-experience metrics; one run, or a
+// sweep over a folder of traces.
+#ifndef KTRSDK_TOOLS_SIM_SIMCOMMAND_H
+#define KTRSDK_TOOLS_SIM_SIMCOMMAND_H
+
+#include <CLI/CLI.hpp>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ktr::sim {
+
+class SimCommand {
+public:
+    explicit SimCommand(CLI::App& program);
+
+    bool chosen() const { return m_command->parsed(); }
+    int run() const;
+
+private:
+    int runOne() const;
+
+    CLI::App* m_command = nullptr;
+    std::string m_meetingPath;
+    std::string m_downlink;
+    std::string m_uplink;
+    std::string m_libraryPath;
+    uint64_t m_seed = 1;
+    double m_durationS = 0;
+    bool m_steps = false;
+    bool m_explain = false;
+    bool m_log = false;
+    bool m_summaryOnly = false;
+    std::string m_jsonPath;
+    std::string m_csvPath;
+    std::string m_logFilePath;
+    std::string m_summaryPath;
+    std::string m_seriesPath;
+    std::string m_plotPath;
+    std::string m_recordPath;
+};
+
+}  // namespace ktr::sim
+
+#endif  // KTRSDK_TOOLS_SIM_SIMCOMMAND_H

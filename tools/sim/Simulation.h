@@ -1,0 +1,56 @@
+// One simulated meeting: the host model drives a library instance through its public interface, a
+// frame-level model carries every received stream over the download bottleneck (and the camera's over
+// the upload one), an estimator turns the links into the estimates the library reads, and the quality
+// metrics are measured on the way.
+#ifndef KTRSDK_TOOLS_SIM_SIMULATION_H
+#define KTRSDK_TOOLS_SIM_SIMULATION_H
+
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <ostream>
+
+#include "CapacityTrace.h"
+#include "LinkEstimator.h"
+#include "Meeting.h"
+#include "ScenarioWriter.h"
+#include "SdkLibrary.h"
+#include "SimTime.h"
+#include "TimelineWriter.h"
+
+namespace ktr::sim {
+
+struct SimulationSetup {
+    const Meeting* meeting = nullptr;
+    const CapacityTrace* downlink = nullptr;
+    const CapacityTrace* uplink = nullptr;  // none: the upload side is not modelled
+    uint64_t seed = 1;
+    EstimatorParameters estimator;
+};
+
+// Where a run's outputs go; every one is optional.
+struct SimulationOutputs {
+    TimelineWriter* timeline = nullptr;  // every library call, as a timeline step
+    ScenarioWriter* record = nullptr;    // every library call, as a replayable scenario step
+    std::ostream* series = nullptr;      // the per-sample series for the plot (CSV)
+};
+
+class Simulation {
+public:
+    explicit Simulation(SimulationSetup setup);
+    ~Simulation();
+    Simulation(const Simulation&) = delete;
+    Simulation& operator=(const Simulation&) = delete;
+
+    // Runs the meeting on a new instance of the library; returns the summary (metrics per peer and for
+    // the meeting).
+    nlohmann::json run(const SdkLibrary& library, const SimulationOutputs& outputs);
+
+private:
+    class Run;
+    SimulationSetup m_setup;
+};
+
+}  // namespace ktr::sim
+
+#endif  // KTRSDK_TOOLS_SIM_SIMULATION_H
