@@ -84,7 +84,9 @@ TimelineStep LibraryDriver::perform(const Action& action, const std::string& eve
     step.time = time;
     step.event = event;
     step.action = action;
+    const auto start = std::chrono::steady_clock::now();
     step.answer = performAction(*m_sdk, action);
+    m_libraryTime += std::chrono::steady_clock::now() - start;
     step.log = m_log.take();
     const std::vector<ParsedLine> lines = readLines(step.log, step.rules);
     step.mismatches = m_tracker.apply(action, step.answer, lines);

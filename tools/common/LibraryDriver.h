@@ -4,6 +4,7 @@
 #ifndef KTRSDK_TOOLS_COMMON_LIBRARYDRIVER_H
 #define KTRSDK_TOOLS_COMMON_LIBRARYDRIVER_H
 
+#include <chrono>
 #include <string>
 
 #include "LibraryLog.h"
@@ -24,11 +25,14 @@ public:
     // The state derived so far (the stream chosen for every peer, the HD/LD split, ...).
     StateSnapshot state() const { return m_tracker.snapshot(); }
     const StateTracker& tracker() const { return m_tracker; }
+    // Time spent inside the library's calls so far (its own log formatting included).
+    std::chrono::nanoseconds libraryTime() const { return m_libraryTime; }
 
 private:
     LibraryLog m_log;  // declared first: it outlives the instance, which may log while it goes
     SdkLibrary::Instance m_sdk;
     StateTracker m_tracker;
+    std::chrono::nanoseconds m_libraryTime{0};
 };
 
 // Runs one action on an instance and returns its answer (none for an event).

@@ -103,7 +103,7 @@ SimCommand::SimCommand(CLI::App& program) {
                                       "shape such as constant:2mbps (default {})",
                                       kDefaultDownlink));
     m_command->add_option("--uplink", m_uplink, "upload capacity, as --downlink (default: not modelled)");
-    m_command->add_option("--seed", m_seed, "seed of the meeting's random models (talk spurts)");
+    m_command->add_option("--seed", m_seed, "seed of the meeting's random models (talk spurts); default: the meeting's own");
     m_command->add_option("--duration", m_durationS, "simulate only the first S seconds");
     m_command->add_option("--lib", m_libraryPath, "the library build to load (default: the one beside ktr)");
     m_command->add_flag("--steps", m_steps, "print every library call the host makes, with its answer");
@@ -120,6 +120,14 @@ SimCommand::SimCommand(CLI::App& program) {
     m_command->add_option("--plot", m_plotPath, "draw the series into this PNG (Debian's python3-matplotlib)");
     m_command->add_option("--record", m_recordPath,
                           "write every call the simulation made as a scenario that `ktr replay` replays identically");
+}
+
+// The command line's seed, else the talk-spurt model's own.
+uint64_t SimCommand::seedFor(const Meeting& meeting) const {
+    if (m_command->count("--seed") > 0 || !meeting.talkModel) {
+        return m_seed;
+    }
+    return meeting.talkModel->seed;
 }
 
 int SimCommand::run() const {
@@ -153,7 +161,8 @@ int SimCommand::runOne() const {
     std::optional<ScenarioWriter> record;
     if (!m_recordPath.empty()) {
         record.emplace(files.open(m_recordPath), meeting.name + " (recorded simulation)",
-                       fmt::format("every call of ktr sim {} over {}, seed {}", m_meetingPath, downlink.label(), m_seed),
+                       fmt::format("every call of ktr sim {} over {}, seed {}", m_meetingPath, downlink.label(),
+                                   seedFor(meeting)),
                        Init{meeting.localUid, meeting.localDt});
     }
     std::ostream* summaryFile = m_summaryPath.empty() ? nullptr : &files.open(m_summaryPath);
@@ -167,13 +176,13 @@ int SimCommand::runOne() const {
     setup.meeting = &meeting;
     setup.downlink = &downlink;
     setup.uplink = uplink ? &*uplink : nullptr;
-    setup.seed = m_seed;
+    setup.seed = seedFor(meeting);
     writers.begin(TimelineHeader{"sim", meeting.name, library.path(), library.soname()});
     json summary{{"schema", kSummarySchema},
                  {"meeting", meeting.name},
                  {"downlink", downlink.label()},
                  {"uplink", uplink ? json(uplink->label()) : json(nullptr)},
-                 {"seed", m_seed},
+                 {"seed", setup.seed},
                  {"duration_s", static_cast<double>(meeting.duration) / kMicrosPerSecond}};
     summary.update(Simulation(setup).run(library, SimulationOutputs{&writers, record ? &*record : nullptr, series}));
     writers.end();

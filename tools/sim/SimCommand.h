@@ -11,6 +11,8 @@
 
 namespace ktr::sim {
 
+struct Meeting;
+
 class SimCommand {
 public:
     explicit SimCommand(CLI::App& program);
@@ -20,6 +22,7 @@ public:
 
 private:
     int runOne() const;
+    uint64_t seedFor(const Meeting& meeting) const;
 
     CLI::App* m_command = nullptr;
     std::string m_meetingPath;

@@ -4,6 +4,7 @@
 #include <fmt/ostream.h>
 
 #include <algorithm>
+#include <chrono>
 #include <deque>
 #include <map>
 #include <queue>
@@ -133,6 +134,8 @@ public:
         finish();
         return m_metrics.summary();
     }
+
+    std::chrono::nanoseconds libraryTime() const { return m_driver.libraryTime(); }
 
 private:
     // --- the library, as the host calls it -------------------------------------------------------
@@ -571,7 +574,10 @@ Simulation::Simulation(SimulationSetup setup) : m_setup(setup) {}
 Simulation::~Simulation() = default;
 
 nlohmann::json Simulation::run(const SdkLibrary& library, const SimulationOutputs& outputs) {
-    return Run(m_setup, library, outputs).run();
+    Run run(m_setup, library, outputs);
+    nlohmann::json summary = run.run();
+    m_libraryTime = run.libraryTime();
+    return summary;
 }
 
 }  // namespace ktr::sim

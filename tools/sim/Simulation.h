@@ -5,6 +5,7 @@
 #ifndef KTRSDK_TOOLS_SIM_SIMULATION_H
 #define KTRSDK_TOOLS_SIM_SIMULATION_H
 
+#include <chrono>
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -45,10 +46,13 @@ public:
     // Runs the meeting on a new instance of the library; returns the summary (metrics per peer and for
     // the meeting).
     nlohmann::json run(const SdkLibrary& library, const SimulationOutputs& outputs);
+    // Of the last run, the time spent inside the library's calls.
+    std::chrono::nanoseconds libraryTime() const { return m_libraryTime; }
 
 private:
     class Run;
     SimulationSetup m_setup;
+    std::chrono::nanoseconds m_libraryTime{0};
 };
 
 }  // namespace ktr::sim

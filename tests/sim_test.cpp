@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "FreezeDetector.h"
+#include "LinkEstimator.h"
+#include "Meeting.h"
+#include "Replayer.h"
+#include "Scenario.h"
+#include "ScenarioWriter.h"
+#include "SdkLibrary.h"
+#include "Simulation.h"
+#include "SyntheticTrace.h"
+
+namespace {
+
+using ktr::sim::kMicrosPerSecond;
+using ktr::sim::Micros;
+using tarn::video::VideoStreamInfo;
+
+constexpr Micros kMs = 1000;
+
+const ktr::SdkLibrary& library() {
+    static const ktr::SdkLibrary loaded(KTR_LIBRARY);
+    return loaded;
+}
+
+class Collector : public ktr::TimelineWriter {
+public:
+    void write(const ktr::TimelineStep& step) override { steps.push_back(step); }
+    std::vector<ktr::TimelineStep> steps;
+};
+
+// Frames every 33 ms: the freeze limit is max(3 x 33, 33 + 150) = 183 ms.
+TEST(FreezeDetector, CountsGapsBeyondTheLimitOfTheRecentMeanInterval) {
+    struct Case {
+        Micros gap;
+        int freezes;
+    };
+    for (const Case& c : {Case{182 * kMs, 0}, Case{183 * kMs, 1}, Case{400 * kMs, 1}}) {
+        ktr::sim::FreezeDetector detector;
+        Micros at = 0;
+        for (int frame = 0; frame < 40; ++frame, at += 33 * kMs) {
+            detector.rendered(at);
+        }
+        detector.rendered(at - 33 * kMs + c.gap);
+        EXPECT_EQ(detector.freezes(), c.freezes) << "gap " << c.gap;
+        EXPECT_EQ(detector.frozenTime(), c.freezes == 1 ? c.gap : 0) << "gap " << c.gap;
+    }
+    // The first interval has no mean to compare with; a stop counts a gap that already is a freeze.
+    ktr::sim::FreezeDetector detector;
+    detector.rendered(0);
+    detector.rendered(10 * kMicrosPerSecond);
+    EXPECT_EQ(detector.freezes(), 0);
+    ktr::sim::FreezeDetector stopped;
+    for (Micros at = 0; at < 40 * 33 * kMs; at += 33 * kMs) {
+        stopped.rendered(at);
+    }
+    EXPECT_EQ(stopped.stopped(39 * 33 * kMs + 400 * kMs), std::optional<Micros>(400 * kMs));
+    EXPECT_EQ(stopped.freezes(), 1);
+}
+
+// A meeting of `peers` desktop peers publishing 720P + 240P, the last one speaking throughout.
+ktr::sim::Meeting meeting(int peers, Micros duration) {
+    ktr::sim::Meeting m;
+    m.name = "test meeting";
+    m.localUid = 1;
+    m.localDt = 8;
+    m.duration = duration;
+    for (int i = 0; i < peers; ++i) {
+        ktr::sim::MeetingPeer peer;
+        peer.uid = 2 + i;
+        peer.streams = {VideoStreamInfo{1, 0, 1280, 720, 30, 716800, 1024000, 512000},
+                        VideoStreamInfo{1, 0, 320, 240, 15, 204800, 256000, 102400}};
+        m.peers.push_back(peer);
+    }
+    m.speakers.push_back({0, duration, 2 + static_cast<uint64_t>(peers) - 1});
+    m.selectRequests.push_back({0, {{640, 480, 20, 358400}}});
+    return m;
+}
+
+struct RunResult {
+    nlohmann::json summary;
+    std::vector<ktr::TimelineStep> steps;
+    std::string record;
+};
+
+RunResult simulate(const ktr::sim::Meeting& m, const std::string& downlink, const std::string& uplink = "") {
+    const ktr::sim::CapacityTrace down = ktr::sim::parseSyntheticTrace(downlink);
+    const std::optional<ktr::sim::CapacityTrace> up =
+        uplink.empty() ? std::nullopt : std::optional<ktr::sim::CapacityTrace>(ktr::sim::parseSyntheticTrace(uplink));
+    ktr::sim::SimulationSetup setup;
+    setup.meeting = &m;
+    setup.downlink = &down;
+    setup.uplink = up ? &*up : nullptr;
+    Collector timeline;
+    std::ostringstream record;
+    ktr::ScenarioWriter recorder(record, "recorded", "", ktr::Init{m.localUid, m.localDt});
+    std::srand(1);  // the library draws from rand(): every run starts from the same point
+    RunResult result;
+    result.summary = ktr::sim::Simulation(setup).run(library(), {&timeline, &recorder, nullptr});
+    recorder.finish();
+    result.steps = std::move(timeline.steps);
+    result.record = record.str();
+    return result;
+}
+
+double value(const nlohmann::json& summary, const char* metric) {
+    return summary.at("metrics").at(metric).at("value").get<double>();
+}
+
+TEST(Simulation, AmpleLinkReceivesEveryoneWithoutFreezes) {
+    const RunResult run = simulate(meeting(3, 60 * kMicrosPerSecond), "constant:20mbps", "constant:5mbps");
+    EXPECT_EQ(value(run.summary, "freezes_per_min"), 0.0) << run.summary.dump(2);
+    EXPECT_EQ(value(run.summary, "overshoot_time_pct"), 0.0);
+    EXPECT_EQ(value(run.summary, "time_none_pct"), 0.0);
+    EXPECT_EQ(value(run.summary, "upload_overshoot_pct"), 0.0);
+    EXPECT_GT(value(run.summary, "utilization_pct"), 0.0);
+    EXPECT_EQ(run.summary.at("peers").size(), 3u);
+}
+
+TEST(Simulation, SameMeetingSameTraceSameSummary) {
+    const ktr::sim::Meeting m = meeting(4, 90 * kMicrosPerSecond);
+    EXPECT_EQ(simulate(m, "walk:1.5mbps/300kbps-4mbps/seed=7").summary.dump(),
+              simulate(m, "walk:1.5mbps/300kbps-4mbps/seed=7").summary.dump());
+}
+
+// Every call the simulation made, replayed from the recorded scenario, gives the same answers and lines.
+TEST(Simulation, RecordedScenarioReplaysIdentically) {
+    const RunResult run = simulate(meeting(4, 60 * kMicrosPerSecond), "steps:20s@3mbps,20s@400kbps,20s@3mbps");
+    const ktr::Scenario scenario = ktr::parseScenario(run.record, "recorded.json");
+    ASSERT_EQ(scenario.steps.size(), run.steps.size());
+    Collector replayed;
+    std::srand(1);
+    ktr::Replayer(library()).run(scenario, replayed);
+    for (size_t i = 0; i < run.steps.size(); ++i) {
+        ASSERT_EQ(ktr::scenarioStep(replayed.steps[i].action), ktr::scenarioStep(run.steps[i].action)) << i;
+        std::vector<std::string> simulated, again;
+        for (const ktr::LogLine& line : run.steps[i].log) simulated.push_back(line.text);
+        for (const ktr::LogLine& line : replayed.steps[i].log) again.push_back(line.text);
+        ASSERT_EQ(simulated, again) << "call " << i;
+    }
+}
+
+// Capacity far below demand for 20 s: the demand overshoots, the policy cuts, and video recovers later.
+TEST(Simulation, CapacityDropIsCutAndRecovered) {
+    const RunResult run = simulate(meeting(4, 90 * kMicrosPerSecond), "steps:30s@4mbps,20s@500kbps,40s@4mbps");
+    EXPECT_GT(value(run.summary, "overshoot_time_pct"), 0.0) << run.summary.dump(2);
+    EXPECT_GT(value(run.summary, "freezes_per_min"), 0.0);
+    EXPECT_GE(run.summary.at("metrics").at("time_to_cut_s").at("episodes").get<int>(), 1);
+}
+
+}  // namespace
