@@ -278,7 +278,7 @@ TEST(Bootstrap, FiveValuesGiveHandWorkedIntervals) {
 }
 
 TEST(Bootstrap, OneValueHasNoSpread) {
-    const Distribution& d = *sweepStatistics(summariesOfValues({4})).rows.at(0).distribution;
+    const Distribution d = *sweepStatistics(summariesOfValues({4})).rows.at(0).distribution;
     expectEstimate(d.p5, 4, 4, 4, "p5");
     expectEstimate(d.median, 4, 4, 4, "median");
     expectEstimate(d.p95, 4, 4, 4, "p95");
@@ -292,7 +292,7 @@ TEST(Bootstrap, MedianIntervalOfAHundredValuesFollowsTheBinomialRanks) {
     for (int value = 100; value >= 1; --value) {
         values.push_back(value);
     }
-    const Distribution& d = *sweepStatistics(summariesOfValues(values)).rows.at(0).distribution;
+    const Distribution d = *sweepStatistics(summariesOfValues(values)).rows.at(0).distribution;
     EXPECT_DOUBLE_EQ(d.median.value, 50.5);
     EXPECT_GE(d.median.low, 36);
     EXPECT_LE(d.median.low, 45);

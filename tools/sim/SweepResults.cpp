@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 #include <fmt/ranges.h>
 
+#include <map>
 #include <optional>
 #include <stdexcept>
 #include <string_view>
@@ -125,12 +126,13 @@ public:
 
     MergedSweep finish() {
         MergedSweep merged{*m_sweep, {}};
-        for (size_t index = 0; index < m_runs.size(); ++index) {
-            if (!m_runs[index]) {
+        for (size_t index = 0; index < runCount(); ++index) {
+            const auto found = m_runs.find(index);
+            if (found == m_runs.end()) {
                 throw InputError(fmt::format("run {} (\"{}\") is in none of the files (shards read: {})", index,
                                              m_sweep->runs[index], fmt::join(m_shardsRead, ", ")));
             }
-            merged.runs.push_back(std::move(m_runs[index]->run));
+            merged.runs.push_back(std::move(found->second.run));
         }
         return merged;
     }
@@ -146,7 +148,6 @@ private:
         if (!m_sweep) {
             m_sweep = header.sweep;
             m_firstPath = path;
-            m_runs.resize(header.sweep.runs.size());
         } else if (!(header.sweep == *m_sweep)) {
             refuseLine(path, 1,
                        fmt::format("from another sweep than {}: {}", m_firstPath, difference(header.sweep, *m_sweep)));
@@ -157,8 +158,8 @@ private:
     void readRun(const std::string& path, size_t line, const Json& object, const Shard& shard) {
         const std::string label = stringField(object, "", "run");
         const Json& indexValue = requiredField(object, "", "index");
-        if (!indexValue.is_number_unsigned() || indexValue.get<uint64_t>() >= m_runs.size()) {
-            refuseField("index", fmt::format("a run index below {}", m_runs.size()), indexValue);
+        if (!indexValue.is_number_unsigned() || indexValue.get<uint64_t>() >= runCount()) {
+            refuseField("index", fmt::format("a run index below {}", runCount()), indexValue);
         }
         const size_t index = indexValue.get<size_t>();
         if (label != m_sweep->runs[index]) {
@@ -168,9 +169,9 @@ private:
         if (!shard.holds(index)) {
             throw InputError(fmt::format("run {} (\"{}\") does not belong to shard {}", index, label, shard.text()));
         }
-        if (m_runs[index]) {
-            throw InputError(fmt::format("run {} (\"{}\") is also at {}: line {}", index, label, m_runs[index]->path,
-                                         m_runs[index]->line));
+        if (const auto earlier = m_runs.find(index); earlier != m_runs.end()) {
+            throw InputError(fmt::format("run {} (\"{}\") is also at {}: line {}", index, label, earlier->second.path,
+                                         earlier->second.line));
         }
         const Json& summary = requiredField(object, "", "summary");
         try {
@@ -178,21 +179,26 @@ private:
         } catch (const InputError& error) {
             throw InputError(fmt::format("its summary: {}", error.what()));
         }
-        m_runs[index] = PlacedRun{{label, index, summary}, path, line};
+        m_runs.emplace(index, PlacedRun{{label, index, summary}, path, line});
     }
 
     void checkShardComplete(const std::string& path, const Shard& shard) const {
-        for (size_t index : shardRuns(m_runs.size(), shard)) {
-            if (!m_runs[index] || m_runs[index]->path != path) {
+        for (size_t index = static_cast<size_t>(shard.index - 1); index < runCount();
+             index += static_cast<size_t>(shard.count)) {
+            const auto found = m_runs.find(index);
+            if (found == m_runs.end() || found->second.path != path) {
                 throw InputError(fmt::format("{}: run {} (\"{}\") of shard {} is missing: the file is incomplete", path,
                                              index, m_sweep->runs[index], shard.text()));
             }
         }
     }
 
+    size_t runCount() const { return m_sweep->runs.size(); }
+
     std::optional<SweepDescription> m_sweep;
     std::string m_firstPath;
-    std::vector<std::optional<PlacedRun>> m_runs;
+    // Only the runs read so far: a header may announce far more runs than its files hold.
+    std::map<size_t, PlacedRun> m_runs;
     std::vector<std::string> m_shardsRead;
 };
 
