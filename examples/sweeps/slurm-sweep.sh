@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# A sweep of `ktr sim` on a Slurm cluster: a job array runs one shard per task and writes the shard's
+# results into a shared folder; a job that waits for the whole array merges them into the sweep's table.
+#
+#   bash slurm-sweep.sh MEETING.json TRACES_DIR RESULTS_DIR
+#
+# Run by hand (from a login node), it submits itself as the array and then the merge job. Every path must
+# be on a file system that all nodes see. The shard count is the array's size: change `--array=1-16`
+# below (or pass `--array` to sbatch); it must start at 1 and step by 1. KTR names the ktr program.
+#SBATCH --job-name=ktr-sweep
+#SBATCH --array=1-16
+#SBATCH --cpus-per-task=4
+#SBATCH --time=04:00:00
+#SBATCH --output=ktr-sweep-%A_%a.out
+set -euo pipefail
+
+ktr=${KTR:-ktr}
+meeting=${1:?usage: slurm-sweep.sh MEETING.json TRACES_DIR RESULTS_DIR}
+traces=${2:?usage: slurm-sweep.sh MEETING.json TRACES_DIR RESULTS_DIR}
+results=${3:?usage: slurm-sweep.sh MEETING.json TRACES_DIR RESULTS_DIR}
+
+if [ -z "${SLURM_ARRAY_TASK_ID:-}" ]; then
+    mkdir -p "$results"
+    array_job=$(sbatch --parsable "$0" "$meeting" "$traces" "$results")
+    # afterok: the merge runs only when every shard succeeded; a failed shard leaves it pending for good.
+    merge=$(printf '%q sim --merge %q/shard-*.jsonl > %q/table.txt' "$ktr" "$results" "$results")
+    sbatch --dependency="afterok:${array_job}" --job-name=ktr-sweep-merge \
+        --output="$results/merge-%j.out" --wrap "$merge"
+    echo "submitted the shards as job $array_job and their merge after it; the table goes to $results/table.txt"
+    exit 0
+fi
+
+# One task: shard K of N, its runs side by side on the task's cores. The results are written under a
+# temporary name and renamed once complete, so a merge never reads a shard that is still being written.
+shard="${SLURM_ARRAY_TASK_ID}/${SLURM_ARRAY_TASK_COUNT}"
+out="$results/shard-${SLURM_ARRAY_TASK_ID}.jsonl"
+"$ktr" sim "$meeting" --traces "$traces" --shard "$shard" --jobs "${SLURM_CPUS_PER_TASK:-1}" --results "$out.part"
+mv "$out.part" "$out"

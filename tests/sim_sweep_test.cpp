@@ -1,0 +1,725 @@
+// Sweeps of `ktr sim`: the pool of child processes, the distributions with bootstrap intervals, shards,
+// results files and their merge. fake_sim_run (tests/support) stands in for the single run.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ChildPool.h"
+#include "InputFile.h"
+#include "Sweep.h"
+#include "SweepResults.h"
+#include "SweepStatistics.h"
+
+namespace ktr::sim {
+namespace {
+
+using Json = nlohmann::ordered_json;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+const std::string kFakeRun = KTR_FAKE_SIM_RUN;
+constexpr Micros kGenerousLimit = 60 * kMicrosPerSecond;
+
+// True when this process has no child left, neither running nor a zombie.
+bool noChildLeft() {
+    return waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD;
+}
+
+ChildRun fakeRun(const std::string& label, std::vector<std::string> args) {
+    args.insert(args.begin(), kFakeRun);
+    return {label, args};
+}
+
+std::string makeTempDir() {
+    std::string pattern = ::testing::TempDir() + "sim_sweep_XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) {
+        ADD_FAILURE() << "cannot create a temporary folder";
+    }
+    return pattern;
+}
+
+void writeFile(const std::string& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+std::string inputErrorOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const InputError& error) {
+        return error.what();
+    }
+    return "(no error)";
+}
+
+// --- the pool --------------------------------------------------------------------------------------
+
+TEST(ChildPool, ReturnsResultsInRunOrderWithMoreRunsThanWorkers) {
+    // Early runs sleep longest, so they finish after later ones.
+    const std::vector<int> sleepsMs = {300, 20, 200, 10, 100, 0};
+    std::vector<ChildRun> runs;
+    for (size_t i = 0; i < sleepsMs.size(); ++i) {
+        runs.push_back(fakeRun("run-" + std::to_string(i), {"--sleep-ms", std::to_string(sleepsMs[i]), "--echo",
+                                                            "out-" + std::to_string(i), "--times"}));
+    }
+    const int workers = 2;
+    const std::vector<ChildResult> results = runChildren(runs, workers, kGenerousLimit);
+
+    ASSERT_EQ(results.size(), runs.size());
+    std::vector<std::pair<long long, long long>> spans;
+    for (size_t i = 0; i < results.size(); ++i) {
+        EXPECT_EQ(results[i].label, runs[i].label);
+        EXPECT_TRUE(results[i].succeeded()) << results[i].label << ": " << results[i].failure();
+        std::istringstream out(results[i].out);
+        std::string echoed;
+        long long start = 0;
+        long long end = 0;
+        out >> echoed >> start >> end;
+        EXPECT_EQ(echoed, "out-" + std::to_string(i));
+        spans.emplace_back(start, end);
+    }
+    EXPECT_LT(spans[1].second, spans[0].second) << "run 1 should have finished before run 0";
+    size_t mostAtOnce = 0;
+    for (const auto& span : spans) {
+        size_t running = 0;
+        for (const auto& other : spans) {
+            running += other.first <= span.first && span.first < other.second ? 1 : 0;
+        }
+        mostAtOnce = std::max(mostAtOnce, running);
+    }
+    EXPECT_EQ(mostAtOnce, static_cast<size_t>(workers));
+    EXPECT_TRUE(noChildLeft());
+}
+
+struct FailureCase {
+    std::string name;
+    std::vector<std::string> argv;  // of the failing run
+    Micros timeLimit;
+    int exitStatus;
+    int signal;
+    bool timedOut;
+    std::string failure;
+    std::string errTail;
+};
+
+class ChildPoolFailure : public ::testing::TestWithParam<FailureCase> {};
+
+// The failing run comes first; the next one is killed while it runs and the last never starts.
+TEST_P(ChildPoolFailure, ReportsTheRunAndCancelsTheOthers) {
+    const FailureCase& c = GetParam();
+    const std::vector<ChildRun> runs = {
+        {"bad", c.argv}, fakeRun("running", {"--sleep-ms", "30000"}), fakeRun("waiting", {"--echo", "never"})};
+    const auto start = std::chrono::steady_clock::now();
+    const std::vector<ChildResult> results = runChildren(runs, 2, c.timeLimit);
+    const auto took = std::chrono::steady_clock::now() - start;
+
+    ASSERT_EQ(results.size(), 3u);
+    const ChildResult& bad = results[0];
+    EXPECT_EQ(bad.label, "bad");
+    EXPECT_FALSE(bad.succeeded());
+    EXPECT_FALSE(bad.cancelled);
+    EXPECT_EQ(bad.exitStatus, c.exitStatus);
+    EXPECT_EQ(bad.signal, c.signal);
+    EXPECT_EQ(bad.timedOut, c.timedOut);
+    EXPECT_EQ(bad.failure(), c.failure);
+    EXPECT_EQ(bad.errTail, c.errTail);
+
+    EXPECT_EQ(results[1].label, "running");
+    EXPECT_TRUE(results[1].cancelled);
+    EXPECT_EQ(results[1].failure(), "cancelled: another run failed first");
+    EXPECT_EQ(results[2].label, "waiting");
+    EXPECT_TRUE(results[2].cancelled);
+    EXPECT_EQ(results[2].out, "");
+
+    EXPECT_LT(took, std::chrono::seconds(20)) << "the sleeping run was waited for";
+    EXPECT_TRUE(noChildLeft());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, ChildPoolFailure,
+    ::testing::Values(
+        FailureCase{"exits_non_zero",
+                    {kFakeRun, "--exit", "3"},
+                    kGenerousLimit,
+                    3,
+                    0,
+                    false,
+                    "exit status 3",
+                    "fake run: failing on request\n"},
+        FailureCase{
+            "crashes", {kFakeRun, "--crash"}, kGenerousLimit, -1, SIGABRT, false, "killed by signal 6 (Aborted)", ""},
+        FailureCase{"hangs",
+                    {kFakeRun, "--sleep-ms", "60000"},
+                    kMicrosPerSecond / 2,
+                    -1,
+                    SIGKILL,
+                    true,
+                    "exceeded the time limit",
+                    ""},
+        FailureCase{"cannot_start",
+                    {"/nonexistent/ktr", "sim"},
+                    kGenerousLimit,
+                    127,
+                    0,
+                    false,
+                    "exit status 127",
+                    "cannot start /nonexistent/ktr: No such file or directory"}),
+    [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
+
+TEST(ChildPool, ReadsLargeOutputOnBothPipesWithoutBlocking) {
+    const size_t bytes = 4u << 20;  // far more than a pipe holds
+    const std::vector<ChildRun> runs = {fakeRun("a", {"--flood", std::to_string(bytes)}),
+                                        fakeRun("b", {"--flood", std::to_string(bytes)})};
+    const std::vector<ChildResult> results = runChildren(runs, 2, kGenerousLimit);
+    for (const ChildResult& result : results) {
+        EXPECT_TRUE(result.succeeded()) << result.label << ": " << result.failure();
+        EXPECT_EQ(result.out, std::string(bytes, 'o')) << result.label;
+        const std::string end = "flood end\n";
+        EXPECT_EQ(result.errTail, std::string(kChildErrTailBytes - end.size(), 'e') + end) << result.label;
+    }
+    EXPECT_TRUE(noChildLeft());
+}
+
+TEST(ChildPool, KillsARunWhoseOutputPassesTheCap) {
+    const std::vector<ChildRun> runs = {fakeRun("flood", {"--flood", std::to_string(kMaxChildOutBytes + 1)})};
+    const std::vector<ChildResult> results = runChildren(runs, 1, kGenerousLimit);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_TRUE(results[0].outTooLarge);
+    EXPECT_EQ(results[0].failure(), "wrote more than 64 MiB on stdout");
+    EXPECT_LE(results[0].out.size(), kMaxChildOutBytes);
+    EXPECT_TRUE(noChildLeft());
+}
+
+// --- statistics ------------------------------------------------------------------------------------
+
+struct PercentileCase {
+    std::vector<double> sorted;
+    double percent;
+    double expected;
+};
+
+class Percentiles : public ::testing::TestWithParam<PercentileCase> {};
+
+TEST_P(Percentiles, InterpolateBetweenClosestRanks) {
+    const PercentileCase& c = GetParam();
+    EXPECT_DOUBLE_EQ(percentile(c.sorted, c.percent), c.expected)
+        << "p" << c.percent << " of " << ::testing::PrintToString(c.sorted);
+}
+
+// Rank (n - 1) * p / 100: for 1..5, p5 is rank 0.2, between 1 and 2; p95 rank 3.8, between 4 and 5.
+INSTANTIATE_TEST_SUITE_P(
+    HandWorked, Percentiles,
+    ::testing::Values(PercentileCase{{1, 2, 3, 4, 5}, 5, 1.2}, PercentileCase{{1, 2, 3, 4, 5}, 50, 3},
+                      PercentileCase{{1, 2, 3, 4, 5}, 95, 4.8}, PercentileCase{{1, 2, 3, 4, 5}, 0, 1},
+                      PercentileCase{{1, 2, 3, 4, 5}, 100, 5}, PercentileCase{{1, 2, 3, 4, 5}, 25, 2},
+                      PercentileCase{{0, 10, 30, 45, 55, 80, 100}, 5, 3},
+                      PercentileCase{{0, 10, 30, 45, 55, 80, 100}, 95, 94}, PercentileCase{{1, 2}, 50, 1.5},
+                      PercentileCase{{7}, 5, 7}, PercentileCase{{7}, 95, 7}));
+
+Json metricWithValue(const Json& value, const std::string& unit = "%", const std::string& better = "higher") {
+    return {{"value", value}, {"unit", unit}, {"better", better}};
+}
+
+Json summaryOf(const Json& metrics) {
+    return {{"schema", 1}, {"meeting", "m"}, {"metrics", metrics}, {"peers", Json::array()}};
+}
+
+std::vector<Json> summariesOfValues(const std::vector<double>& values) {
+    std::vector<Json> summaries;
+    for (double value : values) {
+        summaries.push_back(summaryOf({{"m", metricWithValue(value)}}));
+    }
+    return summaries;
+}
+
+void expectEstimate(const Estimate& estimate, double value, double low, double high, const std::string& what) {
+    EXPECT_DOUBLE_EQ(estimate.value, value) << what;
+    EXPECT_DOUBLE_EQ(estimate.low, low) << what;
+    EXPECT_DOUBLE_EQ(estimate.high, high) << what;
+}
+
+// Resamples of {0, 1} (size 2) are {0, 0}, {0, 1} and {1, 1} with chances 1/4, 1/2, 1/4: among 1000 of
+// them both extremes occur far more than the 25 that the 2.5th and 97.5th percentiles skip, so every
+// interval spans [0, 1].
+TEST(Bootstrap, TwoValuesGiveIntervalsSpanningBoth) {
+    const SweepTable table = sweepStatistics(summariesOfValues({1, 0}));
+    ASSERT_EQ(table.rows.size(), 1u);
+    ASSERT_TRUE(table.rows[0].distribution);
+    const Distribution& d = *table.rows[0].distribution;
+    expectEstimate(d.p5, 0.05, 0, 1, "p5");
+    expectEstimate(d.median, 0.5, 0, 1, "median");
+    expectEstimate(d.p95, 0.95, 0, 1, "p95");
+}
+
+// For 1..5 a resample's median is one of the values, 1 when three of five draws are 1: chance 0.058,
+// about 58 of 1000 resamples, so the median's interval is [1, 5]. A resample's p5 is 1 when two draws
+// are 1 (chance 0.26), so the p5's interval starts at 1; the p95's ends at 5 alike.
+TEST(Bootstrap, FiveValuesGiveHandWorkedIntervals) {
+    const SweepTable table = sweepStatistics(summariesOfValues({3, 1, 5, 2, 4}));
+    const Distribution& d = *table.rows.at(0).distribution;
+    expectEstimate(d.median, 3, 1, 5, "median");
+    EXPECT_DOUBLE_EQ(d.p5.value, 1.2);
+    EXPECT_DOUBLE_EQ(d.p5.low, 1);
+    EXPECT_GT(d.p5.high, d.p5.value);
+    EXPECT_DOUBLE_EQ(d.p95.value, 4.8);
+    EXPECT_DOUBLE_EQ(d.p95.high, 5);
+    EXPECT_LT(d.p95.low, d.p95.value);
+}
+
+TEST(Bootstrap, OneValueHasNoSpread) {
+    const Distribution d = *sweepStatistics(summariesOfValues({4})).rows.at(0).distribution;
+    expectEstimate(d.p5, 4, 4, 4, "p5");
+    expectEstimate(d.median, 4, 4, 4, "median");
+    expectEstimate(d.p95, 4, 4, 4, "p95");
+}
+
+// The median of 100 distinct values lies between the 40th and the 61st of them with about 95 %
+// confidence (binomial ranks), so the interval of 1..100 is near [40, 61]; resampling without
+// replacement would give [50.5, 50.5].
+TEST(Bootstrap, MedianIntervalOfAHundredValuesFollowsTheBinomialRanks) {
+    std::vector<double> values;
+    for (int value = 100; value >= 1; --value) {
+        values.push_back(value);
+    }
+    const Distribution d = *sweepStatistics(summariesOfValues(values)).rows.at(0).distribution;
+    EXPECT_DOUBLE_EQ(d.median.value, 50.5);
+    EXPECT_GE(d.median.low, 36);
+    EXPECT_LE(d.median.low, 45);
+    EXPECT_GE(d.median.high, 56);
+    EXPECT_LE(d.median.high, 65);
+}
+
+TEST(Bootstrap, SameSummariesGiveTheSameTableAndTheSeedMatters) {
+    std::vector<double> values;
+    for (int i = 0; i < 40; ++i) {
+        values.push_back((i * 37) % 101);
+    }
+    const std::vector<Json> summaries = summariesOfValues(values);
+    auto text = [&](const BootstrapSettings& settings) {
+        std::ostringstream out;
+        const SweepTable table = sweepStatistics(summaries, settings);
+        writeSweepTable(out, table);
+        return out.str() + sweepTableJson(table).dump();
+    };
+    EXPECT_EQ(text({}), text({}));
+    EXPECT_NE(text({}), text({kDefaultResamples, kDefaultBootstrapSeed + 1}));
+}
+
+// Two runs; every metric has one value in every run that defines it, so every interval is that value.
+std::vector<Json> twoRunsOfEveryKind() {
+    const Json episodes = {{"median", 1.5}, {"max", 3}, {"episodes", 1}, {"unit", "s"}, {"better", "lower"}};
+    return {summaryOf({{"time_upper_pct", metricWithValue(93.25)},
+                       {"freezes_per_min", metricWithValue(nullptr, "1/min", "lower")},
+                       {"time_to_cut_s", episodes},
+                       {"jain_fairness", metricWithValue(0.5, "", "higher")}}),
+            summaryOf({{"time_upper_pct", metricWithValue(93.25)},
+                       {"freezes_per_min", metricWithValue(nullptr, "1/min", "lower")},
+                       {"time_to_cut_s", episodes},
+                       {"jain_fairness", metricWithValue(nullptr, "", "higher")}})};
+}
+
+TEST(SweepTable, TextHasARowPerMetricInTheSummaryOrder) {
+    std::ostringstream out;
+    writeSweepTable(out, sweepStatistics(twoRunsOfEveryKind()));
+    EXPECT_EQ(
+        out.str(),
+        "2 runs; 95 % confidence intervals: percentile bootstrap, 1000 resamples, seed 1\n"
+        "metric                unit   better  runs  p5 [lo, hi]           median [lo, hi]       p95 [lo, hi]\n"
+        "time_upper_pct        %      higher  2/2   93.25 [93.25, 93.25]  93.25 [93.25, 93.25]  93.25 [93.25, 93.25]\n"
+        "freezes_per_min       1/min  lower   0/2   -                     -                     -\n"
+        "time_to_cut_s.median  s      lower   2/2   1.5 [1.5, 1.5]        1.5 [1.5, 1.5]        1.5 [1.5, 1.5]\n"
+        "time_to_cut_s.max     s      lower   2/2   3 [3, 3]              3 [3, 3]              3 [3, 3]\n"
+        "jain_fairness         -      higher  1/2   0.5 [0.5, 0.5]        0.5 [0.5, 0.5]        0.5 [0.5, 0.5]\n");
+}
+
+TEST(SweepTable, JsonCarriesEveryRowWithNullForUndefinedMetrics) {
+    const Json table = sweepTableJson(sweepStatistics(twoRunsOfEveryKind()));
+    EXPECT_EQ(table.at("runs"), 2);
+    EXPECT_EQ(table.at("resamples"), 1000);
+    EXPECT_EQ(table.at("confidence_pct"), 95);
+    ASSERT_EQ(table.at("metrics").size(), 5u);
+    const Json half = {{"value", 0.5}, {"low", 0.5}, {"high", 0.5}};
+    EXPECT_EQ(table.at("metrics").at(4), (Json{{"metric", "jain_fairness"},
+                                               {"unit", ""},
+                                               {"better", "higher"},
+                                               {"runs", 1},
+                                               {"p5", half},
+                                               {"median", half},
+                                               {"p95", half}}));
+    EXPECT_EQ(table.at("metrics").at(1).at("metric"), "freezes_per_min");
+    EXPECT_EQ(table.at("metrics").at(1).at("runs"), 0);
+    EXPECT_TRUE(table.at("metrics").at(1).at("median").is_null());
+    EXPECT_EQ(table.at("metrics").at(3).at("metric"), "time_to_cut_s.max");
+}
+
+TEST(SweepTable, MetricsThatOnlyLaterRunsHaveComeLast) {
+    const std::vector<Json> summaries = {summaryOf({{"b", metricWithValue(1)}}),
+                                         summaryOf({{"c", metricWithValue(2)}, {"a", metricWithValue(3)}})};
+    const SweepTable table = sweepStatistics(summaries);
+    ASSERT_EQ(table.rows.size(), 3u);
+    EXPECT_EQ(table.rows[0].metric, "b");
+    EXPECT_EQ(table.rows[1].metric, "c");
+    EXPECT_EQ(table.rows[2].metric, "a");
+    EXPECT_EQ(table.rows[0].runs, 1u);
+    EXPECT_EQ(table.rows[2].runs, 1u);
+}
+
+struct BadSummaryCase {
+    std::string name;
+    std::vector<Json> summaries;
+    std::string message;
+};
+
+class BadSummaries : public ::testing::TestWithParam<BadSummaryCase> {};
+
+TEST_P(BadSummaries, AreRefusedNamingTheRunAndTheField) {
+    EXPECT_EQ(inputErrorOf([&] { sweepStatistics(GetParam().summaries); }), GetParam().message);
+}
+
+Json withField(Json summary, const std::string& name, const Json& value) {
+    summary[name] = value;
+    return summary;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Summaries, BadSummaries,
+    ::testing::Values(
+        BadSummaryCase{"not_an_object", {Json::array({1})}, "run 0: expected an object, got [1]"},
+        BadSummaryCase{"no_schema", {Json{{"metrics", Json::object()}}}, "run 0: field \"schema\": missing"},
+        BadSummaryCase{"other_schema",
+                       {withField(summaryOf(Json::object()), "schema", 2)},
+                       "run 0: field \"schema\": expected 1, got 2"},
+        BadSummaryCase{"no_metrics", {Json{{"schema", 1}}}, "run 0: field \"metrics\": missing"},
+        BadSummaryCase{"metrics_not_an_object",
+                       {summaryOf(Json::array())},
+                       "run 0: field \"metrics\": expected an object, got []"},
+        BadSummaryCase{"value_not_a_number",
+                       {summaryOf({{"m", metricWithValue("high")}})},
+                       "run 0: field \"metrics.m.value\": expected a finite number or null, got \"high\""},
+        BadSummaryCase{"long_value_quoted_in_part",
+                       {summaryOf({{"m", metricWithValue(std::string(100, 'x'))}})},
+                       "run 0: field \"metrics.m.value\": expected a finite number or null, got \"" +
+                           std::string(39, 'x') + "..."},
+        BadSummaryCase{"unknown_direction",
+                       {summaryOf({{"m", metricWithValue(1, "%", "up")}})},
+                       "run 0: field \"metrics.m.better\": expected \"higher\", \"lower\" or \"none\", got \"up\""},
+        BadSummaryCase{"no_unit",
+                       {summaryOf({{"m", Json{{"value", 1}, {"better", "none"}}}})},
+                       "run 0: field \"metrics.m.unit\": missing"},
+        BadSummaryCase{"neither_value_nor_median",
+                       {summaryOf({{"m", Json{{"unit", "s"}, {"better", "none"}}}})},
+                       "run 0: field \"metrics.m\": has neither \"value\" nor \"median\" and \"max\""},
+        BadSummaryCase{"median_without_max",
+                       {summaryOf({{"m", Json{{"median", 1}, {"unit", "s"}, {"better", "none"}}}})},
+                       "run 0: field \"metrics.m.max\": missing"},
+        BadSummaryCase{"row_named_twice",
+                       {summaryOf({{"a.median", metricWithValue(1)},
+                                   {"a", Json{{"median", 1}, {"max", 2}, {"unit", "%"}, {"better", "higher"}}}})},
+                       "run 0: field \"metrics\": the row \"a.median\" appears twice"},
+        BadSummaryCase{"unit_changes",
+                       {summaryOf({{"m", metricWithValue(1)}}), summaryOf({{"m", metricWithValue(1, "s")}})},
+                       "run 1: metric \"m\": unit \"s\" and direction \"higher\" differ from an earlier run's \"%\" "
+                       "and \"higher\""}),
+    [](const ::testing::TestParamInfo<BadSummaryCase>& info) { return info.param.name; });
+
+TEST(BadSettings, ResamplesOutOfRangeAreRefused) {
+    EXPECT_EQ(inputErrorOf([] { sweepStatistics({}, {0, 1}); }), "bootstrap resamples: expected 1 to 100000, got 0");
+    EXPECT_EQ(inputErrorOf([] {
+                  sweepStatistics({}, {kMaxResamples + 1, 1});
+              }),
+              "bootstrap resamples: expected 1 to 100000, got 100001");
+}
+
+// --- traces and shards -----------------------------------------------------------------------------
+
+TEST(ListTraces, ListsVisibleRegularFilesByName) {
+    const std::string dir = makeTempDir();
+    for (const char* name : {"b.log", "a.log", "C.log", ".hidden"}) {
+        writeFile(dir + "/" + name, "1\n");
+    }
+    ASSERT_EQ(mkdir((dir + "/sub").c_str(), 0700), 0);
+    writeFile(dir + "/sub/inside.log", "1\n");
+    ASSERT_EQ(symlink((dir + "/a.log").c_str(), (dir + "/link.log").c_str()), 0);
+    EXPECT_EQ(listTraces(dir),
+              (std::vector<std::string>{dir + "/C.log", dir + "/a.log", dir + "/b.log", dir + "/link.log"}));
+}
+
+TEST(ListTraces, RefusesAMissingFileOrEmptyFolder) {
+    const std::string dir = makeTempDir();
+    EXPECT_EQ(inputErrorOf([&] { listTraces(dir + "/none"); }), dir + "/none: no such folder");
+    writeFile(dir + "/file", "1\n");
+    EXPECT_EQ(inputErrorOf([&] { listTraces(dir + "/file"); }), dir + "/file: not a folder");
+    ASSERT_EQ(mkdir((dir + "/empty").c_str(), 0700), 0);
+    writeFile(dir + "/empty/.hidden", "1\n");
+    EXPECT_EQ(inputErrorOf([&] { listTraces(dir + "/empty"); }),
+              dir + "/empty: holds no trace files (hidden files and folders are left out)");
+}
+
+TEST(Shards, ParseKOfN) {
+    EXPECT_EQ(parseShard("1/3"), (Shard{1, 3}));
+    EXPECT_EQ(parseShard("3/3"), (Shard{3, 3}));
+    EXPECT_EQ(parseShard("12/40"), (Shard{12, 40}));
+    for (const std::string bad : {"0/3", "4/3", "3", "a/3", "1/0", "-1/3", "+1/3", "1/3/4", " 1/3", "1/3 ", "", "/",
+                                  "1/", "99999999999/99999999999", "1/1000001"}) {
+        EXPECT_EQ(inputErrorOf([&] { parseShard(bad); }),
+                  "--shard \"" + bad + "\": expected K/N with 1 <= K <= N <= 1000000, e.g. 2/8");
+    }
+}
+
+TEST(Shards, SplitRunsRoundRobin) {
+    EXPECT_EQ(shardRuns(7, {1, 3}), (std::vector<size_t>{0, 3, 6}));
+    EXPECT_EQ(shardRuns(7, {2, 3}), (std::vector<size_t>{1, 4}));
+    EXPECT_EQ(shardRuns(7, {3, 3}), (std::vector<size_t>{2, 5}));
+    EXPECT_EQ(shardRuns(7, {1, 1}), (std::vector<size_t>{0, 1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(shardRuns(2, {3, 3}), (std::vector<size_t>{}));
+}
+
+// --- a whole sweep, shards and merge ---------------------------------------------------------------
+
+class SweepRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_dir = makeTempDir();
+        ASSERT_EQ(mkdir((m_dir + "/traces").c_str(), 0700), 0);
+        for (size_t i = 0; i < m_values.size(); ++i) {
+            writeFile(m_dir + "/traces/t" + std::to_string(i), m_values[i] + "\n");
+        }
+        m_traces = listTraces(m_dir + "/traces");
+        m_sweep = {"meeting.json", Json{{"seed", 1}}, {}};
+        for (size_t i = 0; i < m_values.size(); ++i) {
+            m_sweep.runs.push_back("t" + std::to_string(i));
+        }
+    }
+
+    std::vector<RunSummary> run(const std::vector<size_t>& indices) const {
+        const std::vector<ChildRun> runs = sweepRuns(m_command, m_traces, indices);
+        return collectSummaries(runChildren(runs, 2, kGenerousLimit), indices);
+    }
+
+    static std::string tableOf(const std::vector<RunSummary>& runs) {
+        std::ostringstream out;
+        const SweepTable table = sweepStatistics(summariesOf(runs));
+        writeSweepTable(out, table);
+        return out.str() + sweepTableJson(table).dump();
+    }
+
+    std::string m_dir;
+    const std::vector<std::string> m_values = {"0", "10", "55", "30", "80", "100", "45"};
+    const std::vector<std::string> m_command = {kFakeRun, "sim", "meeting.json", "--summary-only"};
+    std::vector<std::string> m_traces;
+    SweepDescription m_sweep;
+};
+
+TEST_F(SweepRun, WholeSweepGivesTheDistributionOfTheTraces) {
+    const std::vector<RunSummary> runs = run(shardRuns(7, {1, 1}));
+    ASSERT_EQ(runs.size(), 7u);
+    EXPECT_EQ(runs[4].label, "t4");
+    EXPECT_EQ(runs[4].index, 4u);
+    const SweepTable table = sweepStatistics(summariesOf(runs));
+    ASSERT_EQ(table.rows.size(), 5u);
+    // time_upper_pct is the traces' numbers: sorted 0 10 30 45 55 80 100.
+    const MetricDistribution& upper = table.rows[0];
+    EXPECT_EQ(upper.metric, "time_upper_pct");
+    EXPECT_EQ(upper.runs, 7u);
+    EXPECT_DOUBLE_EQ(upper.distribution->p5.value, 3);
+    EXPECT_DOUBLE_EQ(upper.distribution->median.value, 45);
+    EXPECT_DOUBLE_EQ(upper.distribution->p95.value, 94);
+    // Null for 0 freezes; time to cut only where x >= 50 (55, 80, 100: medians 2.75, 4, 5).
+    EXPECT_EQ(table.rows[1].metric, "freezes_per_min");
+    EXPECT_EQ(table.rows[1].runs, 6u);
+    EXPECT_EQ(table.rows[2].metric, "time_to_cut_s.median");
+    EXPECT_EQ(table.rows[2].runs, 3u);
+    EXPECT_DOUBLE_EQ(table.rows[2].distribution->median.value, 4);
+    EXPECT_EQ(table.rows[3].metric, "time_to_cut_s.max");
+    EXPECT_EQ(table.rows[4].metric, "jain_fairness");
+    EXPECT_EQ(table.rows[4].runs, 0u);
+    EXPECT_TRUE(noChildLeft());
+}
+
+TEST_F(SweepRun, MergedShardsGiveTheTableOfTheWholeSweep) {
+    const std::string whole = tableOf(run(shardRuns(7, {1, 1})));
+    std::vector<std::string> files;
+    for (int k = 1; k <= 3; ++k) {
+        const Shard shard{k, 3};
+        files.push_back(m_dir + "/shard-" + std::to_string(k) + ".jsonl");
+        std::ofstream out(files.back());
+        writeSweepResults(out, m_sweep, shard, run(shardRuns(7, shard)));
+    }
+    const MergedSweep merged = mergeSweepResults({files[2], files[0], files[1]});
+    EXPECT_EQ(merged.sweep, m_sweep);
+    ASSERT_EQ(merged.runs.size(), 7u);
+    for (size_t i = 0; i < merged.runs.size(); ++i) {
+        EXPECT_EQ(merged.runs[i].index, i);
+        EXPECT_EQ(merged.runs[i].label, "t" + std::to_string(i));
+    }
+    EXPECT_EQ(tableOf(merged.runs), whole);
+}
+
+TEST_F(SweepRun, AFailedRunFailsTheSweepNamingIt) {
+    const std::vector<ChildRun> runs = {fakeRun("t0", {"--downlink", m_traces[0]}), fakeRun("t1", {"--exit", "2"})};
+    const std::vector<ChildResult> results = runChildren(runs, 1, kGenerousLimit);
+    EXPECT_EQ(inputErrorOf([&] {
+                  collectSummaries(results, {0, 1});
+              }),
+              "run \"t1\": exit status 2; the end of its stderr:\nfake run: failing on request");
+}
+
+TEST_F(SweepRun, OutputThatIsNotASummaryIsRefused) {
+    const std::vector<ChildRun> runs = {fakeRun("t0", {"--echo", "hello"}),
+                                        fakeRun("t1", {"--echo", R"({"schema": 1, "metrics": []})"})};
+    const std::vector<ChildResult> results = runChildren(runs, 1, kGenerousLimit);
+    EXPECT_THAT(inputErrorOf([&] { collectSummaries({results[0]}, {0}); }),
+                StartsWith("run \"t0\": its output is not one JSON object: "));
+    EXPECT_EQ(inputErrorOf([&] { collectSummaries({results[1]}, {1}); }),
+              "run \"t1\": its summary: field \"metrics\": expected an object, got []");
+}
+
+// --- bad results files -----------------------------------------------------------------------------
+
+Json summaryWithValue(double value) {
+    return summaryOf({{"time_upper_pct", metricWithValue(value)}});
+}
+
+// Results files of a sweep of 7 runs in 3 shards, written once; each case spoils a copy.
+class ResultsFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_dir = makeTempDir();
+        SweepDescription sweep{"meeting.json", Json{{"seed", 1}}, {}};
+        for (int i = 0; i < 7; ++i) {
+            sweep.runs.push_back("t" + std::to_string(i));
+        }
+        for (int k = 1; k <= 3; ++k) {
+            const Shard shard{k, 3};
+            std::vector<RunSummary> runs;
+            for (size_t index : shardRuns(7, shard)) {
+                runs.push_back({sweep.runs[index], index, summaryWithValue(static_cast<double>(index) * 10)});
+            }
+            std::ostringstream out;
+            writeSweepResults(out, sweep, shard, runs);
+            m_texts.push_back(out.str());
+            m_paths.push_back(m_dir + "/s" + std::to_string(k));
+            writeFile(m_paths.back(), m_texts.back());
+        }
+    }
+
+    // Writes shard k's text with `from` replaced by `to` (which must occur).
+    void spoil(int k, const std::string& from, const std::string& to) {
+        std::string text = m_texts[k - 1];
+        const size_t at = text.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        text.replace(at, from.size(), to);
+        writeFile(m_paths[k - 1], text);
+    }
+
+    std::string mergeError(const std::vector<std::string>& paths) const {
+        return inputErrorOf([&] { mergeSweepResults(paths); });
+    }
+    std::string mergeError() const { return mergeError(m_paths); }
+
+    std::string m_dir;
+    std::vector<std::string> m_texts;
+    std::vector<std::string> m_paths;
+};
+
+TEST_F(ResultsFiles, AreWrittenAsAHeaderAndOneLinePerRun) {
+    EXPECT_EQ(
+        m_texts[1],
+        R"({"schema":1,"meeting":"meeting.json","options":{"seed":1},"runs":["t0","t1","t2","t3","t4","t5","t6"],)"
+        R"("shard":"2/3"})"
+        "\n"
+        R"({"run":"t1","index":1,"summary":{"schema":1,"meeting":"m","metrics":{"time_upper_pct":)"
+        R"({"value":10.0,"unit":"%","better":"higher"}},"peers":[]}})"
+        "\n"
+        R"({"run":"t4","index":4,"summary":{"schema":1,"meeting":"m","metrics":{"time_upper_pct":)"
+        R"({"value":40.0,"unit":"%","better":"higher"}},"peers":[]}})"
+        "\n");
+    EXPECT_EQ(mergeSweepResults(m_paths).runs.size(), 7u);
+}
+
+TEST_F(ResultsFiles, ATruncatedFileIsRefused) {
+    writeFile(m_paths[0], m_texts[0].substr(0, m_texts[0].size() - 5));
+    EXPECT_EQ(mergeError(), m_paths[0] + ": line 4: truncated: the file ends inside this line");
+    const size_t thirdLineEnd = m_texts[0].find('\n', m_texts[0].find('\n', m_texts[0].find('\n') + 1) + 1);
+    writeFile(m_paths[0], m_texts[0].substr(0, thirdLineEnd + 1));
+    EXPECT_EQ(mergeError(), m_paths[0] + ": run 6 (\"t6\") of shard 1/3 is missing: the file is incomplete");
+    writeFile(m_paths[0], "");
+    EXPECT_EQ(mergeError(), m_paths[0] + ": empty: a results file starts with a header line");
+}
+
+TEST_F(ResultsFiles, AnotherSchemaOrNoHeaderIsRefused) {
+    spoil(1, R"("schema":1,"meeting")", R"("schema":2,"meeting")");
+    EXPECT_EQ(mergeError(), m_paths[0] + ": line 1: not a results header: field \"schema\": expected 1, got 2");
+    writeFile(m_paths[0], "hello\n");
+    EXPECT_THAT(mergeError(), StartsWith(m_paths[0] + ": line 1: not a results header: not JSON: "));
+    spoil(1, R"("shard":"1/3")", R"("shard":"0/3")");
+    EXPECT_EQ(mergeError(), m_paths[0] +
+                                ": line 1: not a results header: field \"shard\": expected K/N with 1 <= K <= N, "
+                                "got \"0/3\"");
+}
+
+TEST_F(ResultsFiles, FilesOfDifferentSweepsAreRefused) {
+    spoil(2, R"("meeting":"meeting.json")", R"("meeting":"other.json")");
+    EXPECT_EQ(mergeError(), m_paths[1] + ": line 1: from another sweep than " + m_paths[0] +
+                                ": the meeting is \"other.json\", not \"meeting.json\"");
+    writeFile(m_paths[1], m_texts[1]);
+    spoil(3, R"("options":{"seed":1})", R"("options":{"seed":2})");
+    EXPECT_EQ(mergeError(), m_paths[2] + ": line 1: from another sweep than " + m_paths[0] + ": the options differ");
+    writeFile(m_paths[2], m_texts[2]);
+    spoil(2, R"("t6"])", R"("u6"])");
+    EXPECT_EQ(mergeError(),
+              m_paths[1] + ": line 1: from another sweep than " + m_paths[0] + ": the runs' traces differ");
+    spoil(2, R"(,"t6"])", "]");
+    EXPECT_EQ(mergeError(), m_paths[1] + ": line 1: from another sweep than " + m_paths[0] + ": it has 6 runs, not 7");
+}
+
+TEST_F(ResultsFiles, ARunTwiceOrNowhereIsRefused) {
+    const std::string copy = m_dir + "/copy";
+    writeFile(copy, m_texts[0]);
+    EXPECT_EQ(mergeError({m_paths[0], m_paths[1], m_paths[2], copy}),
+              copy + ": line 2: run 0 (\"t0\") is also at " + m_paths[0] + ": line 2");
+    EXPECT_EQ(mergeError({m_paths[0], m_paths[2]}), "run 1 (\"t1\") is in none of the files (shards read: 1/3, 3/3)");
+    EXPECT_EQ(mergeError({}), "no results files to merge");
+    EXPECT_EQ(mergeError({m_dir + "/none"}), m_dir + "/none: no such file");
+}
+
+TEST_F(ResultsFiles, BadRunLinesAreRefusedWithTheirLine) {
+    struct Case {
+        std::string from;
+        std::string to;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {R"({"run":"t3","index":3,)", "{", "line 3: field \"run\": missing"},
+        {R"("run":"t0","index":0)", R"("run":"t0","index":9)",
+         "line 2: field \"index\": expected a run index below 7, got 9"},
+        {R"("run":"t0","index":0)", R"("run":"t0","index":-1)",
+         "line 2: field \"index\": expected a run index below 7, got -1"},
+        {R"("run":"t0","index":0)", R"("run":"x","index":0)", "line 2: run 0 is \"t0\" in the header, not \"x\""},
+        {R"("run":"t3","index":3)", R"("run":"t4","index":4)", "line 3: run 4 (\"t4\") does not belong to shard 1/3"},
+        {R"("value":0.0)", R"("value":"high")",
+         "line 2: its summary: field \"metrics.time_upper_pct.value\": expected a finite number or null, got \"high\""},
+        {R"(,"summary":{"schema":1,"meeting":"m","metrics":{"time_upper_pct":{"value":30.0,"unit":"%","better":"higher"}},"peers":[]})",
+         "", "line 3: field \"summary\": missing"},
+    };
+    for (const Case& c : cases) {
+        spoil(1, c.from, c.to);
+        EXPECT_EQ(mergeError(), m_paths[0] + ": " + c.message) << c.to;
+    }
+    spoil(1, R"({"run":"t0")", R"(["run":"t0")");
+    EXPECT_THAT(mergeError(), StartsWith(m_paths[0] + ": line 2: not JSON: "));
+}
+
+}  // namespace
+}  // namespace ktr::sim

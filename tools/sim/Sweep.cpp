@@ -1,0 +1,179 @@
+#include "Sweep.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <charconv>
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+
+#include "InputFile.h"
+#include "RunMetrics.h"
+
+namespace ktr::sim {
+namespace {
+
+// Far more machines than a sweep gets; keeps K and N small numbers.
+constexpr int kMaxShards = 1000000;
+
+namespace fs = std::filesystem;
+
+[[noreturn]] void refuseFolder(const std::string& dir, const std::string& problem) {
+    throw InputError(fmt::format("{}: {}", dir, problem));
+}
+
+// The names of the regular, not hidden files directly in dir.
+std::vector<std::string> traceNames(const std::string& dir) {
+    std::error_code error;
+    std::vector<std::string> names;
+    for (fs::directory_iterator entry(dir, error), end; !error && entry != end; entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        std::error_code typeError;
+        if (!name.empty() && name[0] != '.' && entry->is_regular_file(typeError)) {
+            names.push_back(name);
+        }
+    }
+    if (error) {
+        refuseFolder(dir, "cannot be read: " + error.message());
+    }
+    return names;
+}
+
+// A positive number of decimal digits only, at most kMaxShards.
+bool readCount(const std::string& text, int& count) {
+    if (text.empty() || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return false;
+    }
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
+    return error == std::errc() && end == text.data() + text.size() && count >= 1 && count <= kMaxShards;
+}
+
+// The end of a child's stderr from the first whole line on, without the final line break.
+std::string wholeLines(const std::string& tail) {
+    size_t start = 0;
+    if (tail.size() >= kChildErrTailBytes) {
+        const size_t lineBreak = tail.find('\n');
+        start = lineBreak == std::string::npos ? 0 : lineBreak + 1;
+    }
+    std::string lines = tail.substr(start);
+    lines.erase(lines.find_last_not_of('\n') + 1);
+    return lines;
+}
+
+[[noreturn]] void refuseRun(const ChildResult& result, const std::string& problem) {
+    const std::string stderrEnd = wholeLines(result.errTail);
+    throw InputError(fmt::format("run \"{}\": {}{}", result.label, problem,
+                                 stderrEnd.empty() ? "" : "; the end of its stderr:\n" + stderrEnd));
+}
+
+const ChildResult* firstFailure(const std::vector<ChildResult>& results) {
+    const ChildResult* cancelled = nullptr;
+    for (const ChildResult& result : results) {
+        if (!result.succeeded() && !result.cancelled) {
+            return &result;
+        }
+        if (result.cancelled && !cancelled) {
+            cancelled = &result;
+        }
+    }
+    return cancelled;
+}
+
+nlohmann::ordered_json summaryOf(const ChildResult& result) {
+    nlohmann::ordered_json summary;
+    try {
+        summary = nlohmann::ordered_json::parse(result.out);
+        readRunMetrics(summary);
+    } catch (const nlohmann::json::exception& error) {
+        refuseRun(result, fmt::format("its output is not one JSON object: {}", error.what()));
+    } catch (const InputError& error) {
+        refuseRun(result, fmt::format("its summary: {}", error.what()));
+    }
+    return summary;
+}
+
+}  // namespace
+
+std::vector<std::string> listTraces(const std::string& dir) {
+    std::error_code error;
+    const fs::file_status status = fs::status(dir, error);
+    if (status.type() == fs::file_type::not_found) {
+        refuseFolder(dir, "no such folder");
+    }
+    if (error) {
+        refuseFolder(dir, "cannot be read: " + error.message());
+    }
+    if (status.type() != fs::file_type::directory) {
+        refuseFolder(dir, "not a folder");
+    }
+    std::vector<std::string> names = traceNames(dir);
+    if (names.empty()) {
+        refuseFolder(dir, "holds no trace files (hidden files and folders are left out)");
+    }
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> paths;
+    for (const std::string& name : names) {
+        paths.push_back((fs::path(dir) / name).string());
+    }
+    return paths;
+}
+
+std::string Shard::text() const {
+    return fmt::format("{}/{}", index, count);
+}
+
+Shard parseShard(const std::string& text) {
+    const size_t slash = text.find('/');
+    Shard shard;
+    if (slash == std::string::npos || !readCount(text.substr(0, slash), shard.index) ||
+        !readCount(text.substr(slash + 1), shard.count) || shard.index > shard.count) {
+        throw InputError(
+            fmt::format("--shard \"{}\": expected K/N with 1 <= K <= N <= {}, e.g. 2/8", text, kMaxShards));
+    }
+    return shard;
+}
+
+std::vector<size_t> shardRuns(size_t runCount, const Shard& shard) {
+    std::vector<size_t> runs;
+    for (size_t run = static_cast<size_t>(shard.index - 1); run < runCount; run += static_cast<size_t>(shard.count)) {
+        runs.push_back(run);
+    }
+    return runs;
+}
+
+std::vector<ChildRun> sweepRuns(const std::vector<std::string>& command, const std::vector<std::string>& traces,
+                                const std::vector<size_t>& indices) {
+    std::vector<ChildRun> runs;
+    for (size_t index : indices) {
+        const std::string& trace = traces.at(index);
+        std::vector<std::string> argv = command;
+        argv.insert(argv.end(), {"--downlink", trace});
+        runs.push_back({fs::path(trace).filename().string(), std::move(argv)});
+    }
+    return runs;
+}
+
+std::vector<RunSummary> collectSummaries(const std::vector<ChildResult>& results, const std::vector<size_t>& indices) {
+    if (results.size() != indices.size()) {
+        throw std::invalid_argument("collectSummaries: one index per result is needed");
+    }
+    if (const ChildResult* failed = firstFailure(results)) {
+        refuseRun(*failed, failed->failure());
+    }
+    std::vector<RunSummary> summaries;
+    for (size_t i = 0; i < results.size(); ++i) {
+        summaries.push_back({results[i].label, indices[i], summaryOf(results[i])});
+    }
+    return summaries;
+}
+
+std::vector<nlohmann::ordered_json> summariesOf(const std::vector<RunSummary>& runs) {
+    std::vector<nlohmann::ordered_json> summaries;
+    for (const RunSummary& run : runs) {
+        summaries.push_back(run.summary);
+    }
+    return summaries;
+}
+
+}  // namespace ktr::sim

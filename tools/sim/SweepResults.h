@@ -1,0 +1,44 @@
+// Results files: what one shard of a sweep writes, and the merge that joins the shards' files into the
+// runs of the whole sweep. JSON Lines: a header line with the schema, the sweep's description and the
+// shard, then one line per run: {"run": label, "index": i, "summary": {...}}.
+#ifndef KTRSDK_TOOLS_SIM_SWEEPRESULTS_H
+#define KTRSDK_TOOLS_SIM_SWEEPRESULTS_H
+
+#include <nlohmann/json.hpp>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "Sweep.h"
+
+namespace ktr::sim {
+
+constexpr int kResultsSchema = 1;
+
+// What makes two shards parts of the same sweep.
+struct SweepDescription {
+    std::string meeting;
+    nlohmann::ordered_json options;  // the settings every run shares, in any JSON form
+    std::vector<std::string> runs;   // the labels of all runs of the sweep, in run order
+
+    bool operator==(const SweepDescription& other) const {
+        return meeting == other.meeting && options == other.options && runs == other.runs;
+    }
+};
+
+void writeSweepResults(std::ostream& out, const SweepDescription& sweep, const Shard& shard,
+                       const std::vector<RunSummary>& runs);
+
+struct MergedSweep {
+    SweepDescription sweep;
+    std::vector<RunSummary> runs;  // every run of the sweep, in run order
+};
+
+// Reads the shards' results files and returns every run in run order. Throws InputError naming the file
+// and the line for a file that is truncated, unreadable or of another schema, files of different sweeps,
+// and a run that is missing or present twice.
+MergedSweep mergeSweepResults(const std::vector<std::string>& paths);
+
+}  // namespace ktr::sim
+
+#endif  // KTRSDK_TOOLS_SIM_SWEEPRESULTS_H
