@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <deque>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "Bottleneck.h"
 #include "FreezeDetector.h"
 #include "LinkEstimator.h"
 #include "Meeting.h"
@@ -61,6 +63,51 @@ TEST(FreezeDetector, CountsGapsBeyondTheLimitOfTheRecentMeanInterval) {
     }
     EXPECT_EQ(stopped.stopped(39 * 33 * kMs + 400 * kMs), std::optional<Micros>(400 * kMs));
     EXPECT_EQ(stopped.freezes(), 1);
+}
+
+// Frames of `sendBps` every 33 ms through a bottleneck of `capacity`, estimated every 100 ms; the
+// estimates of the last second.
+std::vector<ktr::sim::LinkEstimate> estimates(double sendBps, const std::string& capacity) {
+    const ktr::sim::CapacityTrace trace = ktr::sim::parseSyntheticTrace(capacity);
+    ktr::sim::Bottleneck link(trace, 150000);
+    ktr::sim::LinkEstimator estimator;
+    std::deque<std::pair<Micros, Micros>> inFlight;  // (sent, arrival)
+    std::vector<ktr::sim::LinkEstimate> last;
+    const int64_t frameBytes = static_cast<int64_t>(sendBps / 30 / 8);
+    for (Micros at = 0; at < 10 * kMicrosPerSecond; at += kMs) {
+        if (at % (33 * kMs) == 0) {
+            const ktr::sim::Bottleneck::Outcome outcome = link.send(at, frameBytes);
+            if (outcome.dropped) {
+                estimator.dropped(frameBytes);
+            } else {
+                inFlight.emplace_back(at, outcome.departure + 25 * kMs);
+            }
+        }
+        while (!inFlight.empty() && inFlight.front().second <= at) {
+            estimator.arrived(inFlight.front().first, inFlight.front().second, frameBytes);
+            inFlight.pop_front();
+        }
+        if (at > 0 && at % (100 * kMs) == 0) {
+            last.push_back(estimator.update(at, sendBps));
+        }
+    }
+    last.erase(last.begin(), last.end() - 10);
+    return last;
+}
+
+TEST(LinkEstimator, HeadroomReadsAsRoomToRaiseAndOverloadAsCongestion) {
+    for (const ktr::sim::LinkEstimate& e : estimates(1e6, "constant:6mbps")) {
+        EXPECT_TRUE(e.status == 2 || e.status == 3) << "status " << e.status;
+        EXPECT_GT(e.score, 85);
+        EXPECT_GT(e.maxBitrate, e.bitrate);
+    }
+    int congested = 0;
+    for (const ktr::sim::LinkEstimate& e : estimates(3e6, "constant:1mbps")) {
+        congested += e.status >= 4 ? 1 : 0;
+        EXPECT_LT(e.maxBitrate, 3000000);
+        EXPECT_LE(e.bitrate, 1100000);
+    }
+    EXPECT_GE(congested, 5) << "an overloaded link reads as congested most of the time";
 }
 
 // A meeting of `peers` desktop peers publishing 720P + 240P, the last one speaking throughout.
@@ -139,8 +186,10 @@ TEST(Simulation, RecordedScenarioReplaysIdentically) {
     for (size_t i = 0; i < run.steps.size(); ++i) {
         ASSERT_EQ(ktr::scenarioStep(replayed.steps[i].action), ktr::scenarioStep(run.steps[i].action)) << i;
         std::vector<std::string> simulated, again;
-        for (const ktr::LogLine& line : run.steps[i].log) simulated.push_back(line.text);
-        for (const ktr::LogLine& line : replayed.steps[i].log) again.push_back(line.text);
+        for (const ktr::LogLine& line : run.steps[i].log)
+            simulated.push_back(line.text);
+        for (const ktr::LogLine& line : replayed.steps[i].log)
+            again.push_back(line.text);
         ASSERT_EQ(simulated, again) << "call " << i;
     }
 }

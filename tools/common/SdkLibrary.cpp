@@ -70,13 +70,14 @@ SdkLibrary::Instance SdkLibrary::createInstance() const {
     return Instance(m_create(), m_release);
 }
 
-std::string SdkLibrary::toolDirectory() {
+std::string SdkLibrary::toolPath() {
     std::vector<char> buffer(PATH_MAX + 1, '\0');
     const ssize_t length = readlink("/proc/self/exe", buffer.data(), PATH_MAX);
-    if (length <= 0) {
-        return ".";
-    }
-    std::string path(buffer.data(), static_cast<size_t>(length));
+    return length > 0 ? std::string(buffer.data(), static_cast<size_t>(length)) : std::string();
+}
+
+std::string SdkLibrary::toolDirectory() {
+    const std::string path = toolPath();
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? "." : path.substr(0, slash);
 }

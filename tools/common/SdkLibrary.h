@@ -37,7 +37,8 @@ public:
 
     // The copy that belongs with the running tool: beside it (a build tree) or in ../lib (an install).
     static std::string defaultPath();
-    // The folder of the running program.
+    // The running program, and its folder.
+    static std::string toolPath();
     static std::string toolDirectory();
 
 private:

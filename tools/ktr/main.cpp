@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <iostream>
+#include <system_error>
 
 #include "InputFile.h"
 #include "ReplayCommand.h"
@@ -32,6 +33,8 @@ int main(int argc, char** argv) {
         std::cerr << error.what() << "\n";
     } catch (const ktr::LibraryError& error) {
         std::cerr << error.what() << "\n";
+    } catch (const std::system_error& error) {
+        std::cerr << "ktr: " << error.what() << "\n";  // the system refused a pipe, a process or a wait
     }
     return kBadInput;
 }

@@ -27,6 +27,9 @@ void LinkEstimator::arrived(Micros sent, Micros arrival, int64_t bytes) {
     ++m_arrivals;
     m_arrivedBytes += bytes;
     m_window.emplace_back(arrival, bytes);
+    if (!m_firstArrival) {
+        m_firstArrival = sent;
+    }
 }
 
 void LinkEstimator::dropped(int64_t bytes) {
@@ -41,7 +44,9 @@ double LinkEstimator::deliveredRate(Micros now) {
     for (const auto& arrival : m_window) {
         bytes += arrival.second;
     }
-    return static_cast<double>(bytes) * 8.0 * kMicrosPerSecond / static_cast<double>(m_p.rateWindow);
+    // Until a whole window has passed since the first arrival, the rate is measured over what has.
+    const Micros span = std::min(m_p.rateWindow, now - m_firstArrival.value_or(now));
+    return span > 0 ? static_cast<double>(bytes) * 8.0 * kMicrosPerSecond / static_cast<double>(span) : 0.0;
 }
 
 LinkEstimator::Usage LinkEstimator::detect(double trendMs, double elapsedMs) {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <utility>
 
 #include "SimTime.h"
@@ -70,6 +71,7 @@ private:
     double m_lossBased;
     std::deque<std::pair<Micros, int64_t>> m_window;  // arrivals within the rate window
     Micros m_lastUpdate = 0;
+    std::optional<Micros> m_firstArrival;  // the send time of the first frame that arrived
     double m_lastMeanDelay = -1;
     double m_minDelay = -1;
     // Since the last update:

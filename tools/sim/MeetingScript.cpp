@@ -41,7 +41,8 @@ void addTurn(std::vector<ScriptEvent>& events, Micros start, Micros end, uint64_
 
 // Alternating silences and talk spurts of exponential lengths; each spurt goes to the local user with
 // its share, otherwise to a peer present at its start, drawn uniformly.
-void addTalkSpurts(const Meeting& meeting, const TalkSpurtModel& model, uint64_t seed, std::vector<ScriptEvent>& events) {
+void addTalkSpurts(const Meeting& meeting, const TalkSpurtModel& model, uint64_t seed,
+                   std::vector<ScriptEvent>& events) {
     std::mt19937_64 engine(seed);
     std::exponential_distribution<double> pause(1.0 / model.meanPauseS);
     std::exponential_distribution<double> spurt(1.0 / model.meanSpurtS);
@@ -64,7 +65,8 @@ void addTalkSpurts(const Meeting& meeting, const TalkSpurtModel& model, uint64_t
         if (local || !present.empty()) {
             const MeetingPeer* peer =
                 local ? nullptr : present[std::min(present.size() - 1, static_cast<size_t>(pick * present.size()))];
-            const Micros end = std::min(at + length, peer != nullptr ? endOf(*peer, meeting.duration) : meeting.duration);
+            const Micros end =
+                std::min(at + length, peer != nullptr ? endOf(*peer, meeting.duration) : meeting.duration);
             addTurn(events, at, end, peer != nullptr ? peer->uid : meeting.localUid, Kind::SpeakerOn, Kind::SpeakerOff);
         }
         at += length;
@@ -87,14 +89,17 @@ std::vector<ScriptEvent> scriptOf(const Meeting& meeting, uint64_t seed) {
     addPeerEvents(meeting, events);
     addSpeakers(meeting, seed, events);
     for (const SharePeriod& period : meeting.sharing) {
-        addTurn(events, period.start, std::min(period.end, meeting.duration), period.uid, Kind::ShareOn, Kind::ShareOff);
+        addTurn(events, period.start, std::min(period.end, meeting.duration), period.uid, Kind::ShareOn,
+                Kind::ShareOff);
     }
     for (size_t i = 0; i < meeting.selectRequests.size(); ++i) {
         events.push_back({meeting.selectRequests[i].at, Kind::Requests, 0, i});
     }
     // Ends before starts at the same moment, so that a turn handed over at t leaves one speaker at t.
     std::stable_sort(events.begin(), events.end(), [](const ScriptEvent& a, const ScriptEvent& b) {
-        const auto rank = [](Kind kind) { return kind == Kind::SpeakerOff || kind == Kind::ShareOff || kind == Kind::Leave ? 0 : 1; };
+        const auto rank = [](Kind kind) {
+            return kind == Kind::SpeakerOff || kind == Kind::ShareOff || kind == Kind::Leave ? 0 : 1;
+        };
         return a.at != b.at ? a.at < b.at : rank(a.kind) < rank(b.kind);
     });
     return events;

@@ -86,8 +86,8 @@ void QualityMetrics::sample(const LinkSample& link, const std::vector<PeerSample
 void QualityMetrics::sampleFairness(const LinkSample& link, const std::vector<PeerSample>& peers) {
     std::map<int64_t, std::vector<double>> groups;
     for (const PeerSample& peer : peers) {
-        const bool singledOut = (link.remoteSpeaker && *link.remoteSpeaker == peer.uid) ||
-                                (link.sharer && *link.sharer == peer.uid);
+        const bool singledOut =
+            (link.remoteSpeaker && *link.remoteSpeaker == peer.uid) || (link.sharer && *link.sharer == peer.uid);
         if (!singledOut && peer.upperBps > 0) {
             groups[peer.standing].push_back(peer.receivedBps / peer.upperBps);
         }
@@ -167,16 +167,15 @@ json QualityMetrics::summary() const {
     for (const auto& [uid, totals] : m_peers) {
         const double minutes = seconds(totals.present) / 60.0;
         const double present = static_cast<double>(totals.present);
-        peers.push_back(
-            {{"uid", uid},
-             {"metrics",
-              {{"time_upper_pct", metric(ratio(totals.upper, present, 100), "%", "higher")},
-               {"time_lower_pct", metric(ratio(totals.lower, present, 100), "%", "lower")},
-               {"time_none_pct", metric(ratio(totals.none, present, 100), "%", "lower")},
-               {"freezes_per_min", metric(ratio(totals.freezes, minutes, 1), "1/min", "lower")},
-               {"freeze_time_pct", metric(ratio(totals.frozen, present, 100), "%", "lower")},
-               {"switches_per_min", metric(ratio(totals.switches, minutes, 1), "1/min", "lower")},
-               {"flaps_per_min", metric(ratio(totals.flaps, minutes, 1), "1/min", "lower")}}}});
+        peers.push_back({{"uid", uid},
+                         {"metrics",
+                          {{"time_upper_pct", metric(ratio(totals.upper, present, 100), "%", "higher")},
+                           {"time_lower_pct", metric(ratio(totals.lower, present, 100), "%", "lower")},
+                           {"time_none_pct", metric(ratio(totals.none, present, 100), "%", "lower")},
+                           {"freezes_per_min", metric(ratio(totals.freezes, minutes, 1), "1/min", "lower")},
+                           {"freeze_time_pct", metric(ratio(totals.frozen, present, 100), "%", "lower")},
+                           {"switches_per_min", metric(ratio(totals.switches, minutes, 1), "1/min", "lower")},
+                           {"flaps_per_min", metric(ratio(totals.flaps, minutes, 1), "1/min", "lower")}}}});
         all.present += totals.present;
         all.upper += totals.upper;
         all.lower += totals.lower;
@@ -188,24 +187,23 @@ json QualityMetrics::summary() const {
     }
     const double minutes = seconds(all.present) / 60.0;
     const double present = static_cast<double>(all.present);
-    json metrics{
-        {"time_upper_pct", metric(ratio(all.upper, present, 100), "%", "higher")},
-        {"time_lower_pct", metric(ratio(all.lower, present, 100), "%", "lower")},
-        {"time_none_pct", metric(ratio(all.none, present, 100), "%", "lower")},
-        {"speaker_hd_pct", metric(ratio(m_speakerUpper, m_speaking, 100), "%", "higher")},
-        {"freezes_per_min", metric(ratio(all.freezes, minutes, 1), "1/min", "lower")},
-        {"freeze_time_pct", metric(ratio(all.frozen, present, 100), "%", "lower")},
-        {"switches_per_min", metric(ratio(all.switches, minutes, 1), "1/min", "lower")},
-        {"flaps_per_min", metric(ratio(all.flaps, minutes, 1), "1/min", "lower")},
-        {"utilization_pct", metric(ratio(m_deliveredBits, m_capacityBits, 100), "%", "higher")},
-        {"overshoot_time_pct", metric(ratio(m_overshoot, m_time, 100), "%", "lower")},
-        {"idle_headroom_pct", metric(ratio(m_idleHeadroomBits, m_capacityBits, 100), "%", "lower")},
-        {"time_to_cut_s", episodes(m_timesToCut, "lower")},
-        {"time_to_recover_s", episodes(m_timesToRecover, "lower")},
-        {"jain_fairness", metric(ratio(m_fairnessSum, m_fairnessSamples, 1), "", "higher")},
-        {"upload_overshoot_pct",
-         metric(m_uploadModelled ? ratio(m_uploadOvershoot, m_uploadTime, 100) : json(nullptr), "%", "lower")},
-        {"unmet_requests", metric(m_unmetRequests, "requests", "lower")}};
+    json metrics{{"time_upper_pct", metric(ratio(all.upper, present, 100), "%", "higher")},
+                 {"time_lower_pct", metric(ratio(all.lower, present, 100), "%", "lower")},
+                 {"time_none_pct", metric(ratio(all.none, present, 100), "%", "lower")},
+                 {"speaker_hd_pct", metric(ratio(m_speakerUpper, m_speaking, 100), "%", "higher")},
+                 {"freezes_per_min", metric(ratio(all.freezes, minutes, 1), "1/min", "lower")},
+                 {"freeze_time_pct", metric(ratio(all.frozen, present, 100), "%", "lower")},
+                 {"switches_per_min", metric(ratio(all.switches, minutes, 1), "1/min", "lower")},
+                 {"flaps_per_min", metric(ratio(all.flaps, minutes, 1), "1/min", "lower")},
+                 {"utilization_pct", metric(ratio(m_deliveredBits, m_capacityBits, 100), "%", "higher")},
+                 {"overshoot_time_pct", metric(ratio(m_overshoot, m_time, 100), "%", "lower")},
+                 {"idle_headroom_pct", metric(ratio(m_idleHeadroomBits, m_capacityBits, 100), "%", "lower")},
+                 {"time_to_cut_s", episodes(m_timesToCut, "lower")},
+                 {"time_to_recover_s", episodes(m_timesToRecover, "lower")},
+                 {"jain_fairness", metric(ratio(m_fairnessSum, m_fairnessSamples, 1), "", "higher")},
+                 {"upload_overshoot_pct",
+                  metric(m_uploadModelled ? ratio(m_uploadOvershoot, m_uploadTime, 100) : json(nullptr), "%", "lower")},
+                 {"unmet_requests", metric(m_unmetRequests, "requests", "lower")}};
     return {{"metrics", metrics}, {"peers", peers}};
 }
 

@@ -8,10 +8,12 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 
 #include "CapacityTrace.h"
+#include "ChildPool.h"
 #include "CsvWriter.h"
 #include "InputFile.h"
 #include "JsonLinesWriter.h"
@@ -21,9 +23,12 @@
 #include "ScenarioWriter.h"
 #include "SdkLibrary.h"
 #include "Simulation.h"
+#include "Sweep.h"
+#include "SweepResults.h"
+#include "SweepStatistics.h"
+#include "SyntheticTrace.h"
 #include "TableWriter.h"
 #include "TraceReader.h"
-#include "SyntheticTrace.h"
 
 extern char** environ;
 
@@ -60,8 +65,9 @@ void printMetrics(std::ostream& out, const json& summary) {
         const std::string value = metric.contains("value")
                                       ? number(metric.at("value"))
                                       : fmt::format("{} / {}", number(metric.at("median")), number(metric.at("max")));
-        const std::string unit = metric.contains("value") ? metric.at("unit").get<std::string>()
-                                                          : fmt::format("s (median / max of {})", metric.at("episodes").get<int>());
+        const std::string unit = metric.contains("value")
+                                     ? metric.at("unit").get<std::string>()
+                                     : fmt::format("s (median / max of {})", metric.at("episodes").get<int>());
         fmt::print(out, "{:<22} {:>16}  {:<9} {}\n", name, value, unit, metric.at("better").get<std::string>());
     }
 }
@@ -97,13 +103,14 @@ void plot(const std::string& series, const std::string& png, const std::string& 
 SimCommand::SimCommand(CLI::App& program) {
     m_command = program.add_subcommand(
         "sim", "Simulate a whole meeting (JSON) over bandwidth traces and measure its quality of experience");
-    m_command->add_option("meeting", m_meetingPath, "meeting description")->required();
+    m_command->add_option("meeting", m_meetingPath, "meeting description (not with --merge)");
     m_command->add_option("--downlink", m_downlink,
                           fmt::format("download capacity: a trace file (Mahimahi or seconds Mbit/s) or a synthetic "
                                       "shape such as constant:2mbps (default {})",
                                       kDefaultDownlink));
     m_command->add_option("--uplink", m_uplink, "upload capacity, as --downlink (default: not modelled)");
-    m_command->add_option("--seed", m_seed, "seed of the meeting's random models (talk spurts); default: the meeting's own");
+    m_command->add_option("--seed", m_seed,
+                          "seed of the meeting's random models (talk spurts); default: the meeting's own");
     m_command->add_option("--duration", m_durationS, "simulate only the first S seconds");
     m_command->add_option("--lib", m_libraryPath, "the library build to load (default: the one beside ktr)");
     m_command->add_flag("--steps", m_steps, "print every library call the host makes, with its answer");
@@ -120,6 +127,15 @@ SimCommand::SimCommand(CLI::App& program) {
     m_command->add_option("--plot", m_plotPath, "draw the series into this PNG (Debian's python3-matplotlib)");
     m_command->add_option("--record", m_recordPath,
                           "write every call the simulation made as a scenario that `ktr replay` replays identically");
+    m_command->add_option("--traces", m_tracesDir,
+                          "sweep: run the meeting over every trace in this folder (as the downlink), each run in a "
+                          "process of its own, and print every metric's distribution");
+    m_command->add_option("--jobs", m_jobs, "sweep: runs at once (default: one per core)");
+    m_command->add_option("--timeout", m_timeoutS, "sweep: seconds a run may take before the sweep fails");
+    m_command->add_option("--shard", m_shard, "sweep: run only the K-th of N deterministic slices (K/N)");
+    m_command->add_option("--results", m_resultsPath, "sweep: write the runs' summaries to this file, for --merge");
+    m_command->add_option("--merge", m_mergePaths, "combine the results files of a sweep's shards into its table")
+        ->expected(1, -1);
 }
 
 // The command line's seed, else the talk-spurt model's own.
@@ -131,13 +147,76 @@ uint64_t SimCommand::seedFor(const Meeting& meeting) const {
 }
 
 int SimCommand::run() const {
-    return runOne();
+    if (!m_mergePaths.empty()) {
+        return merge();
+    }
+    if (m_meetingPath.empty()) {
+        throw InputError("ktr sim: a meeting file is needed (or --merge RESULTS...)");
+    }
+    return m_tracesDir.empty() ? runOne() : runSweep();
+}
+
+// The command each run of a sweep executes: this program on the same meeting and options, printing only
+// its summary; the sweep appends the trace.
+std::vector<std::string> SimCommand::childCommand() const {
+    std::vector<std::string> command{SdkLibrary::toolPath(), "sim", m_meetingPath, "--summary-only"};
+    const auto pass = [&](const char* option, const std::string& value) {
+        if (!value.empty()) {
+            command.insert(command.end(), {option, value});
+        }
+    };
+    pass("--uplink", m_uplink);
+    pass("--lib", m_libraryPath);
+    pass("--seed", m_command->count("--seed") > 0 ? std::to_string(m_seed) : "");
+    pass("--duration", m_durationS > 0 ? fmt::format("{}", m_durationS) : "");
+    return command;
+}
+
+int SimCommand::runSweep() const {
+    parseMeeting(readInputFile(m_meetingPath), m_meetingPath);  // refuse a bad meeting before any run
+    const std::vector<std::string> traces = listTraces(m_tracesDir);
+    const Shard shard = m_shard.empty() ? Shard{} : parseShard(m_shard);
+    const std::vector<size_t> indices = shardRuns(traces.size(), shard);
+    OutputFiles files;
+    std::ostream* results = m_resultsPath.empty() ? nullptr : &files.open(m_resultsPath);
+    std::ostream* tableFile = m_summaryPath.empty() ? nullptr : &files.open(m_summaryPath);
+    const std::vector<std::string> command = childCommand();
+    const std::vector<ChildResult> outcomes =
+        runChildren(sweepRuns(command, traces, indices), m_jobs, static_cast<Micros>(m_timeoutS * kMicrosPerSecond));
+    const std::vector<RunSummary> runs = collectSummaries(outcomes, indices);
+    if (results != nullptr) {
+        SweepDescription sweep{m_meetingPath, json(std::vector<std::string>(command.begin() + 3, command.end())), {}};
+        for (const std::string& trace : traces) {
+            sweep.runs.push_back(std::filesystem::path(trace).filename().string());
+        }
+        writeSweepResults(*results, sweep, shard, runs);
+    }
+    const SweepTable table = sweepStatistics(summariesOf(runs));
+    if (tableFile != nullptr) {
+        *tableFile << sweepTableJson(table).dump(2) << '\n';
+    }
+    files.close();
+    writeSweepTable(std::cout, table);
+    return 0;
+}
+
+int SimCommand::merge() const {
+    const MergedSweep merged = mergeSweepResults(m_mergePaths);
+    const SweepTable table = sweepStatistics(summariesOf(merged.runs));
+    if (!m_summaryPath.empty()) {
+        OutputFiles files;
+        files.open(m_summaryPath) << sweepTableJson(table).dump(2) << '\n';
+        files.close();
+    }
+    writeSweepTable(std::cout, table);
+    return 0;
 }
 
 int SimCommand::runOne() const {
     Meeting meeting = parseMeeting(readInputFile(m_meetingPath), m_meetingPath);
     if (m_durationS > 0) {
-        meeting.duration = std::min(meeting.duration, static_cast<Micros>(std::llround(m_durationS * kMicrosPerSecond)));
+        meeting.duration =
+            std::min(meeting.duration, static_cast<Micros>(std::llround(m_durationS * kMicrosPerSecond)));
     }
     const CapacityTrace downlink = loadTrace(m_downlink.empty() ? kDefaultDownlink : m_downlink);
     const std::optional<CapacityTrace> uplink =
@@ -160,10 +239,10 @@ int SimCommand::runOne() const {
     }
     std::optional<ScenarioWriter> record;
     if (!m_recordPath.empty()) {
-        record.emplace(files.open(m_recordPath), meeting.name + " (recorded simulation)",
-                       fmt::format("every call of ktr sim {} over {}, seed {}", m_meetingPath, downlink.label(),
-                                   seedFor(meeting)),
-                       Init{meeting.localUid, meeting.localDt});
+        record.emplace(
+            files.open(m_recordPath), meeting.name + " (recorded simulation)",
+            fmt::format("every call of ktr sim {} over {}, seed {}", m_meetingPath, downlink.label(), seedFor(meeting)),
+            Init{meeting.localUid, meeting.localDt});
     }
     std::ostream* summaryFile = m_summaryPath.empty() ? nullptr : &files.open(m_summaryPath);
     const std::string seriesPath = !m_seriesPath.empty() ? m_seriesPath : m_plotPath.empty() ? "" : m_plotPath + ".csv";
@@ -178,12 +257,10 @@ int SimCommand::runOne() const {
     setup.uplink = uplink ? &*uplink : nullptr;
     setup.seed = seedFor(meeting);
     writers.begin(TimelineHeader{"sim", meeting.name, library.path(), library.soname()});
-    json summary{{"schema", kSummarySchema},
-                 {"meeting", meeting.name},
-                 {"downlink", downlink.label()},
-                 {"uplink", uplink ? json(uplink->label()) : json(nullptr)},
-                 {"seed", setup.seed},
-                 {"duration_s", static_cast<double>(meeting.duration) / kMicrosPerSecond}};
+    json summary{
+        {"schema", kSummarySchema},     {"meeting", meeting.name},
+        {"downlink", downlink.label()}, {"uplink", uplink ? json(uplink->label()) : json(nullptr)},
+        {"seed", setup.seed},           {"duration_s", static_cast<double>(meeting.duration) / kMicrosPerSecond}};
     summary.update(Simulation(setup).run(library, SimulationOutputs{&writers, record ? &*record : nullptr, series}));
     writers.end();
     if (record) {

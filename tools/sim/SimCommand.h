@@ -22,6 +22,9 @@ public:
 
 private:
     int runOne() const;
+    int runSweep() const;
+    int merge() const;
+    std::vector<std::string> childCommand() const;
     uint64_t seedFor(const Meeting& meeting) const;
 
     CLI::App* m_command = nullptr;
@@ -42,6 +45,13 @@ private:
     std::string m_seriesPath;
     std::string m_plotPath;
     std::string m_recordPath;
+    // Sweeps.
+    std::string m_tracesDir;
+    int m_jobs = 0;
+    double m_timeoutS = 600;
+    std::string m_shard;
+    std::string m_resultsPath;
+    std::vector<std::string> m_mergePaths;
 };
 
 }  // namespace ktr::sim

@@ -87,8 +87,8 @@ struct InFlight {
 struct VideoSender {
     VideoStreamInfo stream{};
     uint64_t epoch = 0;
-    bool awaitingKey = false;           // the receiver lost a frame: nothing renders until a key frame
-    std::optional<Micros> keyDueAt;     // the next frame sent at or after this time is a key frame
+    bool awaitingKey = false;        // the receiver lost a frame: nothing renders until a key frame
+    std::optional<Micros> keyDueAt;  // the next frame sent at or after this time is a key frame
     Micros lastKey = 0;
 };
 
@@ -441,7 +441,8 @@ private:
         link.length = length;
         link.capacityBps = m_setup.downlink->bitsPerSecond(m_lastSample, m_now);
         link.demandBps = demand;
-        link.deliveredBps = static_cast<double>(m_downDeliveredBytes) * 8.0 * kMicrosPerSecond / static_cast<double>(length);
+        link.deliveredBps =
+            static_cast<double>(m_downDeliveredBytes) * 8.0 * kMicrosPerSecond / static_cast<double>(length);
         if (m_speaker && *m_speaker != m_meeting.localUid) {
             link.remoteSpeaker = m_speaker;
         }
@@ -511,7 +512,8 @@ private:
             return;
         }
         const VideoStreamInfo& stream = m_camera[index];
-        const int64_t bytes = std::max<int64_t>(1, static_cast<int64_t>(static_cast<double>(stream.bitrate) / stream.fps / 8.0));
+        const int64_t bytes =
+            std::max<int64_t>(1, static_cast<int64_t>(static_cast<double>(stream.bitrate) / stream.fps / 8.0));
         const Bottleneck::Outcome outcome = m_up->send(m_now, bytes);
         if (outcome.dropped) {
             m_upEstimator.dropped(bytes);
