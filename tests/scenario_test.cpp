@@ -19,6 +19,17 @@ std::string withSteps(const std::string& steps) {
     return R"({"local": {"uid": 1, "dt": 8}, "steps": [)" + steps + "]}";
 }
 
+// Large enough that work growing with the square of the number of steps would not finish.
+constexpr size_t kManySteps = 1000000;
+
+std::string manyEmptySteps() {
+    std::string steps = "{}";
+    for (size_t i = 1; i < kManySteps; ++i) {
+        steps += ", {}";
+    }
+    return steps;
+}
+
 // The parser's message for input it refuses; empty when it accepts the input.
 std::string errorOf(const std::string& json) {
     try {
@@ -77,6 +88,9 @@ INSTANTIATE_TEST_SUITE_P(
                 R"({"step": "peerReport", "uid": 3, "streams": [{"width": 1, "height": 1, "fps": 1, "bitrate": 1, "maxbitrate": 1, "minbitrate": 1}, {"width": 1}]})"),
             R"(meeting.json: step 1 (peerReport): field "streams[1].height": missing)"},
         BadInputCase{"step not an object", withSteps(R"(3)"), R"(meeting.json: step 1: expected an object, got 3)"},
+        BadInputCase{
+            "the first of very many steps without a name", withSteps(manyEmptySteps()),
+            R"(meeting.json: step 1: field "step": missing; it names the event or question, e.g. "addUser" or "upload")"},
         BadInputCase{"no local user", R"({"steps": []})", R"(meeting.json: field "local": missing)"},
         BadInputCase{
             "local uid of the wrong type", R"({"local": {"uid": "1", "dt": 1}, "steps": []})",
@@ -85,7 +99,10 @@ INSTANTIATE_TEST_SUITE_P(
                      R"(meeting.json: field "steps": expected an array of steps)"},
         BadInputCase{"not JSON", R"({"local": )",
                      "meeting.json: not valid JSON: [json.exception.parse_error.101] parse error at line 1, column 11: "
-                     "syntax error while parsing value - unexpected end of input; expected '[', '{', or a literal"}));
+                     "syntax error while parsing value - unexpected end of input; expected '[', '{', or a literal"},
+        BadInputCase{
+            "number beyond double", R"({"local": {"uid": 1e999, "dt": 8}, "steps": []})",
+            "meeting.json: not valid JSON: [json.exception.out_of_range.406] number overflow parsing '1e999'"}));
 
 const char* const kAllSteps =
     "addUser, clearPeerReports, clearSelectRequests, config, definitionOf, definitions, download, downloadNet, "

@@ -14,6 +14,9 @@ namespace ktr {
 // The place of a value in a JSON document: object keys and array indexes, from the root down.
 using JsonPath = std::vector<std::variant<std::string, size_t>>;
 
+// The path in the form fields are named in messages ("streams[1].bitrate"), from the segment first on.
+std::string jsonPathText(JsonPath::const_iterator first, JsonPath::const_iterator last);
+
 // Parses JSON as nlohmann::json::parse does, which keeps the last value of a key that an object repeats
 // and drops the others silently, and remembers where that happened.
 class DuplicateKeyFinder {
@@ -21,7 +24,8 @@ public:
     // Keys of objects nested deeper than maxDepth objects and arrays are not looked at.
     explicit DuplicateKeyFinder(size_t maxDepth);
 
-    // Throws nlohmann::json::parse_error for text that is not JSON.
+    // Throws nlohmann::json::parse_error for text that is not JSON, and nlohmann::json::out_of_range for a
+    // number beyond the range of double.
     nlohmann::json parse(const std::string& text);
 
     // The repeated keys of the last parse, each once, in the order of their first repeat. A repeat inside
@@ -37,7 +41,11 @@ private:
         std::set<std::string> keys;  // the object's keys so far
     };
 
-    void onEvent(nlohmann::json::parse_event_t event, const nlohmann::json& parsed);
+    // Receives the parser's events, one per value, key and object or array start and end.
+    class Events;
+
+    void startLevel(bool isArray);
+    void endLevel();
     void onKey(const std::string& key);
     void endValue();
     JsonPath currentPath() const;

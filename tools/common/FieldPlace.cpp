@@ -19,6 +19,10 @@ FieldPlace FieldPlace::element(const std::string& name, size_t index) const {
     return FieldPlace(m_where, fmt::format("{}[{}]", pathOf(name), index));
 }
 
+FieldPlace FieldPlace::member(const std::string& name) const {
+    return FieldPlace(m_where, pathOf(name));
+}
+
 std::string FieldPlace::pathOf(const std::string& name) const {
     if (m_path.empty() || name.empty()) {
         return m_path + name;

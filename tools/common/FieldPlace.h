@@ -18,6 +18,8 @@ public:
 
     // The element at index of the array field name.
     FieldPlace element(const std::string& name, size_t index) const;
+    // The object of the field name.
+    FieldPlace member(const std::string& name) const;
 
     std::string pathOf(const std::string& name) const;
 

@@ -12,10 +12,18 @@ namespace ktr {
 
 using nlohmann::json;
 
-FieldReader::FieldReader(const json& object, FieldPlace place) : m_object(object), m_place(std::move(place)) {
+FieldReader::FieldReader(const json& object, FieldPlace place, Comments comments)
+    : m_object(object), m_place(std::move(place)), m_comments(comments) {
     if (!m_object.is_object()) {
         fail("", "expected an object, got " + describe(m_object));
     }
+    if (m_comments == Comments::Ignored) {
+        text(kCommentField, "");
+    }
+}
+
+bool FieldReader::contains(const std::string& name) {
+    return has(name);
 }
 
 const json& FieldReader::child(const std::string& name) {
@@ -24,6 +32,18 @@ const json& FieldReader::child(const std::string& name) {
 
 uint64_t FieldReader::u64(const std::string& name) {
     return static_cast<uint64_t>(integer(name, 0, std::numeric_limits<uint64_t>::max()));
+}
+
+uint64_t FieldReader::u64(const std::string& name, uint64_t fallback) {
+    return has(name) ? u64(name) : fallback;
+}
+
+int64_t FieldReader::i64(const std::string& name, int64_t low, int64_t high) {
+    return signedInteger(name, low, high);
+}
+
+int64_t FieldReader::i64(const std::string& name, int64_t low, int64_t high, int64_t fallback) {
+    return has(name) ? signedInteger(name, low, high) : fallback;
 }
 
 int32_t FieldReader::i32(const std::string& name) {
@@ -66,16 +86,36 @@ std::string FieldReader::text(const std::string& name, const std::string& fallba
     return value.get<std::string>();
 }
 
+double FieldReader::number(const std::string& name, double low, double high) {
+    const json& value = field(name);
+    if (!value.is_number() || !(value.get<double>() >= low && value.get<double>() <= high)) {
+        fail(name, fmt::format("expected a number from {} to {}, got {}", low, high, describe(value)));
+    }
+    return value.get<double>();
+}
+
+double FieldReader::number(const std::string& name, double low, double high, double fallback) {
+    return has(name) ? number(name, low, high) : fallback;
+}
+
+void FieldReader::object(const std::string& name, const std::function<void(FieldReader&)>& read) {
+    readNested(field(name), m_place.member(name), read);
+}
+
 void FieldReader::forEach(const std::string& name, const std::function<void(FieldReader&)>& read) {
     const json& value = field(name);
     if (!value.is_array()) {
         fail(name, "expected an array, got " + describe(value));
     }
     for (size_t i = 0; i < value.size(); ++i) {
-        FieldReader element(value[i], m_place.element(name, i));
-        read(element);
-        element.finish();
+        readNested(value[i], m_place.element(name, i), read);
     }
+}
+
+void FieldReader::readNested(const json& value, FieldPlace place, const std::function<void(FieldReader&)>& read) const {
+    FieldReader nested(value, std::move(place), m_comments);
+    read(nested);
+    nested.finish();
 }
 
 void FieldReader::skip(const std::string& name) {
@@ -118,9 +158,12 @@ uint64_t FieldReader::integer(const std::string& name, uint64_t low, uint64_t hi
 
 int64_t FieldReader::signedInteger(const std::string& name, int64_t low, int64_t high) {
     const json& value = field(name);
-    const bool fits = value.is_number_integer() &&
-                      (value.is_number_unsigned() ? value.get<uint64_t>() <= static_cast<uint64_t>(high)
-                                                  : value.get<int64_t>() >= low && value.get<int64_t>() <= high);
+    // An unsigned value may exceed int64_t; it is compared as unsigned, against a low bound above 0 too.
+    const bool fits =
+        value.is_number_integer() &&
+        (value.is_number_unsigned() ? value.get<uint64_t>() <= static_cast<uint64_t>(high) &&
+                                          (low <= 0 || value.get<uint64_t>() >= static_cast<uint64_t>(low))
+                                    : value.get<int64_t>() >= low && value.get<int64_t>() <= high);
     if (!fits) {
         fail(name, fmt::format("expected an integer from {} to {}, got {}", low, high, describe(value)));
     }

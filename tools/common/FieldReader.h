@@ -16,12 +16,25 @@ namespace ktr {
 // other and lists the valid ones. Every error is a ScenarioError naming the file, the step and the field.
 class FieldReader {
 public:
-    FieldReader(const nlohmann::json& object, FieldPlace place);
+    // Whether the object, and every object read through this reader, may carry a "comment" string, a note
+    // that the reader accepts and ignores.
+    enum class Comments { Refused, Ignored };
+    static constexpr const char* kCommentField = "comment";
+
+    FieldReader(const nlohmann::json& object, FieldPlace place, Comments comments = Comments::Refused);
+
+    const FieldPlace& place() const { return m_place; }
+
+    // Whether the field is present; either way it is a valid field of the object.
+    bool contains(const std::string& name);
 
     // The raw value of a field that another reader takes apart.
     const nlohmann::json& child(const std::string& name);
 
     uint64_t u64(const std::string& name);
+    uint64_t u64(const std::string& name, uint64_t fallback);
+    int64_t i64(const std::string& name, int64_t low, int64_t high);
+    int64_t i64(const std::string& name, int64_t low, int64_t high, int64_t fallback);
     int32_t i32(const std::string& name);
     int32_t i32(const std::string& name, int32_t fallback);
     uint16_t u16(const std::string& name);
@@ -29,6 +42,12 @@ public:
     bool boolean(const std::string& name);
     bool boolean(const std::string& name, bool fallback);
     std::string text(const std::string& name, const std::string& fallback);
+    // Any JSON number, integer or not, from low to high.
+    double number(const std::string& name, double low, double high);
+    double number(const std::string& name, double low, double high, double fallback);
+
+    // Calls read with a reader for the object field name, at "name".
+    void object(const std::string& name, const std::function<void(FieldReader&)>& read);
 
     // Calls read for every element of the array field name, with a reader for objects at "name[i]".
     void forEach(const std::string& name, const std::function<void(FieldReader&)>& read);
@@ -41,15 +60,20 @@ public:
 
     [[noreturn]] void fail(const std::string& name, const std::string& problem) const;
 
+    // A value as messages quote it: `string "yes"`, `the number 1.5`, `3`.
+    static std::string describe(const nlohmann::json& value);
+
 private:
+    // Reads a nested object with the same comment rule and refuses its unknown fields.
+    void readNested(const nlohmann::json& value, FieldPlace place, const std::function<void(FieldReader&)>& read) const;
     bool has(const std::string& name);
     const nlohmann::json& field(const std::string& name);
     uint64_t integer(const std::string& name, uint64_t low, uint64_t high);
     int64_t signedInteger(const std::string& name, int64_t low, int64_t high);
-    static std::string describe(const nlohmann::json& value);
 
     const nlohmann::json& m_object;
     FieldPlace m_place;
+    Comments m_comments;
     std::set<std::string> m_asked;
     std::set<std::string> m_skipped;
 };

@@ -9,6 +9,7 @@
 #include "DuplicateKeyFinder.h"
 #include "FieldReader.h"
 #include "NameSuggestion.h"
+#include "RecordFields.h"
 #include "ScenarioLint.h"
 
 namespace ktr {
@@ -16,32 +17,12 @@ namespace {
 
 using nlohmann::json;
 using tarn::video::KTRUserInfo;
-using tarn::video::VideoStreamInfo;
 
 // Fields of every step that are not the step's input: its name and a free note.
 const char* const kStepField = "step";
-const char* const kCommentField = "comment";
+const char* const kCommentField = FieldReader::kCommentField;
 // The deepest objects and arrays a scenario has: document, steps, step, streams or users, and their elements.
 constexpr size_t kScenarioDepth = 5;
-
-VideoStreamInfo readStream(FieldReader& in, bool channelRequired) {
-    VideoStreamInfo info{};
-    info.channel = channelRequired ? in.i32("channel") : in.i32("channel", 1);
-    info.dft = in.i32("dft", 0);
-    info.width = in.i32("width");
-    info.height = in.i32("height");
-    info.fps = in.i32("fps");
-    info.bitrate = in.i32("bitrate");
-    info.maxbitrate = in.i32("maxbitrate");
-    info.minbitrate = in.i32("minbitrate");
-    return info;
-}
-
-std::vector<VideoStreamInfo> readStreams(FieldReader& in, bool channelRequired) {
-    std::vector<VideoStreamInfo> streams;
-    in.forEach("streams", [&](FieldReader& element) { streams.push_back(readStream(element, channelRequired)); });
-    return streams;
-}
 
 KTRUserInfo readUser(FieldReader& in) {
     KTRUserInfo user;
@@ -66,15 +47,7 @@ const std::map<std::string, StepParser>& stepParsers() {
     static const std::map<std::string, StepParser> parsers{
         {"init", [](FieldReader& in) -> Action { return readInit(in); }},
         {"sceneType", [](FieldReader& in) -> Action { return SceneType{in.i32("value")}; }},
-        {"config",
-         [](FieldReader& in) -> Action {
-             Config step;
-             step.config.forceHD = in.boolean("forceHD", false);
-             step.config.auxFlag = in.boolean("auxFlag", false);
-             step.config.auxBitrate1 = in.i32("auxBitrate1", step.config.auxBitrate1);
-             step.config.auxBitrate2 = in.i32("auxBitrate2", step.config.auxBitrate2);
-             return step;
-         }},
+        {"config", [](FieldReader& in) -> Action { return Config{readConfig(in)}; }},
         {"addUser", [](FieldReader& in) -> Action { return AddUser{readUser(in)}; }},
         {"removeUser", [](FieldReader& in) -> Action { return RemoveUser{readUser(in)}; }},
         {"setUsers",
@@ -94,7 +67,7 @@ const std::map<std::string, StepParser>& stepParsers() {
         {"peerReport",
          [](FieldReader& in) -> Action {
              const uint64_t uid = in.u64("uid");
-             return PeerReport{uid, readStreams(in, false)};
+             return PeerReport{uid, readStreams(in, "streams", false)};
          }},
         {"clearPeerReports", [](FieldReader&) -> Action { return ClearPeerReports{}; }},
         {"selectRequest",
@@ -104,7 +77,7 @@ const std::map<std::string, StepParser>& stepParsers() {
         {"clearSelectRequests", [](FieldReader&) -> Action { return ClearSelectRequests{}; }},
         {"uploadNet", [](FieldReader& in) -> Action { return readEstimate(in, true); }},
         {"downloadNet", [](FieldReader& in) -> Action { return readEstimate(in, false); }},
-        {"definitions", [](FieldReader& in) -> Action { return Definitions{readStreams(in, true)}; }},
+        {"definitions", [](FieldReader& in) -> Action { return Definitions{readStreams(in, "streams", true)}; }},
         {"upload", [](FieldReader& in) -> Action { return AskUpload{in.i32("channel", 1)}; }},
         {"share", [](FieldReader&) -> Action { return AskUpload{2}; }},
         {"download", [](FieldReader& in) -> Action { return AskDownload{in.i32("channel", 1)}; }},
@@ -187,7 +160,7 @@ Scenario parseScenario(const std::string& text, const std::string& fileName) {
     json document;
     try {
         document = parser.parse(text);
-    } catch (const json::parse_error& error) {
+    } catch (const json::exception& error) {  // parse_error, or out_of_range for a number beyond double
         throw ScenarioError(fmt::format("{}: not valid JSON: {}", fileName, error.what()));
     }
     Scenario scenario = readScenario(document, fileName);

@@ -176,19 +176,6 @@ void updateScene(SceneSoFar& scene, const Step& step) {
     }
 }
 
-// "streams[1].bitrate" for the segments from first on.
-std::string pathText(JsonPath::const_iterator first, JsonPath::const_iterator last) {
-    std::string text;
-    for (auto segment = first; segment != last; ++segment) {
-        if (const auto* index = std::get_if<size_t>(&*segment)) {
-            text += fmt::format("[{}]", *index);
-        } else {
-            text += (text.empty() ? "" : ".") + std::get<std::string>(*segment);
-        }
-    }
-    return text;
-}
-
 bool isKey(const JsonPath::value_type& segment, const std::string& key) {
     const auto* text = std::get_if<std::string>(&segment);
     return text != nullptr && *text == key;
@@ -200,11 +187,11 @@ std::map<int, std::vector<std::string>> duplicatesByStep(const std::vector<JsonP
     for (const JsonPath& path : duplicateKeys) {
         if (path.size() > 2 && isKey(path[0], "steps") && std::holds_alternative<size_t>(path[1])) {
             const int index = static_cast<int>(std::get<size_t>(path[1])) + 1;
-            byStep[index].push_back(pathText(path.begin() + 2, path.end()));
+            byStep[index].push_back(jsonPathText(path.begin() + 2, path.end()));
         } else if (path.size() > 1 && isKey(path[0], "local")) {
-            byStep[0].push_back(pathText(path.begin() + 1, path.end()));
+            byStep[0].push_back(jsonPathText(path.begin() + 1, path.end()));
         } else {
-            byStep[kDocument].push_back(pathText(path.begin(), path.end()));
+            byStep[kDocument].push_back(jsonPathText(path.begin(), path.end()));
         }
     }
     return byStep;
