@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Runs ktr sim as a user does: every bundled meeting over a bundled trace and over a Mahimahi trace written
+# here, with every output; a sweep, its shards merged, and a run alone equal to the same run in the sweep;
+# the recorded calls replayed to the same log lines; bad meetings and traces refused.
+# Usage: check_cli.sh KTR SOURCE_DIR SCRATCH_DIR
+set -euo pipefail
+ktr=$1
+source_dir=$2
+scratch=$3
+rm -rf "$scratch" && mkdir -p "$scratch/traces"
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+expect_failure() {
+    local status=$1 message=$2
+    shift 2
+    local actual=0
+    "$@" >"$scratch/out.txt" 2>"$scratch/err.txt" || actual=$?
+    [ "$actual" -eq "$status" ] || fail "$* exited $actual, not $status: $(cat "$scratch/err.txt")"
+    grep -qF -- "$message" "$scratch/err.txt" || fail "$*: no \"$message\" in: $(cat "$scratch/err.txt")"
+}
+
+# A Mahimahi trace: 2 packets a millisecond for 500 ms, then 1 (24 then 12 Mbit/s).
+for ms in $(seq 1 1000); do
+    echo "$ms"
+    [ "$ms" -le 500 ] && echo "$ms"
+done >"$scratch/traces/office.mahimahi"
+cp "$source_dir"/examples/traces/synthetic-tunnel-outage.mbps "$source_dir"/examples/traces/synthetic-office-steps.mbps \
+    "$scratch/traces/"
+
+for meeting in "$source_dir"/examples/meetings/*.json; do
+    name=$(basename "$meeting" .json)
+    for trace in "$source_dir/examples/traces/synthetic-train-walk.mahimahi" "$scratch/traces/office.mahimahi"; do
+        "$ktr" sim "$meeting" --downlink "$trace" --uplink constant:2mbps --duration 120 --summary "$scratch/$name.json" \
+            --json "$scratch/$name.jsonl" --csv "$scratch/$name.csv" --plot "$scratch/$name.png" >"$scratch/$name.txt"
+        grep -q '^time_upper_pct ' "$scratch/$name.txt" || fail "$name: no metric table"
+        /usr/bin/python3 -c 'import json,sys; s=json.load(open(sys.argv[1])); assert s["metrics"]["freezes_per_min"]["better"] == "lower"' \
+            "$scratch/$name.json" || fail "$name: summary"
+        [ -s "$scratch/$name.png" ] && [ -s "$scratch/$name.csv" ] && [ -s "$scratch/$name.jsonl" ] || fail "$name: outputs"
+    done
+done
+
+# The recorded calls replay to the same lines, in the same order.
+meeting="$source_dir/examples/meetings/team-meeting.json"
+"$ktr" sim "$meeting" --downlink "$scratch/traces/office.mahimahi" --duration 60 --record "$scratch/record.json" \
+    --log-file "$scratch/sim.log" >/dev/null
+"$ktr" replay "$scratch/record.json" --log-file "$scratch/replay.log" >/dev/null
+cut -d' ' -f4- "$scratch/sim.log" >"$scratch/sim.lines"
+cut -d' ' -f4- "$scratch/replay.log" >"$scratch/replay.lines"
+[ -s "$scratch/sim.lines" ] && cmp -s "$scratch/sim.lines" "$scratch/replay.lines" || fail "the recorded calls replay differently"
+
+# A sweep; its shards merged give the same table; a run alone equals the same run inside the sweep.
+"$ktr" sim "$meeting" --traces "$scratch/traces" --duration 60 --results "$scratch/whole.results" >"$scratch/whole.txt"
+grep -q '^3 runs' "$scratch/whole.txt" || fail "sweep table: $(head -n 2 "$scratch/whole.txt")"
+for k in 1 2; do
+    "$ktr" sim "$meeting" --traces "$scratch/traces" --duration 60 --shard "$k/2" --results "$scratch/shard$k.results" >/dev/null
+done
+"$ktr" sim --merge "$scratch/shard2.results" "$scratch/shard1.results" >"$scratch/merged.txt"
+cmp -s "$scratch/whole.txt" "$scratch/merged.txt" || fail "the merged shards differ from the whole sweep"
+"$ktr" sim "$meeting" --downlink "$scratch/traces/office.mahimahi" --duration 60 --summary-only >"$scratch/alone.json"
+/usr/bin/python3 - "$scratch/whole.results" "$scratch/alone.json" <<'PY' || fail "a run alone differs from the same run in the sweep"
+import json, sys
+runs = [json.loads(line) for line in open(sys.argv[1])][1:]
+swept = next(r["summary"] for r in runs if r["run"] == "office.mahimahi")
+assert json.dumps(swept, sort_keys=True) == json.dumps(json.load(open(sys.argv[2])), sort_keys=True)
+PY
+
+# Bad input: exit 2, the file and the line or field named, nothing written.
+printf '10\n5\n' >"$scratch/backwards.mahimahi"
+expect_failure 2 "backwards.mahimahi: line 2" "$ktr" sim "$meeting" --downlink "$scratch/backwards.mahimahi" \
+    --summary "$scratch/never.json"
+[ ! -e "$scratch/never.json" ] || fail "a summary was written for a refused trace"
+: >"$scratch/empty.mbps"
+expect_failure 2 "empty.mbps" "$ktr" sim "$meeting" --downlink "$scratch/empty.mbps"
+echo '{"name": "x", "local": {"uid": 1, "dt": 8}, "duration_s": -5}' >"$scratch/bad-meeting.json"
+expect_failure 2 'bad-meeting.json: field "duration_s"' "$ktr" sim "$scratch/bad-meeting.json"
+expect_failure 2 "no-such-folder" "$ktr" sim "$meeting" --traces "$scratch/no-such-folder"
+expect_failure 2 "--shard" "$ktr" sim "$meeting" --traces "$scratch/traces" --shard 3/2
+
+echo "ktr sim: $(ls "$source_dir"/examples/meetings/*.json | wc -l) meetings over two traces with every output; record, sweep, shards and bad input checked"
