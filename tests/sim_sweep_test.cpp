@@ -113,6 +113,10 @@ struct FailureCase {
     std::string errTail;
 };
 
+void PrintTo(const FailureCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class ChildPoolFailure : public ::testing::TestWithParam<FailureCase> {};
 
 // The failing run comes first; the next one is killed while it runs and the last never starts.

@@ -2,14 +2,17 @@
 
 #include <cstdlib>
 #include <deque>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "Bottleneck.h"
 #include "FreezeDetector.h"
+#include "InputFile.h"
 #include "LinkEstimator.h"
 #include "Meeting.h"
+#include "RecordedEstimates.h"
 #include "Replayer.h"
 #include "Scenario.h"
 #include "ScenarioWriter.h"
@@ -108,6 +111,50 @@ TEST(LinkEstimator, HeadroomReadsAsRoomToRaiseAndOverloadAsCongestion) {
         EXPECT_LE(e.bitrate, 1100000);
     }
     EXPECT_GE(congested, 5) << "an overloaded link reads as congested most of the time";
+}
+
+std::string writeFile(const std::string& name, const std::string& text) {
+    const std::string path = ::testing::TempDir() + name;
+    std::ofstream(path) << text;
+    return path;
+}
+
+constexpr const char* kEstimatesHeader = "time_s,status,score,bitrate,max_bitrate\n";
+
+TEST(RecordedEstimates, EachRowHoldsUntilTheNext) {
+    const ktr::sim::RecordedEstimates estimates = ktr::sim::RecordedEstimates::read(
+        writeFile("estimates.csv", std::string(kEstimatesHeader) + "1.5,2,95,800000,3000000\n\n4,5,10,100,200\n"));
+    EXPECT_EQ(estimates.at(1499999), nullptr);
+    ASSERT_NE(estimates.at(1500000), nullptr);
+    EXPECT_EQ(estimates.at(1500000)->status, 2);
+    EXPECT_EQ(estimates.at(3999999)->maxBitrate, 3000000);
+    EXPECT_EQ(estimates.at(4000000)->status, 5);
+    EXPECT_EQ(estimates.at(99 * kMicrosPerSecond)->bitrate, 100);
+}
+
+TEST(RecordedEstimates, RefusesBadFilesNamingTheLine) {
+    struct Case {
+        std::string text;
+        std::string message;
+    };
+    for (const Case& c :
+         {Case{"time,status\n", "line 1: expected the header time_s,status,score,bitrate,max_bitrate"},
+          Case{kEstimatesHeader, "no estimate after the header"},
+          Case{std::string(kEstimatesHeader) + "1,2,3,4\n", "line 2: expected 5 cells, got 4"},
+          Case{std::string(kEstimatesHeader) + "1,2,3,4,x\n", "line 2: max_bitrate: \"x\" is not a number"},
+          Case{std::string(kEstimatesHeader) + "1,2,3,2147483648,0\n",
+               "line 2: bitrate: expected an integer from -2147483648 to 2147483647, got 2147483648"},
+          Case{std::string(kEstimatesHeader) + "2,1,1,1,1\n2,1,1,1,1\n", "line 3: time_s: times must increase"},
+          Case{std::string(kEstimatesHeader) + "-1,1,1,1,1\n", "line 2: time_s: expected 0 to"}}) {
+        const std::string path = writeFile("bad-estimates.csv", c.text);
+        try {
+            ktr::sim::RecordedEstimates::read(path);
+            ADD_FAILURE() << "accepted " << c.text;
+        } catch (const ktr::InputError& error) {
+            EXPECT_NE(std::string(error.what()).find(path + ": " + c.message), std::string::npos)
+                << error.what() << " / expected " << c.message;
+        }
+    }
 }
 
 // A meeting of `peers` desktop peers publishing 720P + 240P, the last one speaking throughout.

@@ -127,6 +127,11 @@ SimCommand::SimCommand(CLI::App& program) {
     m_command->add_option("--plot", m_plotPath, "draw the series into this PNG (Debian's python3-matplotlib)");
     m_command->add_option("--record", m_recordPath,
                           "write every call the simulation made as a scenario that `ktr replay` replays identically");
+    m_command->add_option("--estimates", m_estimatesPath,
+                          "replay recorded download estimates (CSV time_s,status,score,bitrate,max_bitrate) in place "
+                          "of the estimator model");
+    m_command->add_option("--uplink-traces", m_uplinkTracesDir,
+                          "sweep: run the meeting over every trace in this folder as the uplink");
     m_command->add_option("--traces", m_tracesDir,
                           "sweep: run the meeting over every trace in this folder (as the downlink), each run in a "
                           "process of its own, and print every metric's distribution");
@@ -153,7 +158,7 @@ int SimCommand::run() const {
     if (m_meetingPath.empty()) {
         throw InputError("ktr sim: a meeting file is needed (or --merge RESULTS...)");
     }
-    return m_tracesDir.empty() ? runOne() : runSweep();
+    return m_tracesDir.empty() && m_uplinkTracesDir.empty() ? runOne() : runSweep();
 }
 
 // The command each run of a sweep executes: this program on the same meeting and options, printing only
@@ -166,6 +171,8 @@ std::vector<std::string> SimCommand::childCommand() const {
         }
     };
     pass("--uplink", m_uplink);
+    pass("--downlink", m_uplinkTracesDir.empty() ? "" : m_downlink);
+    pass("--estimates", m_estimatesPath);
     pass("--lib", m_libraryPath);
     pass("--seed", m_command->count("--seed") > 0 ? std::to_string(m_seed) : "");
     pass("--duration", m_durationS > 0 ? fmt::format("{}", m_durationS) : "");
@@ -174,7 +181,11 @@ std::vector<std::string> SimCommand::childCommand() const {
 
 int SimCommand::runSweep() const {
     parseMeeting(readInputFile(m_meetingPath), m_meetingPath);  // refuse a bad meeting before any run
-    const std::vector<std::string> traces = listTraces(m_tracesDir);
+    if (!m_tracesDir.empty() && !m_uplinkTracesDir.empty()) {
+        throw InputError("ktr sim: --traces and --uplink-traces sweep one side each; give one of them");
+    }
+    const bool uplinks = !m_uplinkTracesDir.empty();
+    const std::vector<std::string> traces = listTraces(uplinks ? m_uplinkTracesDir : m_tracesDir);
     const Shard shard = m_shard.empty() ? Shard{} : parseShard(m_shard);
     const std::vector<size_t> indices = shardRuns(traces.size(), shard);
     OutputFiles files;
@@ -182,7 +193,8 @@ int SimCommand::runSweep() const {
     std::ostream* tableFile = m_summaryPath.empty() ? nullptr : &files.open(m_summaryPath);
     const std::vector<std::string> command = childCommand();
     const std::vector<ChildResult> outcomes =
-        runChildren(sweepRuns(command, traces, indices), m_jobs, static_cast<Micros>(m_timeoutS * kMicrosPerSecond));
+        runChildren(sweepRuns(command, traces, indices, uplinks ? "--uplink" : "--downlink"), m_jobs,
+                    static_cast<Micros>(m_timeoutS * kMicrosPerSecond));
     const std::vector<RunSummary> runs = collectSummaries(outcomes, indices);
     if (results != nullptr) {
         SweepDescription sweep{m_meetingPath, json(std::vector<std::string>(command.begin() + 3, command.end())), {}};
@@ -221,6 +233,9 @@ int SimCommand::runOne() const {
     const CapacityTrace downlink = loadTrace(m_downlink.empty() ? kDefaultDownlink : m_downlink);
     const std::optional<CapacityTrace> uplink =
         m_uplink.empty() ? std::nullopt : std::optional<CapacityTrace>(loadTrace(m_uplink));
+    const std::optional<RecordedEstimates> estimates =
+        m_estimatesPath.empty() ? std::nullopt
+                                : std::optional<RecordedEstimates>(RecordedEstimates::read(m_estimatesPath));
     const SdkLibrary library(m_libraryPath.empty() ? SdkLibrary::defaultPath() : m_libraryPath);
 
     OutputFiles files;
@@ -256,11 +271,17 @@ int SimCommand::runOne() const {
     setup.downlink = &downlink;
     setup.uplink = uplink ? &*uplink : nullptr;
     setup.seed = seedFor(meeting);
+    setup.recordedEstimates = estimates ? &*estimates : nullptr;
     writers.begin(TimelineHeader{"sim", meeting.name, library.path(), library.soname()});
     json summary{
-        {"schema", kSummarySchema},     {"meeting", meeting.name},
-        {"downlink", downlink.label()}, {"uplink", uplink ? json(uplink->label()) : json(nullptr)},
-        {"seed", setup.seed},           {"duration_s", static_cast<double>(meeting.duration) / kMicrosPerSecond}};
+        {"schema", kSummarySchema},
+        {"meeting", meeting.name},
+        {"downlink", downlink.label()},
+        {"uplink", uplink ? json(uplink->label()) : json(nullptr)},
+        {"estimates",
+         m_estimatesPath.empty() ? json(nullptr) : json(std::filesystem::path(m_estimatesPath).filename().string())},
+        {"seed", setup.seed},
+        {"duration_s", static_cast<double>(meeting.duration) / kMicrosPerSecond}};
     summary.update(Simulation(setup).run(library, SimulationOutputs{&writers, record ? &*record : nullptr, series}));
     writers.end();
     if (record) {

@@ -46,7 +46,9 @@ private:
     std::string m_plotPath;
     std::string m_recordPath;
     // Sweeps.
+    std::string m_estimatesPath;
     std::string m_tracesDir;
+    std::string m_uplinkTracesDir;
     int m_jobs = 0;
     double m_timeoutS = 600;
     std::string m_shard;

@@ -423,8 +423,14 @@ private:
     void onEstimate() {
         const Micros length = m_now - m_lastSample;
         const double demand = downloadDemand();
-        const LinkEstimate down = m_downEstimator.update(m_now, demand);
-        call(NetEstimate{false, down.status, down.score, down.bitrate, down.maxBitrate});
+        LinkEstimate down = m_downEstimator.update(m_now, demand);
+        if (m_setup.recordedEstimates != nullptr) {
+            const LinkEstimate* recorded = m_setup.recordedEstimates->at(m_now);
+            down = recorded != nullptr ? *recorded : LinkEstimate{};
+        }
+        if (m_setup.recordedEstimates == nullptr || m_setup.recordedEstimates->at(m_now) != nullptr) {
+            call(NetEstimate{false, down.status, down.score, down.bitrate, down.maxBitrate});
+        }
         sampleDownload(length, demand, down);
         if (m_up) {
             const double published = publishedBitrate();

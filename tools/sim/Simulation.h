@@ -14,6 +14,7 @@
 #include "CapacityTrace.h"
 #include "LinkEstimator.h"
 #include "Meeting.h"
+#include "RecordedEstimates.h"
 #include "ScenarioWriter.h"
 #include "SdkLibrary.h"
 #include "SimTime.h"
@@ -27,6 +28,7 @@ struct SimulationSetup {
     const CapacityTrace* uplink = nullptr;  // none: the upload side is not modelled
     uint64_t seed = 1;
     EstimatorParameters estimator;
+    const RecordedEstimates* recordedEstimates = nullptr;  // replayed in place of the download estimator
 };
 
 // Where a run's outputs go; every one is optional.

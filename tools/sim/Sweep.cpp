@@ -143,12 +143,12 @@ std::vector<size_t> shardRuns(size_t runCount, const Shard& shard) {
 }
 
 std::vector<ChildRun> sweepRuns(const std::vector<std::string>& command, const std::vector<std::string>& traces,
-                                const std::vector<size_t>& indices) {
+                                const std::vector<size_t>& indices, const std::string& option) {
     std::vector<ChildRun> runs;
     for (size_t index : indices) {
         const std::string& trace = traces.at(index);
         std::vector<std::string> argv = command;
-        argv.insert(argv.end(), {"--downlink", trace});
+        argv.insert(argv.end(), {option, trace});
         runs.push_back({fs::path(trace).filename().string(), std::move(argv)});
     }
     return runs;

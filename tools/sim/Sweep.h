@@ -47,10 +47,10 @@ struct RunSummary {
     nlohmann::ordered_json summary;
 };
 
-// The runs of the given indices: `command` followed by "--downlink TRACE", labelled by the trace's file
-// name.
+// The runs of the given indices: `command` followed by the option ("--downlink" unless another is given)
+// and the trace, labelled by the trace's file name.
 std::vector<ChildRun> sweepRuns(const std::vector<std::string>& command, const std::vector<std::string>& traces,
-                                const std::vector<size_t>& indices);
+                                const std::vector<size_t>& indices, const std::string& option = "--downlink");
 
 // The summaries of the runs (results[i] is the run of indices[i]). Throws InputError naming the run that
 // failed first, the reason and the end of its stderr, or a run whose output is not a summary.
