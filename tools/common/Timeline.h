@@ -114,6 +114,10 @@ struct TimelineStep {
     std::vector<std::string> notes;       // answers that read as wrong, and why they are right here
     std::vector<std::string> mismatches;  // where the library's output contradicts the derived state
     StateSnapshot state;
+    // Answer fields the source does not show (a rebuilt log carries no fps, for one): top-level keys of the
+    // answer's JSON ("changed", "records", "hd", ...) or fields of each record ("fps", "dft", ...), written
+    // as null. Empty for a replay.
+    std::vector<std::string> unknownAnswerFields;
 };
 
 // What a timeline came from.

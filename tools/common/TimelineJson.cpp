@@ -45,6 +45,23 @@ const char* levelName(LogLevel level) {
     return level == LogLevel::Info ? "info" : level == LogLevel::Warning ? "warning" : "error";
 }
 
+// Writes null for every field the step's source does not show, at the top of the answer or in its records.
+json withUnknownFields(json answer, const std::vector<std::string>& unknown) {
+    for (const std::string& field : unknown) {
+        if (!answer.is_object()) {
+            break;
+        }
+        if (answer.contains(field)) {
+            answer[field] = nullptr;
+        } else if (answer.contains("records") && answer["records"].is_array()) {
+            for (json& record : answer["records"]) {
+                record[field] = nullptr;
+            }
+        }
+    }
+    return answer;
+}
+
 }  // namespace
 
 json recordJson(const VideoStreamInfo& r) {
@@ -122,7 +139,7 @@ json stepJson(const TimelineStep& step) {
             {"time", step.time},
             {"event", step.event},
             {"input", step.input},
-            {"answer", answerJson(step.answer)},
+            {"answer", withUnknownFields(answerJson(step.answer), step.unknownAnswerFields)},
             {"rules", rules},
             {"notes", step.notes},
             {"mismatches", step.mismatches},

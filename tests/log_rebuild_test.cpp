@@ -1,0 +1,372 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "LibraryLine.h"
+#include "OperationBuilder.h"
+#include "Replayer.h"
+#include "Scenario.h"
+#include "SdkLibrary.h"
+#include "TimelineJson.h"
+#include "support/RandomMeeting.h"
+
+namespace {
+
+using tarn::video::VideoStreamInfo;
+
+class Collector : public ktr::TimelineWriter {
+public:
+    void write(const ktr::TimelineStep& step) override { steps.push_back(step); }
+    std::vector<ktr::TimelineStep> steps;
+};
+
+std::vector<ktr::TimelineStep> replay(const ktr::Scenario& scenario) {
+    static const ktr::SdkLibrary library(KTR_LIBRARY);
+    Collector collector;
+    ktr::Replayer(library).run(scenario, collector);
+    return collector.steps;
+}
+
+ktr::Scenario bundled(const std::string& name) {
+    const std::string path = std::string(KTR_SCENARIO_DIR) + "/" + name + ".json";
+    std::ifstream file(path);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return ktr::parseScenario(text.str(), path);
+}
+
+ktr::logs::LibraryLine libraryLine(uint64_t number, double time, const ktr::LogLine& logged) {
+    ktr::logs::LibraryLine line;
+    line.number = number;
+    line.time = time;
+    line.level = logged.level;
+    line.text = logged.text;
+    line.parsed = ktr::parseLogLine(logged.text, logged.level).value_or(ktr::ParsedLine{});
+    return line;
+}
+
+// The lines the replay logged, as a reader finds them in a client's log (the replay's time as the prefix's).
+std::vector<ktr::logs::LibraryLine> loggedLines(const std::vector<ktr::TimelineStep>& steps) {
+    std::vector<ktr::logs::LibraryLine> lines;
+    for (const ktr::TimelineStep& step : steps) {
+        for (const ktr::LogLine& logged : step.log) {
+            lines.push_back(libraryLine(lines.size() + 1, step.time, logged));
+        }
+    }
+    return lines;
+}
+
+struct Rebuilt {
+    std::vector<ktr::TimelineStep> steps;
+    std::vector<std::string> warnings;
+    uint64_t skipped = 0;
+};
+
+Rebuilt rebuild(const std::vector<ktr::logs::LibraryLine>& lines) {
+    ktr::logs::OperationBuilder builder;
+    Rebuilt rebuilt;
+    for (const ktr::logs::LibraryLine& line : lines) {
+        for (ktr::TimelineStep& step : builder.add(line)) {
+            rebuilt.steps.push_back(std::move(step));
+        }
+    }
+    for (ktr::TimelineStep& step : builder.finish()) {
+        rebuilt.steps.push_back(std::move(step));
+    }
+    rebuilt.warnings = builder.warnings();
+    rebuilt.skipped = builder.skippedLines();
+    return rebuilt;
+}
+
+bool logs(const ktr::TimelineStep& step, const char* id) {
+    for (const ktr::FiredRule& rule : step.rules) {
+        if (rule.format != nullptr && rule.format->id == id) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool unknown(const ktr::TimelineStep& step, const std::string& field) {
+    return std::find(step.unknownAnswerFields.begin(), step.unknownAnswerFields.end(), field) !=
+           step.unknownAnswerFields.end();
+}
+
+// The name a log gives a step: the share decision is told apart from the camera's by its own line.
+std::string loggedEvent(const ktr::TimelineStep& step) {
+    if (const auto* upload = std::get_if<ktr::AskUpload>(&step.action)) {
+        return upload->channel == 2 ? "share" : "upload";
+    }
+    return step.event;
+}
+
+// The steps a log shows: those that wrote a line. A log cannot tell apart consecutive definition calls,
+// nor consecutive reports of one peer that is not received (no download line closes them): those merge.
+std::vector<ktr::TimelineStep> visibleOperations(const std::vector<ktr::TimelineStep>& steps) {
+    std::vector<ktr::TimelineStep> visible;
+    for (const ktr::TimelineStep& step : steps) {
+        if (step.log.empty()) {
+            continue;
+        }
+        ktr::TimelineStep* last = visible.empty() ? nullptr : &visible.back();
+        if (last != nullptr) {
+            auto* lastDefinitions = std::get_if<ktr::Definitions>(&last->action);
+            const auto* definitions = std::get_if<ktr::Definitions>(&step.action);
+            if (lastDefinitions != nullptr && definitions != nullptr) {
+                lastDefinitions->streams.insert(lastDefinitions->streams.end(), definitions->streams.begin(),
+                                                definitions->streams.end());
+                continue;
+            }
+            auto* lastReport = std::get_if<ktr::PeerReport>(&last->action);
+            const auto* report = std::get_if<ktr::PeerReport>(&step.action);
+            if (lastReport != nullptr && report != nullptr && lastReport->uid == report->uid &&
+                !logs(*last, "dl.addPeer") && logs(*last, "mgr.addPeerReport.stream") &&
+                logs(step, "mgr.addPeerReport.stream")) {
+                lastReport->streams.insert(lastReport->streams.end(), report->streams.begin(), report->streams.end());
+                last->log.insert(last->log.end(), step.log.begin(), step.log.end());
+                continue;
+            }
+        }
+        visible.push_back(step);
+    }
+    return visible;
+}
+
+std::vector<int> sizeAndBitrates(const VideoStreamInfo& s) {
+    return {s.width, s.height, s.bitrate, s.maxbitrate, s.minbitrate};
+}
+
+std::vector<std::vector<int>> sizesAndBitrates(const std::vector<VideoStreamInfo>& streams) {
+    std::vector<std::vector<int>> values;
+    for (const VideoStreamInfo& s : streams) {
+        values.push_back(sizeAndBitrates(s));
+    }
+    return values;
+}
+
+std::vector<std::vector<int>> reportedStreams(const std::vector<VideoStreamInfo>& streams) {
+    std::vector<std::vector<int>> values;
+    for (const VideoStreamInfo& s : streams) {
+        values.push_back({s.width, s.height, s.bitrate});
+    }
+    return values;
+}
+
+// The users a list's download lines name: uid 0 and users already added are skipped, except the local
+// user, who is refused, so never added, and named again each time.
+std::vector<uint64_t> loggedUsers(const ktr::SetUsers& list, uint64_t local) {
+    std::vector<uint64_t> uids;
+    std::set<uint64_t> added;
+    for (const tarn::video::KTRUserInfo& user : list.users) {
+        if (user.uid != 0 && (user.uid == local || added.insert(user.uid).second)) {
+            uids.push_back(user.uid);
+        }
+    }
+    return uids;
+}
+
+std::vector<uint64_t> uidsOf(const ktr::SetUsers& list) {
+    std::vector<uint64_t> uids;
+    for (const tarn::video::KTRUserInfo& user : list.users) {
+        uids.push_back(user.uid);
+    }
+    return uids;
+}
+
+void expectSameEvent(const ktr::TimelineStep& played, const ktr::TimelineStep& rebuilt, uint64_t local,
+                     const std::string& where) {
+    const ktr::Action& a = played.action;
+    const ktr::Action& b = rebuilt.action;
+    if (const auto* init = std::get_if<ktr::Init>(&a)) {
+        EXPECT_EQ(init->uid, std::get<ktr::Init>(b).uid) << where;
+        EXPECT_EQ(init->dt, std::get<ktr::Init>(b).dt) << where;
+    } else if (const auto* speaker = std::get_if<ktr::Speaker>(&a)) {
+        EXPECT_EQ(speaker->speaking, std::get<ktr::Speaker>(b).speaking) << where;
+        EXPECT_EQ(speaker->uid, std::get<ktr::Speaker>(b).uid) << where;
+    } else if (const auto* sharing = std::get_if<ktr::Sharing>(&a)) {
+        EXPECT_EQ(sharing->sharing, std::get<ktr::Sharing>(b).sharing) << where;
+        EXPECT_EQ(sharing->uid, std::get<ktr::Sharing>(b).uid) << where;
+    } else if (const auto* request = std::get_if<ktr::SelectRequest>(&a)) {
+        const auto& got = std::get<ktr::SelectRequest>(b);
+        EXPECT_EQ((std::vector<int>{request->width, request->height, request->fps, request->bitrate}),
+                  (std::vector<int>{got.width, got.height, got.fps, got.bitrate}))
+            << where;
+    } else if (const auto* report = std::get_if<ktr::PeerReport>(&a)) {
+        const auto& got = std::get<ktr::PeerReport>(b);
+        EXPECT_EQ(report->uid, got.uid) << where;
+        if (report->uid != local) {
+            EXPECT_EQ(reportedStreams(report->streams), reportedStreams(got.streams)) << where;
+        }
+    } else if (const auto* users = std::get_if<ktr::SetUsers>(&a)) {
+        EXPECT_EQ(loggedUsers(*users, local), uidsOf(std::get<ktr::SetUsers>(b))) << where;
+    } else if (const auto* removed = std::get_if<ktr::RemoveUser>(&a)) {
+        EXPECT_EQ(removed->user.uid, std::get<ktr::RemoveUser>(b).user.uid) << where;
+    } else if (const auto* added = std::get_if<ktr::AddUser>(&a)) {
+        EXPECT_EQ(added->user.uid, std::get<ktr::AddUser>(b).user.uid) << where;
+        EXPECT_EQ(added->user.dt, std::get<ktr::AddUser>(b).user.dt) << where;
+    } else if (const auto* definitions = std::get_if<ktr::Definitions>(&a)) {
+        const auto& got = std::get<ktr::Definitions>(b);
+        EXPECT_EQ(sizesAndBitrates(definitions->streams), sizesAndBitrates(got.streams)) << where;
+    }
+}
+
+// reportsCleared: an earlier step dropped the stored reports, which logs nothing, so the derived split
+// the rebuilt answer comes from may be stale.
+void expectSameAnswer(const ktr::TimelineStep& played, const ktr::TimelineStep& rebuilt, bool reportsCleared,
+                      const std::string& where) {
+    if (const auto* download = std::get_if<ktr::DownloadAnswer>(&played.answer)) {
+        const auto& got = std::get<ktr::DownloadAnswer>(rebuilt.answer);
+        ASSERT_FALSE(unknown(rebuilt, "records")) << where;
+        ASSERT_EQ(download->requests.size(), got.requests.size()) << where;
+        for (const auto& [uid, request] : download->requests) {
+            ASSERT_EQ(got.requests.count(uid), 1u) << where << " peer " << uid;
+            EXPECT_EQ(sizeAndBitrates(request), sizeAndBitrates(got.requests.at(uid))) << where << " peer " << uid;
+        }
+    } else if (const auto* upload = std::get_if<ktr::UploadAnswer>(&played.answer)) {
+        const auto& got = std::get<ktr::UploadAnswer>(rebuilt.answer);
+        if (upload->channel == 2) {
+            EXPECT_EQ(upload->streams.at(0).bitrate, got.streams.at(0).bitrate) << where;
+        } else if (!unknown(rebuilt, "records")) {
+            EXPECT_EQ(sizesAndBitrates(upload->streams), sizesAndBitrates(got.streams)) << where;
+        } else {
+            // Only force-HD and the camera beside the local user's share publish without a result line.
+            EXPECT_TRUE(logs(played, "ul.forceHD") || played.state.scene.sharer == played.state.scene.localUid)
+                << where;
+        }
+    } else if (const auto* split = std::get_if<ktr::HdLdAnswer>(&played.answer)) {
+        if (!unknown(rebuilt, "hd") && !reportsCleared) {
+            const auto& got = std::get<ktr::HdLdAnswer>(rebuilt.answer);
+            EXPECT_EQ(split->hd, got.hd) << where;
+            EXPECT_EQ(split->ld, got.ld) << where;
+        }
+    }
+}
+
+// Every answer and event the log carries is rebuilt as the replay had it, and nothing else is rebuilt
+// but the download estimates, each the one the replay had set before that download.
+void expectRoundTrip(const ktr::Scenario& scenario, const std::string& name) {
+    const std::vector<ktr::TimelineStep> played = replay(scenario);
+    const Rebuilt rebuilt = rebuild(loggedLines(played));
+    const std::vector<ktr::TimelineStep> expected = visibleOperations(played);
+    const uint64_t local = std::get<ktr::Init>(scenario.steps.front().action).uid;
+    EXPECT_EQ(rebuilt.skipped, 0u) << name;
+    EXPECT_TRUE(rebuilt.warnings.empty()) << name << ": " << rebuilt.warnings.front();
+    size_t next = 0;
+    ktr::EstimateState estimate;
+    for (const ktr::TimelineStep& step : rebuilt.steps) {
+        const std::string where = name + " rebuilt step " + std::to_string(step.index);
+        if (step.event == "downloadNet") {
+            const auto& set = std::get<ktr::NetEstimate>(step.action);
+            estimate = ktr::EstimateState{set.status, set.score, set.bitrate, set.maxBitrate};
+            continue;
+        }
+        ASSERT_LT(next, expected.size()) << where << ": rebuilt an operation that did not happen";
+        const ktr::TimelineStep& original = expected[next++];
+        ASSERT_EQ(loggedEvent(original), step.event) << where;
+        if (std::holds_alternative<ktr::DownloadAnswer>(original.answer) && logs(original, "dl.adjust.peerCount")) {
+            const ktr::EstimateState& read = played.at(original.index).state.download;
+            EXPECT_EQ((std::vector<int>{read.status, read.score, read.bitrate, read.maxBitrate}),
+                      (std::vector<int>{estimate.status, estimate.score, estimate.bitrate, estimate.maxBitrate}))
+                << where;
+        }
+        expectSameEvent(original, step, local, where);
+        const bool reportsCleared = std::any_of(
+            played.begin(), played.begin() + original.index,
+            [](const ktr::TimelineStep& s) { return std::holds_alternative<ktr::ClearPeerReports>(s.action); });
+        expectSameAnswer(original, step, reportsCleared, where);
+    }
+    EXPECT_EQ(next, expected.size()) << name << ": operations the log shows were not rebuilt";
+}
+
+TEST(RoundTrip, BundledScenariosRebuildFromTheirLog) {
+    for (const char* name : {"one-to-one-phone", "team-meeting", "congested-download", "large-meeting"}) {
+        expectRoundTrip(bundled(name), name);
+    }
+}
+
+TEST(RoundTrip, RandomMeetingsRebuildFromTheirLog) {
+    for (unsigned seed = 1; seed <= 300 && !HasFailure(); ++seed) {
+        expectRoundTrip(ktr::testing::RandomMeeting(seed).make(80), "seed " + std::to_string(seed));
+    }
+}
+
+std::string answerJsonOf(const ktr::TimelineStep& step) {
+    return ktr::stepJson(step).at("answer").dump();
+}
+
+// A log cut after a download's first line: the download is rebuilt with its requests unknown, and the
+// lines before the first whole operation are counted as skipped.
+TEST(EdgeCases, LogCutInsideOperations) {
+    const std::vector<ktr::logs::LibraryLine> lines = loggedLines(replay(bundled("congested-download")));
+    size_t firstDownload = 0;
+    while (firstDownload < lines.size() &&
+           lines[firstDownload].parsed.format->id != std::string("dl.adjust.peerCount")) {
+        ++firstDownload;
+    }
+    ASSERT_LT(firstDownload, lines.size());
+    // Starts on the init's second line (none) or later: drop the first operation's first line.
+    const std::vector<ktr::logs::LibraryLine> cut(lines.begin() + 1, lines.begin() + firstDownload + 1);
+    const Rebuilt rebuilt = rebuild(cut);
+    ASSERT_FALSE(rebuilt.steps.empty());
+    const ktr::TimelineStep& last = rebuilt.steps.back();
+    EXPECT_EQ(last.event, "download");
+    EXPECT_TRUE(unknown(last, "records"));
+    const nlohmann::json answer = nlohmann::json::parse(answerJsonOf(last));
+    EXPECT_TRUE(answer.at("records").is_null());
+    EXPECT_TRUE(answer.at("changed").is_null());
+    for (const ktr::TimelineStep& step : rebuilt.steps) {
+        EXPECT_NE(step.event, "init") << "the init's line was cut away";
+    }
+}
+
+TEST(EdgeCases, SecondInitIsWarnedAbout) {
+    std::vector<ktr::logs::LibraryLine> lines = loggedLines(replay(bundled("one-to-one-phone")));
+    const std::vector<ktr::logs::LibraryLine> second = loggedLines(replay(bundled("team-meeting")));
+    for (ktr::logs::LibraryLine line : second) {
+        line.number += lines.size();
+        lines.push_back(line);
+    }
+    const Rebuilt rebuilt = rebuild(lines);
+    size_t inits = 0;
+    for (const ktr::TimelineStep& step : rebuilt.steps) {
+        inits += step.event == "init" ? 1 : 0;
+    }
+    EXPECT_EQ(inits, 2u);
+    ASSERT_EQ(rebuilt.warnings.size(), 1u);
+    EXPECT_NE(rebuilt.warnings[0].find("a second init"), std::string::npos) << rebuilt.warnings[0];
+}
+
+// A line of another library version joins the operation it falls in, as an unexplained rule.
+TEST(EdgeCases, UnknownLibraryLineIsReportedAndKept) {
+    std::vector<ktr::logs::LibraryLine> lines = loggedLines(replay(bundled("one-to-one-phone")));
+    ktr::logs::LibraryLine strange;
+    strange.number = 2;
+    strange.text = "[KTRDLPolicy::adjust]: a message of another version";
+    lines.insert(lines.begin() + 1, strange);
+    const Rebuilt rebuilt = rebuild(lines);
+    ASSERT_EQ(rebuilt.warnings.size(), 1u);
+    EXPECT_NE(rebuilt.warnings[0].find("line 2"), std::string::npos) << rebuilt.warnings[0];
+    ASSERT_FALSE(rebuilt.steps.empty());
+    const ktr::TimelineStep& init = rebuilt.steps.front();
+    EXPECT_EQ(init.event, "init");
+    ASSERT_EQ(init.rules.size(), 2u);
+    EXPECT_EQ(init.rules[1].format, nullptr);
+}
+
+TEST(EdgeCases, LinesWithoutTimeUseTheirNumber) {
+    std::vector<ktr::logs::LibraryLine> lines = loggedLines(replay(bundled("one-to-one-phone")));
+    for (ktr::logs::LibraryLine& line : lines) {
+        line.time.reset();
+        line.number += 100;
+    }
+    const Rebuilt rebuilt = rebuild(lines);
+    ASSERT_FALSE(rebuilt.steps.empty());
+    EXPECT_EQ(rebuilt.steps.front().time, 101.0);
+}
+
+}  // namespace
