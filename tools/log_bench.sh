@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# The log reader's speed against grep on a large client log. Writes a seeded log of LOG_BENCH_MB MiB
+# (default 1024): the library's lines from a replay's --log-file behind a host prefix, one line in five
+# from another component; then, on the cached file, times `grep -c '\[KTR'` and the reader's loop
+# (bench/log_bench.cpp), and reports both speeds, their ratio and the reader's peak RSS. The log is
+# deleted afterwards.
+# Usage: tools/log_bench.sh [BUILD_DIR]   (default build/bench, with ktr and bench/log_bench built)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build_dir="${1:-build/bench}"
+size_mb="${LOG_BENCH_MB:-1024}"
+seed="${LOG_BENCH_SEED:-7}"
+scenario=examples/scenarios/large-meeting.json
+work="$(mktemp -d "${TMPDIR:-/tmp}/ktr-log-bench.XXXXXX")"
+trap 'rm -rf "$work"' EXIT
+
+# The library's lines with their level marks, as a replay writes them.
+"$build_dir/ktr" replay "$scenario" --log-file "$work/library.log" >/dev/null
+sed -n 's/^[^ ]* [^ ]* \([IWE]\) ktrsdk \(.*\)$/\1 \2/p' "$work/library.log" >"$work/texts"
+
+# One line in five from another component, chosen by awk's seeded generator; one millisecond per line.
+awk -v seed="$seed" -v limit="$((size_mb * 1024 * 1024))" '
+    { texts[n++] = $0 }
+    END {
+        srand(seed)
+        while (bytes < limit) {
+            ms = line % 86400000
+            stamp = sprintf("2024-03-01 %02d:%02d:%02d.%03d", int(ms / 3600000), int(ms / 60000) % 60,
+                            int(ms / 1000) % 60, ms % 1000)
+            if (rand() < 0.2) {
+                out = sprintf("%s I net rtp packet seq=%d ssrc=%d jitter=%d ms", stamp, int(rand() * 65536),
+                              int(rand() * 1000000), int(rand() * 200))
+            } else {
+                text = texts[next_text++ % n]
+                out = sprintf("%s %s ktrsdk %s", stamp, substr(text, 1, 1), substr(text, 3))
+            }
+            print out
+            bytes += length(out) + 1
+            ++line
+        }
+    }' "$work/texts" >"$work/client.log"
+
+size_bytes=$(stat -c %s "$work/client.log")
+cat "$work/client.log" >/dev/null  # cached for both runs
+
+# timed LABEL COMMAND...: prints LABEL, seconds and peak RSS in KiB
+timed() {
+    local label=$1
+    shift
+    /usr/bin/time -f "%e %M" -o "$work/time" "$@" >"$work/out"
+    read -r seconds rss <"$work/time"
+    echo "$label $seconds $rss $(head -c 200 "$work/out" | tr '\n' ' ')"
+}
+
+grep_row=$(LC_ALL=C timed grep grep -c '\[KTR' "$work/client.log")
+reader_row=$(timed reader "$build_dir/bench/log_bench" "$work/client.log")
+echo "log: $size_bytes bytes, $(wc -l <"$work/client.log") lines"
+echo "$grep_row"
+echo "$reader_row"
+awk -v size="$size_bytes" -v g="$grep_row" -v r="$reader_row" 'BEGIN {
+    split(g, gf, " "); split(r, rf, " ")
+    mib = size / 1048576
+    gs = gf[2] > 0 ? gf[2] : 0.01; rs = rf[2] > 0 ? rf[2] : 0.01
+    printf "grep:   %.2f s, %.0f MiB/s, peak RSS %.1f MiB\n", gf[2], mib / gs, gf[3] / 1024
+    printf "reader: %.2f s, %.0f MiB/s, peak RSS %.1f MiB\n", rf[2], mib / rs, rf[3] / 1024
+    printf "reader/grep speed: %.3f (target >= 0.1)\n", gs / rs
+}'
