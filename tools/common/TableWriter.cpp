@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 #include <fmt/ostream.h>
 
+#include <algorithm>
 #include <string>
 
 namespace ktr {
@@ -111,14 +112,22 @@ struct AnswerPrinter {
     void operator()(const std::monostate&) const {
         fmt::print(out, "{:>4}  {:<14} {}\n", step.index, step.event, std::visit(EventText{}, step.action));
     }
+    // A log does not always carry the flag.
+    const char* changedText(bool changed) const {
+        const auto& unknown = step.unknownAnswerFields;
+        if (std::find(unknown.begin(), unknown.end(), "changed") != unknown.end()) {
+            return "unknown";
+        }
+        return changed ? "yes" : "no";
+    }
     void operator()(const UploadAnswer& a) const {
         fmt::print(out, "{:>4}  {:<14} {} stream(s), changed={}\n", step.index, a.channel == 2 ? "share" : "upload",
-                   a.streams.size(), a.changed ? "yes" : "no");
+                   a.streams.size(), changedText(a.changed));
         printStreamTable(out, a.streams, a.channel == 2 ? "dft" : "rank");
     }
     void operator()(const DownloadAnswer& a) const {
         fmt::print(out, "{:>4}  {:<14} {} request(s), changed={}\n", step.index, "download", a.requests.size(),
-                   a.changed ? "yes" : "no");
+                   changedText(a.changed));
         printRequestTable(out, a.requests);
     }
     void operator()(const HdLdAnswer& a) const {

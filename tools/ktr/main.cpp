@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "InputFile.h"
+#include "LogCommand.h"
 #include "ReplayCommand.h"
 #include "SdkLibrary.h"
 #include "SimCommand.h"
@@ -21,6 +22,7 @@ int main(int argc, char** argv) {
     program.require_subcommand(1);
     ktr::ReplayCommand replay(program);
     ktr::sim::SimCommand sim(program);
+    ktr::logs::LogCommand log(program);
     try {
         program.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -28,6 +30,9 @@ int main(int argc, char** argv) {
         return status == 0 ? 0 : kBadInput;
     }
     try {
+        if (log.chosen()) {
+            return log.run();
+        }
         return sim.chosen() ? sim.run() : replay.run();
     } catch (const ktr::InputError& error) {
         std::cerr << error.what() << "\n";

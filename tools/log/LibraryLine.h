@@ -12,12 +12,12 @@
 namespace ktr::logs {
 
 struct LibraryLine {
-    uint64_t number = 0;               // line number in the input, from 1
-    std::optional<double> time;        // seconds from the prefix: since the epoch (UTC) for a dated stamp or
-                                       // epoch seconds/ms, since midnight for a time of day
+    uint64_t number = 0;                 // line number in the input, from 1
+    std::optional<double> time;          // seconds from the prefix: since the epoch (UTC) for a dated stamp or
+                                         // epoch seconds/ms, since midnight for a time of day
     std::optional<ktr::LogLevel> level;  // from the prefix
-    std::string text;                  // the library's text, from its "[KTR..." (or a dump's start) to the end
-    ktr::ParsedLine parsed;            // its catalogue entry and values
+    std::string text;                    // the library's text, from its "[KTR..." (or a dump's start) to the end
+    ktr::ParsedLine parsed;              // its catalogue entry and values
 };
 
 }  // namespace ktr::logs

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Runs ktr log as a user does: on the log file of every bundled scenario's replay, in the replay's own prefix,
+# in a logcat-style prefix through standard input and gzip-compressed, with a custom --prefix; the download
+# requests and camera streams it rebuilds must be those the replay answered, wherever the log carries them.
+# Usage: check_cli.sh KTR SOURCE_DIR SCRATCH_DIR
+set -euo pipefail
+ktr=$1
+source_dir=$2
+scratch=$3
+rm -rf "$scratch" && mkdir -p "$scratch"
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# Compares the answers a rebuilt timeline (JSON Lines) carries with the replay's, question by question in
+# order: download requests (uid, size, bitrates) and camera streams (size, bitrates); an answer the log
+# cannot carry is null and skipped.
+same_answers() {
+    /usr/bin/python3 - "$1" "$2" <<'PY'
+import json, sys
+KEYS = ("uid", "width", "height", "bitrate", "maxbitrate", "minbitrate")
+def answers(path):
+    steps = [json.loads(line) for line in open(path)][1:]
+    picked = []
+    for step in steps:
+        answer = step["answer"]
+        if step["event"] in ("download", "upload") and answer and answer.get("channel", 1) != 2:
+            records = answer["records"]
+            picked.append((step["event"], None if records is None else [[r.get(k) for k in KEYS] for r in records]))
+    return picked
+rebuilt, replayed = answers(sys.argv[1]), answers(sys.argv[2])
+assert [e for e, _ in rebuilt] == [e for e, _ in replayed], "other questions"
+carried = [(a, b) for (_, a), (_, b) in zip(rebuilt, replayed) if a is not None]
+assert carried and all(a == b for a, b in carried), "other answers"
+PY
+}
+
+for scenario in "$source_dir"/examples/scenarios/*.json; do
+    name=$(basename "$scenario" .json)
+    "$ktr" replay "$scenario" --log-file "$scratch/$name.log" --json "$scratch/$name.replay.jsonl" >/dev/null
+
+    "$ktr" log "$scratch/$name.log" --explain --csv "$scratch/$name.log.csv" --json "$scratch/$name.jsonl" \
+        --summary "$scratch/$name.summary.json" >"$scratch/$name.txt"
+    same_answers "$scratch/$name.jsonl" "$scratch/$name.replay.jsonl" || fail "$name: rebuilt answers differ"
+    grep -q '^      why  ' "$scratch/$name.txt" || fail "$name: no reasons"
+    grep -q ' 0 unknown library lines' "$scratch/$name.txt" || fail "$name: unknown lines"
+
+    # Another host's prefix, interleaved with other components' lines, through standard input, gzip-compressed.
+    awk '{ printf "12-06 10:%02d:%06.3f  1234  5678 %s ktrsdk: ", int(NR / 60) % 60, NR % 60, $3;
+           for (i = 5; i <= NF; ++i) printf "%s%s", $i, (i < NF ? " " : "\n");
+           if (NR % 3 == 0) print "12-06 10:00:00.000  1234  5679 I audio: jitter buffer 40 ms" }' \
+        "$scratch/$name.log" | gzip >"$scratch/$name.logcat.gz"
+    "$ktr" log - --json "$scratch/$name.logcat.jsonl" <"$scratch/$name.logcat.gz" >"$scratch/$name.logcat.txt"
+    same_answers "$scratch/$name.logcat.jsonl" "$scratch/$name.replay.jsonl" || fail "$name: logcat answers differ"
+    grep -qE 'of other components skipped' "$scratch/$name.logcat.txt" || fail "$name: no skip count"
+done
+
+# A prefix of the host's own, named by --prefix.
+sed 's/^2000-01-01 \([0-9:.]*\) \([IWE]\) ktrsdk /<\2@\1> /' "$scratch/one-to-one-phone.log" >"$scratch/custom.log"
+"$ktr" log "$scratch/custom.log" --prefix '<(?<level>[IWE])@(?<time>[0-9:.]+)> ' --json "$scratch/custom.jsonl" >/dev/null
+same_answers "$scratch/custom.jsonl" "$scratch/one-to-one-phone.replay.jsonl" || fail "custom prefix: answers differ"
+
+# Bad input: a missing file and a bad pattern exit 2 with the reason.
+status=0
+"$ktr" log "$scratch/missing.log" 2>"$scratch/err.txt" >/dev/null || status=$?
+[ "$status" -eq 2 ] && grep -q "missing.log" "$scratch/err.txt" || fail "missing file: exit $status"
+status=0
+"$ktr" log "$scratch/custom.log" --prefix '(?<time' 2>"$scratch/err.txt" >/dev/null || status=$?
+[ "$status" -eq 2 ] || fail "bad pattern: exit $status"
+
+echo "ktr log: $(ls "$source_dir"/examples/scenarios/*.json | wc -l) scenario logs rebuilt in three prefix styles; bad input refused"

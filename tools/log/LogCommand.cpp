@@ -1,0 +1,89 @@
+#include "LogCommand.h"
+
+#include <fmt/format.h>
+#include <fmt/ostream.h>
+
+#include <iostream>
+
+#include "CsvWriter.h"
+#include "JsonLinesWriter.h"
+#include "LogReader.h"
+#include "LogSummary.h"
+#include "OperationBuilder.h"
+#include "OutputFiles.h"
+#include "TableWriter.h"
+
+namespace ktr::logs {
+namespace {
+
+// Hands each rebuilt step to the writers and the summary.
+void deliver(std::vector<ktr::TimelineStep> steps, ktr::TimelineWriter& writers, LogSummary& summary) {
+    for (const ktr::TimelineStep& step : steps) {
+        writers.write(step);
+        summary.add(step);
+    }
+}
+
+}  // namespace
+
+LogCommand::LogCommand(CLI::App& program) {
+    m_command = program.add_subcommand(
+        "log", "Turn a client's log (plain or gzip, - for standard input) back into the library's decisions");
+    m_command->add_option("log", m_input, "the log file, or - for standard input")->required();
+    m_command->add_option("--prefix", m_prefix,
+                          "a PCRE2 pattern for the host's line prefix, with optional named groups time and level");
+    m_command->add_flag("--explain", m_explain, "under every operation the rules, notes and the state after it");
+    m_command->add_flag("--log", m_log, "the library's lines under the operation that wrote them");
+    m_command->add_option("--json", m_jsonPath, "write the rebuilt timeline as JSON Lines (the replay's schema)");
+    m_command->add_option("--csv", m_csvPath, "write the rebuilt answers as CSV (the replay's columns)");
+    m_command->add_option("--summary", m_summaryPath, "write the summary as JSON to this file");
+}
+
+int LogCommand::run() const {
+    LogReader reader(m_input, m_prefix.empty() ? std::nullopt : std::optional<std::string>(m_prefix));
+    OutputFiles files;
+    ktr::WriterGroup writers;
+    writers.add(std::make_unique<ktr::TableWriter>(std::cout, ktr::TableWriter::Options{m_log, m_explain}));
+    if (!m_jsonPath.empty()) {
+        writers.add(std::make_unique<ktr::JsonLinesWriter>(files.open(m_jsonPath)));
+    }
+    if (!m_csvPath.empty()) {
+        writers.add(std::make_unique<ktr::CsvWriter>(files.open(m_csvPath)));
+    }
+    std::ostream* summaryFile = m_summaryPath.empty() ? nullptr : &files.open(m_summaryPath);
+
+    writers.begin(ktr::TimelineHeader{"log", m_input, "", ""});
+    OperationBuilder builder;
+    LogSummary summary;
+    LibraryLine line;
+    while (reader.next(line)) {
+        deliver(builder.add(line), writers, summary);
+    }
+    deliver(builder.finish(), writers, summary);
+    writers.end();
+    summary.finish();
+
+    const ReadCounts& counts = reader.counts();
+    fmt::print(
+        "\nlines: {} read, {} of the library, {} of other components skipped, {} unknown library lines, "
+        "{} cut at the length limit, {} library lines outside any operation\n",
+        counts.lines, counts.library, counts.other, counts.unknownLibrary, counts.tooLong, builder.skippedLines());
+    for (const auto& [number, text] : counts.unknownSamples) {
+        fmt::print("unknown library line {}: {}\n", number, text);
+    }
+    for (const std::string& warning : builder.warnings()) {
+        fmt::print("warning: {}\n", warning);
+    }
+    summary.write(std::cout);
+    if (summaryFile != nullptr) {
+        nlohmann::json json = summary.json();
+        json["lines"] = {{"read", counts.lines},  {"library", counts.library},
+                         {"other", counts.other}, {"unknown_library", counts.unknownLibrary},
+                         {"cut", counts.tooLong}, {"outside_operations", builder.skippedLines()}};
+        *summaryFile << json.dump(2) << '\n';
+    }
+    files.close();
+    return 0;
+}
+
+}  // namespace ktr::logs

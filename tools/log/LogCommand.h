@@ -1,0 +1,31 @@
+// `ktr log`: a client's log turned back into the timeline of the library's decisions and their reasons.
+#ifndef KTRSDK_TOOLS_LOG_LOGCOMMAND_H
+#define KTRSDK_TOOLS_LOG_LOGCOMMAND_H
+
+#include <CLI/CLI.hpp>
+
+#include <string>
+
+namespace ktr::logs {
+
+class LogCommand {
+public:
+    explicit LogCommand(CLI::App& program);
+
+    bool chosen() const { return m_command->parsed(); }
+    int run() const;
+
+private:
+    CLI::App* m_command = nullptr;
+    std::string m_input;
+    std::string m_prefix;
+    bool m_explain = false;
+    bool m_log = false;
+    std::string m_jsonPath;
+    std::string m_csvPath;
+    std::string m_summaryPath;
+};
+
+}  // namespace ktr::logs
+
+#endif  // KTRSDK_TOOLS_LOG_LOGCOMMAND_H
