@@ -47,7 +47,11 @@ bool LibraryText::mayHold(std::string_view line) {
 
 std::optional<size_t> LibraryText::find(std::string_view line, size_t from) {
     const std::optional<size_t> tagged = findTagged(line, from);
-    const std::optional<size_t> dump = findDump(line, from);
+    // A dump line counts only where it starts before any tagged text, and only where its words stand.
+    const std::string_view before = tagged ? line.substr(0, *tagged) : line;
+    const bool dumpWords = findBytes(before, kDumpWords, from) != std::string_view::npos ||
+                           findBytes(before, kRequestWords, from) != std::string_view::npos;
+    const std::optional<size_t> dump = dumpWords ? findDump(line, from) : std::nullopt;
     if (tagged && dump) {
         return std::min(*tagged, *dump);
     }

@@ -73,7 +73,11 @@ std::string wholePattern() {
 
 }  // namespace
 
-TimeStamp::TimeStamp() : m_search(kStampPattern), m_whole(wholePattern()) {}
+TimeStamp::TimeStamp() : m_search(kStampPattern), m_whole(wholePattern()) {
+    const auto number = [this](const char* name) { return m_search.groupNumber(name); };
+    m_groups = Groups{number("year"),   number("month"),    number("day"),  number("hour"),         number("minute"),
+                      number("second"), number("fraction"), number("zone"), number("milliseconds"), number("epoch")};
+}
 
 std::optional<double> TimeStamp::find(std::string_view text) {
     if (!m_search.match(text)) {
@@ -90,36 +94,37 @@ std::optional<double> TimeStamp::parse(std::string_view text) {
 }
 
 std::optional<double> TimeStamp::seconds(Pcre2Pattern& pattern) const {
-    const auto field = [&pattern](const char* name) { return pattern.group(pattern.groupNumber(name)); };
-    if (const auto milliseconds = field("milliseconds")) {
+    const auto field = [&pattern](std::optional<int> group) { return pattern.group(group); };
+    const Groups& g = m_groups;
+    if (const auto milliseconds = field(g.milliseconds)) {
         return static_cast<double>(number(*milliseconds)) * kMillisecond;
     }
-    if (const auto epoch = field("epoch")) {
+    if (const auto epoch = field(g.epoch)) {
         const size_t mark = epoch->find_first_of(".,");
         const double part = mark == std::string_view::npos ? 0 : fraction(epoch->substr(mark + 1));
         return static_cast<double>(number(epoch->substr(0, mark))) + part;
     }
-    const int64_t hour = number(*field("hour"));
-    const int64_t minute = number(*field("minute"));
-    const int64_t second = number(*field("second"));
+    const int64_t hour = number(*field(g.hour));
+    const int64_t minute = number(*field(g.minute));
+    const int64_t second = number(*field(g.second));
     if (hour > kLastHour || minute > kLastMinute || second > kLastSecond) {
         return std::nullopt;
     }
     double time = hour * kSecondsPerHour + minute * kSecondsPerMinute + second;
-    if (const auto digits = field("fraction")) {
+    if (const auto digits = field(g.fraction)) {
         time += fraction(*digits);
     }
-    const auto year = field("year");
+    const auto year = field(g.year);
     if (!year) {
         return time;  // a time of day: its zone, if any, is left as the host wrote it
     }
-    const int64_t month = number(*field("month"));
-    const int64_t day = number(*field("day"));
+    const int64_t month = number(*field(g.month));
+    const int64_t day = number(*field(g.day));
     if (month < 1 || month > kLastMonth || day < 1 || day > kLastDay) {
         return std::nullopt;
     }
     time += static_cast<double>(daysFromCivil(number(*year), month, day)) * kSecondsPerDay;
-    if (const auto zone = field("zone")) {
+    if (const auto zone = field(g.zone)) {
         time -= zoneOffset(*zone);
     }
     return time;

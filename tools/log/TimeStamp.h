@@ -21,10 +21,16 @@ public:
     std::optional<double> parse(std::string_view text);
 
 private:
+    // The stamp's named groups, looked up once: both patterns number them alike.
+    struct Groups {
+        std::optional<int> year, month, day, hour, minute, second, fraction, zone, milliseconds, epoch;
+    };
+
     std::optional<double> seconds(Pcre2Pattern& pattern) const;
 
     Pcre2Pattern m_search;
     Pcre2Pattern m_whole;
+    Groups m_groups;
 };
 
 }  // namespace ktr::logs
