@@ -37,10 +37,11 @@ for scenario in "$source_dir"/examples/scenarios/*.json; do
     name=$(basename "$scenario" .json)
     "$ktr" replay "$scenario" --log-file "$scratch/$name.log" --json "$scratch/$name.replay.jsonl" >/dev/null
 
-    "$ktr" log "$scratch/$name.log" --explain --csv "$scratch/$name.log.csv" --json "$scratch/$name.jsonl" \
+    "$ktr" log "$scratch/$name.log" --explain --csv "$scratch/$name.log.csv" --json "$scratch/$name.jsonl" --plot "$scratch/$name.png" \
         --summary "$scratch/$name.summary.json" >"$scratch/$name.txt"
     same_answers "$scratch/$name.jsonl" "$scratch/$name.replay.jsonl" || fail "$name: rebuilt answers differ"
     grep -q '^      why  ' "$scratch/$name.txt" || fail "$name: no reasons"
+    [ -s "$scratch/$name.png" ] || fail "$name: no plot"
     grep -q ' 0 unknown library lines' "$scratch/$name.txt" || fail "$name: unknown lines"
 
     # Another host's prefix, interleaved with other components' lines, through standard input, gzip-compressed.

@@ -11,6 +11,7 @@
 #include "LogSummary.h"
 #include "OperationBuilder.h"
 #include "OutputFiles.h"
+#include "PlotScript.h"
 #include "TableWriter.h"
 
 namespace ktr::logs {
@@ -37,6 +38,8 @@ LogCommand::LogCommand(CLI::App& program) {
     m_command->add_option("--json", m_jsonPath, "write the rebuilt timeline as JSON Lines (the replay's schema)");
     m_command->add_option("--csv", m_csvPath, "write the rebuilt answers as CSV (the replay's columns)");
     m_command->add_option("--summary", m_summaryPath, "write the summary as JSON to this file");
+    m_command->add_option("--plot", m_plotPath,
+                          "draw the rebuilt answers into this PNG (tools/plot_timeline.py, python3-matplotlib)");
 }
 
 int LogCommand::run() const {
@@ -47,8 +50,9 @@ int LogCommand::run() const {
     if (!m_jsonPath.empty()) {
         writers.add(std::make_unique<ktr::JsonLinesWriter>(files.open(m_jsonPath)));
     }
-    if (!m_csvPath.empty()) {
-        writers.add(std::make_unique<ktr::CsvWriter>(files.open(m_csvPath)));
+    const std::string csvPath = !m_csvPath.empty() ? m_csvPath : m_plotPath.empty() ? "" : m_plotPath + ".csv";
+    if (!csvPath.empty()) {
+        writers.add(std::make_unique<ktr::CsvWriter>(files.open(csvPath)));
     }
     std::ostream* summaryFile = m_summaryPath.empty() ? nullptr : &files.open(m_summaryPath);
 
@@ -83,6 +87,9 @@ int LogCommand::run() const {
         *summaryFile << json.dump(2) << '\n';
     }
     files.close();
+    if (!m_plotPath.empty()) {
+        ktr::drawPlot("plot_timeline.py", csvPath, m_plotPath, m_input);
+    }
     return 0;
 }
 

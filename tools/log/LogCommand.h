@@ -24,6 +24,7 @@ private:
     std::string m_jsonPath;
     std::string m_csvPath;
     std::string m_summaryPath;
+    std::string m_plotPath;
 };
 
 }  // namespace ktr::logs

@@ -2,8 +2,6 @@
 
 #include <fmt/format.h>
 #include <fmt/ostream.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -20,6 +18,7 @@
 #include "LogFileWriter.h"
 #include "Meeting.h"
 #include "OutputFiles.h"
+#include "PlotScript.h"
 #include "ScenarioWriter.h"
 #include "SdkLibrary.h"
 #include "Simulation.h"
@@ -30,8 +29,6 @@
 #include "TableWriter.h"
 #include "TraceReader.h"
 
-extern char** environ;
-
 namespace ktr::sim {
 namespace {
 
@@ -40,7 +37,6 @@ using nlohmann::json;
 // The downlink when none is given: a steady office line.
 constexpr const char* kDefaultDownlink = "constant:10mbps";
 constexpr int kSummarySchema = 1;
-constexpr const char* kPython = "/usr/bin/python3";
 constexpr const char* kPlotScript = "plot_sim.py";
 
 // A trace is a file, or the text of a synthetic shape ("constant:2mbps", "steps:...").
@@ -69,32 +65,6 @@ void printMetrics(std::ostream& out, const json& summary) {
                                      ? metric.at("unit").get<std::string>()
                                      : fmt::format("s (median / max of {})", metric.at("episodes").get<int>());
         fmt::print(out, "{:<22} {:>16}  {:<9} {}\n", name, value, unit, metric.at("better").get<std::string>());
-    }
-}
-
-std::string plotScript() {
-    for (const std::string& candidate : {std::string(KTR_TOOLS_SOURCE_DIR) + "/" + kPlotScript,
-                                         SdkLibrary::toolDirectory() + "/../share/ktrsdk/" + kPlotScript}) {
-        if (access(candidate.c_str(), R_OK) == 0) {
-            return candidate;
-        }
-    }
-    throw InputError(fmt::format("--plot: {} not found beside the sources or the installed tool", kPlotScript));
-}
-
-void plot(const std::string& series, const std::string& png, const std::string& title) {
-    const std::string script = plotScript();
-    std::vector<std::string> arguments{kPython, script, series, png, "--title", title};
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-    pid_t child = 0;
-    int status = 0;
-    if (posix_spawn(&child, kPython, nullptr, nullptr, argv.data(), environ) != 0 || waitpid(child, &status, 0) < 0 ||
-        !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        throw InputError(fmt::format("{}: the plot could not be drawn ({} {})", png, kPython, script));
     }
 }
 
@@ -292,7 +262,7 @@ int SimCommand::runOne() const {
     }
     files.close();
     if (!m_plotPath.empty()) {
-        plot(seriesPath, m_plotPath, meeting.name + " over " + downlink.label());
+        drawPlot(kPlotScript, seriesPath, m_plotPath, meeting.name + " over " + downlink.label());
     }
     if (m_summaryOnly) {
         std::cout << summary.dump() << '\n';
