@@ -43,6 +43,10 @@ for scenario in "$source_dir"/examples/scenarios/*.json; do
     grep -q '^      why  ' "$scratch/$name.txt" || fail "$name: no reasons"
     [ -s "$scratch/$name.png" ] || fail "$name: no plot"
     grep -q ' 0 unknown library lines' "$scratch/$name.txt" || fail "$name: unknown lines"
+    # The scenario rebuilt from the log replays to every decision the log shows.
+    "$ktr" log "$scratch/$name.log" --scenario "$scratch/$name.rebuilt.json" >"$scratch/$name.rebuilt.txt"
+    grep -qE 'reproduces ([0-9]+) of the \1 logged decisions' "$scratch/$name.rebuilt.txt" ||
+        fail "$name: $(tail -n 1 "$scratch/$name.rebuilt.txt")"
 
     # Another host's prefix, interleaved with other components' lines, through standard input, gzip-compressed.
     awk '{ printf "12-06 10:%02d:%06.3f  1234  5678 %s ktrsdk: ", int(NR / 60) % 60, NR % 60, $3;

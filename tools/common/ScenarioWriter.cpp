@@ -101,8 +101,12 @@ ScenarioWriter::ScenarioWriter(std::ostream& out, const std::string& name, const
           << ",\n \"local\": " << json{{"uid", local.uid}, {"dt", local.dt}}.dump() << ",\n \"steps\": [";
 }
 
-void ScenarioWriter::write(const Action& action) {
-    m_out << (m_first ? "\n  " : ",\n  ") << scenarioStep(action).dump(-1, ' ', false, kErrorHandler);
+void ScenarioWriter::write(const Action& action, const std::string& comment) {
+    json step = scenarioStep(action);
+    if (!comment.empty()) {
+        step["comment"] = comment;
+    }
+    m_out << (m_first ? "\n  " : ",\n  ") << step.dump(-1, ' ', false, kErrorHandler);
     m_first = false;
 }
 

@@ -20,7 +20,8 @@ nlohmann::json scenarioStep(const Action& action);
 class ScenarioWriter {
 public:
     ScenarioWriter(std::ostream& out, const std::string& name, const std::string& comment, const Init& local);
-    void write(const Action& action);
+    // The comment, when not empty, says what the step assumes.
+    void write(const Action& action, const std::string& comment = "");
     void finish();
 
 private:

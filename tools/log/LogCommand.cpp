@@ -12,16 +12,22 @@
 #include "OperationBuilder.h"
 #include "OutputFiles.h"
 #include "PlotScript.h"
+#include "ScenarioRebuilder.h"
+#include "SdkLibrary.h"
 #include "TableWriter.h"
 
 namespace ktr::logs {
 namespace {
 
 // Hands each rebuilt step to the writers and the summary.
-void deliver(std::vector<ktr::TimelineStep> steps, ktr::TimelineWriter& writers, LogSummary& summary) {
+void deliver(std::vector<ktr::TimelineStep> steps, ktr::TimelineWriter& writers, LogSummary& summary,
+             std::optional<ScenarioRebuilder>& scenario) {
     for (const ktr::TimelineStep& step : steps) {
         writers.write(step);
         summary.add(step);
+        if (scenario) {
+            scenario->add(step);
+        }
     }
 }
 
@@ -38,6 +44,10 @@ LogCommand::LogCommand(CLI::App& program) {
     m_command->add_option("--json", m_jsonPath, "write the rebuilt timeline as JSON Lines (the replay's schema)");
     m_command->add_option("--csv", m_csvPath, "write the rebuilt answers as CSV (the replay's columns)");
     m_command->add_option("--summary", m_summaryPath, "write the summary as JSON to this file");
+    m_command->add_option("--scenario", m_scenarioPath,
+                          "write a replayable scenario of what the log shows (assumptions in its comments), replay "
+                          "it and say how many logged decisions it reproduces");
+    m_command->add_option("--lib", m_libraryPath, "with --scenario: the library build to replay it on");
     m_command->add_option("--plot", m_plotPath,
                           "draw the rebuilt answers into this PNG (tools/plot_timeline.py, python3-matplotlib)");
 }
@@ -55,15 +65,22 @@ int LogCommand::run() const {
         writers.add(std::make_unique<ktr::CsvWriter>(files.open(csvPath)));
     }
     std::ostream* summaryFile = m_summaryPath.empty() ? nullptr : &files.open(m_summaryPath);
+    std::optional<ScenarioRebuilder> scenario;
+    if (!m_scenarioPath.empty()) {
+        scenario.emplace(files.open(m_scenarioPath), "rebuilt from " + m_input);
+    }
 
     writers.begin(ktr::TimelineHeader{"log", m_input, "", ""});
     OperationBuilder builder;
     LogSummary summary;
     LibraryLine line;
     while (reader.next(line)) {
-        deliver(builder.add(line), writers, summary);
+        deliver(builder.add(line), writers, summary, scenario);
     }
-    deliver(builder.finish(), writers, summary);
+    deliver(builder.finish(), writers, summary, scenario);
+    if (scenario) {
+        scenario->finish();
+    }
     writers.end();
     summary.finish();
 
@@ -89,6 +106,12 @@ int LogCommand::run() const {
     files.close();
     if (!m_plotPath.empty()) {
         ktr::drawPlot("plot_timeline.py", csvPath, m_plotPath, m_input);
+    }
+    if (scenario) {
+        const ktr::SdkLibrary library(m_libraryPath.empty() ? ktr::SdkLibrary::defaultPath() : m_libraryPath);
+        const Reproduction result = scenario->reproduce(m_scenarioPath, library);
+        fmt::print("{}: its replay reproduces {} of the {} logged decisions (download requests and camera streams)\n",
+                   m_scenarioPath, result.reproduced, result.logged);
     }
     return 0;
 }

@@ -25,6 +25,8 @@ private:
     std::string m_csvPath;
     std::string m_summaryPath;
     std::string m_plotPath;
+    std::string m_scenarioPath;
+    std::string m_libraryPath;
 };
 
 }  // namespace ktr::logs
