@@ -8,7 +8,7 @@ ktr=$1
 source_dir=$2
 scratch=$3
 rm -rf "$scratch" && mkdir -p "$scratch"
-fail() { echo "FAIL: $*" >&2; exit 1; }
+source "$(dirname "$0")/../support/cli.sh"
 
 # Compares the answers a rebuilt timeline (JSON Lines) carries with the replay's, question by question in
 # order: download requests (uid, size, bitrates) and camera streams (size, bitrates); an answer the log

@@ -7,18 +7,9 @@ ktr=$1
 source_dir=$2
 scratch=$3
 rm -rf "$scratch" && mkdir -p "$scratch"
+source "$(dirname "$0")/../support/cli.sh"
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
 
-# Runs a command that must fail with the given status and print the given line on stderr.
-expect_failure() {
-    local status=$1 message=$2
-    shift 2
-    local actual=0
-    "$@" >"$scratch/out.txt" 2>"$scratch/err.txt" || actual=$?
-    [ "$actual" -eq "$status" ] || fail "$* exited $actual, not $status: $(cat "$scratch/err.txt")"
-    [ -z "$message" ] || grep -qF -- "$message" "$scratch/err.txt" || fail "$*: no \"$message\" in: $(cat "$scratch/err.txt")"
-}
 
 "$ktr" replay >"$scratch/default.txt"
 grep -q '^scenario: team meeting of six' "$scratch/default.txt" || fail "default scenario not replayed"

@@ -8,16 +8,8 @@ ktr=$1
 source_dir=$2
 scratch=$3
 rm -rf "$scratch" && mkdir -p "$scratch/traces"
+source "$(dirname "$0")/../support/cli.sh"
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
-expect_failure() {
-    local status=$1 message=$2
-    shift 2
-    local actual=0
-    "$@" >"$scratch/out.txt" 2>"$scratch/err.txt" || actual=$?
-    [ "$actual" -eq "$status" ] || fail "$* exited $actual, not $status: $(cat "$scratch/err.txt")"
-    grep -qF -- "$message" "$scratch/err.txt" || fail "$*: no \"$message\" in: $(cat "$scratch/err.txt")"
-}
 
 # A Mahimahi trace: 2 packets a millisecond for 500 ms, then 1 (24 then 12 Mbit/s).
 for ms in $(seq 1 1000); do
