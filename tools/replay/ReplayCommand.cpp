@@ -5,11 +5,9 @@
 
 #include <iostream>
 
-#include "CsvWriter.h"
 #include "DefaultScenario.h"
+#include "FileWriters.h"
 #include "InputFile.h"
-#include "JsonLinesWriter.h"
-#include "LogFileWriter.h"
 #include "OutputFiles.h"
 #include "Replayer.h"
 #include "SdkLibrary.h"
@@ -56,15 +54,7 @@ int ReplayCommand::run() const {
     OutputFiles files;
     WriterGroup writers;
     writers.add(std::make_unique<TableWriter>(std::cout, TableWriter::Options{m_log, m_explain}));
-    if (!m_jsonPath.empty()) {
-        writers.add(std::make_unique<JsonLinesWriter>(files.open(m_jsonPath)));
-    }
-    if (!m_csvPath.empty()) {
-        writers.add(std::make_unique<CsvWriter>(files.open(m_csvPath)));
-    }
-    if (!m_logFilePath.empty()) {
-        writers.add(std::make_unique<LogFileWriter>(files.open(m_logFilePath)));
-    }
+    addFileWriters(FilePaths{m_jsonPath, m_csvPath, m_logFilePath}, files, writers);
     Replayer(library).run(scenario, writers);
     files.close();
     return 0;

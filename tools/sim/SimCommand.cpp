@@ -12,10 +12,8 @@
 
 #include "CapacityTrace.h"
 #include "ChildPool.h"
-#include "CsvWriter.h"
+#include "FileWriters.h"
 #include "InputFile.h"
-#include "JsonLinesWriter.h"
-#include "LogFileWriter.h"
 #include "Meeting.h"
 #include "OutputFiles.h"
 #include "PlotScript.h"
@@ -213,15 +211,7 @@ int SimCommand::runOne() const {
     if (m_steps && !m_summaryOnly) {
         writers.add(std::make_unique<TableWriter>(std::cout, TableWriter::Options{m_log, m_explain}));
     }
-    if (!m_jsonPath.empty()) {
-        writers.add(std::make_unique<JsonLinesWriter>(files.open(m_jsonPath)));
-    }
-    if (!m_csvPath.empty()) {
-        writers.add(std::make_unique<CsvWriter>(files.open(m_csvPath)));
-    }
-    if (!m_logFilePath.empty()) {
-        writers.add(std::make_unique<LogFileWriter>(files.open(m_logFilePath)));
-    }
+    addFileWriters(FilePaths{m_jsonPath, m_csvPath, m_logFilePath}, files, writers);
     std::optional<ScenarioWriter> record;
     if (!m_recordPath.empty()) {
         record.emplace(

@@ -1,0 +1,21 @@
+#include "FileWriters.h"
+
+#include "CsvWriter.h"
+#include "JsonLinesWriter.h"
+#include "LogFileWriter.h"
+
+namespace ktr {
+
+void addFileWriters(const FilePaths& paths, OutputFiles& files, WriterGroup& writers) {
+    if (!paths.json.empty()) {
+        writers.add(std::make_unique<JsonLinesWriter>(files.open(paths.json)));
+    }
+    if (!paths.csv.empty()) {
+        writers.add(std::make_unique<CsvWriter>(files.open(paths.csv)));
+    }
+    if (!paths.logFile.empty()) {
+        writers.add(std::make_unique<LogFileWriter>(files.open(paths.logFile)));
+    }
+}
+
+}  // namespace ktr

@@ -1,0 +1,23 @@
+// The file outputs every timeline command offers: --json, --csv and --log-file.
+#ifndef KTRSDK_TOOLS_COMMON_FILEWRITERS_H
+#define KTRSDK_TOOLS_COMMON_FILEWRITERS_H
+
+#include <string>
+
+#include "OutputFiles.h"
+#include "TimelineWriter.h"
+
+namespace ktr {
+
+struct FilePaths {
+    std::string json;
+    std::string csv;
+    std::string logFile;
+};
+
+// Opens the files that are named and adds their writers to the group.
+void addFileWriters(const FilePaths& paths, OutputFiles& files, WriterGroup& writers);
+
+}  // namespace ktr
+
+#endif  // KTRSDK_TOOLS_COMMON_FILEWRITERS_H
