@@ -369,4 +369,34 @@ TEST(EdgeCases, LinesWithoutTimeUseTheirNumber) {
     EXPECT_EQ(rebuilt.steps.front().time, 101.0);
 }
 
+// Clearing select requests writes nothing. A request after a camera decision starts a new collection, and
+// a merge line naming fewer requests than were collected drops the earlier ones: the derived list never
+// grows with the log's length.
+TEST(EdgeCases, SelectRequestsFollowTheCollections) {
+    const std::string low = R"({"step": "selectRequest", "width": 320, "height": 240, "fps": 15, "bitrate": 204800})";
+    const std::string high = R"({"step": "selectRequest", "width": 1280, "height": 720, "fps": 30, "bitrate": 716800})";
+    const std::string clear = R"({"step": "clearSelectRequests"})";
+    const std::string upload = R"({"step": "upload"})";
+    const std::vector<std::string> steps = {low,   high, upload, clear, low,   upload,  // a new collection
+                                            clear, low,  low,    high,  clear, low,    high, upload};
+    std::string text = std::string(R"({"name": "collections", "local": {"uid": 1, "dt": 8}, "steps": [)") +
+                       R"({"step": "addUser", "uid": 2, "dt": 8})";
+    for (const std::string& step : steps) {
+        text += ", " + step;
+    }
+    const Rebuilt rebuilt = rebuild(loggedLines(replay(ktr::parseScenario(text + "]}", "collections.json"))));
+    std::vector<size_t> requestsAtUpload;
+    size_t newCollections = 0;
+    for (const ktr::TimelineStep& step : rebuilt.steps) {
+        if (step.event == "upload") {
+            requestsAtUpload.push_back(step.state.selectRequests.size());
+        }
+        newCollections += std::count(step.notes.begin(), step.notes.end(), ktr::logs::kNewCollectionNote);
+    }
+    EXPECT_EQ(requestsAtUpload, (std::vector<size_t>{2, 1, 2}));
+    EXPECT_EQ(newCollections, 2u);
+    ASSERT_FALSE(rebuilt.steps.empty());
+    EXPECT_EQ(rebuilt.steps.back().state.selectRequests.back().bitrate, 716800);
+}
+
 }  // namespace

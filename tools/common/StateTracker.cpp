@@ -2,12 +2,25 @@
 
 #include <fmt/format.h>
 
+#include <string_view>
 #include <type_traits>
 
 namespace ktr {
 namespace {
 
 using tarn::video::VideoStreamInfo;
+
+// How many requests a merge line of two to five requests shows ("select.adjust3.two": three); the
+// guard lines of those merges and the merge of six or more show no count.
+std::optional<size_t> mergedRequestCount(std::string_view id) {
+    constexpr std::string_view kMerge = "select.adjust";
+    if (id.substr(0, kMerge.size()) != kMerge || id.size() < kMerge.size() + 2 || id[kMerge.size() + 1] != '.' ||
+        id.substr(kMerge.size() + 2) == "tooFew") {
+        return std::nullopt;
+    }
+    const char count = id[kMerge.size()];
+    return count >= '2' && count <= '5' ? std::optional<size_t>(count - '0') : std::nullopt;
+}
 
 // A raise asks for the chosen bitrate plus this step.
 constexpr int64_t kRaiseStep = 30720;
@@ -123,6 +136,9 @@ void StateTracker::applyLine(const ParsedLine& line, std::vector<std::string>& n
     } else if ((id == "select.amend.min" || id == "select.amend.max") && !m_requests.empty()) {
         m_requests.back().bitrate =
             static_cast<int32_t>(line.integer(id == "select.amend.min" ? "minBitrate" : "maxBitrate"));
+    } else if (const std::optional<size_t> merged = mergedRequestCount(id); merged && m_requests.size() > *merged) {
+        // The merge names every request it held: earlier ones were cleared.
+        m_requests.erase(m_requests.begin(), m_requests.end() - static_cast<std::ptrdiff_t>(*merged));
     } else if (id == "dl.realAdjust.estimate") {
         m_adjustStatus = line.integer("net_status");
     } else if (id == "dl.isGoodToInc.good" || id == "dl.isGoodToInc.max") {

@@ -9,6 +9,10 @@
 #include "ScenarioWriter.h"
 
 namespace ktr::logs {
+
+const char* const kNewCollectionNote =
+    "clearSelectReqs writes nothing: a select request after a camera decision is taken to start a new collection";
+
 namespace {
 
 // An operation longer than this is cut: the rest of its lines are counted as skipped, so that memory
@@ -210,6 +214,7 @@ std::vector<TimelineStep> OperationBuilder::complete(bool lastOfLog) {
     step.unknownAnswerFields = rebuilt.unknownAnswerFields;
     step.notes.insert(step.notes.end(), rebuilt.notes.begin(), rebuilt.notes.end());
     addRules(operation.lines, step);
+    followCollection(step);
     step.mismatches = m_tracker.apply(step.action, rebuilt.checkedAnswer, parsed);
     step.state = m_tracker.snapshot();
     if (lastOfLog) {
@@ -217,6 +222,20 @@ std::vector<TimelineStep> OperationBuilder::complete(bool lastOfLog) {
     }
     steps.push_back(std::move(step));
     return steps;
+}
+
+// Hosts collect a new set of select requests for every camera decision, but clearing them logs nothing:
+// without this, the derived list would grow with the log's length.
+void OperationBuilder::followCollection(TimelineStep& step) {
+    if (std::holds_alternative<SelectRequest>(step.action)) {
+        if (m_cameraDecidedSinceRequest) {
+            m_tracker.apply(ClearSelectRequests{}, std::monostate{}, {});
+            step.notes.push_back(kNewCollectionNote);
+        }
+        m_cameraDecidedSinceRequest = false;
+    } else if (const auto* upload = std::get_if<AskUpload>(&step.action); upload != nullptr && upload->channel != 2) {
+        m_cameraDecidedSinceRequest = true;
+    }
 }
 
 // The download estimate is set silently; the adjustment that read it shows it.

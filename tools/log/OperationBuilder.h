@@ -15,6 +15,9 @@
 
 namespace ktr::logs {
 
+// The note on a select request that the builder takes to start a new collection of requests.
+extern const char* const kNewCollectionNote;
+
 class OperationBuilder {
 public:
     // Takes the next library line; returns the operations it completed (an operation ends when the next
@@ -45,11 +48,13 @@ private:
     std::vector<ktr::TimelineStep> complete(bool lastOfLog);
     ktr::TimelineStep estimateStep(const ktr::EstimateState& estimate, const LibraryLine& download);
     ktr::TimelineStep newStep(const std::string& event, const LibraryLine& first);
+    void followCollection(ktr::TimelineStep& step);
 
     std::optional<Operation> m_current;
     std::optional<double> m_firstTime;
     ktr::StateTracker m_tracker;
     ktr::EstimateState m_lastEstimate;  // the download estimate last seen, as a fresh instance starts
+    bool m_cameraDecidedSinceRequest = false;
     bool m_initSeen = false;
     uint64_t m_localUid = 0;
     bool m_skipping = false;

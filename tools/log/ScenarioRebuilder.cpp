@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "InputFile.h"
+#include "OperationBuilder.h"
 #include "Replayer.h"
 #include "Scenario.h"
 
@@ -143,6 +144,9 @@ void ScenarioRebuilder::add(const ktr::TimelineStep& step) {
         }
     }
     ktr::Action action = step.action;
+    if (std::find(step.notes.begin(), step.notes.end(), kNewCollectionNote) != step.notes.end()) {
+        m_writer->write(ktr::ClearSelectRequests{}, kNewCollectionNote);
+    }
     const std::string comment = assume(action);
     noteUsers(action);
     if (asksCamera(step)) {
