@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang binutils libgtest-dev abigail-tools pkgconf
-    nlohmann-json3-dev libcli11-dev libfmt-dev python3-matplotlib libpcre2-dev zlib1g-dev "$@")
+    nlohmann-json3-dev libcli11-dev libfmt-dev python3-matplotlib libpcre2-dev zlib1g-dev dpkg-dev doxygen "$@")
 
 missing=()
 for package in "${packages[@]}"; do

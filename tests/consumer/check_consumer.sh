@@ -18,5 +18,5 @@ cmake --build "$scratch/cmake-build" >/dev/null
 libdir=$(find "$prefix" -name 'libktrsdk.so' -printf '%h\n' | head -n 1)
 export PKG_CONFIG_PATH=$libdir/pkgconfig
 # shellcheck disable=SC2046
-c++ -std=c++11 -o "$scratch/pkgconfig-consumer" "$source_dir/consumer.cpp" $(pkg-config --cflags --libs ktrsdk)
+c++ -std=c++11 -o "$scratch/pkgconfig-consumer" "$source_dir/consumer.cpp" $(pkg-config --cflags --libs ktrsdk logsdk)
 LD_LIBRARY_PATH=$libdir "$scratch/pkgconfig-consumer"

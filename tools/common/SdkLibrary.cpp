@@ -84,10 +84,14 @@ std::string SdkLibrary::toolDirectory() {
 
 std::string SdkLibrary::defaultPath() {
     const std::string directory = toolDirectory();
-    for (const std::string& candidate : {directory + "/" + kLibraryName, directory + "/../lib/" + kLibraryName,
-                                         directory + "/../lib64/" + kLibraryName}) {
-        if (access(candidate.c_str(), R_OK) == 0) {
-            return candidate;
+    // An installed runtime package has the versioned name only; the unversioned one comes with the
+    // development files.
+    for (const std::string& folder : {directory + "/", directory + "/../lib/", directory + "/../lib64/"}) {
+        for (const char* name : {kLibraryName, KTR_LIBRARY_SONAME}) {
+            const std::string candidate = folder + name;
+            if (access(candidate.c_str(), R_OK) == 0) {
+                return candidate;
+            }
         }
     }
     throw LibraryError(

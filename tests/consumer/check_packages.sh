@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Builds the Debian packages, checks their contents and dependencies, then unpacks them into scratch
+# roots as a host's machine would have them: the development files build and run the consumer through
+# the CMake package and through pkg-config, and the installed ktr finds the runtime library alone.
+# Usage: check_packages.sh BUILD_DIR CONSUMER_SOURCE_DIR SCENARIO SCRATCH_DIR
+set -euo pipefail
+build_dir=$1
+source_dir=$2
+scenario=$3
+scratch=$4
+
+rm -rf "$scratch"
+mkdir -p "$scratch"
+cpack --config "$build_dir/CPackConfig.cmake" -B "$scratch/packages" >/dev/null
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+package() {
+    local found
+    found=$(find "$scratch/packages" -maxdepth 1 -name "$1_*.deb" | head -n 1)
+    [ -n "$found" ] || fail "no package $1"
+    echo "$found"
+}
+
+# expect_files PACKAGE PATH...: the package holds exactly these files and links, no more.
+expect_files() {
+    local deb actual expected
+    deb=$(package "$1")
+    shift
+    actual=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sed 's|^\./||' | sort)
+    expected=$(printf '%s\n' "$@" | sort)
+    [ "$actual" = "$expected" ] || fail "$(basename "$deb") holds:"$'\n'"$actual"$'\n'"expected:"$'\n'"$expected"
+}
+
+expect_files libktrsdk1 usr/lib/libktrsdk.so.1 usr/lib/libktrsdk.so.1.0.0
+config=$(find "$build_dir/CMakeFiles/Export" -name 'ktrsdkTargets-*.cmake' -printf '%f\n' | sed 's/ktrsdkTargets-//')
+expect_files libktrsdk-dev usr/include/ktrsdk/IKTRSDK.h usr/lib/libktrsdk.so usr/lib/pkgconfig/ktrsdk.pc \
+    usr/lib/cmake/ktrsdk/ktrsdkConfig.cmake usr/lib/cmake/ktrsdk/ktrsdkConfigVersion.cmake \
+    usr/lib/cmake/ktrsdk/ktrsdkTargets.cmake "usr/lib/cmake/ktrsdk/ktrsdkTargets-$config"
+expect_files liblogsdk1 usr/include/ktrsdk/xlog/logsdk.h usr/lib/liblogsdk.so usr/lib/liblogsdk.so.1 \
+    usr/lib/liblogsdk.so.1.0.0 usr/lib/pkgconfig/logsdk.pc usr/lib/cmake/ktrsdk/logsdkTargets.cmake \
+    "usr/lib/cmake/ktrsdk/logsdkTargets-$config"
+expect_files ktrsdk-tools usr/bin/ktr usr/share/ktrsdk/plot_sim.py usr/share/ktrsdk/plot_timeline.py
+
+depends() { dpkg-deb -f "$(package "$1")" Depends; }
+depends libktrsdk1 | grep -q logsdk && fail "the runtime package pulls a logger in: $(depends libktrsdk1)"
+depends libktrsdk-dev | grep -q 'libktrsdk1 (= ' || fail "libktrsdk-dev does not depend on its runtime"
+depends ktrsdk-tools | grep -q 'libktrsdk1 (= ' || fail "ktrsdk-tools does not depend on the runtime"
+
+# A host's machine with the runtime, the development files and the stand-in logger.
+root=$scratch/root
+for name in libktrsdk1 libktrsdk-dev liblogsdk1; do
+    dpkg-deb -x "$(package "$name")" "$root"
+done
+cmake -S "$source_dir" -B "$scratch/cmake-build" -G Ninja -DCMAKE_PREFIX_PATH="$root/usr" >/dev/null
+cmake --build "$scratch/cmake-build" >/dev/null
+LD_LIBRARY_PATH=$root/usr/lib "$scratch/cmake-build/consumer"
+# shellcheck disable=SC2046
+c++ -std=c++11 -o "$scratch/pkgconfig-consumer" "$source_dir/consumer.cpp" \
+    $(PKG_CONFIG_PATH=$root/usr/lib/pkgconfig pkg-config --cflags --libs ktrsdk logsdk)
+LD_LIBRARY_PATH=$root/usr/lib "$scratch/pkgconfig-consumer"
+
+# A machine with the tools and the runtime only: ktr finds the versioned library beside it.
+tools_root=$scratch/tools-root
+for name in libktrsdk1 liblogsdk1 ktrsdk-tools; do
+    dpkg-deb -x "$(package "$name")" "$tools_root"
+done
+"$tools_root/usr/bin/ktr" replay "$scenario" >"$scratch/replay.txt" || fail "the installed ktr did not replay $scenario"
+grep -q 'upload' "$scratch/replay.txt" || fail "the installed ktr's replay shows no upload answer"
+echo "packages: contents, dependencies, consumer through CMake and pkg-config, installed ktr: ok"
