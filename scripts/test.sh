@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: the normal build (GCC), then the
-# whole suite under AddressSanitizer + UndefinedBehaviorSanitizer and under ThreadSanitizer (Clang).
+# whole suite under AddressSanitizer + UndefinedBehaviorSanitizer and under ThreadSanitizer (Clang), then
+# the API reference (every Doxygen warning an error) and the fuzz corpora.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,6 +10,9 @@ for preset in default asan tsan; do
     echo "=== $preset ==="
     cmake --workflow --preset "$preset"
 done
+
+echo "=== API reference ==="
+cmake --build --preset default --target docs
 
 echo "=== fuzz ==="
 scripts/fuzz.sh
