@@ -3,6 +3,7 @@
 // the stored corpus in the ordinary test suite (see fuzz_replay.cpp).
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <map>
@@ -108,6 +109,43 @@ private:
     size_t m_size;
 };
 
+// Where the golden-file driver has every call, answer and line written; null while fuzzing.
+std::FILE* g_trace = nullptr;
+
+void traceRecord(const VideoStreamInfo& r) {
+    std::fprintf(g_trace, " [%d %d %d %d %d %d %d %d]", r.channel, r.dft, r.width, r.height, r.fps, r.bitrate,
+                 r.maxbitrate, r.minbitrate);
+}
+
+void traceAnswer(bool changed, const std::vector<VideoStreamInfo>& records) {
+    if (g_trace != nullptr) {
+        std::fprintf(g_trace, "  answer %d", changed ? 1 : 0);
+        for (const VideoStreamInfo& record : records) {
+            traceRecord(record);
+        }
+        std::fputc('\n', g_trace);
+    }
+}
+
+void traceRequests(bool changed, const std::map<uint64_t, VideoStreamInfo>& requests) {
+    if (g_trace != nullptr) {
+        std::fprintf(g_trace, "  answer %d", changed ? 1 : 0);
+        for (const auto& request : requests) {
+            std::fprintf(g_trace, " %llu", static_cast<unsigned long long>(request.first));
+            traceRecord(request.second);
+        }
+        std::fputc('\n', g_trace);
+    }
+}
+
+void traceUids(const char* name, const std::set<uint64_t>& uids) {
+    std::fprintf(g_trace, "  %s", name);
+    for (uint64_t uid : uids) {
+        std::fprintf(g_trace, " %llu", static_cast<unsigned long long>(uid));
+    }
+    std::fputc('\n', g_trace);
+}
+
 VideoStreamInfo readStream(ByteReader& in) {
     VideoStreamInfo info{};
     info.channel = in.flag() ? in.int32() : 1 + (in.byte() % 3);
@@ -139,7 +177,11 @@ KTRUserInfo readUser(ByteReader& in) {
 }
 
 void call(IKTRSDK& sdk, ByteReader& in) {
-    switch (in.byte() % 19) {
+    const int operation = in.byte() % 19;
+    if (g_trace != nullptr) {
+        std::fprintf(g_trace, "call %d\n", operation);
+    }
+    switch (operation) {
         case 0:
             sdk.init(in.uid(), in.flag() ? in.int32() : in.byte() % 9);
             break;
@@ -180,7 +222,8 @@ void call(IKTRSDK& sdk, ByteReader& in) {
             if (in.flag()) {
                 requests[in.uid()] = readStream(in);  // the host's leftovers are emptied first
             }
-            sdk.adjustDLPolicy(in.int32(), requests);
+            const bool changed = sdk.adjustDLPolicy(in.int32(), requests);
+            traceRequests(changed, requests);
             break;
         }
         case 9: {
@@ -188,13 +231,18 @@ void call(IKTRSDK& sdk, ByteReader& in) {
             if (in.flag()) {
                 streams.push_back(readStream(in));  // kept in front of the decision
             }
-            sdk.adjustULPolicy(in.flag() ? 2 : in.int32(), streams);
+            const bool changed = sdk.adjustULPolicy(in.flag() ? 2 : in.int32(), streams);
+            traceAnswer(changed, streams);
             break;
         }
         case 10: {
             std::set<uint64_t> hd{in.uid()};
             std::set<uint64_t> ld;
             sdk.getHDUids(hd, ld);
+            if (g_trace != nullptr) {
+                traceUids("hd", hd);
+                traceUids("ld", ld);
+            }
             break;
         }
         case 11:
@@ -221,17 +269,31 @@ void call(IKTRSDK& sdk, ByteReader& in) {
         case 18: {
             VideoStreamInfo out{};
             sdk.getDftInfoByBitrate(in.int32(), out);
+            traceAnswer(false, {out});
             break;
         }
     }
 }
 
-void discardLine(xlog::Level, const char*, void*) {}
+void takeLine(xlog::Level level, const char* line, void*) {
+    if (g_trace != nullptr) {
+        std::fprintf(g_trace, "  %c %s\n",
+                     level == xlog::Level::Info      ? 'I'
+                     : level == xlog::Level::Warning ? 'W'
+                                                     : 'E',
+                     line);
+    }
+}
 
 }  // namespace
 
+// The golden-file driver's switch: every call, answer and line goes to file (null: nothing is written).
+extern "C" void ktrsdkFuzzTraceTo(std::FILE* file) {
+    g_trace = file;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    xlog::setSink(&discardLine, nullptr);  // lines are still formatted, only not printed
+    xlog::setSink(&takeLine, nullptr);  // lines are still formatted, only printed when traced
     ByteReader in(data, size);
     IKTRSDK* instances[kInstances] = {};
     for (size_t calls = 0; calls < kMaxCalls && !in.empty(); ++calls) {
