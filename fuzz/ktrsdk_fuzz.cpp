@@ -294,6 +294,9 @@ extern "C" void ktrsdkFuzzTraceTo(std::FILE* file) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     xlog::setSink(&takeLine, nullptr);  // lines are still formatted, only printed when traced
+    if (g_trace != nullptr) {
+        std::fprintf(g_trace, "== an input of %zu bytes\n", size);
+    }
     ByteReader in(data, size);
     IKTRSDK* instances[kInstances] = {};
     for (size_t calls = 0; calls < kMaxCalls && !in.empty(); ++calls) {
