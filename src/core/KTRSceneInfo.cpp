@@ -1,4 +1,5 @@
 #include "KTRSceneInfo.h"
+#include "core/KTRCodes.h"
 
 using tarn::video::KTRUserInfo;
 
@@ -36,7 +37,7 @@ bool KTRSceneInfo::isSubUser(uint64_t uid) const {
 
 bool KTRSceneInfo::hasOtherUserWithDt1() const {
     for (const KTRUserInfo& user : m_setUsers) {
-        if (user.uid != m_uid && user.dt == 1) {
+        if (user.uid != m_uid && user.dt == ktrcodes::kDeviceType1) {
             return true;
         }
     }

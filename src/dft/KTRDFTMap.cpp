@@ -1,5 +1,6 @@
 #include "KTRDFTMap.h"
 
+#include "core/KTRCodes.h"
 #include "log/xlog.h"
 
 using tarn::video::VIDEO_DFT_1080P;
@@ -55,7 +56,7 @@ KTRDFTMap::KTRDFTMap() {
     m_mapCh1DftInfos[VIDEO_DFT_DEFAULT] = k480P;
 }
 
-int KTRDFTMap::getDftByBitrate(int bitrate) {
+int KTRDFTMap::getDftByBitrate(int bitrate) const {
     if (bitrate == 0 || bitrate >= kBitrateCeiling) {
         xlog::loge("[%s]: ktr dft find by bitrate failed, return 480P, bitrate=%d", "KTRDFTMap::getDftByBitrate",
                    bitrate);
@@ -97,7 +98,7 @@ int KTRDFTMap::getDftInfoByBitrate(int bitrate, VideoStreamInfo& out) {
 }
 
 int KTRDFTMap::getDftInfoByDft(int channel, int dft, VideoStreamInfo& out) {
-    Table& table = channel == 2 ? m_mapCh2DftInfos : m_mapCh1DftInfos;
+    Table& table = channel == ktrcodes::kShareChannel ? m_mapCh2DftInfos : m_mapCh1DftInfos;
     out = table[dft];
     xlog::logi(
         "[%s]: get video stream info by dft, channel=%d, dft=%d, bitrate=%d, maxbitrate=%d, minbitrate=%d, "
@@ -133,10 +134,10 @@ void KTRDFTMap::initStreamInfosForDft(const std::vector<VideoStreamInfo>& infos)
             info.minbitrate);
         Table* table = nullptr;
         int key = kNoKey;
-        if (info.channel == 1) {
+        if (info.channel == ktrcodes::kCameraChannel) {
             table = &m_mapCh1DftInfos;
             key = cameraKeyForHeight(info.height);
-        } else if (info.channel == 2) {
+        } else if (info.channel == ktrcodes::kShareChannel) {
             table = &m_mapCh2DftInfos;
             key = shareKeyForHeight(info.height);
         }
@@ -146,7 +147,7 @@ void KTRDFTMap::initStreamInfosForDft(const std::vector<VideoStreamInfo>& infos)
     }
 }
 
-void KTRDFTMap::dump() {
+void KTRDFTMap::dump() const {
     for (const auto& entry : m_mapCh1DftInfos) {
         const VideoStreamInfo& info = entry.second;
         xlog::logi("[%s]: ktr dft map, dft=%d, width=%d, height=%d, fps=%d, min_bitrate=%d, max_bitrate=%d",

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "core/Int32Arithmetic.h"
+#include "core/KTRCodes.h"
 #include "core/KTRMgr.h"
 #include "core/KTRNetMgr.h"
 #include "core/KTRPeerMgr.h"
@@ -14,20 +15,18 @@ using tarn::video::VIDEO_DFT_240P;
 using tarn::video::VIDEO_NET_ESTIMAT_NORMAL;
 using tarn::video::VideoStreamInfo;
 
+using ktrcodes::kDeviceType1;
+using ktrcodes::kNetDecrease;
+using ktrcodes::kNetDecreaseMore;
+using ktrcodes::kNetIncrease;
+using ktrcodes::kNetIncreaseToo;
 namespace {
 
-// Peer choice: a device type that always receives the lower stream, and the "300K" it logs about.
-constexpr int kLowerOnlyDeviceType = 1;
+// Peer choice: the "300K" that device type 1's choice logs about.
 constexpr int32_t kBiggerBitrate = 307200;
 // A new peer may get its upper stream with up to 3 users; a peer reported again only with fewer than 3.
 constexpr size_t kMaxUsersForNewUpper = 3;
 constexpr size_t kUsersForKnownUpper = 3;
-
-// Net status codes of the download estimate besides VIDEO_NET_ESTIMAT_NORMAL.
-constexpr int kNetIncrease = 2;
-constexpr int kNetIncreaseToo = 3;
-constexpr int kNetDecrease = 4;
-constexpr int kNetDecreaseMore = 5;
 
 // Increase guards and step.
 constexpr int kIncMinScore = 85;
@@ -128,7 +127,7 @@ bool KTRDLPolicy::isUpperForNewPeer(uint64_t uid, const StreamList& infos) const
     if (!m_pMgr->dlNetMgr().isGoodNet()) {
         return false;
     }
-    if (scene.getDt() == kLowerOnlyDeviceType) {
+    if (scene.getDt() == kDeviceType1) {
         if (isBiggerBitrate(infos, kBiggerBitrate)) {
             xlog::logi("[%s]: ktr add peer, choose lower because bigger bitrate>300K, peer=%llu", kTagAddPeer,
                        logUid(uid));

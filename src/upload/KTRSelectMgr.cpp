@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "core/Int32Arithmetic.h"
+#include "core/KTRCodes.h"
 #include "core/KTRMgr.h"
 #include "core/KTRSceneInfo.h"
 #include "dft/KTRDFTMap.h"
@@ -15,11 +16,10 @@ using tarn::video::VIDEO_DFT_720P;
 using tarn::video::VIDEO_DFT_DEFAULT;
 using tarn::video::VideoStreamInfo;
 
+using ktrcodes::kCameraChannel;
+using ktrcodes::kDeviceType4;
 namespace {
 
-constexpr int kCameraChannel = 1;
-// A single stream for this device type never drops below the 480P minimum.
-constexpr int kDtWith480PFloor = 4;
 // A request stands apart from the first one when it is 10% and 30K away from it.
 constexpr double kCloseAbove = 1.1;
 constexpr double kCloseBelow = 0.9;
@@ -151,7 +151,7 @@ void KTRSelectMgr::adjustSelects_1(std::vector<VideoStreamInfo>& out) {
         return;
     }
     VideoStreamInfo info = makeStreamInfo(bitrateOf(0));
-    if (m_pMgr->sceneInfo().getDt() == kDtWith480PFloor) {
+    if (m_pMgr->sceneInfo().getDt() == kDeviceType4) {
         KTRDFTMap& dfts = m_pMgr->dftMap();
         const int floor = dfts.getMinBitrateByDft(VIDEO_DFT_480P);
         if (info.bitrate < floor) {

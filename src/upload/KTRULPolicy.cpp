@@ -1,6 +1,7 @@
 #include "KTRULPolicy.h"
 
 #include "core/Int32Arithmetic.h"
+#include "core/KTRCodes.h"
 #include "core/KTRMgr.h"
 #include "core/KTRSceneInfo.h"
 #include "dft/KTRDFTMap.h"
@@ -14,10 +15,13 @@ using tarn::video::VIDEO_DFT_480P;
 using tarn::video::VIDEO_DFT_720P;
 using tarn::video::VideoStreamInfo;
 
+using ktrcodes::kCameraChannel;
+using ktrcodes::kDeviceType1;
+using ktrcodes::kDeviceType4;
+using ktrcodes::kDeviceType8;
+using ktrcodes::kShareChannel;
 namespace {
 
-constexpr int kCameraChannel = 1;
-constexpr int kShareChannel = 2;
 // A camera result counts as changed once a stream's bitrate moves by this much.
 constexpr int kChangeThreshold = 30720;
 // Meetings of up to this many users (the local one included) are small. In a bigger one, while somebody
@@ -28,10 +32,6 @@ constexpr int kCrowdedMeetingUsers = 6;
 // Ranks written into the dft field of camera results.
 constexpr int kHigherStreamRank = 1;
 constexpr int kLowerStreamRank = 2;
-// Device type codes with a table of their own; every other code defaults to 480P.
-constexpr int kDt1 = 1;
-constexpr int kDt4 = 4;
-constexpr int kDt8 = 8;
 
 struct SceneFacts {
     int users;
@@ -140,11 +140,11 @@ int KTRULPolicy::getDefaultDefinition(int dt, int users, bool sharing, bool self
                asFlag(selfSpeaking));
     const SceneFacts scene{users, sharing || selfSharing, speaking, selfSpeaking, remoteDt1};
     switch (dt) {
-        case kDt1:
+        case kDeviceType1:
             return defaultForDt1(scene);
-        case kDt4:
+        case kDeviceType4:
             return defaultForDt4Or8(scene, VIDEO_DFT_180P);
-        case kDt8:
+        case kDeviceType8:
             return defaultForDt4Or8(scene, VIDEO_DFT_240P);
         default:
             return VIDEO_DFT_480P;
