@@ -151,7 +151,7 @@ class PeerLowerStream : public ::testing::TestWithParam<LowerStreamCase> {};
 
 TEST_P(PeerLowerStream, IsTheLowerOfTheFirstTwoAndTheFirstOnATie) {
     const LowerStreamCase& c = GetParam();
-    KTRPeerMgr peers(nullptr);
+    KTRPeerMgr peers;
     std::vector<VideoStreamInfo> streams;
     for (int b : c.bitrates) {
         streams.push_back(stream(static_cast<int>(streams.size()) + 1, 0, b));
@@ -169,7 +169,7 @@ INSTANTIATE_TEST_SUITE_P(Registry, PeerLowerStream,
                                            LowerStreamCase{{500, 400, 1}, 2}, LowerStreamCase{{-5, 7}, 1}));
 
 TEST(PeerRegistry, UnknownPeerLogsOnceAndLeavesTheOutputAlone) {
-    KTRPeerMgr peers(nullptr);
+    KTRPeerMgr peers;
     peers.setPeerInfos(3, {stream(1, 1, 1), stream(2, 2, 2)});
     peers.setPeerInfos(3, {});
     ASSERT_NE(peers.getPeer(3), nullptr);

@@ -20,14 +20,18 @@ constexpr size_t kLoggedUserCount = 15;
 
 KTRMgr::KTRMgr() {
     m_pConfig.reset(new KTRConfig);
-    m_pSelectMgr.reset(new KTRSelectMgr(this));
+    m_pSelectMgr.reset(new KTRSelectMgr);
     m_pDLNetMgr.reset(new KTRNetMgr(false));
     m_pULNetMgr.reset(new KTRNetMgr(true));
-    m_pULPolicy.reset(new KTRULPolicy(this));
-    m_pDLPolicy.reset(new KTRDLPolicy(this));
-    m_pPeerMgr.reset(new KTRPeerMgr(this));
+    m_pULPolicy.reset(new KTRULPolicy);
+    m_pDLPolicy.reset(new KTRDLPolicy);
+    m_pPeerMgr.reset(new KTRPeerMgr);
     m_pDFTMap.reset(new KTRDFTMap);
     m_pSceneInfo.reset(new KTRSceneInfo);
+    // Each policy reads only what its view gives; the views allocate nothing.
+    m_pSelectMgr->attach(KTRSelectView{*m_pConfig, *m_pSceneInfo, *m_pDFTMap});
+    m_pULPolicy->attach(KTRULView{*m_pConfig, *m_pSceneInfo, *m_pDFTMap, *m_pSelectMgr});
+    m_pDLPolicy->attach(KTRDLView{*m_pSceneInfo, *m_pPeerMgr, *m_pDLNetMgr, *m_pDFTMap});
 }
 
 KTRMgr::~KTRMgr() {

@@ -19,8 +19,8 @@ class KTRSceneInfo;
 class KTRDFTMap;
 
 // The core of one SDK instance: owns every other object, serialises every operation behind one mutex
-// and routes each interface operation to its sub-objects. The sub-objects reach their siblings through
-// the accessors below, always from inside an operation that already holds the mutex.
+// and routes each interface operation to its sub-objects. The policies reach their siblings only through
+// the views it hands them (KTRViews.h), always from inside an operation that already holds the mutex.
 class KTRMgr {
 public:
     KTRMgr();
@@ -48,13 +48,10 @@ public:
     void initStreamInfosForDft(const std::vector<tarn::video::VideoStreamInfo>& infos);
     void getDftInfoByBitrate(int bitrate, tarn::video::VideoStreamInfo& out);
 
-    // Sibling access for the sub-objects; valid only under the mutex.
-    const tarn::video::KTRConfig& config() const { return *m_pConfig; }
-    KTRSelectMgr& selectMgr() const { return *m_pSelectMgr; }
-    const KTRNetMgr& dlNetMgr() const { return *m_pDLNetMgr; }
-    KTRPeerMgr& peerMgr() const { return *m_pPeerMgr; }
-    KTRSceneInfo& sceneInfo() const { return *m_pSceneInfo; }
-    KTRDFTMap& dftMap() const { return *m_pDFTMap; }
+    // Read-only inspection of the sub-objects, for white-box tests; no sub-object holds the manager.
+    const KTRSelectMgr& selectMgr() const { return *m_pSelectMgr; }
+    const KTRPeerMgr& peerMgr() const { return *m_pPeerMgr; }
+    const KTRSceneInfo& sceneInfo() const { return *m_pSceneInfo; }
 
 private:
     // Writes the user log line of addUser/removeUser once the scene holds 15 users or more.

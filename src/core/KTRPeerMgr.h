@@ -8,13 +8,9 @@
 
 #include "IKTRSDK.h"
 
-class KTRMgr;
-
 // The streams every reported peer publishes, exactly as the host last reported them.
 class KTRPeerMgr {
 public:
-    explicit KTRPeerMgr(KTRMgr* mgr) : m_pMgr(mgr) {}
-
     void setPeerInfos(uint64_t uid, const std::vector<tarn::video::VideoStreamInfo>& infos);
     void clear();
     void removePeer(uint64_t uid);
@@ -26,7 +22,6 @@ public:
     size_t getPeerCount() const { return m_mapPeerStreams.size(); }
 
 private:
-    [[maybe_unused]] KTRMgr* m_pMgr;  // the owner; the registry needs nothing from it
     // Nothing walks the peers in order, so a hash map serves every lookup in constant time.
     std::unordered_map<uint64_t, std::vector<tarn::video::VideoStreamInfo>> m_mapPeerStreams;
 };

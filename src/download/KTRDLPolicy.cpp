@@ -4,7 +4,6 @@
 
 #include "core/Int32Arithmetic.h"
 #include "core/KTRCodes.h"
-#include "core/KTRMgr.h"
 #include "core/KTRNetMgr.h"
 #include "core/KTRPeerMgr.h"
 #include "core/KTRSceneInfo.h"
@@ -86,7 +85,7 @@ bool holdsFewerThan(const KTRDLPolicy::UidSet& uids, int count) {
 void KTRDLPolicy::addPeer(uint64_t uid, const StreamList& infos) {
     xlog::logi("[%s]: ktrsdk: addPeer uid=%llu, infos.size(%d)", kTagAddPeer, logUid(uid),
                static_cast<int>(infos.size()));
-    if (uid == m_pMgr->sceneInfo().getUid()) {
+    if (uid == m_view->scene.getUid()) {
         xlog::loge("[%s]: should not add myself. uid=%llu", kTagAddPeer, logUid(uid));
         return;
     }
@@ -123,8 +122,8 @@ void KTRDLPolicy::addPeer(uint64_t uid, const StreamList& infos) {
 }
 
 bool KTRDLPolicy::isUpperForNewPeer(uint64_t uid, const StreamList& infos) const {
-    const KTRSceneInfo& scene = m_pMgr->sceneInfo();
-    if (!m_pMgr->dlNetMgr().isGoodNet()) {
+    const KTRSceneInfo& scene = m_view->scene;
+    if (!m_view->dlNet.isGoodNet()) {
         return false;
     }
     if (scene.getDt() == kDeviceType1) {
@@ -143,8 +142,8 @@ bool KTRDLPolicy::isUpperForNewPeer(uint64_t uid, const StreamList& infos) const
 
 // A known peer stays on its lower stream while anyone shares or speaks; the device type does not count.
 bool KTRDLPolicy::isUpperForKnownPeer() const {
-    const KTRSceneInfo& scene = m_pMgr->sceneInfo();
-    return m_pMgr->dlNetMgr().isGoodNet() && !scene.isSharing() && !scene.isSpeaking() &&
+    const KTRSceneInfo& scene = m_view->scene;
+    return m_view->dlNet.isGoodNet() && !scene.isSharing() && !scene.isSpeaking() &&
            scene.getSubUserCount() < kUsersForKnownUpper;
 }
 
@@ -206,20 +205,20 @@ void KTRDLPolicy::getLDUids(UidSet& ldUids) {
 
 // The chosen stream counts as the lower one when it lies in the lower stream's definition class.
 bool KTRDLPolicy::isLowerSelected(uint64_t uid, const VideoStreamInfo& chosen) {
-    KTRDFTMap& dftMap = m_pMgr->dftMap();
+    KTRDFTMap& dftMap = m_view->dfts;
     const int chosenDft = dftMap.getDftByBitrate(chosen.bitrate);
     VideoStreamInfo lower{};
-    m_pMgr->peerMgr().getPeerSvc(uid, lower);
+    m_view->peers.getPeerSvc(uid, lower);
     return chosenDft == dftMap.getDftByBitrate(lower.bitrate);
 }
 
 bool KTRDLPolicy::hasMultiStreams(uint64_t uid) const {
-    return m_pMgr->peerMgr().hasMultiStreams(uid);
+    return m_view->peers.hasMultiStreams(uid);
 }
 
 bool KTRDLPolicy::adjust(int /*channel*/, RequestMap& requests) {
     requests.clear();
-    const size_t peerCount = m_pMgr->peerMgr().getPeerCount();
+    const size_t peerCount = m_view->peers.getPeerCount();
     if (peerCount == 0) {
         xlog::loge("[%s]: ktr download policy, adjust failed, no peer!!!", kTagAdjust);
         return false;
@@ -252,7 +251,7 @@ bool KTRDLPolicy::isChangedFromLastRequests(const RequestMap& requests) const {
 }
 
 void KTRDLPolicy::realAdjust(RequestMap& requests) {
-    const KTRNetMgr& net = m_pMgr->dlNetMgr();
+    const KTRNetMgr& net = m_view->dlNet;
     const int netStatus = net.getNetStatus();
     const int score = net.getScore();
     const int bitrate = net.getBitrate();
@@ -335,7 +334,7 @@ void KTRDLPolicy::upperBitrate(uint64_t uid, int32_t step, VideoStreamInfo& out)
         return;
     }
     const int32_t raised = add32(bitrate, step);
-    m_pMgr->dftMap().getDftInfoByBitrate(raised, out);
+    m_view->dfts.getDftInfoByBitrate(raised, out);
     out.bitrate = raised;
 }
 
@@ -353,18 +352,18 @@ void KTRDLPolicy::lowerBitrate(uint64_t uid, int netStatus, int32_t step, VideoS
         cut = share > step ? share : step;
     }
     int32_t lowered = sub32(chosen.bitrate, cut);
-    const int32_t floor = m_pMgr->dftMap().getMinBitrateByDft(VIDEO_DFT_240P);
+    const int32_t floor = m_view->dfts.getMinBitrateByDft(VIDEO_DFT_240P);
     if (lowered <= floor) {
         lowered = floor;
     }
     if (lowered >= chosen.minbitrate || !hasMultiStreams(uid)) {
-        m_pMgr->dftMap().getDftInfoByBitrate(lowered, out);
+        m_view->dfts.getDftInfoByBitrate(lowered, out);
         out.bitrate = lowered;
         return;
     }
     // Below the chosen stream's range the peer's own lower stream serves, when it is the one received.
     if (isLowerSelected(uid, chosen)) {
-        m_pMgr->peerMgr().getPeerSvc(uid, out);
+        m_view->peers.getPeerSvc(uid, out);
     }
 }
 
@@ -381,7 +380,7 @@ void KTRDLPolicy::selectIncPeers(UidSet& uids, int count) {
         }
         return;
     }
-    const KTRSceneInfo& scene = m_pMgr->sceneInfo();
+    const KTRSceneInfo& scene = m_view->scene;
     const uint64_t speaker = scene.getSpeakerUid();
     if (holdsFewerThan(uids, count) && speaker != 0 && !scene.isSelfSpeaking()) {
         const auto it = m_mapSelects.find(speaker);
@@ -451,7 +450,7 @@ void KTRDLPolicy::selectDecPeers(UidSet& uids, int count) {
         uids.insert(m_mapSelects.begin()->first);
         return;
     }
-    const uint64_t speaker = m_pMgr->sceneInfo().getSpeakerUid();
+    const uint64_t speaker = m_view->scene.getSpeakerUid();
     // Only the counts are compared: a memory holding peers that have left may never match again.
     if (m_setDecSelected.size() == m_mapSelects.size()) {
         xlog::logi("[%s]: all the user in list has been selected, reset and reloop again.", kTagSelectDecPeers);
@@ -537,7 +536,7 @@ bool KTRDLPolicy::isGoodToInc(const VideoStreamInfo& info, uint64_t uid, bool is
     int32_t maxBitrate = info.maxbitrate;
     if (maxBitrate == 0) {
         VideoStreamInfo definition{};
-        m_pMgr->dftMap().getDftInfoByBitrate(bitrate, definition);
+        m_view->dfts.getDftInfoByBitrate(bitrate, definition);
         maxBitrate = definition.maxbitrate;
     }
     if (bitrate > 0 && add32(bitrate, kIncStep) <= maxBitrate) {

@@ -3,12 +3,12 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <set>
 #include <vector>
 
 #include "IKTRSDK.h"
-
-class KTRMgr;
+#include "core/KTRViews.h"
 
 // Chooses which stream of every peer the local client receives and adjusts the requests to the
 // download estimate: raises one peer on headroom, cuts up to three on congestion.
@@ -18,7 +18,8 @@ public:
     using RequestMap = std::map<uint64_t, tarn::video::VideoStreamInfo>;
     using UidSet = std::set<uint64_t>;
 
-    explicit KTRDLPolicy(KTRMgr* mgr) : m_pMgr(mgr) {}
+    // Takes the view of its siblings once they all exist, before any operation.
+    void attach(const KTRDLView& view) { m_view.emplace(view); }
 
     // Stores the stream chosen for the peer: its only stream, or the upper or lower of two.
     void addPeer(uint64_t uid, const StreamList& infos);
@@ -63,7 +64,7 @@ private:
     bool isGoodToInc(const tarn::video::VideoStreamInfo& info, uint64_t uid, bool isSpeaker);
     bool isGoodToDec(const tarn::video::VideoStreamInfo& info, uint64_t uid);
 
-    KTRMgr* m_pMgr = nullptr;
+    std::optional<KTRDLView> m_view;
     // The stream chosen for each peer.
     RequestMap m_mapSelects;
     // The requests of the previous adjustment, kept to tell whether a result changed.

@@ -5,7 +5,6 @@
 
 #include "core/Int32Arithmetic.h"
 #include "core/KTRCodes.h"
-#include "core/KTRMgr.h"
 #include "core/KTRSceneInfo.h"
 #include "dft/KTRDFTMap.h"
 #include "log/xlog.h"
@@ -70,7 +69,7 @@ void KTRSelectMgr::setSelectReqs(std::vector<VideoSelectRequest>& requests) {
 }
 
 void KTRSelectMgr::amendSelectRequest(VideoSelectRequest& request) {
-    KTRDFTMap& dfts = m_pMgr->dftMap();
+    KTRDFTMap& dfts = m_view->dfts;
     const int minBitrate = dfts.getMinBitrateByDft(VIDEO_DFT_240P);
     const int maxBitrate = dfts.getMaxBitrateByDft(VIDEO_DFT_720P);
     if (static_cast<uint32_t>(request.bitrate) < static_cast<uint32_t>(minBitrate)) {
@@ -93,11 +92,11 @@ void KTRSelectMgr::clear() {
     m_arrRequests.clear();
 }
 
-void KTRSelectMgr::calculateMinBitrate(VideoStreamInfo& info) {
-    KTRDFTMap& dfts = m_pMgr->dftMap();
+void KTRSelectMgr::calculateMinBitrate(VideoStreamInfo& info) const {
+    KTRDFTMap& dfts = m_view->dfts;
     const int dft = dfts.getDftByBitrate(info.bitrate);
-    if (!m_pMgr->config().getForceHD()) {
-        if (!m_pMgr->sceneInfo().isSelfSpeaking()) {
+    if (!m_view->config.getForceHD()) {
+        if (!m_view->scene.isSelfSpeaking()) {
             info.minbitrate = dfts.getMinBitrateByDft(VIDEO_DFT_240P);
         } else if (dft < VIDEO_DFT_480P) {
             dfts.getDftInfoByDft(kCameraChannel, VIDEO_DFT_480P, info);
@@ -112,7 +111,7 @@ void KTRSelectMgr::calculateMinBitrate(VideoStreamInfo& info) {
         info.channel, info.dft);
 }
 
-void KTRSelectMgr::adjustRequests(std::vector<VideoStreamInfo>& out) {
+void KTRSelectMgr::adjustRequests(std::vector<VideoStreamInfo>& out) const {
     out.clear();
     if (m_arrRequests.empty()) {
         return;
@@ -145,14 +144,14 @@ void KTRSelectMgr::adjustRequests(std::vector<VideoStreamInfo>& out) {
     }
 }
 
-void KTRSelectMgr::adjustSelects_1(std::vector<VideoStreamInfo>& out) {
+void KTRSelectMgr::adjustSelects_1(std::vector<VideoStreamInfo>& out) const {
     // adjustRequests calls it with at least one request only.
     if (m_arrRequests.empty()) {
         return;
     }
     VideoStreamInfo info = makeStreamInfo(bitrateOf(0));
-    if (m_pMgr->sceneInfo().getDt() == kDeviceType4) {
-        KTRDFTMap& dfts = m_pMgr->dftMap();
+    if (m_view->scene.getDt() == kDeviceType4) {
+        KTRDFTMap& dfts = m_view->dfts;
         const int floor = dfts.getMinBitrateByDft(VIDEO_DFT_480P);
         if (info.bitrate < floor) {
             dfts.getDftInfoByDft(kCameraChannel, VIDEO_DFT_480P, info);
@@ -165,7 +164,7 @@ void KTRSelectMgr::adjustSelects_1(std::vector<VideoStreamInfo>& out) {
     out.push_back(info);
 }
 
-void KTRSelectMgr::adjustSelects_2(std::vector<VideoStreamInfo>& out) {
+void KTRSelectMgr::adjustSelects_2(std::vector<VideoStreamInfo>& out) const {
     if (m_arrRequests.size() < 2) {
         xlog::loge("[%s]: error occured, m_arrRequests.size() = %d, it should equal to 2.",
                    "KTRSelectMgr::adjustSelects_2", requestCount());
@@ -188,7 +187,7 @@ void KTRSelectMgr::adjustSelects_2(std::vector<VideoStreamInfo>& out) {
     }
 }
 
-void KTRSelectMgr::adjustSelects_3(std::vector<VideoStreamInfo>& out) {
+void KTRSelectMgr::adjustSelects_3(std::vector<VideoStreamInfo>& out) const {
     if (m_arrRequests.size() < 3) {
         xlog::loge("[%s]: error occured, m_arrRequests.size() = %d, it should equal to 3.",
                    "KTRSelectMgr::adjustSelects_3", requestCount());
@@ -215,7 +214,7 @@ void KTRSelectMgr::adjustSelects_3(std::vector<VideoStreamInfo>& out) {
     }
 }
 
-void KTRSelectMgr::adjustSelects_4(std::vector<VideoStreamInfo>& out) {
+void KTRSelectMgr::adjustSelects_4(std::vector<VideoStreamInfo>& out) const {
     if (m_arrRequests.size() < 4) {
         xlog::loge("[%s]: error occured, m_arrRequests.size() = %d, it should equal to 4.",
                    "KTRSelectMgr::adjustSelects_4", requestCount());
@@ -244,7 +243,7 @@ void KTRSelectMgr::adjustSelects_4(std::vector<VideoStreamInfo>& out) {
     }
 }
 
-void KTRSelectMgr::adjustSelects_5(std::vector<VideoStreamInfo>& out) {
+void KTRSelectMgr::adjustSelects_5(std::vector<VideoStreamInfo>& out) const {
     if (m_arrRequests.size() < 5) {
         xlog::loge("[%s]: error occured, m_arrRequests.size() = %d, it should equal to 5.",
                    "KTRSelectMgr::adjustSelects_5", requestCount());
@@ -283,7 +282,7 @@ void KTRSelectMgr::adjustSelects_5(std::vector<VideoStreamInfo>& out) {
     }
 }
 
-void KTRSelectMgr::adjustSelects_others(std::vector<VideoStreamInfo>& out) {
+void KTRSelectMgr::adjustSelects_others(std::vector<VideoStreamInfo>& out) const {
     if (m_arrRequests.empty()) {
         xlog::loge("[%s]: error occured, m_arrRequests.size() = %d, it should bigger than 0.",
                    "KTRSelectMgr::adjustSelects_others", requestCount());
@@ -301,7 +300,7 @@ void KTRSelectMgr::adjustSelects_others(std::vector<VideoStreamInfo>& out) {
     }
 }
 
-void KTRSelectMgr::dumpSelectReqs(const std::vector<VideoSelectRequest>& requests) {
+void KTRSelectMgr::dumpSelectReqs(const std::vector<VideoSelectRequest>& requests) const {
     xlog::logi("ktr select reqs, start=======");
     for (const VideoSelectRequest& request : requests) {
         xlog::logi("    ktr request width=%d, height=%d, fps=%d, bitrate=%d", request.width, request.height,
@@ -325,31 +324,31 @@ std::vector<int> KTRSelectMgr::sortedBitrates(size_t count) const {
     return bitrates;
 }
 
-bool KTRSelectMgr::isSameDft(int left, int right) {
+bool KTRSelectMgr::isSameDft(int left, int right) const {
     // Both lookups may log: the left one runs first.
     const int leftDft = dftOf(left);
     return leftDft == dftOf(right);
 }
 
-int KTRSelectMgr::dftOf(int bitrate) {
-    return m_pMgr->dftMap().getDftByBitrate(bitrate);
+int KTRSelectMgr::dftOf(int bitrate) const {
+    return m_view->dfts.getDftByBitrate(bitrate);
 }
 
-VideoStreamInfo KTRSelectMgr::makeStreamInfo(int bitrate) {
+VideoStreamInfo KTRSelectMgr::makeStreamInfo(int bitrate) const {
     VideoStreamInfo info{};
-    m_pMgr->dftMap().getDftInfoByDft(kCameraChannel, bitrate > 0 ? dftOf(bitrate) : VIDEO_DFT_DEFAULT, info);
+    m_view->dfts.getDftInfoByDft(kCameraChannel, bitrate > 0 ? dftOf(bitrate) : VIDEO_DFT_DEFAULT, info);
     info.bitrate = bitrate;
     info.maxbitrate = bitrate;
     return info;
 }
 
-void KTRSelectMgr::emitOne(int bitrate, std::vector<VideoStreamInfo>& out) {
+void KTRSelectMgr::emitOne(int bitrate, std::vector<VideoStreamInfo>& out) const {
     VideoStreamInfo info = makeStreamInfo(bitrate);
     calculateMinBitrate(info);
     out.push_back(info);
 }
 
-void KTRSelectMgr::emitTwo(int first, int second, std::vector<VideoStreamInfo>& out) {
+void KTRSelectMgr::emitTwo(int first, int second, std::vector<VideoStreamInfo>& out) const {
     VideoStreamInfo firstInfo = makeStreamInfo(first);
     VideoStreamInfo secondInfo = makeStreamInfo(second);
     calculateMinBitrate(firstInfo);

@@ -2,18 +2,19 @@
 #define KTRSDK_UPLOAD_KTRSELECTMGR_H
 
 #include <cstddef>
+#include <optional>
 #include <vector>
 
 #include "IKTRSDK.h"
+#include "core/KTRViews.h"
 #include "upload/VideoSelectRequest.h"
-
-class KTRMgr;
 
 // Collects the subscribers' select requests for the local camera video, amends their bitrates into the
 // range of the definition table, and merges them into the camera streams to publish.
 class KTRSelectMgr {
 public:
-    explicit KTRSelectMgr(KTRMgr* mgr) : m_pMgr(mgr) {}
+    // Takes the view of its siblings once they all exist, before any operation.
+    void attach(const KTRSelectView& view) { m_view.emplace(view); }
 
     void addSelectReq(int width, int height, int fps, int bitrate);
     void addSelectReq(VideoSelectRequest& request);
@@ -25,20 +26,20 @@ public:
     const std::vector<VideoSelectRequest>& requests() const { return m_arrRequests; }
 
     // Sets the floor a stream may fall to; while the local user speaks, streams below 480P become 480P.
-    void calculateMinBitrate(tarn::video::VideoStreamInfo& info);
+    void calculateMinBitrate(tarn::video::VideoStreamInfo& info) const;
 
     // Empties out, then fills it with none, one, or two camera streams (the lower one first except
     // where two requests keep their arrival order).
-    void adjustRequests(std::vector<tarn::video::VideoStreamInfo>& out);
+    void adjustRequests(std::vector<tarn::video::VideoStreamInfo>& out) const;
     // The rule set of each request count; adjustRequests picks one, the others only append.
-    void adjustSelects_1(std::vector<tarn::video::VideoStreamInfo>& out);
-    void adjustSelects_2(std::vector<tarn::video::VideoStreamInfo>& out);
-    void adjustSelects_3(std::vector<tarn::video::VideoStreamInfo>& out);
-    void adjustSelects_4(std::vector<tarn::video::VideoStreamInfo>& out);
-    void adjustSelects_5(std::vector<tarn::video::VideoStreamInfo>& out);
-    void adjustSelects_others(std::vector<tarn::video::VideoStreamInfo>& out);
+    void adjustSelects_1(std::vector<tarn::video::VideoStreamInfo>& out) const;
+    void adjustSelects_2(std::vector<tarn::video::VideoStreamInfo>& out) const;
+    void adjustSelects_3(std::vector<tarn::video::VideoStreamInfo>& out) const;
+    void adjustSelects_4(std::vector<tarn::video::VideoStreamInfo>& out) const;
+    void adjustSelects_5(std::vector<tarn::video::VideoStreamInfo>& out) const;
+    void adjustSelects_others(std::vector<tarn::video::VideoStreamInfo>& out) const;
 
-    void dumpSelectReqs(const std::vector<VideoSelectRequest>& requests);
+    void dumpSelectReqs(const std::vector<VideoSelectRequest>& requests) const;
 
 private:
     bool anyStandsApartFromFirst() const;
@@ -46,13 +47,13 @@ private:
     int requestCount() const { return static_cast<int>(m_arrRequests.size()); }
     // The bitrates of the first count requests, ascending.
     std::vector<int> sortedBitrates(size_t count) const;
-    int dftOf(int bitrate);
-    bool isSameDft(int left, int right);
-    tarn::video::VideoStreamInfo makeStreamInfo(int bitrate);
-    void emitOne(int bitrate, std::vector<tarn::video::VideoStreamInfo>& out);
-    void emitTwo(int first, int second, std::vector<tarn::video::VideoStreamInfo>& out);
+    int dftOf(int bitrate) const;
+    bool isSameDft(int left, int right) const;
+    tarn::video::VideoStreamInfo makeStreamInfo(int bitrate) const;
+    void emitOne(int bitrate, std::vector<tarn::video::VideoStreamInfo>& out) const;
+    void emitTwo(int first, int second, std::vector<tarn::video::VideoStreamInfo>& out) const;
 
-    KTRMgr* m_pMgr = nullptr;
+    std::optional<KTRSelectView> m_view;
     std::vector<VideoSelectRequest> m_arrRequests;
 };
 

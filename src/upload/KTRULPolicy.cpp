@@ -2,7 +2,6 @@
 
 #include "core/Int32Arithmetic.h"
 #include "core/KTRCodes.h"
-#include "core/KTRMgr.h"
 #include "core/KTRSceneInfo.h"
 #include "dft/KTRDFTMap.h"
 #include "log/xlog.h"
@@ -87,7 +86,7 @@ int asFlag(bool value) {
 bool KTRULPolicy::adjust(int channel, std::vector<VideoStreamInfo>& out) {
     if (channel == kShareChannel) {
         VideoStreamInfo share{};
-        m_pMgr->dftMap().getDftInfoByDft(kShareChannel, VIDEO_DFT_720P, share);
+        m_view->dfts.getDftInfoByDft(kShareChannel, VIDEO_DFT_720P, share);
         out.push_back(share);
         xlog::logi("[%s]: share upload adjust , only return the default 720p streaminfo.channel=%d, bitrate=%d",
                    "KTRULPolicy::adjust", kShareChannel, share.bitrate);
@@ -101,15 +100,15 @@ bool KTRULPolicy::adjust(int channel, std::vector<VideoStreamInfo>& out) {
 }
 
 void KTRULPolicy::realAdjust(std::vector<VideoStreamInfo>& out) {
-    KTRDFTMap& dfts = m_pMgr->dftMap();
-    if (m_pMgr->config().getForceHD()) {
+    KTRDFTMap& dfts = m_view->dfts;
+    if (m_view->config.getForceHD()) {
         xlog::logi("[%s]: force hd video set, just return 720p.", "KTRULPolicy::realAdjust");
         VideoStreamInfo hd{};
         dfts.getDftInfoByDft(kCameraChannel, VIDEO_DFT_720P, hd);
         out.push_back(hd);
         return;
     }
-    const KTRSceneInfo& scene = m_pMgr->sceneInfo();
+    const KTRSceneInfo& scene = m_view->scene;
     const int users = static_cast<int>(scene.getUserCount() + 1);
     const int defaultDft =
         getDefaultDefinition(scene.getDt(), users, scene.isSharing(), scene.isSelfSharing(), scene.isSpeaking(),
@@ -121,7 +120,7 @@ void KTRULPolicy::realAdjust(std::vector<VideoStreamInfo>& out) {
         return;
     }
     std::vector<VideoStreamInfo> merged;
-    m_pMgr->selectMgr().adjustRequests(merged);
+    m_view->selects.adjustRequests(merged);
     if (scene.isSelfSharing() && merged.size() == 2) {
         appendBesideOwnShare(merged, out);
         return;
@@ -193,7 +192,7 @@ void KTRULPolicy::appendLargeMeetingDefault(VideoStreamInfo def, int users, std:
         "[%s]: video select response result: width=%d, height=%d, bitrate=%d, maxbitrate=%d, minbitrate=%d, "
         "speaker=%llu, userCount=%d",
         "KTRULPolicy::realAdjust", first.width, first.height, first.bitrate, first.maxbitrate, first.minbitrate,
-        logUid(m_pMgr->sceneInfo().getSpeakerUid()), users);
+        logUid(m_view->scene.getSpeakerUid()), users);
 }
 
 // While the local user shares, the camera publishes at most one stream: the partner of a stream of
@@ -248,6 +247,6 @@ void KTRULPolicy::rankAndLog(std::vector<VideoStreamInfo>& out) {
 }
 
 bool KTRULPolicy::isHighDefinition(int bitrate) {
-    const int dft = m_pMgr->dftMap().getDftByBitrate(bitrate);
+    const int dft = m_view->dfts.getDftByBitrate(bitrate);
     return dft == VIDEO_DFT_720P || dft == VIDEO_DFT_1080P;
 }

@@ -3,17 +3,18 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "IKTRSDK.h"
-
-class KTRMgr;
+#include "core/KTRViews.h"
 
 // Decides what the local client publishes on the camera and the share channel. Results are appended to
 // the caller's vector; records already in it stay in front and count for ranking and change detection.
 class KTRULPolicy {
 public:
-    explicit KTRULPolicy(KTRMgr* mgr) : m_pMgr(mgr) {}
+    // Takes the view of its siblings once they all exist, before any operation.
+    void attach(const KTRULView& view) { m_view.emplace(view); }
 
     // Channel 2 gets the share table's 720P record; any other channel the camera decision. True when the
     // camera result moved by 30K or more from the previous one (always for channel 2).
@@ -37,7 +38,7 @@ private:
     void rankAndLog(std::vector<tarn::video::VideoStreamInfo>& out);
     bool isHighDefinition(int bitrate);
 
-    KTRMgr* m_pMgr = nullptr;
+    std::optional<KTRULView> m_view;
     std::vector<tarn::video::VideoStreamInfo> m_arrLastStreams;
 };
 
