@@ -17,11 +17,13 @@ constexpr int64_t kMicrosPerSecond = 1000000;
 ScenarioDiffer::ScenarioDiffer(DiffSide a, DiffSide b, ScenarioDiffOptions options)
     : m_a(std::move(a)), m_b(std::move(b)), m_options(std::move(options)) {}
 
+// The scenario comes after "--", so that no file name is taken for an option.
 std::vector<std::string> ScenarioDiffer::replayCommand(const DiffSide& side, const std::string& scenario) const {
     std::vector<std::string> command{m_options.program.empty() ? SdkLibrary::toolPath() : m_options.program, "replay",
-                                     scenario, "--json", "-"};
+                                     "--json", "-"};
     const std::vector<std::string> options = side.options();
     command.insert(command.end(), options.begin(), options.end());
+    command.insert(command.end(), {"--", scenario});
     return command;
 }
 

@@ -67,9 +67,10 @@ std::vector<MetricComparison> compareSummaries(const std::vector<Json>& a, const
 SimDiffer::SimDiffer(DiffSide a, DiffSide b, SimDiffOptions options)
     : m_a(std::move(a)), m_b(std::move(b)), m_options(std::move(options)) {}
 
+// The trace follows; the meeting comes last, after "--", so that no file name is taken for an option.
 std::vector<std::string> SimDiffer::simCommand(const DiffSide& side) const {
     std::vector<std::string> command{m_options.program.empty() ? SdkLibrary::toolPath() : m_options.program, "sim",
-                                     m_options.meetingPath, "--summary-only"};
+                                     "--summary-only"};
     const std::vector<std::string> options = side.options();
     command.insert(command.end(), options.begin(), options.end());
     if (m_options.durationS > 0) {
@@ -90,7 +91,7 @@ SimDiff SimDiffer::run() const {
         diff.traces.push_back(name);
         for (const DiffSide* side : {&m_a, &m_b}) {
             std::vector<std::string> argv = simCommand(*side);
-            argv.insert(argv.end(), {"--downlink", trace});
+            argv.insert(argv.end(), {"--downlink=" + trace, "--", m_options.meetingPath});
             runs.push_back({"side " + side->name + " over " + name, std::move(argv)});
         }
     }
