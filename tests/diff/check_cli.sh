@@ -106,33 +106,41 @@ assert [(s["step"], s["event"]) for s in lines[1:4]] == [(0, "init"), (0, "confi
 assert lines[2]["input"] == {"forceHD": True}
 PY
 
-# A simulation over a small folder of traces, one setting against the other: every metric with a verdict.
+# A simulation over a small folder of traces, the built-in definition table against a leaner one: every
+# metric with a verdict. The leaner table asks for lower bitrates, so less of the capacity is used.
 cp "$source_dir"/examples/traces/synthetic-tunnel-outage.mbps "$source_dir"/examples/traces/synthetic-office-steps.mbps \
     "$source_dir"/examples/traces/synthetic-train-walk.mahimahi "$scratch/traces/"
-status=$(status_of "$ktr" diff --sim "$source_dir"/examples/meetings/one-to-one-phone.json --traces "$scratch/traces" \
-    --duration 60 --jobs 2 --a-config "$scratch/plain.json" --b-config "$scratch/forced.json" --json "$scratch/sim.json")
+status=$(status_of "$ktr" diff --sim "$source_dir"/examples/meetings/team-meeting.json --traces "$scratch/traces" \
+    --duration 60 --jobs 2 --b-config "$source_dir"/examples/settings/lean-definitions.json --json "$scratch/sim.json")
 [ "$status" -le 1 ] || fail "sim: exit $status: $(cat "$scratch/err.txt")"
 grep -q "over 3 trace(s)" "$scratch/out.txt" || fail "sim: no header: $(cat "$scratch/out.txt")"
 grep -qE '^metric +unit +better +traces +A +B +B - A \[95 %\] +verdict$' "$scratch/out.txt" || fail "sim: no table"
-grep -qE '^time_upper_pct +% +higher +3 .*(better|worse|no clear difference)$' "$scratch/out.txt" ||
-    fail "sim: no verdict for time_upper_pct: $(cat "$scratch/out.txt")"
+grep -qE '^utilization_pct +% +higher +3 .*(better|worse|no clear difference)$' "$scratch/out.txt" ||
+    fail "sim: no verdict for utilization_pct: $(cat "$scratch/out.txt")"
 /usr/bin/python3 - "$scratch/sim.json" "$status" <<'PY' || fail "sim --json: $(head -c 600 "$scratch/sim.json")"
 import json, sys
 d = json.load(open(sys.argv[1]))
 sim = d["sim"]
 assert sim["traces"] == sorted(sim["traces"]) and len(sim["traces"]) == 3
 assert sim["bootstrap"] == {"resamples": 1000, "seed": 1}
-verdicts = {m["metric"]: m["verdict"] for m in sim["metrics"]}
-assert "freezes_per_min" in verdicts and "time_to_cut_s.median" in verdicts
+metrics = {m["metric"]: m for m in sim["metrics"]}
+assert "freezes_per_min" in metrics and "time_to_cut_s.median" in metrics
 for m in sim["metrics"]:
     assert m["verdict"] in (None, "better", "worse", "no clear difference"), m
     if m["verdict"] is None:
         assert m["traces"] == 0 or m["better"] == "none", m
     else:
         assert m["low"] <= m["difference"] <= m["high"], m
+        assert abs(m["b"] - m["a"] - m["difference"]) < 1e-9, m
+assert metrics["utilization_pct"]["b"] < metrics["utilization_pct"]["a"], metrics["utilization_pct"]
 clear = any(m["verdict"] in ("better", "worse") for m in sim["metrics"])
 assert clear == (sys.argv[2] == "1") == d["differs"]
 PY
+# The same settings on both sides: no metric tells them apart.
+status=$(status_of "$ktr" diff --sim "$source_dir"/examples/meetings/one-to-one-phone.json --traces "$scratch/traces" \
+    --duration 30 --a-config "$scratch/forced.json" --b-config "$scratch/forced.json")
+[ "$status" -eq 0 ] || fail "sim, same settings: exit $status: $(cat "$scratch/out.txt" "$scratch/err.txt")"
+grep -qE '^time_upper_pct .* 0 \[0, 0\] +no clear difference$' "$scratch/out.txt" || fail "sim, same settings: table"
 
 # Bad input and failing sides: exit 2 with the reason named.
 expect_failure 2 "give scenario files" "$ktr" diff
