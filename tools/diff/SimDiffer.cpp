@@ -5,6 +5,7 @@
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <numeric>
 
 #include "ChildPool.h"
 #include "InputFile.h"
@@ -79,33 +80,38 @@ std::vector<std::string> SimDiffer::simCommand(const DiffSide& side) const {
     return command;
 }
 
-SimDiff SimDiffer::run() const {
-    sim::parseMeeting(readInputFile(m_options.meetingPath), m_options.meetingPath);
-    m_a.checkSettings();
-    m_b.checkSettings();
-    const std::vector<std::string> traces = sim::listTraces(m_options.tracesDir);
+// Two runs per trace, A's first.
+std::vector<ChildRun> SimDiffer::runsOver(const std::vector<std::string>& traces) const {
     std::vector<ChildRun> runs;
-    SimDiff diff{m_options.meetingPath, {}, {}, {}};
     for (const std::string& trace : traces) {
         const std::string name = std::filesystem::path(trace).filename().string();
-        diff.traces.push_back(name);
         for (const DiffSide* side : {&m_a, &m_b}) {
             std::vector<std::string> argv = simCommand(*side);
             argv.insert(argv.end(), {"--downlink=" + trace, "--", m_options.meetingPath});
             runs.push_back({"side " + side->name + " over " + name, std::move(argv)});
         }
     }
+    return runs;
+}
+
+SimDiff SimDiffer::run() const {
+    sim::parseMeeting(readInputFile(m_options.meetingPath), m_options.meetingPath);
+    m_a.checkSettings();
+    m_b.checkSettings();
+    const std::vector<std::string> traces = sim::listTraces(m_options.tracesDir);
     const std::vector<ChildResult> results =
-        runChildren(runs, m_options.jobs, std::llround(m_options.timeoutS * kMicrosPerSecond));
+        runChildren(runsOver(traces), m_options.jobs, std::llround(m_options.timeoutS * kMicrosPerSecond));
     std::vector<size_t> indices(results.size());
-    for (size_t i = 0; i < indices.size(); ++i) {
-        indices[i] = i;
-    }
+    std::iota(indices.begin(), indices.end(), size_t{0});
     const std::vector<sim::RunSummary> summaries = sim::collectSummaries(results, indices);
     std::vector<Json> a;
     std::vector<Json> b;
     for (size_t i = 0; i < summaries.size(); ++i) {
         (i % 2 == 0 ? a : b).push_back(summaries[i].summary);
+    }
+    SimDiff diff{m_options.meetingPath, {}, {}, {}};
+    for (const std::string& trace : traces) {
+        diff.traces.push_back(std::filesystem::path(trace).filename().string());
     }
     diff.metrics = compareSummaries(a, b, PairedBootstrap(diff.bootstrap));
     return diff;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ChildPool.h"
 #include "DiffSide.h"
 #include "MetricComparer.h"
 
@@ -50,6 +51,7 @@ public:
 
 private:
     std::vector<std::string> simCommand(const DiffSide& side) const;
+    std::vector<ChildRun> runsOver(const std::vector<std::string>& traces) const;
 
     DiffSide m_a;
     DiffSide m_b;
