@@ -6,8 +6,11 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
+#include <variant>
 #include <vector>
 
+#include "HostSettings.h"
 #include "InputFile.h"
 #include "Scenario.h"
 
@@ -438,6 +441,80 @@ TEST_F(InputFileTest, ReadsTheWholeFileAsItIs) {
     for (const std::string& content : contents) {
         EXPECT_EQ(ktr::readInputFile(write("meeting.json", content)), content);
     }
+}
+
+// --- settings installed before a scenario -------------------------------------------------------------
+
+const char* const kSettingsFile = "settings.json";
+const char* const kStream =
+    R"({"channel": 1, "dft": 5, "width": 1280, "height": 720, "fps": 30, "bitrate": 512000, "maxbitrate": 716800,
+        "minbitrate": 358400})";
+
+struct SettingsCase {
+    const char* what;
+    std::string json;
+    std::string message;  // a part of it: the field the problem is in
+};
+
+void PrintTo(const SettingsCase& c, std::ostream* os) {
+    *os << c.what;
+}
+
+class BadSettings : public ::testing::TestWithParam<SettingsCase> {};
+
+TEST_P(BadSettings, NameTheFileAndTheField) {
+    std::string message = "(accepted)";
+    try {
+        ktr::parseHostSettings(GetParam().json, kSettingsFile);
+    } catch (const ktr::InputError& error) {
+        message = error.what();
+    }
+    EXPECT_EQ(message.rfind(kSettingsFile, 0), 0u) << message;
+    EXPECT_NE(message.find(GetParam().message), std::string::npos) << message;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, BadSettings,
+    ::testing::Values(SettingsCase{"not_json", "{\"config\": ", "not valid JSON"},
+                      SettingsCase{"misspelt_config_field", R"({"config": {"forceHd": true}})", "forceHd"},
+                      SettingsCase{"unknown_top_field", R"({"local": {"uid": 1}})", "local"},
+                      SettingsCase{"config_not_an_object", R"({"config": true})", "config"},
+                      SettingsCase{"stream_without_channel",
+                                   R"({"definitions": [{"width": 1, "height": 1, "fps": 1, "bitrate": 1,
+                                       "maxbitrate": 1, "minbitrate": 1}]})",
+                                   "channel"},
+                      SettingsCase{"bitrate_beyond_32_bits", R"({"config": {"auxBitrate1": 4294967296}})",
+                                   "auxBitrate1"}));
+
+TEST(HostSettings, InstalledAfterTheInitWithTheScenarioStepsKeepingTheirNumbers) {
+    ktr::Scenario scenario = ktr::parseScenario(withSteps(R"({"step": "upload"}, {"step": "hdld"})"), kFile);
+    const ktr::HostSettings settings = ktr::parseHostSettings(
+        std::string(R"({"comment": "lean", "config": {"forceHD": true}, "definitions": [)") + kStream + "]}",
+        kSettingsFile);
+    ktr::installHostSettings(settings, scenario);
+    std::vector<std::pair<int, std::string>> steps;
+    for (const ktr::Step& step : scenario.steps) {
+        steps.emplace_back(step.index, step.name);
+    }
+    const std::vector<std::pair<int, std::string>> expected = {
+        {0, "init"}, {0, "definitions"}, {0, "config"}, {1, "upload"}, {2, "hdld"}};
+    EXPECT_EQ(steps, expected);
+    const auto& definitions = std::get<ktr::Definitions>(scenario.steps[1].action).streams;
+    ASSERT_EQ(definitions.size(), 1u);
+    EXPECT_EQ(definitions[0].bitrate, 512000);
+    EXPECT_EQ(definitions[0].dft, 5);
+    EXPECT_TRUE(std::get<ktr::Config>(scenario.steps[2].action).config.forceHD);
+    EXPECT_EQ(std::get<ktr::Config>(scenario.steps[2].action).config.auxBitrate1, tarn::video::KTRConfig().auxBitrate1)
+        << "a field the file leaves out keeps the interface's default";
+    EXPECT_EQ(scenario.steps[2].input, nlohmann::json({{"forceHD", true}}));
+    EXPECT_EQ(scenario.steps[1].input.at("streams").size(), 1u);
+}
+
+TEST(HostSettings, AnEmptyFileInstallsNothing) {
+    ktr::Scenario scenario = ktr::parseScenario(withSteps(R"({"step": "upload"})"), kFile);
+    ktr::installHostSettings(ktr::parseHostSettings("{}", kSettingsFile), scenario);
+    ASSERT_EQ(scenario.steps.size(), 2u);
+    EXPECT_EQ(scenario.steps[1].name, "upload");
 }
 
 }  // namespace

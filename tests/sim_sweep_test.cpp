@@ -21,9 +21,14 @@
 #include "Sweep.h"
 #include "SweepResults.h"
 #include "SweepStatistics.h"
+#include "support/TestFiles.h"
 
 namespace ktr::sim {
 namespace {
+
+using ktr::test_support::inputErrorOf;
+using ktr::test_support::makeTempDir;
+using ktr::test_support::writeFile;
 
 using Json = nlohmann::ordered_json;
 using ::testing::HasSubstr;
@@ -40,27 +45,6 @@ bool noChildLeft() {
 ChildRun fakeRun(const std::string& label, std::vector<std::string> args) {
     args.insert(args.begin(), kFakeRun);
     return {label, args};
-}
-
-std::string makeTempDir() {
-    std::string pattern = ::testing::TempDir() + "sim_sweep_XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) {
-        ADD_FAILURE() << "cannot create a temporary folder";
-    }
-    return pattern;
-}
-
-void writeFile(const std::string& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
-
-std::string inputErrorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const InputError& error) {
-        return error.what();
-    }
-    return "(no error)";
 }
 
 // --- the pool --------------------------------------------------------------------------------------
@@ -169,7 +153,7 @@ INSTANTIATE_TEST_SUITE_P(
                     -1,
                     SIGKILL,
                     true,
-                    "exceeded the time limit",
+                    "timed out after 0.5 s",
                     ""},
         FailureCase{"cannot_start",
                     {"/nonexistent/ktr", "sim"},
@@ -448,7 +432,7 @@ TEST(BadSettings, ResamplesOutOfRangeAreRefused) {
 // --- traces and shards -----------------------------------------------------------------------------
 
 TEST(ListTraces, ListsVisibleRegularFilesByName) {
-    const std::string dir = makeTempDir();
+    const std::string dir = makeTempDir("sim_sweep");
     for (const char* name : {"b.log", "a.log", "C.log", ".hidden"}) {
         writeFile(dir + "/" + name, "1\n");
     }
@@ -460,7 +444,7 @@ TEST(ListTraces, ListsVisibleRegularFilesByName) {
 }
 
 TEST(ListTraces, RefusesAMissingFileOrEmptyFolder) {
-    const std::string dir = makeTempDir();
+    const std::string dir = makeTempDir("sim_sweep");
     EXPECT_EQ(inputErrorOf([&] { listTraces(dir + "/none"); }), dir + "/none: no such folder");
     writeFile(dir + "/file", "1\n");
     EXPECT_EQ(inputErrorOf([&] { listTraces(dir + "/file"); }), dir + "/file: not a folder");
@@ -494,7 +478,7 @@ TEST(Shards, SplitRunsRoundRobin) {
 class SweepRun : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_dir = makeTempDir();
+        m_dir = makeTempDir("sim_sweep");
         ASSERT_EQ(mkdir((m_dir + "/traces").c_str(), 0700), 0);
         for (size_t i = 0; i < m_values.size(); ++i) {
             writeFile(m_dir + "/traces/t" + std::to_string(i), m_values[i] + "\n");
@@ -599,7 +583,7 @@ Json summaryWithValue(double value) {
 class ResultsFiles : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_dir = makeTempDir();
+        m_dir = makeTempDir("sim_sweep");
         SweepDescription sweep{"meeting.json", Json{{"seed", 1}}, {}};
         for (int i = 0; i < 7; ++i) {
             sweep.runs.push_back("t" + std::to_string(i));

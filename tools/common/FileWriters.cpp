@@ -1,5 +1,7 @@
 #include "FileWriters.h"
 
+#include <iostream>
+
 #include "CsvWriter.h"
 #include "JsonLinesWriter.h"
 #include "LogFileWriter.h"
@@ -7,7 +9,9 @@
 namespace ktr {
 
 void addFileWriters(const FilePaths& paths, OutputFiles& files, WriterGroup& writers) {
-    if (!paths.json.empty()) {
+    if (paths.json == kStandardOutput) {
+        writers.add(std::make_unique<JsonLinesWriter>(std::cout));
+    } else if (!paths.json.empty()) {
         writers.add(std::make_unique<JsonLinesWriter>(files.open(paths.json)));
     }
     if (!paths.csv.empty()) {

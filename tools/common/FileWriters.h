@@ -9,13 +9,17 @@
 
 namespace ktr {
 
+// The name that sends the JSON Lines to standard output in place of a file.
+constexpr const char* kStandardOutput = "-";
+
 struct FilePaths {
     std::string json;
     std::string csv;
     std::string logFile;
 };
 
-// Opens the files that are named and adds their writers to the group.
+// Opens the files that are named and adds their writers to the group; JSON Lines go to standard output when
+// the JSON path is kStandardOutput.
 void addFileWriters(const FilePaths& paths, OutputFiles& files, WriterGroup& writers);
 
 }  // namespace ktr

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <system_error>
 
+#include "DiffCommand.h"
 #include "InputFile.h"
 #include "LogCommand.h"
 #include "ReplayCommand.h"
@@ -23,6 +24,7 @@ int main(int argc, char** argv) {
     ktr::ReplayCommand replay(program);
     ktr::sim::SimCommand sim(program);
     ktr::logs::LogCommand log(program);
+    ktr::diff::DiffCommand diff(program);
     try {
         program.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -32,6 +34,9 @@ int main(int argc, char** argv) {
     try {
         if (log.chosen()) {
             return log.run();
+        }
+        if (diff.chosen()) {
+            return diff.run();
         }
         return sim.chosen() ? sim.run() : replay.run();
     } catch (const ktr::InputError& error) {

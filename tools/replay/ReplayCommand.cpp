@@ -7,6 +7,7 @@
 
 #include "DefaultScenario.h"
 #include "FileWriters.h"
+#include "HostSettings.h"
 #include "InputFile.h"
 #include "OutputFiles.h"
 #include "Replayer.h"
@@ -27,12 +28,17 @@ ReplayCommand::ReplayCommand(CLI::App& program) {
         "state after every step");
     m_command->add_option("scenario", m_scenarioPath, "scenario file; the bundled team meeting when omitted");
     m_command->add_option("--lib", m_libraryPath, "the library build to load (default: the one beside ktr)");
+    m_command->add_option("--config", m_settingsPath,
+                          "install this definition table and config ({\"definitions\": [...], \"config\": {...}}) "
+                          "right after the local user's init");
     m_command->add_flag("--log", m_log, "show the library's log lines under the step that wrote them");
     m_command->add_flag("--explain", m_explain,
                         "under every answer the rules that fired and notes on surprising answers; the state after "
                         "every step");
     m_command->add_flag("--lint", m_lint, "list the scenario's suspicious inputs and stop (exit 1 when there are any)");
-    m_command->add_option("--json", m_jsonPath, "write the timeline as JSON Lines to this file");
+    m_command->add_option(
+        "--json", m_jsonPath,
+        "write the timeline as JSON Lines to this file (- : to standard output, in place of the table)");
     m_command->add_option("--csv", m_csvPath, "write the answers as a CSV timeline to this file");
     m_command->add_option("--log-file", m_logFilePath,
                           "write the library's lines to this file as a host's logger would (time stamp, level)");
@@ -41,7 +47,7 @@ ReplayCommand::ReplayCommand(CLI::App& program) {
 int ReplayCommand::run() const {
     const std::string source = m_scenarioPath.empty() ? kDefaultScenarioName : m_scenarioPath;
     const std::string text = m_scenarioPath.empty() ? std::string(kDefaultScenario) : readInputFile(m_scenarioPath);
-    const Scenario scenario = parseScenario(text, source);
+    Scenario scenario = parseScenario(text, source);
     if (m_lint) {
         return lint(source, scenario.warnings);
     }
@@ -49,11 +55,16 @@ int ReplayCommand::run() const {
         fmt::print(std::cerr, "{}: {} suspicious input(s); ktr replay --lint {} lists them\n", source,
                    scenario.warnings.size(), m_scenarioPath.empty() ? "FILE" : m_scenarioPath);
     }
+    if (!m_settingsPath.empty()) {
+        installHostSettings(parseHostSettings(readInputFile(m_settingsPath), m_settingsPath), scenario);
+    }
     const SdkLibrary library(m_libraryPath.empty() ? SdkLibrary::defaultPath() : m_libraryPath);
 
     OutputFiles files;
     WriterGroup writers;
-    writers.add(std::make_unique<TableWriter>(std::cout, TableWriter::Options{m_log, m_explain}));
+    if (m_jsonPath != kStandardOutput) {
+        writers.add(std::make_unique<TableWriter>(std::cout, TableWriter::Options{m_log, m_explain}));
+    }
     addFileWriters(FilePaths{m_jsonPath, m_csvPath, m_logFilePath}, files, writers);
     Replayer(library).run(scenario, writers);
     files.close();

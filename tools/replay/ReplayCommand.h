@@ -24,6 +24,7 @@ private:
     CLI::App* m_command = nullptr;
     std::string m_scenarioPath;
     std::string m_libraryPath;
+    std::string m_settingsPath;
     bool m_log = false;
     bool m_explain = false;
     bool m_lint = false;

@@ -13,6 +13,7 @@
 #include "CapacityTrace.h"
 #include "ChildPool.h"
 #include "FileWriters.h"
+#include "HostSettings.h"
 #include "InputFile.h"
 #include "Meeting.h"
 #include "OutputFiles.h"
@@ -66,6 +67,16 @@ void printMetrics(std::ostream& out, const json& summary) {
     }
 }
 
+// A settings file's definition table and config replace the meeting's own; what the file leaves out stays.
+void applySettings(const HostSettings& settings, Meeting& meeting) {
+    if (settings.definitions) {
+        meeting.definitions = *settings.definitions;
+    }
+    if (settings.config) {
+        meeting.config = settings.config;
+    }
+}
+
 }  // namespace
 
 SimCommand::SimCommand(CLI::App& program) {
@@ -81,6 +92,9 @@ SimCommand::SimCommand(CLI::App& program) {
                           "seed of the meeting's random models (talk spurts); default: the meeting's own");
     m_command->add_option("--duration", m_durationS, "simulate only the first S seconds");
     m_command->add_option("--lib", m_libraryPath, "the library build to load (default: the one beside ktr)");
+    m_command->add_option("--config", m_settingsPath,
+                          "install this definition table and config ({\"definitions\": [...], \"config\": {...}}) "
+                          "in place of the meeting's own");
     m_command->add_flag("--steps", m_steps, "print every library call the host makes, with its answer");
     m_command->add_flag("--explain", m_explain, "with --steps: the rules, notes and state after every call");
     m_command->add_flag("--log", m_log, "with --steps: the library's lines under every call");
@@ -142,13 +156,17 @@ std::vector<std::string> SimCommand::childCommand() const {
     pass("--downlink", m_uplinkTracesDir.empty() ? "" : m_downlink);
     pass("--estimates", m_estimatesPath);
     pass("--lib", m_libraryPath);
+    pass("--config", m_settingsPath);
     pass("--seed", m_command->count("--seed") > 0 ? std::to_string(m_seed) : "");
     pass("--duration", m_durationS > 0 ? fmt::format("{}", m_durationS) : "");
     return command;
 }
 
 int SimCommand::runSweep() const {
-    parseMeeting(readInputFile(m_meetingPath), m_meetingPath);  // refuse a bad meeting before any run
+    parseMeeting(readInputFile(m_meetingPath), m_meetingPath);  // refuse bad input before any run
+    if (!m_settingsPath.empty()) {
+        parseHostSettings(readInputFile(m_settingsPath), m_settingsPath);
+    }
     if (!m_tracesDir.empty() && !m_uplinkTracesDir.empty()) {
         throw InputError("ktr sim: --traces and --uplink-traces sweep one side each; give one of them");
     }
@@ -194,6 +212,9 @@ int SimCommand::merge() const {
 
 int SimCommand::runOne() const {
     Meeting meeting = parseMeeting(readInputFile(m_meetingPath), m_meetingPath);
+    if (!m_settingsPath.empty()) {
+        applySettings(parseHostSettings(readInputFile(m_settingsPath), m_settingsPath), meeting);
+    }
     if (m_durationS > 0) {
         meeting.duration =
             std::min(meeting.duration, static_cast<Micros>(std::llround(m_durationS * kMicrosPerSecond)));

@@ -32,6 +32,7 @@ private:
     std::string m_downlink;
     std::string m_uplink;
     std::string m_libraryPath;
+    std::string m_settingsPath;
     uint64_t m_seed = 1;
     double m_durationS = 0;
     bool m_steps = false;

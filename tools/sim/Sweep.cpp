@@ -49,37 +49,6 @@ bool readCount(const std::string& text, int& count) {
     return error == std::errc() && end == text.data() + text.size() && count >= 1 && count <= kMaxShards;
 }
 
-// The end of a child's stderr from the first whole line on, without the final line break.
-std::string wholeLines(const std::string& tail) {
-    size_t start = 0;
-    if (tail.size() >= kChildErrTailBytes) {
-        const size_t lineBreak = tail.find('\n');
-        start = lineBreak == std::string::npos ? 0 : lineBreak + 1;
-    }
-    std::string lines = tail.substr(start);
-    lines.erase(lines.find_last_not_of('\n') + 1);
-    return lines;
-}
-
-[[noreturn]] void refuseRun(const ChildResult& result, const std::string& problem) {
-    const std::string stderrEnd = wholeLines(result.errTail);
-    throw InputError(fmt::format("run \"{}\": {}{}", result.label, problem,
-                                 stderrEnd.empty() ? "" : "; the end of its stderr:\n" + stderrEnd));
-}
-
-const ChildResult* firstFailure(const std::vector<ChildResult>& results) {
-    const ChildResult* cancelled = nullptr;
-    for (const ChildResult& result : results) {
-        if (!result.succeeded() && !result.cancelled) {
-            return &result;
-        }
-        if (result.cancelled && !cancelled) {
-            cancelled = &result;
-        }
-    }
-    return cancelled;
-}
-
 nlohmann::ordered_json summaryOf(const ChildResult& result) {
     nlohmann::ordered_json summary;
     try {
@@ -158,9 +127,7 @@ std::vector<RunSummary> collectSummaries(const std::vector<ChildResult>& results
     if (results.size() != indices.size()) {
         throw std::invalid_argument("collectSummaries: one index per result is needed");
     }
-    if (const ChildResult* failed = firstFailure(results)) {
-        refuseRun(*failed, failed->failure());
-    }
+    refuseFailedRuns(results);
     std::vector<RunSummary> summaries;
     for (size_t i = 0; i < results.size(); ++i) {
         summaries.push_back({results[i].label, indices[i], summaryOf(results[i])});

@@ -30,17 +30,6 @@ constexpr const char* kNothing = "-";
 
 using Json = nlohmann::ordered_json;
 
-// A uniform index below count, without the bias of engine() % count: draws in the incomplete last
-// block of count values are drawn again.
-size_t uniformIndex(std::mt19937_64& engine, size_t count) {
-    const uint64_t limit = std::numeric_limits<uint64_t>::max() - std::numeric_limits<uint64_t>::max() % count;
-    uint64_t draw = engine();
-    while (draw >= limit) {
-        draw = engine();
-    }
-    return static_cast<size_t>(draw % count);
-}
-
 Estimate estimate(const std::vector<double>& sorted, double percent, std::vector<double>& resampled) {
     std::sort(resampled.begin(), resampled.end());
     return {percentile(sorted, percent), percentile(resampled, kIntervalLow), percentile(resampled, kIntervalHigh)};
@@ -141,6 +130,15 @@ Json estimateJson(const std::optional<Distribution>& distribution, Estimate Dist
 }
 
 }  // namespace
+
+size_t uniformIndex(std::mt19937_64& engine, size_t count) {
+    const uint64_t limit = std::numeric_limits<uint64_t>::max() - std::numeric_limits<uint64_t>::max() % count;
+    uint64_t draw = engine();
+    while (draw >= limit) {
+        draw = engine();
+    }
+    return static_cast<size_t>(draw % count);
+}
 
 double percentile(const std::vector<double>& sorted, double percent) {
     if (sorted.empty() || !(percent >= 0 && percent <= 100)) {

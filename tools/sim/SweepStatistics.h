@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <ostream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,10 @@ struct SweepTable {
 // The percent-th percentile (0 to 100) of sorted, non-empty values, interpolated linearly between the
 // two closest ranks: rank (n - 1) * percent / 100, counted from 0.
 double percentile(const std::vector<double>& sorted, double percent);
+
+// A uniform index below count (> 0), without the bias of engine() % count: draws in the incomplete last
+// block of count values are drawn again.
+size_t uniformIndex(std::mt19937_64& engine, size_t count);
 
 // One row per metric row of the summaries (see RunMetrics.h), in the order of the first summary, then
 // of any metric a later summary adds. A run whose value is null is left out of that row. The same

@@ -1,5 +1,7 @@
 #include "ChildPool.h"
 
+#include "InputFile.h"
+
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <poll.h>
@@ -18,7 +20,7 @@
 
 extern char** environ;
 
-namespace ktr::sim {
+namespace ktr {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -29,9 +31,23 @@ constexpr int kCannotStartStatus = 127;
 constexpr int kReapIntervalMs = 10;
 constexpr size_t kReadChunkBytes = 64u << 10;
 // Bounds the arithmetic on deadlines; no run is meant to take longer.
+using Micros = int64_t;
+constexpr Micros kMicrosPerSecond = 1000000;
 constexpr Micros kLongestTimeLimit = Micros{30} * 24 * 3600 * kMicrosPerSecond;
 // poll() takes an int of milliseconds; a longer wait is done in several.
 constexpr Clock::duration kLongestPollWait = std::chrono::minutes(1);
+
+// The end of a child's stderr from the first whole line on, without the final line break.
+std::string wholeLines(const std::string& tail) {
+    size_t start = 0;
+    if (tail.size() >= kChildErrTailBytes) {
+        const size_t lineBreak = tail.find('\n');
+        start = lineBreak == std::string::npos ? 0 : lineBreak + 1;
+    }
+    std::string lines = tail.substr(start);
+    lines.erase(lines.find_last_not_of('\n') + 1);
+    return lines;
+}
 
 [[noreturn]] void throwSystemError(const std::string& what) {
     throw std::system_error(errno, std::generic_category(), what);
@@ -313,6 +329,7 @@ private:
             const bool exited = child.outputClosed() && reap(child, WNOHANG);
             if (!exited && child.deadline && now >= *child.deadline) {
                 child.result.timedOut = true;
+                child.result.timeLimitMicros = m_timeLimit;
                 killAndReap(child);
             } else if (!exited) {
                 ++i;
@@ -383,7 +400,7 @@ std::string ChildResult::failure() const {
         return "cancelled: another run failed first";
     }
     if (timedOut) {
-        return "exceeded the time limit";
+        return fmt::format("timed out after {} s", static_cast<double>(timeLimitMicros) / kMicrosPerSecond);
     }
     if (outTooLarge) {
         return fmt::format("wrote more than {} MiB on stdout", kMaxChildOutBytes >> 20);
@@ -397,9 +414,30 @@ std::string ChildResult::failure() const {
     return "";
 }
 
-std::vector<ChildResult> runChildren(const std::vector<ChildRun>& runs, int workers, Micros timeLimit) {
-    ChildPool pool(runs, workers, timeLimit);
+std::vector<ChildResult> runChildren(const std::vector<ChildRun>& runs, int workers, int64_t timeLimitMicros) {
+    ChildPool pool(runs, workers, timeLimitMicros);
     return pool.run();
 }
 
-}  // namespace ktr::sim
+void refuseRun(const ChildResult& result, const std::string& problem) {
+    const std::string stderrEnd = wholeLines(result.errTail);
+    throw InputError(fmt::format("run \"{}\": {}{}", result.label, problem,
+                                 stderrEnd.empty() ? "" : "; the end of its stderr:\n" + stderrEnd));
+}
+
+void refuseFailedRuns(const std::vector<ChildResult>& results) {
+    const ChildResult* cancelled = nullptr;
+    for (const ChildResult& result : results) {
+        if (!result.succeeded() && !result.cancelled) {
+            refuseRun(result, result.failure());
+        }
+        if (result.cancelled && cancelled == nullptr) {
+            cancelled = &result;
+        }
+    }
+    if (cancelled != nullptr) {
+        refuseRun(*cancelled, cancelled->failure());
+    }
+}
+
+}  // namespace ktr

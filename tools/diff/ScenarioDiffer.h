@@ -1,0 +1,51 @@
+// Replays scenarios through two sides and compares the timelines step by step. Every side of every
+// scenario runs in a process of its own (`ktr replay SCENARIO --json -`): the library draws from an
+// unseeded rand(), so only fresh processes start both sides from the same state.
+#ifndef KTRSDK_TOOLS_DIFF_SCENARIODIFFER_H
+#define KTRSDK_TOOLS_DIFF_SCENARIODIFFER_H
+
+#include <string>
+#include <vector>
+
+#include "DiffSide.h"
+#include "StepComparer.h"
+
+namespace ktr::diff {
+
+constexpr double kDefaultScenarioTimeoutS = 60;
+
+struct ScenarioDiffOptions {
+    bool answersOnly = false;  // log lines do not count
+    bool all = false;          // every differing step, not only the first
+    double timeoutS = kDefaultScenarioTimeoutS;
+    int jobs = 0;         // runs at once; 0: one per core
+    std::string program;  // the ktr that replays; empty: this program
+};
+
+struct ScenarioDiff {
+    std::string path;  // as given
+    std::string name;  // the scenario's own
+    TimelineComparison comparison;
+
+    bool same() const { return comparison.differences.empty(); }
+};
+
+class ScenarioDiffer {
+public:
+    ScenarioDiffer(DiffSide a, DiffSide b, ScenarioDiffOptions options);
+
+    // Throws InputError for a scenario or settings file that cannot be used (before any run), and naming
+    // the scenario and side of a run that failed, with the reason and the end of its stderr.
+    std::vector<ScenarioDiff> run(const std::vector<std::string>& scenarios) const;
+
+private:
+    std::vector<std::string> replayCommand(const DiffSide& side, const std::string& scenario) const;
+
+    DiffSide m_a;
+    DiffSide m_b;
+    ScenarioDiffOptions m_options;
+};
+
+}  // namespace ktr::diff
+
+#endif  // KTRSDK_TOOLS_DIFF_SCENARIODIFFER_H
