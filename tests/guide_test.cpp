@@ -3,6 +3,7 @@
 // hand. The guide must name exactly the steps checked here.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -260,6 +261,35 @@ TEST(HostGuide, NamesExactlyTheCheckedSteps) {
         EXPECT_EQ(named.count({scenario, step}), 1u)
             << scenario << " step " << step << " is checked but the guide does not name it";
     }
+}
+
+// The anchor a Markdown renderer gives a heading: lower case, punctuation dropped, blanks as dashes.
+std::string anchorOf(const std::string& heading) {
+    std::string anchor;
+    for (const char c : heading) {
+        if (std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_') {
+            anchor += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        } else if (c == ' ') {
+            anchor += '-';
+        }
+    }
+    return anchor;
+}
+
+TEST(HostGuide, EveryLinkWithinTheGuideFindsItsHeading) {
+    const std::string guide = readFile(KTRSDK_HOST_GUIDE);
+    std::set<std::string> anchors;
+    const std::regex heading("(^|\\n)#+ ([^\\n]*)");
+    for (auto it = std::sregex_iterator(guide.begin(), guide.end(), heading); it != std::sregex_iterator(); ++it) {
+        anchors.insert(anchorOf((*it)[2].str()));
+    }
+    const std::regex link("\\]\\(#([^)]+)\\)");
+    int links = 0;
+    for (auto it = std::sregex_iterator(guide.begin(), guide.end(), link); it != std::sregex_iterator(); ++it) {
+        ++links;
+        EXPECT_EQ(anchors.count((*it)[1].str()), 1u) << "a link to #" << (*it)[1].str() << ", which no heading has";
+    }
+    EXPECT_GT(links, 0);
 }
 
 // The scenario made to show the surprising answers says so and carries no suspicious input.
