@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <fstream>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -92,6 +95,60 @@ TEST(DftMap, LookupByTypeReadsTheChannelTableAndCreatesMissingEntries) {
     EXPECT_EQ(lines[10],
               "I [KTRDFTMap::dump]: ktr dft map, dft=6, width=1920, height=1080, fps=30, "
               "min_bitrate=1024000, max_bitrate=3072000");
+}
+
+// One row of the definition table that docs/host-guide.md prints: the key, then the record's fields.
+struct GuideRow {
+    int key;
+    VideoStreamInfo record;
+};
+
+std::vector<GuideRow> definitionTableOfTheGuide() {
+    std::ifstream guide(KTRSDK_HOST_GUIDE);
+    std::string line;
+    while (std::getline(guide, line) && line != "<!-- definition table -->") {
+    }
+    std::getline(guide, line);  // the header
+    std::getline(guide, line);  // the separator
+    std::vector<GuideRow> rows;
+    while (std::getline(guide, line) && line.rfind("| ", 0) == 0) {
+        std::vector<std::string> cells;
+        std::istringstream row(line.substr(1));
+        for (std::string cell; std::getline(row, cell, '|');) {
+            cells.push_back(cell);
+        }
+        if (cells.size() < 8) {
+            ADD_FAILURE() << "a row of the guide's table with " << cells.size() << " cells: " << line;
+            continue;
+        }
+        const auto at = [&cells](size_t i) { return std::stoi(cells[i]); };
+        rows.push_back({at(0), VideoStreamInfo{1, 0, at(2), at(3), at(4), at(5), at(6), at(7)}});
+    }
+    return rows;
+}
+
+TEST(DftMap, BuiltInTableIsTheOneTheHostGuidePrints) {
+    const std::vector<GuideRow> rows = definitionTableOfTheGuide();
+    ASSERT_FALSE(rows.empty()) << "no definition table in " << KTRSDK_HOST_GUIDE;
+    LogCapture log;
+    KTRDFTMap map;
+    map.dump();
+    std::vector<int> tableKeys;
+    const std::regex dumped("ktr dft map, dft=(-?[0-9]+),");
+    for (const std::string& line : log.take()) {
+        std::smatch key;
+        if (std::regex_search(line, key, dumped)) {
+            tableKeys.push_back(std::stoi(key[1].str()));
+        }
+    }
+    std::vector<int> guideKeys;
+    for (const GuideRow& row : rows) {
+        guideKeys.push_back(row.key);
+        VideoStreamInfo entry{};
+        map.getDftInfoByDft(1, row.key, entry);
+        EXPECT_EQ(fields(entry), fields(row.record)) << "key " << row.key;
+    }
+    EXPECT_EQ(guideKeys, tableKeys) << "the guide prints other entries than the table holds";
 }
 
 TEST(DftMap, HostRecordsReplaceTheEntryTheirHeightNames) {

@@ -284,7 +284,8 @@ void expectRoundTrip(const ktr::Scenario& scenario, const std::string& name) {
 }
 
 TEST(RoundTrip, BundledScenariosRebuildFromTheirLog) {
-    for (const char* name : {"one-to-one-phone", "team-meeting", "congested-download", "large-meeting"}) {
+    for (const char* name :
+         {"one-to-one-phone", "team-meeting", "congested-download", "large-meeting", "surprising-answers"}) {
         expectRoundTrip(bundled(name), name);
     }
 }

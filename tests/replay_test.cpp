@@ -175,15 +175,18 @@ void expectStateFollowsAnswers(const ktr::Scenario& scenario, const std::string&
     }
 }
 
+const char* const kBundledScenarios[] = {"one-to-one-phone", "team-meeting", "congested-download", "large-meeting",
+                                         "surprising-answers"};
+
 TEST(DerivedState, FollowsEveryAnswerOfTheBundledScenarios) {
-    for (const char* name : {"one-to-one-phone", "team-meeting", "congested-download", "large-meeting"}) {
+    for (const char* name : kBundledScenarios) {
         expectStateFollowsAnswers(bundled(name), name);
     }
 }
 
 // Every answer of the bundled scenarios comes with a reason: a rule that fired or a note.
 TEST(Explanations, EveryAnswerOfTheBundledScenariosHasAReason) {
-    for (const char* name : {"one-to-one-phone", "team-meeting", "congested-download", "large-meeting"}) {
+    for (const char* name : kBundledScenarios) {
         for (const ktr::TimelineStep& step : replay(bundled(name))) {
             if (!std::holds_alternative<std::monostate>(step.answer)) {
                 EXPECT_FALSE(step.rules.empty() && step.notes.empty()) << name << " step " << step.index;
