@@ -2,7 +2,7 @@
 /// Public interface of ktrsdk, the video stream policy library.
 ///
 /// A host creates an instance with tarn::video::KTRSDKFactory::createKTRSDK(), feeds it the events of a
-// meeting through tarn::video::IKTRSDK and asks it how to publish the local camera (adjustULPolicy) and
+/// meeting through tarn::video::IKTRSDK and asks it how to publish the local camera (adjustULPolicy) and
 /// which stream of each peer to receive (adjustDLPolicy, getHDUids). Record layouts and the order of the
 /// virtual operations are part of the binary interface: never reorder or resize them. docs/host-guide.md
 /// explains every input and answer at length.
@@ -112,13 +112,15 @@ struct IKTRSDK {
     virtual void setSpeaker(bool speaking, uint64_t uid) = 0;
     /// The download question. Empties result, then fills it with the stream to request from each peer
     /// whose request should change, as the download estimate's status asks (raise on 2 and 3, cut on 4
-    /// and 5). channel is not read. Returns true when the requests differ from the previous adjustment's,
-    /// false when they are the same or no peer has reported streams.
+    /// and 5). channel is not read. Returns true when the requests differ from the previous adjustment's
+    /// in number, in peers, or by a bitrate moved 30720 or more; false otherwise and when no peer has
+    /// reported streams.
     virtual bool adjustDLPolicy(int channel, std::map<uint64_t, VideoStreamInfo>& result) = 0;
     /// The upload question. Appends to result, without emptying it, the streams to publish: for channel 2
     /// the share stream; otherwise one camera stream or a higher and a lower one, their dft field holding
     /// the rank (1 the only or higher, 2 the lower). Returns true for channel 2; for the camera, true when
-    /// the streams differ from the previous camera answer (compared with whatever result already held).
+    /// result, whatever it already held included, differs from the previous camera answer in number of
+    /// records or by a bitrate moved 30720 or more.
     virtual bool adjustULPolicy(int channel, std::vector<VideoStreamInfo>& result) = 0;
     /// Adds, without emptying either set, the peers received in high definition to hdUids and those
     /// received on their lower stream to ldUids.
