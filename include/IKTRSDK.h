@@ -20,6 +20,7 @@
 #if defined(_WIN32)
 #define KTRSDK_API
 #else
+/// Marks the names the library exports.
 #define KTRSDK_API __attribute__((visibility("default")))
 #endif
 
