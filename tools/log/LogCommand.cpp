@@ -5,8 +5,7 @@
 
 #include <iostream>
 
-#include "CsvWriter.h"
-#include "JsonLinesWriter.h"
+#include "FileWriters.h"
 #include "LogReader.h"
 #include "LogSummary.h"
 #include "OperationBuilder.h"
@@ -31,6 +30,16 @@ void deliver(std::vector<ktr::TimelineStep> steps, ktr::TimelineWriter& writers,
     }
 }
 
+// What the report shows beside the operations: the unknown library lines and the rebuilder's warnings.
+void remark(ktr::HtmlReport& html, const ReadCounts& counts, const std::vector<std::string>& warnings) {
+    for (const auto& [number, text] : counts.unknownSamples) {
+        html.addRemark(fmt::format("unknown library line {}: {}", number, text));
+    }
+    for (const std::string& warning : warnings) {
+        html.addRemark("warning: " + warning);
+    }
+}
+
 }  // namespace
 
 LogCommand::LogCommand(CLI::App& program) {
@@ -43,6 +52,9 @@ LogCommand::LogCommand(CLI::App& program) {
     m_command->add_flag("--log", m_log, "the library's lines under the operation that wrote them");
     m_command->add_option("--json", m_jsonPath, "write the rebuilt timeline as JSON Lines (the replay's schema)");
     m_command->add_option("--csv", m_csvPath, "write the rebuilt answers as CSV (the replay's columns)");
+    m_command->add_option("--html", m_htmlPath,
+                          "write an interactive report (one self-contained HTML file): the rebuilt answers over time "
+                          "and each operation's input, answer, reasons and log lines");
     m_command->add_option("--summary", m_summaryPath, "write the summary as JSON to this file");
     m_command->add_option("--scenario", m_scenarioPath,
                           "write a replayable scenario of what the log shows (assumptions in its comments), replay "
@@ -57,13 +69,9 @@ int LogCommand::run() const {
     OutputFiles files;
     ktr::WriterGroup writers;
     writers.add(std::make_unique<ktr::TableWriter>(std::cout, ktr::TableWriter::Options{m_log, m_explain}));
-    if (!m_jsonPath.empty()) {
-        writers.add(std::make_unique<ktr::JsonLinesWriter>(files.open(m_jsonPath)));
-    }
     const std::string csvPath = !m_csvPath.empty() ? m_csvPath : m_plotPath.empty() ? "" : m_plotPath + ".csv";
-    if (!csvPath.empty()) {
-        writers.add(std::make_unique<ktr::CsvWriter>(files.open(csvPath)));
-    }
+    ktr::HtmlReport* html = ktr::addFileWriters(
+        ktr::FilePaths{m_jsonPath, csvPath, "", m_htmlPath, ktr::ReportChart::Options{false, false}}, files, writers);
     std::ostream* summaryFile = m_summaryPath.empty() ? nullptr : &files.open(m_summaryPath);
     std::optional<ScenarioRebuilder> scenario;
     if (!m_scenarioPath.empty()) {
@@ -80,6 +88,9 @@ int LogCommand::run() const {
     deliver(builder.finish(), writers, summary, scenario);
     if (scenario) {
         scenario->finish();
+    }
+    if (html != nullptr) {
+        remark(*html, reader.counts(), builder.warnings());
     }
     writers.end();
     summary.finish();

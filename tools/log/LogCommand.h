@@ -23,6 +23,7 @@ private:
     bool m_log = false;
     std::string m_jsonPath;
     std::string m_csvPath;
+    std::string m_htmlPath;
     std::string m_summaryPath;
     std::string m_plotPath;
     std::string m_scenarioPath;

@@ -36,6 +36,9 @@ ReplayCommand::ReplayCommand(CLI::App& program) {
     m_command->add_option("--csv", m_csvPath, "write the answers as a CSV timeline to this file");
     m_command->add_option("--log-file", m_logFilePath,
                           "write the library's lines to this file as a host's logger would (time stamp, level)");
+    m_command->add_option("--html", m_htmlPath,
+                          "write an interactive report (one self-contained HTML file): the chart over the steps, and "
+                          "each step's input, answer, reasons and log lines");
 }
 
 int ReplayCommand::run() const {
@@ -54,7 +57,8 @@ int ReplayCommand::run() const {
     OutputFiles files;
     WriterGroup writers;
     writers.add(std::make_unique<TableWriter>(std::cout, TableWriter::Options{m_log, m_explain}));
-    addFileWriters(FilePaths{m_jsonPath, m_csvPath, m_logFilePath}, files, writers);
+    addFileWriters(FilePaths{m_jsonPath, m_csvPath, m_logFilePath, m_htmlPath, ReportChart::Options{true, false}},
+                   files, writers);
     Replayer(library).run(scenario, writers);
     files.close();
     return 0;

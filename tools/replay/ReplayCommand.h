@@ -30,6 +30,7 @@ private:
     std::string m_jsonPath;
     std::string m_csvPath;
     std::string m_logFilePath;
+    std::string m_htmlPath;
 };
 
 }  // namespace ktr

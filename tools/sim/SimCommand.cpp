@@ -19,6 +19,7 @@
 #include "PlotScript.h"
 #include "ScenarioWriter.h"
 #include "SdkLibrary.h"
+#include "SeriesCsvWriter.h"
 #include "Simulation.h"
 #include "Sweep.h"
 #include "SweepResults.h"
@@ -92,6 +93,9 @@ SimCommand::SimCommand(CLI::App& program) {
     m_command->add_option("--series", m_seriesPath,
                           "write the sampled series (capacity, estimate, demand, delivered, per-peer bitrate, freezes, "
                           "switches) as CSV");
+    m_command->add_option("--html", m_htmlPath,
+                          "write an interactive report (one self-contained HTML file): the series, lanes and markers "
+                          "over time and every library call; for a sweep, the metrics' distributions");
     m_command->add_option("--plot", m_plotPath, "draw the series into this PNG (Debian's python3-matplotlib)");
     m_command->add_option("--record", m_recordPath,
                           "write every call the simulation made as a scenario that `ktr replay` replays identically");
@@ -159,6 +163,7 @@ int SimCommand::runSweep() const {
     OutputFiles files;
     std::ostream* results = m_resultsPath.empty() ? nullptr : &files.open(m_resultsPath);
     std::ostream* tableFile = m_summaryPath.empty() ? nullptr : &files.open(m_summaryPath);
+    std::ostream* htmlFile = m_htmlPath.empty() ? nullptr : &files.open(m_htmlPath);
     const std::vector<std::string> command = childCommand();
     const std::vector<ChildResult> outcomes =
         runChildren(sweepRuns(command, traces, indices, uplinks ? "--uplink" : "--downlink"), m_jobs,
@@ -174,6 +179,9 @@ int SimCommand::runSweep() const {
     const SweepTable table = sweepStatistics(summariesOf(runs));
     if (tableFile != nullptr) {
         *tableFile << sweepTableJson(table).dump(2) << '\n';
+    }
+    if (htmlFile != nullptr) {
+        writeSweepReport(*htmlFile, "ktr sim: sweep of " + m_meetingPath, json::parse(sweepTableJson(table).dump()));
     }
     files.close();
     writeSweepTable(std::cout, table);
@@ -211,7 +219,8 @@ int SimCommand::runOne() const {
     if (m_steps && !m_summaryOnly) {
         writers.add(std::make_unique<TableWriter>(std::cout, TableWriter::Options{m_log, m_explain}));
     }
-    addFileWriters(FilePaths{m_jsonPath, m_csvPath, m_logFilePath}, files, writers);
+    HtmlReport* html = addFileWriters(
+        FilePaths{m_jsonPath, m_csvPath, m_logFilePath, m_htmlPath, ReportChart::Options{false, true}}, files, writers);
     std::optional<ScenarioWriter> record;
     if (!m_recordPath.empty()) {
         record.emplace(
@@ -221,10 +230,13 @@ int SimCommand::runOne() const {
     }
     std::ostream* summaryFile = m_summaryPath.empty() ? nullptr : &files.open(m_summaryPath);
     const std::string seriesPath = !m_seriesPath.empty() ? m_seriesPath : m_plotPath.empty() ? "" : m_plotPath + ".csv";
-    std::ostream* series = seriesPath.empty() ? nullptr : &files.open(seriesPath);
-    if (series != nullptr) {
-        *series << "time_s,kind,uid,value\n";
+    std::optional<SeriesCsvWriter> seriesCsv;
+    if (!seriesPath.empty()) {
+        seriesCsv.emplace(files.open(seriesPath));
     }
+    SeriesGroup series;
+    series.add(seriesCsv ? &*seriesCsv : nullptr);
+    series.add(html);
 
     SimulationSetup setup;
     setup.meeting = &meeting;
@@ -242,7 +254,8 @@ int SimCommand::runOne() const {
          m_estimatesPath.empty() ? json(nullptr) : json(std::filesystem::path(m_estimatesPath).filename().string())},
         {"seed", setup.seed},
         {"duration_s", static_cast<double>(meeting.duration) / kMicrosPerSecond}};
-    summary.update(Simulation(setup).run(library, SimulationOutputs{&writers, record ? &*record : nullptr, series}));
+    summary.update(Simulation(setup).run(
+        library, SimulationOutputs{&writers, record ? &*record : nullptr, series.empty() ? nullptr : &series}));
     writers.end();
     if (record) {
         record->finish();

@@ -41,6 +41,7 @@ private:
     std::string m_jsonPath;
     std::string m_csvPath;
     std::string m_logFilePath;
+    std::string m_htmlPath;
     std::string m_summaryPath;
     std::string m_seriesPath;
     std::string m_plotPath;
