@@ -9,6 +9,7 @@
 
 #include "HtmlReport.h"
 #include "ReportChart.h"
+#include "TimelineJson.h"
 
 namespace {
 
@@ -74,7 +75,7 @@ TEST(HtmlReportPage, ALogLineThatClosesTheScriptStaysInsideTheData) {
     report.write(step);
     report.end();
     const std::string html = page.str();
-    // The page's own elements: the steps block, the report block and the script.
+    // The page's own elements: the block of steps, the report block and the script.
     EXPECT_EQ(count(html, "<script"), 3u);
     EXPECT_EQ(count(html, "</script>"), 3u);
     EXPECT_EQ(count(html, "<b>"), 0u);
@@ -98,7 +99,7 @@ TEST(HtmlReportPage, HoldsEveryStepWithoutItsStateAndTheReport) {
         report.write(stepAt(i, 1.5 * i, "speaker"));
     }
     report.end();
-    const json steps = block(page.str(), "ktr-steps-0");
+    const json steps = block(page.str(), "ktr-steps-0-0");
     ASSERT_EQ(steps.size(), 3u);
     EXPECT_EQ(steps[2].at("step"), 2);
     EXPECT_EQ(steps[2].at("time"), 3.0);
@@ -117,7 +118,23 @@ TEST(HtmlReportPage, ASweepPageHoldsItsTableAndNoSide) {
     EXPECT_EQ(data.at("sweep"), table);
     EXPECT_EQ(data.at("sides"), json::array());
     EXPECT_EQ(data.at("title"), "ktr sim: sweep of <meeting>");
-    EXPECT_EQ(block(page.str(), "ktr-steps-0"), json::array());
+    EXPECT_EQ(page.str().find("id=\"ktr-steps"), std::string::npos);
+}
+
+TEST(HtmlReportPage, StepsGoIntoBlocksOfAThousand) {
+    std::ostringstream page;
+    ktr::HtmlReport report(page, ktr::ReportChart::Options{true, false});
+    report.begin(ktr::TimelineHeader{"replay", "long", "", ""});
+    for (int i = 0; i < 2001; ++i) {
+        report.write(stepAt(i, i, "upload"));
+    }
+    report.end();
+    const std::string html = page.str();
+    EXPECT_EQ(block(html, "ktr-steps-0-0").size(), 1000u);
+    EXPECT_EQ(block(html, "ktr-steps-0-1").front().at("step"), 1000);
+    EXPECT_EQ(block(html, "ktr-steps-0-2"), json::array({ktr::stepDetailJson(stepAt(2000, 2000, "upload"))}));
+    EXPECT_EQ(html.find("id=\"ktr-steps-0-3"), std::string::npos);
+    EXPECT_EQ(block(html, "ktr-report").at("sides").at(0).at("stepsPerBlock"), 1000);
 }
 
 // --- the chart ----------------------------------------------------------------------------------------------

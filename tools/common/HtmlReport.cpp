@@ -11,9 +11,10 @@ using nlohmann::json;
 // Texts from the input are written with invalid UTF-8 replaced, never refused.
 constexpr auto kErrorHandler = json::error_handler_t::replace;
 
-// The page's data: the steps of each side in a block of their own (parsed only when a step is shown), then
-// the report (title, axis, each side's chart, a sweep's table).
-constexpr const char* kStepsBlockStart = "<script type=\"application/json\" id=\"ktr-steps-0\">[";
+// The page's data: the steps of each side in blocks of kStepsPerBlock (the page parses a block only when it
+// shows one of its steps, and no block nears a browser's limit on the length of one string), then the
+// report (title, axis, each side's chart, a sweep's table).
+constexpr size_t kStepsPerBlock = 1000;
 constexpr const char* kStepsBlockEnd = "]</script>\n";
 
 void writeHead(std::ostream& out) {
@@ -61,14 +62,21 @@ HtmlReport::HtmlReport(std::ostream& out, ReportChart::Options options)
     : m_out(out), m_options(options), m_chart(options) {}
 
 void HtmlReport::begin(const TimelineHeader& header) {
-    m_side = {{"command", header.command}, {"source", header.source}, {"library", header.libraryPath}};
+    m_side = {{"command", header.command},
+              {"source", header.source},
+              {"library", header.libraryPath},
+              {"stepsPerBlock", kStepsPerBlock}};
     writeHead(m_out);
-    m_out << kStepsBlockStart;
 }
 
 void HtmlReport::write(const TimelineStep& step) {
-    m_out << (m_firstStep ? "\n" : ",\n") << scriptSafeJson(stepDetailJson(step));
-    m_firstStep = false;
+    const size_t inBlock = m_steps % kStepsPerBlock;
+    if (inBlock == 0) {
+        m_out << (m_steps > 0 ? kStepsBlockEnd : "") << "<script type=\"application/json\" id=\"ktr-steps-0-"
+              << m_steps / kStepsPerBlock << "\">[";
+    }
+    m_out << (inBlock == 0 ? "\n" : ",\n") << scriptSafeJson(stepDetailJson(step));
+    ++m_steps;
     m_chart.addStep(step);
 }
 
@@ -77,7 +85,7 @@ void HtmlReport::sample(double timeS, const char* kind, uint64_t uid, double val
 }
 
 void HtmlReport::end() {
-    m_out << kStepsBlockEnd;
+    m_out << (m_steps > 0 ? kStepsBlockEnd : "");
     json side = m_side;
     side.update(m_chart.json());
     side["remarks"] = m_remarks;
@@ -89,7 +97,6 @@ void HtmlReport::end() {
 
 void writeSweepReport(std::ostream& out, const std::string& title, const json& table) {
     writeHead(out);
-    out << kStepsBlockStart << kStepsBlockEnd;
     writeTail(out, {{"title", title}, {"axis", "seconds"}, {"sides", json::array()}, {"sweep", table}});
 }
 

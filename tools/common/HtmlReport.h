@@ -1,6 +1,7 @@
 // The HTML report: one self-contained page (script, style and data inlined, nothing fetched when it opens)
 // with a zoomable chart of the timeline, its lanes and markers, and a panel that shows the step at the
-// moment clicked. Steps are written into the page as they arrive; the chart's data follows at the end.
+// moment clicked. Steps are written into the page as they arrive, in blocks; the chart's data follows at the
+// end.
 #ifndef KTRSDK_TOOLS_COMMON_HTMLREPORT_H
 #define KTRSDK_TOOLS_COMMON_HTMLREPORT_H
 
@@ -30,7 +31,7 @@ private:
     ReportChart m_chart;
     nlohmann::json m_side;
     nlohmann::json m_remarks = nlohmann::json::array();
-    bool m_firstStep = true;
+    size_t m_steps = 0;
 };
 
 // A page with no timeline: the distributions of a sweep's metrics (the JSON of sweepTableJson).

@@ -14,14 +14,16 @@
 #include "ScenarioRebuilder.h"
 #include "SdkLibrary.h"
 #include "TableWriter.h"
+#include "UidRedactor.h"
 
 namespace ktr::logs {
 namespace {
 
-// Hands each rebuilt step to the writers and the summary.
+// Hands each rebuilt step, its uids redacted when asked, to the writers and the summary.
 void deliver(std::vector<ktr::TimelineStep> steps, ktr::TimelineWriter& writers, LogSummary& summary,
-             std::optional<ScenarioRebuilder>& scenario) {
-    for (const ktr::TimelineStep& step : steps) {
+             std::optional<ScenarioRebuilder>& scenario, ktr::UidRedactor* redactor) {
+    for (ktr::TimelineStep& rebuilt : steps) {
+        const ktr::TimelineStep step = redactor != nullptr ? redactor->step(std::move(rebuilt)) : std::move(rebuilt);
         writers.write(step);
         summary.add(step);
         if (scenario) {
@@ -31,13 +33,21 @@ void deliver(std::vector<ktr::TimelineStep> steps, ktr::TimelineWriter& writers,
 }
 
 // What the report shows beside the operations: the unknown library lines and the rebuilder's warnings.
-void remark(ktr::HtmlReport& html, const ReadCounts& counts, const std::vector<std::string>& warnings) {
+std::vector<std::string> remarks(const ReadCounts& counts, const std::vector<std::string>& warnings,
+                                 const ktr::UidRedactor* redactor) {
+    std::vector<std::string> texts;
     for (const auto& [number, text] : counts.unknownSamples) {
-        html.addRemark(fmt::format("unknown library line {}: {}", number, text));
+        texts.push_back(fmt::format("unknown library line {}: {}", number, text));
     }
     for (const std::string& warning : warnings) {
-        html.addRemark("warning: " + warning);
+        texts.push_back("warning: " + warning);
     }
+    if (redactor != nullptr) {
+        for (std::string& text : texts) {
+            text = redactor->text(text);
+        }
+    }
+    return texts;
 }
 
 }  // namespace
@@ -50,6 +60,7 @@ LogCommand::LogCommand(CLI::App& program) {
                           "a PCRE2 pattern for the host's line prefix, with optional named groups time and level");
     m_command->add_flag("--explain", m_explain, "under every operation the rules, notes and the state after it");
     m_command->add_flag("--log", m_log, "the library's lines under the operation that wrote them");
+    m_command->add_flag("--redact", m_redact, ktr::kRedactHelp);
     m_command->add_option("--json", m_jsonPath, "write the rebuilt timeline as JSON Lines (the replay's schema)");
     m_command->add_option("--csv", m_csvPath, "write the rebuilt answers as CSV (the replay's columns)");
     m_command->add_option("--html", m_htmlPath,
@@ -78,19 +89,24 @@ int LogCommand::run() const {
         scenario.emplace(files.open(m_scenarioPath), "rebuilt from " + m_input);
     }
 
+    ktr::UidRedactor redactor;
+    ktr::UidRedactor* redacting = m_redact ? &redactor : nullptr;
     writers.begin(ktr::TimelineHeader{"log", m_input, "", ""});
     OperationBuilder builder;
     LogSummary summary;
     LibraryLine line;
     while (reader.next(line)) {
-        deliver(builder.add(line), writers, summary, scenario);
+        deliver(builder.add(line), writers, summary, scenario, redacting);
     }
-    deliver(builder.finish(), writers, summary, scenario);
+    deliver(builder.finish(), writers, summary, scenario, redacting);
     if (scenario) {
         scenario->finish();
     }
+    const std::vector<std::string> found = remarks(reader.counts(), builder.warnings(), redacting);
     if (html != nullptr) {
-        remark(*html, reader.counts(), builder.warnings());
+        for (const std::string& text : found) {
+            html->addRemark(text);
+        }
     }
     writers.end();
     summary.finish();
@@ -100,11 +116,8 @@ int LogCommand::run() const {
         "\nlines: {} read, {} of the library, {} of other components skipped, {} unknown library lines, "
         "{} cut at the length limit, {} library lines outside any operation\n",
         counts.lines, counts.library, counts.other, counts.unknownLibrary, counts.tooLong, builder.skippedLines());
-    for (const auto& [number, text] : counts.unknownSamples) {
-        fmt::print("unknown library line {}: {}\n", number, text);
-    }
-    for (const std::string& warning : builder.warnings()) {
-        fmt::print("warning: {}\n", warning);
+    for (const std::string& text : found) {
+        fmt::print("{}\n", text);
     }
     summary.write(std::cout);
     if (summaryFile != nullptr) {
@@ -112,7 +125,7 @@ int LogCommand::run() const {
         json["lines"] = {{"read", counts.lines},  {"library", counts.library},
                          {"other", counts.other}, {"unknown_library", counts.unknownLibrary},
                          {"cut", counts.tooLong}, {"outside_operations", builder.skippedLines()}};
-        *summaryFile << json.dump(2) << '\n';
+        *summaryFile << (redacting != nullptr ? redactor.json(json) : json).dump(2) << '\n';
     }
     files.close();
     if (!m_plotPath.empty()) {

@@ -21,6 +21,7 @@ private:
     std::string m_prefix;
     bool m_explain = false;
     bool m_log = false;
+    bool m_redact = false;
     std::string m_jsonPath;
     std::string m_csvPath;
     std::string m_htmlPath;

@@ -17,6 +17,8 @@
 #include "Meeting.h"
 #include "OutputFiles.h"
 #include "PlotScript.h"
+#include "RedactingSeries.h"
+#include "RedactingWriter.h"
 #include "ScenarioWriter.h"
 #include "SdkLibrary.h"
 #include "SeriesCsvWriter.h"
@@ -86,6 +88,7 @@ SimCommand::SimCommand(CLI::App& program) {
     m_command->add_flag("--explain", m_explain, "with --steps: the rules, notes and state after every call");
     m_command->add_flag("--log", m_log, "with --steps: the library's lines under every call");
     m_command->add_flag("--summary-only", m_summaryOnly, "print only the summary, as one JSON object");
+    m_command->add_flag("--redact", m_redact, kRedactHelp);
     m_command->add_option("--summary", m_summaryPath, "write the summary (metrics) as JSON to this file");
     m_command->add_option("--json", m_jsonPath, "write every library call as JSON Lines (the replay's schema)");
     m_command->add_option("--csv", m_csvPath, "write the answers as a CSV timeline (the replay's columns)");
@@ -148,6 +151,9 @@ std::vector<std::string> SimCommand::childCommand() const {
     pass("--lib", m_libraryPath);
     pass("--seed", m_command->count("--seed") > 0 ? std::to_string(m_seed) : "");
     pass("--duration", m_durationS > 0 ? fmt::format("{}", m_durationS) : "");
+    if (m_redact) {
+        command.push_back("--redact");
+    }
     return command;
 }
 
@@ -221,12 +227,14 @@ int SimCommand::runOne() const {
     }
     HtmlReport* html = addFileWriters(
         FilePaths{m_jsonPath, m_csvPath, m_logFilePath, m_htmlPath, ReportChart::Options{false, true}}, files, writers);
+    UidRedactor redactor;
+    UidRedactor* redacting = m_redact ? &redactor : nullptr;
     std::optional<ScenarioWriter> record;
     if (!m_recordPath.empty()) {
         record.emplace(
             files.open(m_recordPath), meeting.name + " (recorded simulation)",
             fmt::format("every call of ktr sim {} over {}, seed {}", m_meetingPath, downlink.label(), seedFor(meeting)),
-            Init{meeting.localUid, meeting.localDt});
+            Init{meeting.localUid, meeting.localDt}, redacting);
     }
     std::ostream* summaryFile = m_summaryPath.empty() ? nullptr : &files.open(m_summaryPath);
     const std::string seriesPath = !m_seriesPath.empty() ? m_seriesPath : m_plotPath.empty() ? "" : m_plotPath + ".csv";
@@ -237,6 +245,9 @@ int SimCommand::runOne() const {
     SeriesGroup series;
     series.add(seriesCsv ? &*seriesCsv : nullptr);
     series.add(html);
+    RedactingSeries redactedSeries(redactor, series);
+    RedactingWriter redactedWriters(redactor, writers);
+    TimelineWriter& timeline = m_redact ? static_cast<TimelineWriter&>(redactedWriters) : writers;
 
     SimulationSetup setup;
     setup.meeting = &meeting;
@@ -244,7 +255,7 @@ int SimCommand::runOne() const {
     setup.uplink = uplink ? &*uplink : nullptr;
     setup.seed = seedFor(meeting);
     setup.recordedEstimates = estimates ? &*estimates : nullptr;
-    writers.begin(TimelineHeader{"sim", meeting.name, library.path(), library.soname()});
+    timeline.begin(TimelineHeader{"sim", meeting.name, library.path(), library.soname()});
     json summary{
         {"schema", kSummarySchema},
         {"meeting", meeting.name},
@@ -254,11 +265,17 @@ int SimCommand::runOne() const {
          m_estimatesPath.empty() ? json(nullptr) : json(std::filesystem::path(m_estimatesPath).filename().string())},
         {"seed", setup.seed},
         {"duration_s", static_cast<double>(meeting.duration) / kMicrosPerSecond}};
-    summary.update(Simulation(setup).run(
-        library, SimulationOutputs{&writers, record ? &*record : nullptr, series.empty() ? nullptr : &series}));
-    writers.end();
+    summary.update(
+        Simulation(setup).run(library, SimulationOutputs{&timeline, record ? &*record : nullptr,
+                                                         series.empty() ? nullptr
+                                                         : m_redact     ? static_cast<SeriesSink*>(&redactedSeries)
+                                                                        : &series}));
+    timeline.end();
     if (record) {
         record->finish();
+    }
+    if (m_redact) {
+        summary = redactor.json(summary);
     }
     if (summaryFile != nullptr) {
         *summaryFile << summary.dump(2) << '\n';

@@ -38,6 +38,7 @@ private:
     bool m_explain = false;
     bool m_log = false;
     bool m_summaryOnly = false;
+    bool m_redact = false;
     std::string m_jsonPath;
     std::string m_csvPath;
     std::string m_logFilePath;

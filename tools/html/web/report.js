@@ -203,8 +203,13 @@
     }
     root.appendChild(box);
 
-    let steps = null;  // parsed on first use: the steps block can be large
-    const stepsOf = () => steps || (steps = readJson('ktr-steps-' + index) || []);
+    // The steps come in blocks, each parsed when one of its steps is first shown.
+    const blocks = new Map();
+    const stepOf = (k) => {
+      const block = Math.floor(k / side.stepsPerBlock);
+      if (!blocks.has(block)) blocks.set(block, readJson('ktr-steps-' + index + '-' + block) || []);
+      return blocks.get(block)[k - block * side.stepsPerBlock];
+    };
     const stepX = side.stepX;
     const full = alignSeries(side.series);
     const start = full[0].length ? Math.min(full[0][0], stepX.length ? stepX[0] : Infinity) : (stepX[0] || 0);
@@ -306,9 +311,8 @@
       const at = stepX[i];
       let first = i;
       while (first > 0 && stepX[first - 1] === at) --first;
-      const all = stepsOf();
       const shown = [];
-      for (let k = first; k < stepX.length && stepX[k] === at && shown.length < MOMENT_STEPS; ++k) shown.push(all[k]);
+      for (let k = first; k < stepX.length && stepX[k] === at && shown.length < MOMENT_STEPS; ++k) shown.push(stepOf(k));
       return shown;
     }
 
