@@ -15,6 +15,7 @@
   const POINTS_PER_PIXEL = 2;  // display decimation keeps at most this many points per pixel column
   const MOMENT_STEPS = 20;     // steps listed for one moment at most
   const ZOOM_FACTOR = 1.25;
+  const RECORD_COLUMNS = ['uid', 'width', 'height', 'fps', 'bitrate', 'minbitrate', 'maxbitrate', 'channel', 'dft'];
 
   function el(tag, className, text) {
     const node = document.createElement(tag);
@@ -121,9 +122,8 @@
     if (facts.length) box.appendChild(el('p', null, facts.join('   ')));
     const records = answer.records;
     if (Array.isArray(records) && records.length) {
-      const columns = [];
+      const columns = RECORD_COLUMNS.filter((key) => records.some((record) => key in record));
       for (const record of records) for (const key of Object.keys(record)) if (!columns.includes(key)) columns.push(key);
-      columns.sort((a, b) => (a === 'uid' ? -1 : b === 'uid' ? 1 : 0));
       const table = el('table', 'records');
       const head = table.createTHead().insertRow();
       for (const key of columns) head.appendChild(el('th', null, key));
