@@ -139,6 +139,16 @@ async function checkTimeline(browser, name, html, steps, expected) {
     check(`${name}: step ${target.step}'s answer`, rowsHold, `rows ${JSON.stringify(article.rows)}`);
   }
 
+  // The right arrow moves the moment held to the next step's x: the panel shows the steps there.
+  await page.keyboard.press('ArrowRight');
+  const stepX = await page.evaluate(() => window.ktrReport.sides[0].stepX);
+  const nextX = stepX.find((at) => at > x);
+  if (nextX !== undefined) {
+    const expectedNext = steps.filter((s, k) => stepX[k] === nextX).map((s) => s.step).slice(0, 20);
+    const after = await page.$$eval('.detail article.step', (articles) => articles.map((a) => Number(a.dataset.step)));
+    check(`${name}: the right arrow shows the next moment`, JSON.stringify(after) === JSON.stringify(expectedNext),
+      `shown [${after}], expected [${expectedNext}]`);
+  }
   await page.evaluate(() => window.ktrReport.sides[0].setView(-Infinity, Infinity));
   await page.dblclick('.u-over');
   const peer = legend.slice(1).find((n) => n.startsWith('peer '));

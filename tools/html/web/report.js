@@ -40,6 +40,17 @@
     return low;
   }
 
+  // The first index whose value is not less than x (values ascending).
+  function lowerBound(values, x) {
+    let low = 0;
+    let high = values.length;
+    while (low < high) {
+      const mid = (low + high) >> 1;
+      if (values[mid] < x) low = mid + 1; else high = mid;
+    }
+    return low;
+  }
+
   // Aligns the series' change points on one x axis; each value holds until the series' next point.
   function alignSeries(series) {
     const xs = new Set();
@@ -303,12 +314,19 @@
       });
     }
 
+    // The step x nearest to x (x itself when there is no step).
+    function nearestStepX(x) {
+      if (stepX.length === 0) return x;
+      let i = upperBound(stepX, x);
+      if (i > 0 && (i === stepX.length || x - stepX[i - 1] <= stepX[i] - x)) --i;
+      return stepX[i];
+    }
+
     // The steps at the moment x: those at the step x nearest to it.
     function stepsAt(x) {
       if (stepX.length === 0) return [];
-      let i = upperBound(stepX, x);
-      if (i > 0 && (i === stepX.length || x - stepX[i - 1] <= stepX[i] - x)) --i;
-      const at = stepX[i];
+      const at = nearestStepX(x);
+      const i = upperBound(stepX, at) - 1;
       let first = i;
       while (first > 0 && stepX[first - 1] === at) --first;
       const shown = [];
@@ -381,8 +399,7 @@
     });
     window.addEventListener('mouseup', (event) => {
       if (drag && !drag.moved && event.target === over) {
-        const x = plot.posToVal(event.offsetX, 'x');
-        held = held === null ? x : null;
+        held = held === null ? nearestStepX(plot.posToVal(event.offsetX, 'x')) : null;
         if (held !== null) showMoment(held);
         plot.redraw(false, false);
       }
@@ -391,8 +408,7 @@
     over.addEventListener('dblclick', () => setView(start, end));
     window.addEventListener('keydown', (event) => {
       if (held === null || (event.key !== 'ArrowLeft' && event.key !== 'ArrowRight')) return;
-      const i = upperBound(stepX, held) - 1;
-      const next = event.key === 'ArrowRight' ? stepX[upperBound(stepX, held)] : stepX[Math.max(0, i - (stepX[i] === held ? 1 : 0))];
+      const next = event.key === 'ArrowRight' ? stepX[upperBound(stepX, held)] : stepX[lowerBound(stepX, held) - 1];
       if (next === undefined) return;
       held = next;
       showMoment(held);
