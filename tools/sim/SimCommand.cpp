@@ -168,8 +168,7 @@ int SimCommand::runSweep() const {
     const std::vector<size_t> indices = shardRuns(traces.size(), shard);
     OutputFiles files;
     std::ostream* results = m_resultsPath.empty() ? nullptr : &files.open(m_resultsPath);
-    std::ostream* tableFile = m_summaryPath.empty() ? nullptr : &files.open(m_summaryPath);
-    std::ostream* htmlFile = m_htmlPath.empty() ? nullptr : &files.open(m_htmlPath);
+    const TableFiles tableFiles = openTableFiles(files);
     const std::vector<std::string> command = childCommand();
     const std::vector<ChildResult> outcomes =
         runChildren(sweepRuns(command, traces, indices, uplinks ? "--uplink" : "--downlink"), m_jobs,
@@ -182,28 +181,36 @@ int SimCommand::runSweep() const {
         }
         writeSweepResults(*results, sweep, shard, runs);
     }
-    const SweepTable table = sweepStatistics(summariesOf(runs));
-    if (tableFile != nullptr) {
-        *tableFile << sweepTableJson(table).dump(2) << '\n';
-    }
-    if (htmlFile != nullptr) {
-        writeSweepReport(*htmlFile, "ktr sim: sweep of " + m_meetingPath, json::parse(sweepTableJson(table).dump()));
-    }
+    writeTable(sweepStatistics(summariesOf(runs)), tableFiles, "ktr sim: sweep of " + m_meetingPath);
     files.close();
-    writeSweepTable(std::cout, table);
     return 0;
 }
 
 int SimCommand::merge() const {
     const MergedSweep merged = mergeSweepResults(m_mergePaths);
-    const SweepTable table = sweepStatistics(summariesOf(merged.runs));
-    if (!m_summaryPath.empty()) {
-        OutputFiles files;
-        files.open(m_summaryPath) << sweepTableJson(table).dump(2) << '\n';
-        files.close();
+    OutputFiles files;
+    const TableFiles tableFiles = openTableFiles(files);
+    writeTable(sweepStatistics(summariesOf(merged.runs)), tableFiles, "ktr sim: merged sweep");
+    files.close();
+    return 0;
+}
+
+// --summary and --html of a sweep, opened before its runs so that a bad path fails first.
+SimCommand::TableFiles SimCommand::openTableFiles(OutputFiles& files) const {
+    return TableFiles{m_summaryPath.empty() ? nullptr : &files.open(m_summaryPath),
+                      m_htmlPath.empty() ? nullptr : &files.open(m_htmlPath)};
+}
+
+// The distributions as a table on standard output, and as JSON and as an HTML page where asked.
+void SimCommand::writeTable(const SweepTable& table, const TableFiles& files, const std::string& title) const {
+    const json tableJson = json::parse(sweepTableJson(table).dump());
+    if (files.summary != nullptr) {
+        *files.summary << sweepTableJson(table).dump(2) << '\n';
+    }
+    if (files.html != nullptr) {
+        writeSweepReport(*files.html, title, tableJson);
     }
     writeSweepTable(std::cout, table);
-    return 0;
 }
 
 int SimCommand::runOne() const {

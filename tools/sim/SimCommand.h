@@ -9,9 +9,14 @@
 #include <string>
 #include <vector>
 
+namespace ktr {
+class OutputFiles;
+}
+
 namespace ktr::sim {
 
 struct Meeting;
+struct SweepTable;
 
 class SimCommand {
 public:
@@ -24,6 +29,12 @@ private:
     int runOne() const;
     int runSweep() const;
     int merge() const;
+    struct TableFiles {
+        std::ostream* summary;
+        std::ostream* html;
+    };
+    TableFiles openTableFiles(OutputFiles& files) const;
+    void writeTable(const SweepTable& table, const TableFiles& files, const std::string& title) const;
     std::vector<std::string> childCommand() const;
     uint64_t seedFor(const Meeting& meeting) const;
 
