@@ -194,6 +194,7 @@ async function main() {
       await checkTimeline(browser, name, base + '.html', steps, expectedSeries(steps, false));
     }
     await checkSweep(browser);
+    await checkEmptyLog(browser);
     await checkHostileTexts(browser);
   } finally {
     await browser.close();
@@ -215,6 +216,20 @@ async function checkSweep(browser) {
   check(`${name}: a row per metric`, JSON.stringify(metrics) === JSON.stringify(table.metrics.map((m) => m.metric)),
     `rows ${JSON.stringify(metrics)}`);
   await opened.page.screenshot({ path: base + '.png' });
+  await opened.page.close();
+}
+
+// A log without a line of the library: a page with no step and no series still loads cleanly.
+async function checkEmptyLog(browser) {
+  const base = path.join(scratch, 'empty-log');
+  fs.writeFileSync(base + '.log', '2024-03-01 10:00:00.000 I net nothing of the library\n');
+  run(['log', base + '.log', '--html', base + '.html']);
+  const opened = await open(browser, base + '.html');
+  await checkLoad('empty log', opened);
+  const box = await opened.page.$('.u-over');
+  await box.click();
+  const detail = await opened.page.$eval('.detail', (node) => node.textContent);
+  check('empty log: the detail says there is no step', detail.includes('no step'), detail);
   await opened.page.close();
 }
 

@@ -334,7 +334,7 @@
       return shown;
     }
 
-    let shownX = null;
+    let shownX;  // the first step shown, null for none, undefined before the first moment
     function showMoment(x) {
       const shown = stepsAt(x);
       const key = shown.length ? shown[0].step : null;
