@@ -196,7 +196,7 @@ TEST(ReportChart, AnUploadAnswerWhoseBitratesTheLogDoesNotShowIsUnknown) {
     step.answer = ktr::UploadAnswer{1, {stream(0)}, false};
     step.unknownAnswerFields = {"bitrate"};
     chart.addStep(step);
-    EXPECT_EQ(named(chart.json().at("series"), "camera 1").at("y"), json({nullptr}));
+    EXPECT_EQ(named(chart.json().at("series"), "camera 1").at("y"), json::parse("[null]"));
 }
 
 TEST(ReportChart, PeersFromTheStateUntilTheyLeave) {
