@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing ktrsdk need, plus any named on the command line;
-# does nothing when all are present.
+# Installs the Debian packages that building and testing ktrsdk need, plus any named on the command line,
+# then the npm packages of the HTML report's page and its browser tests (tools/html/web, pinned by its lock
+# file); does nothing when all are present.
 set -euo pipefail
+cd "$(dirname "$0")/.."
 
 packages=(cmake ninja-build g++ clang binutils libgtest-dev abigail-tools pkgconf
-    nlohmann-json3-dev libcli11-dev libfmt-dev python3-matplotlib libpcre2-dev zlib1g-dev dpkg-dev doxygen "$@")
+    nlohmann-json3-dev libcli11-dev libfmt-dev python3-matplotlib libpcre2-dev zlib1g-dev dpkg-dev doxygen nodejs chromium "$@")
 
 missing=()
 for package in "${packages[@]}"; do
@@ -13,10 +15,20 @@ for package in "${packages[@]}"; do
     fi
 done
 
+sudo_cmd=()
+[ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
 if [ ${#missing[@]} -gt 0 ]; then
     echo "installing: ${missing[*]}"
-    sudo_cmd=()
-    [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
     "${sudo_cmd[@]}" apt-get update -qq
     DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# npm comes with some builds of nodejs and is a package of its own in Debian's.
+if ! command -v npm >/dev/null; then
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends npm
+fi
+# node_modules/.ktr-lock holds the lock file that the installed packages came from.
+web=tools/html/web
+if ! cmp -s "$web/package-lock.json" "$web/node_modules/.ktr-lock" 2>/dev/null; then
+    (cd "$web" && npm ci --no-audit --no-fund --loglevel=error && cp package-lock.json node_modules/.ktr-lock)
 fi

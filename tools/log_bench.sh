@@ -11,35 +11,10 @@ cd "$(dirname "$0")/.."
 build_dir="${1:-build/bench}"
 size_mb="${LOG_BENCH_MB:-1024}"
 seed="${LOG_BENCH_SEED:-7}"
-scenario=examples/scenarios/large-meeting.json
 work="$(mktemp -d "${TMPDIR:-/tmp}/ktr-log-bench.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 
-# The library's lines with their level marks, as a replay writes them.
-"$build_dir/ktr" replay "$scenario" --log-file "$work/library.log" >/dev/null
-sed -n 's/^[^ ]* [^ ]* \([IWE]\) ktrsdk \(.*\)$/\1 \2/p' "$work/library.log" >"$work/texts"
-
-# One line in five from another component, chosen by awk's seeded generator; one millisecond per line.
-awk -v seed="$seed" -v limit="$((size_mb * 1024 * 1024))" '
-    { texts[n++] = $0 }
-    END {
-        srand(seed)
-        while (bytes < limit) {
-            ms = line % 86400000
-            stamp = sprintf("2024-03-01 %02d:%02d:%02d.%03d", int(ms / 3600000), int(ms / 60000) % 60,
-                            int(ms / 1000) % 60, ms % 1000)
-            if (rand() < 0.2) {
-                out = sprintf("%s I net rtp packet seq=%d ssrc=%d jitter=%d ms", stamp, int(rand() * 65536),
-                              int(rand() * 1000000), int(rand() * 200))
-            } else {
-                text = texts[next_text++ % n]
-                out = sprintf("%s %s ktrsdk %s", stamp, substr(text, 1, 1), substr(text, 3))
-            }
-            print out
-            bytes += length(out) + 1
-            ++line
-        }
-    }' "$work/texts" >"$work/client.log"
+"$(dirname "$0")/make_client_log.sh" "$build_dir/ktr" "$size_mb" "$seed" "$work/client.log"
 
 size_bytes=$(stat -c %s "$work/client.log")
 cat "$work/client.log" >/dev/null  # cached for both runs

@@ -8,7 +8,7 @@
 
 namespace ktr {
 
-void addFileWriters(const FilePaths& paths, OutputFiles& files, WriterGroup& writers) {
+HtmlReport* addFileWriters(const FilePaths& paths, OutputFiles& files, WriterGroup& writers) {
     if (paths.json == kStandardOutput) {
         writers.add(std::make_unique<JsonLinesWriter>(std::cout));
     } else if (!paths.json.empty()) {
@@ -20,6 +20,13 @@ void addFileWriters(const FilePaths& paths, OutputFiles& files, WriterGroup& wri
     if (!paths.logFile.empty()) {
         writers.add(std::make_unique<LogFileWriter>(files.open(paths.logFile)));
     }
+    if (paths.html.empty()) {
+        return nullptr;
+    }
+    auto report = std::make_unique<HtmlReport>(files.open(paths.html), paths.chart);
+    HtmlReport* html = report.get();
+    writers.add(std::move(report));
+    return html;
 }
 
 }  // namespace ktr

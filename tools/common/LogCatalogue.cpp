@@ -748,6 +748,22 @@ uint64_t ParsedLine::uid(std::string_view field) const {
     return parseNumber<uint64_t>(values[fieldIndex(*this, field, LogPattern::Conversion::Uint64)]);
 }
 
+std::string ParsedLine::print() const {
+    const LogPattern* pattern = format == nullptr ? nullptr : LogIndex::instance().patternOf(*format);
+    if (pattern == nullptr) {
+        return std::string();
+    }
+    const std::string body = pattern->print(values);
+    return format->tag.empty() ? body
+                               : std::string(1, kTagStart) + std::string(format->tag) + std::string(kTagEnd) + body;
+}
+
+bool ParsedLine::isUid(size_t index) const {
+    const LogPattern* pattern = format == nullptr ? nullptr : LogIndex::instance().patternOf(*format);
+    return pattern != nullptr && index < pattern->conversions().size() &&
+           pattern->conversions()[index] == LogPattern::Conversion::Uint64;
+}
+
 std::string ParsedLine::explanation() const {
     if (format == nullptr) {
         return std::string();

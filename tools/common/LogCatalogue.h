@@ -33,6 +33,10 @@ struct ParsedLine {
     uint64_t uid(std::string_view field) const;
     // The entry's explanation with the values filled in.
     std::string explanation() const;
+    // The line as the library prints the entry with these values ("[Tag]: message" for a tagged entry).
+    std::string print() const;
+    // Whether the value at index is a uid (a %llu field).
+    bool isUid(size_t index) const;
 };
 
 const std::vector<LogFormat>& logCatalogue();

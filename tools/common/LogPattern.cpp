@@ -65,6 +65,15 @@ LogPattern::LogPattern(std::string_view format) {
     m_literals.push_back(literal);
 }
 
+std::string LogPattern::print(const std::vector<std::string>& values) const {
+    std::string text = m_literals[0];
+    for (size_t i = 0; i < m_conversions.size() && i < values.size(); ++i) {
+        text += values[i];
+        text += m_literals[i + 1];
+    }
+    return text;
+}
+
 bool LogPattern::match(std::string_view text, std::vector<std::string_view>& values) const {
     values.clear();
     if (text.substr(0, m_literals[0].size()) != m_literals[0]) {

@@ -22,6 +22,8 @@ public:
     bool match(std::string_view text, std::vector<std::string_view>& values) const;
 
     const std::vector<Conversion>& conversions() const { return m_conversions; }
+    // The text the format prints for these values (one per conversion).
+    std::string print(const std::vector<std::string>& values) const;
 
 private:
     std::vector<std::string> m_literals;  // one more than the conversions: before, between and after them

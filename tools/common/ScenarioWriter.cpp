@@ -94,15 +94,16 @@ std::string actionName(const Action& action) {
 }
 
 ScenarioWriter::ScenarioWriter(std::ostream& out, const std::string& name, const std::string& comment,
-                               const Init& local)
-    : m_out(out) {
+                               const Init& local, UidRedactor* redactor)
+    : m_out(out), m_redactor(redactor) {
     m_out << "{\"name\": " << json(name).dump(-1, ' ', false, kErrorHandler)
-          << ",\n \"comment\": " << json(comment).dump(-1, ' ', false, kErrorHandler)
-          << ",\n \"local\": " << json{{"uid", local.uid}, {"dt", local.dt}}.dump() << ",\n \"steps\": [";
+          << ",\n \"comment\": " << json(comment).dump(-1, ' ', false, kErrorHandler) << ",\n \"local\": "
+          << json{{"uid", redactor != nullptr ? redactor->pseudonym(local.uid) : local.uid}, {"dt", local.dt}}.dump()
+          << ",\n \"steps\": [";
 }
 
 void ScenarioWriter::write(const Action& action, const std::string& comment) {
-    json step = scenarioStep(action);
+    json step = m_redactor != nullptr ? m_redactor->json(scenarioStep(action)) : scenarioStep(action);
     if (!comment.empty()) {
         step["comment"] = comment;
     }

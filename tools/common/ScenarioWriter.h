@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Scenario.h"
+#include "UidRedactor.h"
 
 namespace ktr {
 
@@ -19,13 +20,16 @@ nlohmann::json scenarioStep(const Action& action);
 // Streams a scenario: the header with the local user, then the steps as they come, then the closing.
 class ScenarioWriter {
 public:
-    ScenarioWriter(std::ostream& out, const std::string& name, const std::string& comment, const Init& local);
+    // With a redactor, every uid is written as its pseudonym.
+    ScenarioWriter(std::ostream& out, const std::string& name, const std::string& comment, const Init& local,
+                   UidRedactor* redactor = nullptr);
     // The comment, when not empty, says what the step assumes.
     void write(const Action& action, const std::string& comment = "");
     void finish();
 
 private:
     std::ostream& m_out;
+    UidRedactor* m_redactor;
     bool m_first = true;
 };
 

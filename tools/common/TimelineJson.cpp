@@ -124,7 +124,7 @@ json headerJson(const TimelineHeader& header) {
             {"library", {{"path", header.libraryPath}, {"soname", header.librarySoname}}}};
 }
 
-json stepJson(const TimelineStep& step) {
+json stepDetailJson(const TimelineStep& step) {
     json rules = json::array();
     for (const FiredRule& rule : step.rules) {
         rules.push_back({{"format_id", rule.format != nullptr ? json(rule.format->id) : json(nullptr)},
@@ -143,8 +143,13 @@ json stepJson(const TimelineStep& step) {
             {"rules", rules},
             {"notes", step.notes},
             {"mismatches", step.mismatches},
-            {"log", log},
-            {"state", stateJson(step.state)}};
+            {"log", log}};
+}
+
+json stepJson(const TimelineStep& step) {
+    json object = stepDetailJson(step);
+    object["state"] = stateJson(step.state);
+    return object;
 }
 
 }  // namespace ktr

@@ -13,6 +13,8 @@ constexpr int kTimelineSchema = 1;
 
 nlohmann::json headerJson(const TimelineHeader& header);
 nlohmann::json stepJson(const TimelineStep& step);
+// A step without its state: what the HTML report shows of each step.
+nlohmann::json stepDetailJson(const TimelineStep& step);
 nlohmann::json recordJson(const tarn::video::VideoStreamInfo& record);
 nlohmann::json answerJson(const Answer& answer);
 nlohmann::json stateJson(const StateSnapshot& state);

@@ -5,8 +5,7 @@
 
 #include <iostream>
 
-#include "CsvWriter.h"
-#include "JsonLinesWriter.h"
+#include "FileWriters.h"
 #include "LogReader.h"
 #include "LogSummary.h"
 #include "OperationBuilder.h"
@@ -15,20 +14,40 @@
 #include "ScenarioRebuilder.h"
 #include "SdkLibrary.h"
 #include "TableWriter.h"
+#include "UidRedactor.h"
 
 namespace ktr::logs {
 namespace {
 
-// Hands each rebuilt step to the writers and the summary.
+// Hands each rebuilt step, its uids redacted when asked, to the writers and the summary.
 void deliver(std::vector<ktr::TimelineStep> steps, ktr::TimelineWriter& writers, LogSummary& summary,
-             std::optional<ScenarioRebuilder>& scenario) {
-    for (const ktr::TimelineStep& step : steps) {
+             std::optional<ScenarioRebuilder>& scenario, ktr::UidRedactor* redactor) {
+    for (ktr::TimelineStep& rebuilt : steps) {
+        const ktr::TimelineStep step = redactor != nullptr ? redactor->step(std::move(rebuilt)) : std::move(rebuilt);
         writers.write(step);
         summary.add(step);
         if (scenario) {
             scenario->add(step);
         }
     }
+}
+
+// What the report shows beside the operations: the unknown library lines and the rebuilder's warnings.
+std::vector<std::string> remarks(const ReadCounts& counts, const std::vector<std::string>& warnings,
+                                 const ktr::UidRedactor* redactor) {
+    std::vector<std::string> texts;
+    for (const auto& [number, text] : counts.unknownSamples) {
+        texts.push_back(fmt::format("unknown library line {}: {}", number, text));
+    }
+    for (const std::string& warning : warnings) {
+        texts.push_back("warning: " + warning);
+    }
+    if (redactor != nullptr) {
+        for (std::string& text : texts) {
+            text = redactor->text(text);
+        }
+    }
+    return texts;
 }
 
 }  // namespace
@@ -41,8 +60,12 @@ LogCommand::LogCommand(CLI::App& program) {
                           "a PCRE2 pattern for the host's line prefix, with optional named groups time and level");
     m_command->add_flag("--explain", m_explain, "under every operation the rules, notes and the state after it");
     m_command->add_flag("--log", m_log, "the library's lines under the operation that wrote them");
+    m_command->add_flag("--redact", m_redact, ktr::kRedactHelp);
     m_command->add_option("--json", m_jsonPath, "write the rebuilt timeline as JSON Lines (the replay's schema)");
     m_command->add_option("--csv", m_csvPath, "write the rebuilt answers as CSV (the replay's columns)");
+    m_command->add_option("--html", m_htmlPath,
+                          "write an interactive report (one self-contained HTML file): the rebuilt answers over time "
+                          "and each operation's input, answer, reasons and log lines");
     m_command->add_option("--summary", m_summaryPath, "write the summary as JSON to this file");
     m_command->add_option("--scenario", m_scenarioPath,
                           "write a replayable scenario of what the log shows (assumptions in its comments), replay "
@@ -57,29 +80,33 @@ int LogCommand::run() const {
     OutputFiles files;
     ktr::WriterGroup writers;
     writers.add(std::make_unique<ktr::TableWriter>(std::cout, ktr::TableWriter::Options{m_log, m_explain}));
-    if (!m_jsonPath.empty()) {
-        writers.add(std::make_unique<ktr::JsonLinesWriter>(files.open(m_jsonPath)));
-    }
     const std::string csvPath = !m_csvPath.empty() ? m_csvPath : m_plotPath.empty() ? "" : m_plotPath + ".csv";
-    if (!csvPath.empty()) {
-        writers.add(std::make_unique<ktr::CsvWriter>(files.open(csvPath)));
-    }
+    ktr::HtmlReport* html = ktr::addFileWriters(
+        ktr::FilePaths{m_jsonPath, csvPath, "", m_htmlPath, ktr::ReportChart::Options{false, false}}, files, writers);
     std::ostream* summaryFile = m_summaryPath.empty() ? nullptr : &files.open(m_summaryPath);
     std::optional<ScenarioRebuilder> scenario;
     if (!m_scenarioPath.empty()) {
         scenario.emplace(files.open(m_scenarioPath), "rebuilt from " + m_input);
     }
 
+    ktr::UidRedactor redactor;
+    ktr::UidRedactor* redacting = m_redact ? &redactor : nullptr;
     writers.begin(ktr::TimelineHeader{"log", m_input, "", ""});
     OperationBuilder builder;
     LogSummary summary;
     LibraryLine line;
     while (reader.next(line)) {
-        deliver(builder.add(line), writers, summary, scenario);
+        deliver(builder.add(line), writers, summary, scenario, redacting);
     }
-    deliver(builder.finish(), writers, summary, scenario);
+    deliver(builder.finish(), writers, summary, scenario, redacting);
     if (scenario) {
         scenario->finish();
+    }
+    const std::vector<std::string> found = remarks(reader.counts(), builder.warnings(), redacting);
+    if (html != nullptr) {
+        for (const std::string& text : found) {
+            html->addRemark(text);
+        }
     }
     writers.end();
     summary.finish();
@@ -89,11 +116,8 @@ int LogCommand::run() const {
         "\nlines: {} read, {} of the library, {} of other components skipped, {} unknown library lines, "
         "{} cut at the length limit, {} library lines outside any operation\n",
         counts.lines, counts.library, counts.other, counts.unknownLibrary, counts.tooLong, builder.skippedLines());
-    for (const auto& [number, text] : counts.unknownSamples) {
-        fmt::print("unknown library line {}: {}\n", number, text);
-    }
-    for (const std::string& warning : builder.warnings()) {
-        fmt::print("warning: {}\n", warning);
+    for (const std::string& text : found) {
+        fmt::print("{}\n", text);
     }
     summary.write(std::cout);
     if (summaryFile != nullptr) {
@@ -101,7 +125,7 @@ int LogCommand::run() const {
         json["lines"] = {{"read", counts.lines},  {"library", counts.library},
                          {"other", counts.other}, {"unknown_library", counts.unknownLibrary},
                          {"cut", counts.tooLong}, {"outside_operations", builder.skippedLines()}};
-        *summaryFile << json.dump(2) << '\n';
+        *summaryFile << (redacting != nullptr ? redactor.json(json) : json).dump(2) << '\n';
     }
     files.close();
     if (!m_plotPath.empty()) {

@@ -21,8 +21,10 @@ private:
     std::string m_prefix;
     bool m_explain = false;
     bool m_log = false;
+    bool m_redact = false;
     std::string m_jsonPath;
     std::string m_csvPath;
+    std::string m_htmlPath;
     std::string m_summaryPath;
     std::string m_plotPath;
     std::string m_scenarioPath;

@@ -10,6 +10,7 @@
 #include "HostSettings.h"
 #include "InputFile.h"
 #include "OutputFiles.h"
+#include "RedactingWriter.h"
 #include "Replayer.h"
 #include "SdkLibrary.h"
 #include "TableWriter.h"
@@ -42,6 +43,10 @@ ReplayCommand::ReplayCommand(CLI::App& program) {
     m_command->add_option("--csv", m_csvPath, "write the answers as a CSV timeline to this file");
     m_command->add_option("--log-file", m_logFilePath,
                           "write the library's lines to this file as a host's logger would (time stamp, level)");
+    m_command->add_flag("--redact", m_redact, kRedactHelp);
+    m_command->add_option("--html", m_htmlPath,
+                          "write an interactive report (one self-contained HTML file): the chart over the steps, and "
+                          "each step's input, answer, reasons and log lines");
 }
 
 int ReplayCommand::run() const {
@@ -65,8 +70,11 @@ int ReplayCommand::run() const {
     if (m_jsonPath != kStandardOutput) {
         writers.add(std::make_unique<TableWriter>(std::cout, TableWriter::Options{m_log, m_explain}));
     }
-    addFileWriters(FilePaths{m_jsonPath, m_csvPath, m_logFilePath}, files, writers);
-    Replayer(library).run(scenario, writers);
+    addFileWriters(FilePaths{m_jsonPath, m_csvPath, m_logFilePath, m_htmlPath, ReportChart::Options{true, false}},
+                   files, writers);
+    UidRedactor redactor;
+    RedactingWriter redacting(redactor, writers);
+    Replayer(library).run(scenario, m_redact ? static_cast<TimelineWriter&>(redacting) : writers);
     files.close();
     return 0;
 }

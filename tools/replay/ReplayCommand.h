@@ -28,9 +28,11 @@ private:
     bool m_log = false;
     bool m_explain = false;
     bool m_lint = false;
+    bool m_redact = false;
     std::string m_jsonPath;
     std::string m_csvPath;
     std::string m_logFilePath;
+    std::string m_htmlPath;
 };
 
 }  // namespace ktr

@@ -18,8 +18,11 @@
 #include "Meeting.h"
 #include "OutputFiles.h"
 #include "PlotScript.h"
+#include "RedactingSeries.h"
+#include "RedactingWriter.h"
 #include "ScenarioWriter.h"
 #include "SdkLibrary.h"
+#include "SeriesCsvWriter.h"
 #include "Simulation.h"
 #include "Sweep.h"
 #include "SweepResults.h"
@@ -99,6 +102,7 @@ SimCommand::SimCommand(CLI::App& program) {
     m_command->add_flag("--explain", m_explain, "with --steps: the rules, notes and state after every call");
     m_command->add_flag("--log", m_log, "with --steps: the library's lines under every call");
     m_command->add_flag("--summary-only", m_summaryOnly, "print only the summary, as one JSON object");
+    m_command->add_flag("--redact", m_redact, kRedactHelp);
     m_command->add_option("--summary", m_summaryPath, "write the summary (metrics) as JSON to this file");
     m_command->add_option("--json", m_jsonPath, "write every library call as JSON Lines (the replay's schema)");
     m_command->add_option("--csv", m_csvPath, "write the answers as a CSV timeline (the replay's columns)");
@@ -106,6 +110,9 @@ SimCommand::SimCommand(CLI::App& program) {
     m_command->add_option("--series", m_seriesPath,
                           "write the sampled series (capacity, estimate, demand, delivered, per-peer bitrate, freezes, "
                           "switches) as CSV");
+    m_command->add_option("--html", m_htmlPath,
+                          "write an interactive report (one self-contained HTML file): the series, lanes and markers "
+                          "over time and every library call; for a sweep, the metrics' distributions");
     m_command->add_option("--plot", m_plotPath, "draw the series into this PNG (Debian's python3-matplotlib)");
     m_command->add_option("--record", m_recordPath,
                           "write every call the simulation made as a scenario that `ktr replay` replays identically");
@@ -159,6 +166,9 @@ std::vector<std::string> SimCommand::childCommand() const {
     pass("--config", m_settingsPath);
     pass("--seed", m_command->count("--seed") > 0 ? std::to_string(m_seed) : "");
     pass("--duration", m_durationS > 0 ? fmt::format("{}", m_durationS) : "");
+    if (m_redact) {
+        command.push_back("--redact");
+    }
     return command;
 }
 
@@ -176,7 +186,7 @@ int SimCommand::runSweep() const {
     const std::vector<size_t> indices = shardRuns(traces.size(), shard);
     OutputFiles files;
     std::ostream* results = m_resultsPath.empty() ? nullptr : &files.open(m_resultsPath);
-    std::ostream* tableFile = m_summaryPath.empty() ? nullptr : &files.open(m_summaryPath);
+    const TableFiles tableFiles = openTableFiles(files);
     const std::vector<std::string> command = childCommand();
     const std::vector<ChildResult> outcomes =
         runChildren(sweepRuns(command, traces, indices, uplinks ? "--uplink" : "--downlink"), m_jobs,
@@ -189,25 +199,36 @@ int SimCommand::runSweep() const {
         }
         writeSweepResults(*results, sweep, shard, runs);
     }
-    const SweepTable table = sweepStatistics(summariesOf(runs));
-    if (tableFile != nullptr) {
-        *tableFile << sweepTableJson(table).dump(2) << '\n';
-    }
+    writeTable(sweepStatistics(summariesOf(runs)), tableFiles, "ktr sim: sweep of " + m_meetingPath);
     files.close();
-    writeSweepTable(std::cout, table);
     return 0;
 }
 
 int SimCommand::merge() const {
     const MergedSweep merged = mergeSweepResults(m_mergePaths);
-    const SweepTable table = sweepStatistics(summariesOf(merged.runs));
-    if (!m_summaryPath.empty()) {
-        OutputFiles files;
-        files.open(m_summaryPath) << sweepTableJson(table).dump(2) << '\n';
-        files.close();
+    OutputFiles files;
+    const TableFiles tableFiles = openTableFiles(files);
+    writeTable(sweepStatistics(summariesOf(merged.runs)), tableFiles, "ktr sim: merged sweep");
+    files.close();
+    return 0;
+}
+
+// --summary and --html of a sweep, opened before its runs so that a bad path fails first.
+SimCommand::TableFiles SimCommand::openTableFiles(OutputFiles& files) const {
+    return TableFiles{m_summaryPath.empty() ? nullptr : &files.open(m_summaryPath),
+                      m_htmlPath.empty() ? nullptr : &files.open(m_htmlPath)};
+}
+
+// The distributions as a table on standard output, and as JSON and as an HTML page where asked.
+void SimCommand::writeTable(const SweepTable& table, const TableFiles& files, const std::string& title) const {
+    const json tableJson = json::parse(sweepTableJson(table).dump());
+    if (files.summary != nullptr) {
+        *files.summary << sweepTableJson(table).dump(2) << '\n';
+    }
+    if (files.html != nullptr) {
+        writeSweepReport(*files.html, title, tableJson);
     }
     writeSweepTable(std::cout, table);
-    return 0;
 }
 
 int SimCommand::runOne() const {
@@ -232,20 +253,29 @@ int SimCommand::runOne() const {
     if (m_steps && !m_summaryOnly) {
         writers.add(std::make_unique<TableWriter>(std::cout, TableWriter::Options{m_log, m_explain}));
     }
-    addFileWriters(FilePaths{m_jsonPath, m_csvPath, m_logFilePath}, files, writers);
+    HtmlReport* html = addFileWriters(
+        FilePaths{m_jsonPath, m_csvPath, m_logFilePath, m_htmlPath, ReportChart::Options{false, true}}, files, writers);
+    UidRedactor redactor;
+    UidRedactor* redacting = m_redact ? &redactor : nullptr;
     std::optional<ScenarioWriter> record;
     if (!m_recordPath.empty()) {
         record.emplace(
             files.open(m_recordPath), meeting.name + " (recorded simulation)",
             fmt::format("every call of ktr sim {} over {}, seed {}", m_meetingPath, downlink.label(), seedFor(meeting)),
-            Init{meeting.localUid, meeting.localDt});
+            Init{meeting.localUid, meeting.localDt}, redacting);
     }
     std::ostream* summaryFile = m_summaryPath.empty() ? nullptr : &files.open(m_summaryPath);
     const std::string seriesPath = !m_seriesPath.empty() ? m_seriesPath : m_plotPath.empty() ? "" : m_plotPath + ".csv";
-    std::ostream* series = seriesPath.empty() ? nullptr : &files.open(seriesPath);
-    if (series != nullptr) {
-        *series << "time_s,kind,uid,value\n";
+    std::optional<SeriesCsvWriter> seriesCsv;
+    if (!seriesPath.empty()) {
+        seriesCsv.emplace(files.open(seriesPath));
     }
+    SeriesGroup series;
+    series.add(seriesCsv ? &*seriesCsv : nullptr);
+    series.add(html);
+    RedactingSeries redactedSeries(redactor, series);
+    RedactingWriter redactedWriters(redactor, writers);
+    TimelineWriter& timeline = m_redact ? static_cast<TimelineWriter&>(redactedWriters) : writers;
 
     SimulationSetup setup;
     setup.meeting = &meeting;
@@ -253,7 +283,7 @@ int SimCommand::runOne() const {
     setup.uplink = uplink ? &*uplink : nullptr;
     setup.seed = seedFor(meeting);
     setup.recordedEstimates = estimates ? &*estimates : nullptr;
-    writers.begin(TimelineHeader{"sim", meeting.name, library.path(), library.soname()});
+    timeline.begin(TimelineHeader{"sim", meeting.name, library.path(), library.soname()});
     json summary{
         {"schema", kSummarySchema},
         {"meeting", meeting.name},
@@ -263,10 +293,17 @@ int SimCommand::runOne() const {
          m_estimatesPath.empty() ? json(nullptr) : json(std::filesystem::path(m_estimatesPath).filename().string())},
         {"seed", setup.seed},
         {"duration_s", static_cast<double>(meeting.duration) / kMicrosPerSecond}};
-    summary.update(Simulation(setup).run(library, SimulationOutputs{&writers, record ? &*record : nullptr, series}));
-    writers.end();
+    summary.update(
+        Simulation(setup).run(library, SimulationOutputs{&timeline, record ? &*record : nullptr,
+                                                         series.empty() ? nullptr
+                                                         : m_redact     ? static_cast<SeriesSink*>(&redactedSeries)
+                                                                        : &series}));
+    timeline.end();
     if (record) {
         record->finish();
+    }
+    if (m_redact) {
+        summary = redactor.json(summary);
     }
     if (summaryFile != nullptr) {
         *summaryFile << summary.dump(2) << '\n';

@@ -9,9 +9,14 @@
 #include <string>
 #include <vector>
 
+namespace ktr {
+class OutputFiles;
+}
+
 namespace ktr::sim {
 
 struct Meeting;
+struct SweepTable;
 
 class SimCommand {
 public:
@@ -24,6 +29,12 @@ private:
     int runOne() const;
     int runSweep() const;
     int merge() const;
+    struct TableFiles {
+        std::ostream* summary;
+        std::ostream* html;
+    };
+    TableFiles openTableFiles(OutputFiles& files) const;
+    void writeTable(const SweepTable& table, const TableFiles& files, const std::string& title) const;
     std::vector<std::string> childCommand() const;
     uint64_t seedFor(const Meeting& meeting) const;
 
@@ -39,9 +50,11 @@ private:
     bool m_explain = false;
     bool m_log = false;
     bool m_summaryOnly = false;
+    bool m_redact = false;
     std::string m_jsonPath;
     std::string m_csvPath;
     std::string m_logFilePath;
+    std::string m_htmlPath;
     std::string m_summaryPath;
     std::string m_seriesPath;
     std::string m_plotPath;

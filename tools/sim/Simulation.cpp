@@ -543,7 +543,7 @@ private:
 
     void writeSeries(const char* kind, uint64_t uid, double value) {
         if (m_outputs.series != nullptr) {
-            fmt::print(*m_outputs.series, "{},{},{},{}\n", secondsOf(m_now), kind, uid, value);
+            m_outputs.series->sample(secondsOf(m_now), kind, uid, value);
         }
     }
 

@@ -17,6 +17,7 @@
 #include "RecordedEstimates.h"
 #include "ScenarioWriter.h"
 #include "SdkLibrary.h"
+#include "SeriesSink.h"
 #include "SimTime.h"
 #include "TimelineWriter.h"
 
@@ -35,7 +36,7 @@ struct SimulationSetup {
 struct SimulationOutputs {
     TimelineWriter* timeline = nullptr;  // every library call, as a timeline step
     ScenarioWriter* record = nullptr;    // every library call, as a replayable scenario step
-    std::ostream* series = nullptr;      // the per-sample series for the plot (CSV)
+    SeriesSink* series = nullptr;        // the sampled series for the plot and the HTML report
 };
 
 class Simulation {

@@ -1,0 +1,271 @@
+// The HTML reports of ktr in a real browser (Debian's chromium, driven headless by playwright-core): for
+// every bundled scenario, meeting and a replay's log, the page loads with no console error and no request,
+// the legend names the series the run's other outputs call for, clicking a step shows its log lines and
+// answer, a peer toggled from the legend leaves the chart; a sweep's page shows its table; hostile texts in
+// the input stay text. A screenshot of every page goes to the scratch folder.
+// Usage: node check_reports.js KTR SOURCE_DIR SCRATCH_DIR   (exit 77: no chromium, the test is skipped)
+'use strict';
+
+const { execFileSync } = require('child_process');
+const fs = require('fs');
+const path = require('path');
+
+const CHROMIUM = process.env.KTR_CHROMIUM || '/usr/bin/chromium';
+const SKIPPED = 77;
+// The meetings' first two minutes: their JSON Lines, with the state after every call, grow by megabytes a
+// minute.
+const SIM_SECONDS = '120';
+
+const [ktr, sourceDir, scratch] = process.argv.slice(2);
+if (!ktr || !sourceDir || !scratch) {
+  console.error('usage: node check_reports.js KTR SOURCE_DIR SCRATCH_DIR');
+  process.exit(2);
+}
+if (!fs.existsSync(CHROMIUM)) {
+  console.log(`SKIP: ${CHROMIUM} is missing; scripts/install-deps.sh installs Debian's chromium`);
+  process.exit(SKIPPED);
+}
+const { chromium } = require(path.join(sourceDir, 'tools/html/web/node_modules/playwright-core'));
+
+fs.rmSync(scratch, { recursive: true, force: true });
+fs.mkdirSync(scratch, { recursive: true });
+
+function run(args) {
+  execFileSync(ktr, args, { stdio: ['ignore', 'ignore', 'inherit'] });
+}
+
+function readJsonLines(file) {
+  return fs.readFileSync(file, 'utf8').trim().split('\n').map((line) => JSON.parse(line));
+}
+
+function bundled(folder) {
+  return fs.readdirSync(path.join(sourceDir, folder)).filter((f) => f.endsWith('.json')).sort()
+    .map((f) => path.join(sourceDir, folder, f));
+}
+
+// The series a timeline's report draws, from its JSON Lines: the camera and share streams where upload
+// answers have them, and, unless the run samples them, the download estimate and every peer of any state.
+function expectedSeries(steps, sampled) {
+  const names = new Set(sampled ? [] : ['estimate']);
+  for (const step of steps) {
+    const answer = step.answer;
+    if (answer && 'channel' in answer) {
+      if (answer.channel === 2) names.add('share'); else names.add('camera 1').add('camera 2');
+    }
+    if (!sampled) for (const peer of step.state.peers) names.add('peer ' + peer.uid);
+  }
+  return names;
+}
+
+// A simulation's sampled series, from its --series CSV.
+function sampledSeries(csv) {
+  const names = new Set();
+  for (const line of fs.readFileSync(csv, 'utf8').trim().split('\n').slice(1)) {
+    const [, kind, uid] = line.split(',');
+    if (kind === 'received') names.add('peer ' + uid);
+    else if (kind !== 'freeze' && kind !== 'switch') names.add(kind);
+  }
+  return names;
+}
+
+// A step in the middle of the run with log lines and an answer with records.
+function stepToClick(steps) {
+  const candidates = steps.filter((s) => s.log.length && s.answer && Array.isArray(s.answer.records) && s.answer.records.length);
+  if (!candidates.length) throw new Error('no step with log lines and answer records');
+  return candidates[Math.floor(candidates.length / 2)];
+}
+
+const results = [];
+function check(name, condition, detail) {
+  results.push({ name, ok: Boolean(condition) });
+  console.log(`${condition ? 'ok  ' : 'FAIL'} ${name}${condition ? '' : ': ' + detail}`);
+}
+
+// Opens a report, counting console errors, page errors and every request other than the page's own.
+async function open(browser, html) {
+  const page = await browser.newPage({ viewport: { width: 1400, height: 900 } });
+  const problems = [];
+  const requests = [];
+  const url = 'file://' + html;
+  page.on('console', (msg) => { if (msg.type() === 'error') problems.push('console: ' + msg.text()); });
+  page.on('pageerror', (error) => problems.push('page error: ' + error.message));
+  page.on('request', (request) => { if (request.url() !== url) requests.push(request.url()); });
+  await page.route('**/*', (route) => (route.request().url() === url ? route.continue() : route.abort()));
+  await page.goto(url);
+  await page.waitForFunction(() => window.ktrReport !== undefined, null, { timeout: 20000 }).catch(() => {});
+  return { page, problems, requests };
+}
+
+async function checkLoad(name, opened) {
+  const loaded = await opened.page.evaluate(() => window.ktrReport !== undefined);
+  check(`${name}: loads`, loaded, 'window.ktrReport is not set');
+  check(`${name}: no console error`, opened.problems.length === 0, opened.problems.join('; '));
+  check(`${name}: no request`, opened.requests.length === 0, opened.requests.join(', '));
+}
+
+async function checkTimeline(browser, name, html, steps, expected) {
+  const opened = await open(browser, html);
+  const { page } = opened;
+  await checkLoad(name, opened);
+
+  const legend = await page.$$eval('.u-legend .u-series .u-label', (labels) => labels.map((l) => l.textContent));
+  const drawn = new Set(legend.slice(1));
+  const same = drawn.size === expected.size && [...expected].every((n) => drawn.has(n));
+  check(`${name}: legend names the expected series`, same,
+    `drawn [${[...drawn].sort()}] expected [${[...expected].sort()}]`);
+
+  const target = stepToClick(steps);
+  const x = await page.evaluate((index) => {
+    const side = window.ktrReport.sides[0];
+    const at = side.stepX[index];
+    side.setView(at - 5, at + 5);
+    return at;
+  }, target.step);
+  const point = await page.evaluate((at) => window.ktrReport.sides[0].clientPointOf(at), x);
+  await page.mouse.click(point.x, point.y);
+  const shown = await page.$$eval('.detail article.step', (articles) => articles.map((a) => ({
+    step: Number(a.dataset.step),
+    log: [...a.querySelectorAll('.log-line')].map((l) => l.textContent),
+    rows: [...a.querySelectorAll('table.records tbody tr')].map((r) => [...r.cells].map((c) => c.textContent)),
+  })));
+  const article = shown.find((a) => a.step === target.step);
+  check(`${name}: clicking step ${target.step} shows it`, article, `shown steps [${shown.map((a) => a.step)}]`);
+  if (article) {
+    check(`${name}: step ${target.step}'s log lines`, JSON.stringify(article.log) === JSON.stringify(target.log),
+      `shown ${JSON.stringify(article.log)}`);
+    const bitrates = target.answer.records.map((r) => String(r.bitrate));
+    const rowsHold = article.rows.length === target.answer.records.length &&
+      article.rows.every((cells, i) => cells.includes(bitrates[i]));
+    check(`${name}: step ${target.step}'s answer`, rowsHold, `rows ${JSON.stringify(article.rows)}`);
+  }
+
+  // The right arrow moves the moment held to the next step's x: the panel shows the steps there.
+  await page.keyboard.press('ArrowRight');
+  const stepX = await page.evaluate(() => window.ktrReport.sides[0].stepX);
+  const nextX = stepX.find((at) => at > x);
+  if (nextX !== undefined) {
+    const expectedNext = steps.filter((s, k) => stepX[k] === nextX).map((s) => s.step).slice(0, 20);
+    const after = await page.$$eval('.detail article.step', (articles) => articles.map((a) => Number(a.dataset.step)));
+    check(`${name}: the right arrow shows the next moment`, JSON.stringify(after) === JSON.stringify(expectedNext),
+      `shown [${after}], expected [${expectedNext}]`);
+  }
+  await page.evaluate(() => window.ktrReport.sides[0].setView(-Infinity, Infinity));
+  await page.dblclick('.u-over');
+  const peer = legend.slice(1).find((n) => n.startsWith('peer '));
+  if (peer) {
+    const before = await page.evaluate(() => window.ktrReport.sides[0].plot.ctx.canvas.toDataURL());
+    await page.click(`.u-legend .u-series:has(.u-label:text-is("${peer}")) .u-label`);
+    const after = await page.evaluate((label) => {
+      const plot = window.ktrReport.sides[0].plot;
+      return { shown: plot.series.find((s) => s.label === label).show, image: plot.ctx.canvas.toDataURL() };
+    }, peer);
+    check(`${name}: toggling ${peer} hides its line`, after.shown === false && after.image !== before,
+      `shown ${after.shown}, image changed ${after.image !== before}`);
+  }
+  await page.screenshot({ path: html.replace(/\.html$/, '.png') });
+  await page.close();
+}
+
+async function main() {
+  const browser = await chromium.launch({ executablePath: CHROMIUM, headless: true });
+  try {
+    for (const scenario of bundled('examples/scenarios')) {
+      const name = 'replay ' + path.basename(scenario, '.json');
+      const base = path.join(scratch, name.replace(' ', '-'));
+      run(['replay', scenario, '--json', base + '.jsonl', '--html', base + '.html']);
+      const steps = readJsonLines(base + '.jsonl').slice(1);
+      await checkTimeline(browser, name, base + '.html', steps, expectedSeries(steps, false));
+    }
+    for (const meeting of bundled('examples/meetings')) {
+      const name = 'sim ' + path.basename(meeting, '.json');
+      const base = path.join(scratch, name.replace(' ', '-'));
+      run(['sim', meeting, '--duration', SIM_SECONDS, '--json', base + '.jsonl', '--series', base + '.csv', '--html',
+        base + '.html']);
+      const steps = readJsonLines(base + '.jsonl').slice(1);
+      const expected = new Set([...expectedSeries(steps, true), ...sampledSeries(base + '.csv')]);
+      await checkTimeline(browser, name, base + '.html', steps, expected);
+    }
+    {
+      const name = 'log team-meeting';
+      const base = path.join(scratch, 'log-team-meeting');
+      run(['replay', path.join(sourceDir, 'examples/scenarios/team-meeting.json'), '--log-file', base + '.log']);
+      run(['log', base + '.log', '--json', base + '.jsonl', '--html', base + '.html']);
+      const steps = readJsonLines(base + '.jsonl').slice(1);
+      await checkTimeline(browser, name, base + '.html', steps, expectedSeries(steps, false));
+    }
+    await checkSweep(browser);
+    await checkEmptyLog(browser);
+    await checkHostileTexts(browser);
+  } finally {
+    await browser.close();
+  }
+  const failed = results.filter((r) => !r.ok).length;
+  console.log(`${results.length - failed} passed, ${failed} failed`);
+  process.exit(failed ? 1 : 0);
+}
+
+async function checkSweep(browser) {
+  const name = 'sim sweep';
+  const base = path.join(scratch, 'sim-sweep');
+  run(['sim', path.join(sourceDir, 'examples/meetings/one-to-one-phone.json'), '--traces',
+    path.join(sourceDir, 'examples/traces'), '--duration', '30', '--summary', base + '.json', '--html', base + '.html']);
+  const table = JSON.parse(fs.readFileSync(base + '.json', 'utf8'));
+  const opened = await open(browser, base + '.html');
+  await checkLoad(name, opened);
+  const metrics = await opened.page.$$eval('.sweep tbody tr', (rows) => rows.map((r) => r.cells[0].textContent));
+  check(`${name}: a row per metric`, JSON.stringify(metrics) === JSON.stringify(table.metrics.map((m) => m.metric)),
+    `rows ${JSON.stringify(metrics)}`);
+  await opened.page.screenshot({ path: base + '.png' });
+  await opened.page.close();
+}
+
+// A log without a line of the library: a page with no step and no series still loads cleanly.
+async function checkEmptyLog(browser) {
+  const base = path.join(scratch, 'empty-log');
+  fs.writeFileSync(base + '.log', '2024-03-01 10:00:00.000 I net nothing of the library\n');
+  run(['log', base + '.log', '--html', base + '.html']);
+  const opened = await open(browser, base + '.html');
+  await checkLoad('empty log', opened);
+  const box = await opened.page.$('.u-over');
+  await box.click();
+  const detail = await opened.page.$eval('.detail', (node) => node.textContent);
+  check('empty log: the detail says there is no step', detail.includes('no step'), detail);
+  await opened.page.close();
+}
+
+// A scenario whose name and an added user's text, and a log line, try to close the data's element and run
+// a script.
+async function checkHostileTexts(browser) {
+  const payload = '</script><script>window.__ktrInjected = 1</script><img src=x onerror=window.__ktrInjected=2>';
+  const base = path.join(scratch, 'hostile');
+  const scenario = JSON.parse(fs.readFileSync(path.join(sourceDir, 'examples/scenarios/one-to-one-phone.json'), 'utf8'));
+  scenario.name = payload;
+  scenario.steps.unshift({ step: 'addUser', uid: 4242, dt: 8, ext: payload });
+  fs.writeFileSync(base + '.json', JSON.stringify(scenario));
+  run(['replay', base + '.json', '--log-file', base + '.log', '--html', base + '-replay.html']);
+  const lines = fs.readFileSync(base + '.log', 'utf8').trim().split('\n');
+  const hostileLog = lines.map((line, i) => (i === 0 ? line + ' ' + payload : line));
+  fs.writeFileSync(base + '.log', hostileLog.join('\n') + '\n');
+  run(['log', base + '.log', '--html', base + '-log.html']);
+
+  for (const [name, html, where] of [['hostile scenario name', base + '-replay.html', 'h1'],
+    ['hostile user text', base + '-replay.html', '.detail'], ['hostile log line', base + '-log.html', '.remarks']]) {
+    const opened = await open(browser, html);
+    const { page } = opened;
+    await checkLoad(name, opened);
+    if (where === '.detail') {
+      const point = await page.evaluate(() => window.ktrReport.sides[0].clientPointOf(1));
+      await page.mouse.click(point.x, point.y);
+    }
+    const text = await page.$eval(where, (node) => node.textContent);
+    const injected = await page.evaluate(() => window.__ktrInjected);
+    check(`${name}: runs nothing`, injected === undefined, `window.__ktrInjected = ${injected}`);
+    check(`${name}: shows as text`, text.includes(payload), `text ${JSON.stringify(text.slice(0, 300))}`);
+    await page.close();
+  }
+}
+
+main().catch((error) => {
+  console.error(error);
+  process.exit(1);
+});

@@ -1,0 +1,101 @@
+// --redact: pseudonyms, texts, JSON and timeline steps with their uids replaced.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "UidRedactor.h"
+
+namespace {
+
+using ktr::UidRedactor;
+using nlohmann::json;
+
+constexpr uint64_t kFirst = UidRedactor::kFirstPseudonym;
+
+TEST(UidRedactor, PseudonymsFollowTheOrderUidsAreSeenInAndStayTheSame) {
+    UidRedactor redactor;
+    EXPECT_EQ(redactor.pseudonym(3003), kFirst);
+    EXPECT_EQ(redactor.pseudonym(2002), kFirst + 1);
+    EXPECT_EQ(redactor.pseudonym(3003), kFirst);
+    EXPECT_EQ(redactor.pseudonym(0), 0u) << "0 is nobody and stays so";
+}
+
+struct TextCase {
+    std::string text;
+    std::string redacted;  // with 2002 -> kFirst and 7 -> kFirst + 1 known
+};
+
+class RedactedText : public ::testing::TestWithParam<TextCase> {};
+
+TEST_P(RedactedText, ReplacesKnownUidsAfterTheWordsThatNameThem) {
+    UidRedactor redactor;
+    redactor.pseudonym(2002);
+    redactor.pseudonym(7);
+    EXPECT_EQ(redactor.text(GetParam().text), GetParam().redacted);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, RedactedText,
+                         ::testing::Values(TextCase{"peer 2002: receives 358400", "peer 990000001: receives 358400"},
+                                           TextCase{"uid=7, dt=7", "uid=990000002, dt=7"},
+                                           TextCase{"users: 2002, 7 and 9", "users: 990000001, 990000002 and 9"},
+                                           TextCase{"Speaker 7 speaks", "Speaker 990000002 speaks"},
+                                           TextCase{"bitrate 2002 and fps 7", "bitrate 2002 and fps 7"},
+                                           TextCase{"peer 20021 is another", "peer 20021 is another"},
+                                           TextCase{"peer 3003 was never seen", "peer 3003 was never seen"}));
+
+TEST(UidRedactor, ALibraryLineKeepsItsTextAndLosesItsUids) {
+    UidRedactor redactor;
+    std::string explanation;
+    const std::string line =
+        redactor.logLine("[KTRMgr::init]: ktr init, uid=1001, dt=8", ktr::LogLevel::Info, &explanation);
+    EXPECT_EQ(line, "[KTRMgr::init]: ktr init, uid=990000001, dt=8");
+    EXPECT_EQ(explanation.find("1001"), std::string::npos) << explanation;
+    EXPECT_NE(explanation.find("990000001"), std::string::npos) << explanation;
+}
+
+TEST(UidRedactor, JsonUidsUnderTheirKeysAndInTexts) {
+    UidRedactor redactor;
+    const json input = json::parse(R"({"uid": 2002, "users": [{"uid": 3003, "dt": 8}], "hd": [3003, 2002],
+                                       "bitrate": 2002, "note": "peer 2002 joins"})");
+    // Keys are read in sorted order, so 3003 (under "hd") is seen first.
+    const json expected = json::parse(R"({"uid": 990000002, "users": [{"uid": 990000001, "dt": 8}],
+                                          "hd": [990000001, 990000002], "bitrate": 2002,
+                                          "note": "peer 990000002 joins"})");
+    EXPECT_EQ(redactor.json(input), expected);
+}
+
+TEST(UidRedactor, AStepLosesEveryUid) {
+    UidRedactor redactor;
+    ktr::TimelineStep step;
+    step.input = {{"uid", 2002}};
+    step.answer =
+        ktr::DownloadAnswer{{{2002, tarn::video::VideoStreamInfo{}}, {4004, tarn::video::VideoStreamInfo{}}}, true};
+    step.state.scene.localUid = 1001;
+    step.state.scene.speaker = 4004;
+    step.state.scene.users = {ktr::UserKey{2002, 8}, ktr::UserKey{4004, 1}};
+    ktr::PeerState peer;
+    peer.uid = 4004;
+    step.state.peers = {peer};
+    step.notes = {"peer 4004: receives 204800"};
+    const ktr::TimelineStep redacted = redactor.step(step);
+    // Seen in this order: the local user, the speaker, then the users.
+    EXPECT_EQ(redacted.state.scene.localUid, kFirst);
+    EXPECT_EQ(redacted.state.scene.speaker, kFirst + 1);
+    EXPECT_EQ(redacted.input, json({{"uid", kFirst + 2}}));
+    const auto& requests = std::get<ktr::DownloadAnswer>(redacted.answer).requests;
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests.begin()->first, kFirst + 1);
+    EXPECT_EQ(requests.rbegin()->first, kFirst + 2);
+    EXPECT_EQ(redacted.state.peers.at(0).uid, kFirst + 1);
+    EXPECT_EQ(redacted.notes, std::vector<std::string>{"peer 990000002: receives 204800"});
+    std::vector<std::pair<uint64_t, int32_t>> users;
+    for (const ktr::UserKey& user : redacted.state.scene.users) {
+        users.emplace_back(user.uid, user.dt);
+    }
+    EXPECT_EQ(users, (std::vector<std::pair<uint64_t, int32_t>>{{kFirst + 1, 1}, {kFirst + 2, 8}}));
+}
+
+}  // namespace

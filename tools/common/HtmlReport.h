@@ -1,0 +1,46 @@
+// The HTML report: one self-contained page (script, style and data inlined, nothing fetched when it opens)
+// with a zoomable chart of the timeline, its lanes and markers, and a panel that shows the step at the
+// moment clicked. Steps are written into the page as they arrive, in blocks; the chart's data follows at the
+// end.
+#ifndef KTRSDK_TOOLS_COMMON_HTMLREPORT_H
+#define KTRSDK_TOOLS_COMMON_HTMLREPORT_H
+
+#include <nlohmann/json.hpp>
+#include <ostream>
+#include <string>
+
+#include "ReportChart.h"
+#include "SeriesSink.h"
+#include "TimelineWriter.h"
+
+namespace ktr {
+
+class HtmlReport : public TimelineWriter, public SeriesSink {
+public:
+    HtmlReport(std::ostream& out, ReportChart::Options options);
+    void begin(const TimelineHeader& header) override;
+    void write(const TimelineStep& step) override;
+    void end() override;
+    void sample(double timeS, const char* kind, uint64_t uid, double value) override;
+    // A line shown under the chart: what the command found beside the steps (a log's unknown lines, ...).
+    void addRemark(const std::string& text) { m_remarks.push_back(text); }
+
+private:
+    std::ostream& m_out;
+    ReportChart::Options m_options;
+    ReportChart m_chart;
+    nlohmann::json m_side;
+    nlohmann::json m_remarks = nlohmann::json::array();
+    size_t m_steps = 0;
+};
+
+// A page with no timeline: the distributions of a sweep's metrics (the JSON of sweepTableJson).
+void writeSweepReport(std::ostream& out, const std::string& title, const nlohmann::json& table);
+
+// JSON that can stand inside a <script> element: '<', '>', '&', U+2028 and U+2029 written as \u escapes, so
+// no text of the data can close the element or start markup.
+std::string scriptSafeJson(const nlohmann::json& value);
+
+}  // namespace ktr
+
+#endif  // KTRSDK_TOOLS_COMMON_HTMLREPORT_H

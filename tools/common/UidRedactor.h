@@ -1,0 +1,48 @@
+// --redact: every uid replaced by a pseudonym, the same one for the same uid throughout a run, in the
+// structured data (steps, answers, states, series, summaries, scenarios) and in the texts: a log line that
+// the catalogue knows is printed again with its uid fields replaced (its explanation too); in other texts a
+// number after "peer", "user", "uid", "speaker" or "sharer" that is a uid seen so far is replaced.
+#ifndef KTRSDK_TOOLS_COMMON_UIDREDACTOR_H
+#define KTRSDK_TOOLS_COMMON_UIDREDACTOR_H
+
+#include <cstdint>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "Timeline.h"
+
+namespace ktr {
+
+// The help of every command's --redact.
+constexpr const char* kRedactHelp =
+    "replace every uid by a pseudonym (the same for the same uid throughout the run) in every output";
+
+class UidRedactor {
+public:
+    // Pseudonyms are numbered from here in the order the uids are first seen; 0 (nobody) stays 0.
+    static constexpr uint64_t kFirstPseudonym = 990000001;
+
+    uint64_t pseudonym(uint64_t uid);
+    std::string text(std::string_view text) const;
+    // A line of the library, with the explanation the catalogue gives it (empty when none).
+    std::string logLine(const std::string& text, std::optional<LogLevel> level, std::string* explanation);
+    // Numbers under the keys that hold uids ("uid", "local_uid", "sharer", "speaker", "hd", "ld"), strings and
+    // object keys as texts.
+    nlohmann::json json(const nlohmann::json& value);
+    TimelineStep step(TimelineStep step);
+
+private:
+    void registerUids(const TimelineStep& step);
+    Action action(Action action);
+    tarn::video::KTRUserInfo user(tarn::video::KTRUserInfo user);
+    StateSnapshot state(StateSnapshot state);
+
+    std::map<uint64_t, uint64_t> m_pseudonyms;
+};
+
+}  // namespace ktr
+
+#endif  // KTRSDK_TOOLS_COMMON_UIDREDACTOR_H

@@ -1,0 +1,464 @@
+// The page of a ktr HTML report. It reads the data blocks that ktr wrote into the page and draws, with
+// uPlot, each side's series over the time axis, its lanes and markers, and beside the chart the steps at
+// the moment hovered or clicked. Every text of the data is inserted with textContent, never as markup.
+(function () {
+  'use strict';
+
+  const KBIT = 1024;
+  const LINK_COLORS = { capacity: '#7f7f7f', estimate: '#d62728', demand: '#ff7f0e', delivered: '#2ca02c' };
+  const UPLOAD_COLORS = { 'camera 1': '#1f77b4', 'camera 2': '#6baed6', share: '#9467bd' };
+  const PEER_COLORS = ['#17becf', '#bcbd22', '#e377c2', '#8c564b', '#393b79', '#637939', '#8c6d31', '#843c39',
+    '#7b4173', '#3182bd', '#e6550d', '#31a354', '#756bb1', '#636363', '#9ecae1', '#fdae6b'];
+  const LANE_COLORS = { HD: '#2ca02c', LD: '#ff9896' };
+  const LANE_HEIGHT = 14;
+  const LANE_LABEL_WIDTH = 90;
+  const POINTS_PER_PIXEL = 2;  // display decimation keeps at most this many points per pixel column
+  const MOMENT_STEPS = 20;     // steps listed for one moment at most
+  const ZOOM_FACTOR = 1.25;
+  const RECORD_COLUMNS = ['uid', 'width', 'height', 'fps', 'bitrate', 'minbitrate', 'maxbitrate', 'channel', 'dft'];
+
+  function el(tag, className, text) {
+    const node = document.createElement(tag);
+    if (className) node.className = className;
+    if (text !== undefined && text !== null) node.textContent = String(text);
+    return node;
+  }
+
+  function readJson(id) {
+    const block = document.getElementById(id);
+    return block ? JSON.parse(block.textContent) : null;
+  }
+
+  // The first index whose value is greater than x (values ascending).
+  function upperBound(values, x) {
+    let low = 0;
+    let high = values.length;
+    while (low < high) {
+      const mid = (low + high) >> 1;
+      if (values[mid] <= x) low = mid + 1; else high = mid;
+    }
+    return low;
+  }
+
+  // The first index whose value is not less than x (values ascending).
+  function lowerBound(values, x) {
+    let low = 0;
+    let high = values.length;
+    while (low < high) {
+      const mid = (low + high) >> 1;
+      if (values[mid] < x) low = mid + 1; else high = mid;
+    }
+    return low;
+  }
+
+  // Aligns the series' change points on one x axis; each value holds until the series' next point.
+  function alignSeries(series) {
+    const xs = new Set();
+    for (const s of series) for (const x of s.x) xs.add(x);
+    const x = Float64Array.from(xs).sort();
+    const columns = series.map((s) => {
+      const column = new Array(x.length).fill(null);
+      let next = 0;
+      let value = null;
+      for (let i = 0; i < x.length; ++i) {
+        while (next < s.x.length && s.x[next] <= x[i]) {
+          value = s.y[next] === null ? null : s.y[next] / KBIT;
+          ++next;
+        }
+        column[i] = value;
+      }
+      return column;
+    });
+    return [Array.from(x), ...columns];
+  }
+
+  // The points shown between min and max: all of them when they fit, else per bucket of indices its first
+  // and last x carrying each series' lowest and highest value, so that peaks stay visible.
+  function decimate(full, min, max, width) {
+    const x = full[0];
+    const from = Math.max(0, upperBound(x, min) - 1);
+    const to = Math.min(x.length, upperBound(x, max) + 1);
+    const budget = Math.max(2, Math.floor(width * POINTS_PER_PIXEL));
+    if (to - from <= budget) return full.map((column) => column.slice(from, to));
+    const buckets = Math.floor(budget / 2);
+    const size = (to - from) / buckets;
+    const out = full.map(() => []);
+    for (let b = 0; b < buckets; ++b) {
+      const first = from + Math.floor(b * size);
+      const last = Math.min(to, from + Math.floor((b + 1) * size)) - 1;
+      if (last < first) continue;
+      out[0].push(x[first], x[last]);
+      for (let s = 1; s < full.length; ++s) {
+        const column = full[s];
+        let low = null;
+        let high = null;
+        for (let i = first; i <= last; ++i) {
+          const v = column[i];
+          if (v === null) continue;
+          if (low === null || v < low) low = v;
+          if (high === null || v > high) high = v;
+        }
+        out[s].push(low, last > first ? high : low);
+      }
+    }
+    return out;
+  }
+
+  function colorOf(series, peerIndex) {
+    if (series.group === 'link') return LINK_COLORS[series.name] || '#000000';
+    if (series.group === 'upload') return UPLOAD_COLORS[series.name] || '#1f77b4';
+    return PEER_COLORS[peerIndex % PEER_COLORS.length];
+  }
+
+  function formatNumber(value) {
+    if (value === null || value === undefined) return '-';
+    if (typeof value !== 'number') return String(value);
+    return Number.isInteger(value) ? String(value) : value.toFixed(2);
+  }
+
+  // --- the detail panel -------------------------------------------------------------------------------
+
+  function answerTable(answer) {
+    const box = el('div', 'answer');
+    if (answer === null || answer === undefined) {
+      box.appendChild(el('p', 'muted', 'an event: no answer'));
+      return box;
+    }
+    const facts = [];
+    for (const key of ['channel', 'changed']) {
+      if (key in answer) facts.push(key + ': ' + formatNumber(answer[key]));
+    }
+    if ('hd' in answer) facts.push('HD: ' + (answer.hd === null ? 'unknown' : answer.hd.join(', ') || 'none'));
+    if ('ld' in answer) facts.push('LD: ' + (answer.ld === null ? 'unknown' : answer.ld.join(', ') || 'none'));
+    if (facts.length) box.appendChild(el('p', null, facts.join('   ')));
+    const records = answer.records;
+    if (Array.isArray(records) && records.length) {
+      const columns = RECORD_COLUMNS.filter((key) => records.some((record) => key in record));
+      for (const record of records) for (const key of Object.keys(record)) if (!columns.includes(key)) columns.push(key);
+      const table = el('table', 'records');
+      const head = table.createTHead().insertRow();
+      for (const key of columns) head.appendChild(el('th', null, key));
+      const body = table.createTBody();
+      for (const record of records) {
+        const row = body.insertRow();
+        for (const key of columns) row.appendChild(el('td', null, record[key] === null ? 'unknown' : formatNumber(record[key])));
+      }
+      box.appendChild(table);
+    } else if (records !== undefined) {
+      box.appendChild(el('p', 'muted', records === null ? 'records: unknown' : 'no record'));
+    }
+    return box;
+  }
+
+  function textList(className, title, texts) {
+    const section = el('section', className);
+    section.appendChild(el('h4', null, title));
+    const list = el('ul');
+    for (const text of texts) list.appendChild(el('li', null, text));
+    section.appendChild(list);
+    return section;
+  }
+
+  function stepView(step, axis) {
+    const view = el('article', 'step');
+    view.dataset.step = String(step.step);
+    const where = axis === 'step' ? 'step ' + step.step : 'step ' + step.step + ' at ' + formatNumber(step.time) + ' s';
+    view.appendChild(el('h3', null, where + ': ' + step.event));
+    const input = el('section', 'input');
+    input.appendChild(el('h4', null, 'input'));
+    input.appendChild(el('pre', null, JSON.stringify(step.input, null, 1)));
+    view.appendChild(input);
+    const answer = el('section', 'answer-section');
+    answer.appendChild(el('h4', null, 'answer'));
+    answer.appendChild(answerTable(step.answer));
+    view.appendChild(answer);
+    if (step.rules.length) {
+      view.appendChild(textList('rules', 'why', step.rules.map((r) => r.level + ': ' + r.explanation)));
+    }
+    if (step.notes.length) view.appendChild(textList('notes', 'notes', step.notes));
+    if (step.mismatches.length) view.appendChild(textList('mismatches', 'mismatches', step.mismatches));
+    const log = el('section', 'log');
+    log.appendChild(el('h4', null, 'log lines'));
+    if (step.log.length === 0) log.appendChild(el('p', 'muted', 'none'));
+    for (const line of step.log) log.appendChild(el('pre', 'log-line', line));
+    view.appendChild(log);
+    return view;
+  }
+
+  // --- one side: chart, lanes, markers, detail --------------------------------------------------------
+
+  const GROUP_ORDER = { link: 0, upload: 1, peer: 2 };
+
+  function renderSide(report, side, index, root) {
+    side.series.sort((a, b) => GROUP_ORDER[a.group] - GROUP_ORDER[b.group]);
+    const box = el('section', 'side');
+    const head = el('header', 'side-head');
+    head.appendChild(el('span', 'source', side.command + ': ' + side.source));
+    if (side.library) head.appendChild(el('span', 'library', 'library: ' + side.library));
+    const help = 'wheel: zoom   drag: pan   double-click: whole run   click: hold the moment   arrows: previous/next step';
+    head.appendChild(el('span', 'help', help));
+    box.appendChild(head);
+    const body = el('div', 'side-body');
+    const chartBox = el('div', 'chart');
+    const detail = el('aside', 'detail');
+    detail.appendChild(el('p', 'muted', 'Hover or click the chart to see the steps of that moment.'));
+    body.appendChild(chartBox);
+    body.appendChild(detail);
+    box.appendChild(body);
+    if (side.remarks && side.remarks.length) {
+      const remarks = el('details', 'remarks');
+      remarks.open = true;
+      remarks.appendChild(el('summary', null, side.remarks.length + ' remark(s) beside the steps'));
+      for (const text of side.remarks) remarks.appendChild(el('pre', null, text));
+      box.appendChild(remarks);
+    }
+    root.appendChild(box);
+
+    // The steps come in blocks, each parsed when one of its steps is first shown.
+    const blocks = new Map();
+    const stepOf = (k) => {
+      const block = Math.floor(k / side.stepsPerBlock);
+      if (!blocks.has(block)) blocks.set(block, readJson('ktr-steps-' + index + '-' + block) || []);
+      return blocks.get(block)[k - block * side.stepsPerBlock];
+    };
+    const stepX = side.stepX;
+    const full = alignSeries(side.series);
+    const start = full[0].length ? Math.min(full[0][0], stepX.length ? stepX[0] : Infinity) : (stepX[0] || 0);
+    const end = Math.max(side.end, start + 1);
+    const view = { min: start, max: end };
+    let peerIndex = 0;
+    const uSeries = [{ label: report.axis }].concat(side.series.map((s) => ({
+      label: s.name,
+      stroke: colorOf(s, s.group === 'peer' ? peerIndex++ : 0),
+      width: s.group === 'link' ? 2 : 1.5,
+      paths: uPlot.paths.stepped({ align: 1 }),
+      points: { show: false },
+      spanGaps: false,
+      value: (u, v) => (v === null || v === undefined ? '-' : v.toFixed(0) + ' kbit/s'),
+    })));
+
+    const lanesCanvas = el('canvas', 'lanes');
+    const markerSeries = new Map(side.series.map((s, i) => [s.name, i + 1]));
+    let plot = null;
+    let held = null;  // the x a click holds, else null
+
+    function drawMarkers(u) {
+      const ctx = u.ctx;
+      ctx.save();
+      for (const marker of side.markers) {
+        if (marker.x < u.scales.x.min || marker.x > u.scales.x.max) continue;
+        const s = markerSeries.get(marker.series);
+        if (s === undefined || !u.series[s].show) continue;
+        const column = full[s];
+        const i = upperBound(full[0], marker.x) - 1;
+        const value = i >= 0 ? column[i] : null;
+        const px = u.valToPos(marker.x, 'x', true);
+        const py = u.valToPos(value === null ? 0 : value, 'y', true);
+        ctx.strokeStyle = marker.kind === 'freeze' ? '#d00000' : '#555555';
+        ctx.lineWidth = 1.5 * devicePixelRatio;
+        ctx.beginPath();
+        const r = 4 * devicePixelRatio;
+        if (marker.kind === 'freeze') {
+          ctx.moveTo(px - r, py - r); ctx.lineTo(px + r, py + r);
+          ctx.moveTo(px + r, py - r); ctx.lineTo(px - r, py + r);
+        } else {
+          ctx.moveTo(px, py - 2 * r); ctx.lineTo(px, py + 2 * r);
+        }
+        ctx.stroke();
+      }
+      if (held !== null) {
+        const px = u.valToPos(held, 'x', true);
+        ctx.strokeStyle = '#000000';
+        ctx.setLineDash([4, 4]);
+        ctx.beginPath();
+        ctx.moveTo(px, u.bbox.top);
+        ctx.lineTo(px, u.bbox.top + u.bbox.height);
+        ctx.stroke();
+      }
+      ctx.restore();
+    }
+
+    // The lanes under the plot, on its x scale, named in the gutter of the y axis.
+    function drawLanes(u) {
+      const ratio = devicePixelRatio;
+      const height = side.lanes.length * LANE_HEIGHT;
+      lanesCanvas.width = Math.round(u.width * ratio);
+      lanesCanvas.height = Math.round(height * ratio);
+      lanesCanvas.style.width = u.width + 'px';
+      lanesCanvas.style.height = height + 'px';
+      const ctx = lanesCanvas.getContext('2d');
+      ctx.scale(ratio, ratio);
+      ctx.font = '10px sans-serif';
+      ctx.textBaseline = 'middle';
+      const left = u.bbox.left / ratio;
+      const right = left + u.bbox.width / ratio;
+      side.lanes.forEach((lane, row) => {
+        const y = row * LANE_HEIGHT;
+        ctx.fillStyle = row % 2 ? '#f0f0f0' : '#f8f8f8';
+        ctx.fillRect(left, y, right - left, LANE_HEIGHT);
+        ctx.fillStyle = '#333333';
+        ctx.textAlign = 'right';
+        ctx.fillText(lane.name, left - 4, y + LANE_HEIGHT / 2, left - 6);
+        ctx.textAlign = 'left';
+        for (const [from, to, label] of lane.spans) {
+          if (to < u.scales.x.min || from > u.scales.x.max) continue;
+          const x0 = Math.max(left, left + u.valToPos(from, 'x'));
+          const x1 = Math.min(right, Math.max(x0 + 1, left + u.valToPos(to, 'x')));
+          ctx.fillStyle = LANE_COLORS[label] || '#aec7e8';
+          ctx.fillRect(x0, y + 1, x1 - x0, LANE_HEIGHT - 2);
+          if (x1 - x0 > 30) {
+            ctx.fillStyle = '#000000';
+            ctx.fillText(label, x0 + 2, y + LANE_HEIGHT / 2, x1 - x0 - 4);
+          }
+        }
+      });
+    }
+
+    // The step x nearest to x (x itself when there is no step).
+    function nearestStepX(x) {
+      if (stepX.length === 0) return x;
+      let i = upperBound(stepX, x);
+      if (i > 0 && (i === stepX.length || x - stepX[i - 1] <= stepX[i] - x)) --i;
+      return stepX[i];
+    }
+
+    // The steps at the moment x: those at the step x nearest to it.
+    function stepsAt(x) {
+      if (stepX.length === 0) return [];
+      const at = nearestStepX(x);
+      const i = upperBound(stepX, at) - 1;
+      let first = i;
+      while (first > 0 && stepX[first - 1] === at) --first;
+      const shown = [];
+      for (let k = first; k < stepX.length && stepX[k] === at && shown.length < MOMENT_STEPS; ++k) shown.push(stepOf(k));
+      return shown;
+    }
+
+    let shownX;  // the first step shown, null for none, undefined before the first moment
+    function showMoment(x) {
+      const shown = stepsAt(x);
+      const key = shown.length ? shown[0].step : null;
+      if (key === shownX) return;
+      shownX = key;
+      detail.replaceChildren();
+      if (!shown.length) {
+        detail.appendChild(el('p', 'muted', 'no step'));
+        return;
+      }
+      for (const step of shown) detail.appendChild(stepView(step, report.axis));
+    }
+
+    function setView(min, max) {
+      const span = Math.max(max - min, 1e-6);
+      view.min = Math.max(start - (end - start), min);
+      view.max = view.min + span;
+      const data = decimate(full, view.min, view.max, plot.bbox.width / devicePixelRatio);
+      plot.batch(() => {
+        plot.setData(data, false);
+        plot.setScale('x', { min: view.min, max: view.max });
+      });
+    }
+
+    const opts = {
+      width: Math.max(400, chartBox.clientWidth || 800),
+      height: 380,
+      series: uSeries,
+      scales: { x: { time: false, auto: false, range: () => [view.min, view.max] } },
+      axes: [{ label: report.axis === 'step' ? 'step' : 'seconds' }, { label: 'kbit/s', size: LANE_LABEL_WIDTH }],
+      cursor: { drag: { x: false, y: false }, points: { show: false } },
+      legend: { live: true },
+      hooks: {
+        draw: [drawMarkers, drawLanes],
+        setCursor: [(u) => {
+          if (held === null && u.cursor.idx !== null && u.cursor.left >= 0) showMoment(u.posToVal(u.cursor.left, 'x'));
+        }],
+      },
+    };
+    plot = new uPlot(opts, decimate(full, view.min, view.max, opts.width), chartBox);
+    chartBox.appendChild(lanesCanvas);
+
+    // Wheel zooms around the cursor, a drag pans, a click holds (or releases) the moment.
+    const over = plot.over;
+    over.addEventListener('wheel', (event) => {
+      event.preventDefault();
+      const at = plot.posToVal(event.offsetX, 'x');
+      const factor = event.deltaY < 0 ? 1 / ZOOM_FACTOR : ZOOM_FACTOR;
+      setView(at - (at - view.min) * factor, at + (view.max - at) * factor);
+    }, { passive: false });
+    let drag = null;
+    over.addEventListener('mousedown', (event) => {
+      drag = { x: event.clientX, min: view.min, max: view.max, moved: false };
+    });
+    window.addEventListener('mousemove', (event) => {
+      if (!drag) return;
+      const dx = event.clientX - drag.x;
+      if (Math.abs(dx) > 3) drag.moved = true;
+      if (!drag.moved) return;
+      const shift = (dx / (plot.bbox.width / devicePixelRatio)) * (drag.max - drag.min);
+      setView(drag.min - shift, drag.max - shift);
+    });
+    window.addEventListener('mouseup', (event) => {
+      if (drag && !drag.moved && event.target === over) {
+        held = held === null ? nearestStepX(plot.posToVal(event.offsetX, 'x')) : null;
+        if (held !== null) showMoment(held);
+        plot.redraw(false, false);
+      }
+      drag = null;
+    });
+    over.addEventListener('dblclick', () => setView(start, end));
+    window.addEventListener('keydown', (event) => {
+      if (held === null || (event.key !== 'ArrowLeft' && event.key !== 'ArrowRight')) return;
+      const next = event.key === 'ArrowRight' ? stepX[upperBound(stepX, held)] : stepX[lowerBound(stepX, held) - 1];
+      if (next === undefined) return;
+      held = next;
+      showMoment(held);
+      plot.redraw(false, false);
+    });
+    window.addEventListener('resize', () => {
+      plot.setSize({ width: Math.max(400, chartBox.clientWidth), height: 380 });
+      setView(view.min, view.max);
+    });
+
+    return {
+      plot,
+      stepX,
+      setView,
+      // The page position (client coordinates) of the moment x, for tests and benchmarks.
+      clientPointOf(x) {
+        const rect = over.getBoundingClientRect();
+        return { x: rect.left + plot.valToPos(x, 'x'), y: rect.top + rect.height / 2 };
+      },
+    };
+  }
+
+  // --- a sweep's table --------------------------------------------------------------------------------
+
+  function renderSweep(sweep, root) {
+    const box = el('section', 'sweep');
+    box.appendChild(el('h2', null, 'metric distributions over ' + sweep.runs + ' runs'));
+    box.appendChild(el('p', 'muted', 'percentiles of the runs\' values, each with its ' + sweep.confidence_pct +
+      ' % bootstrap interval (' + sweep.resamples + ' resamples, seed ' + sweep.seed + ')'));
+    const table = el('table', 'records');
+    const head = table.createTHead().insertRow();
+    for (const name of ['metric', 'unit', 'better', 'runs', 'p5', 'median', 'p95']) head.appendChild(el('th', null, name));
+    const body = table.createTBody();
+    const cell = (e) => (e === null ? '-' : formatNumber(e.value) + ' [' + formatNumber(e.low) + ', ' + formatNumber(e.high) + ']');
+    for (const row of sweep.metrics) {
+      const tr = body.insertRow();
+      for (const text of [row.metric, row.unit, row.better, row.runs, cell(row.p5), cell(row.median), cell(row.p95)]) {
+        tr.appendChild(el('td', null, text));
+      }
+    }
+    box.appendChild(table);
+    root.appendChild(box);
+  }
+
+  const report = readJson('ktr-report');
+  document.title = report.title;
+  const root = el('main', 'report');
+  root.appendChild(el('h1', null, report.title));
+  document.body.appendChild(root);
+  if (report.sweep) renderSweep(report.sweep, root);
+  const sides = report.sides.map((side, index) => renderSide(report, side, index, root));
+  window.ktrReport = { report, sides };
+})();
