@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: the normal build (GCC), then the
 # whole suite under AddressSanitizer + UndefinedBehaviorSanitizer and under ThreadSanitizer (Clang), then
-# the API reference (every Doxygen warning an error) and the fuzz corpora.
+# the API reference (every Doxygen warning an error), cppcheck and clang-tidy over src/ and tools/, and the
+# fuzz corpora.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,6 +14,9 @@ done
 
 echo "=== API reference ==="
 cmake --build --preset default --target docs
+
+echo "=== static analysis ==="
+scripts/static-analysis.sh build/default
 
 echo "=== fuzz ==="
 scripts/fuzz.sh

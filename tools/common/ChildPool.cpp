@@ -215,6 +215,7 @@ private:
         Pipe err = makePipe();
         std::vector<std::string> args = run.argv;
         std::vector<char*> argv;
+        argv.reserve(args.size());
         for (std::string& arg : args) {
             argv.push_back(arg.data());
         }

@@ -33,6 +33,7 @@ void drawPlot(const std::string& script, const std::string& csv, const std::stri
     const std::string path = scriptPath(script);
     std::vector<std::string> arguments{kPython, path, csv, png, "--title", title};
     std::vector<char*> argv;
+    argv.reserve(arguments.size());
     for (std::string& argument : arguments) {
         argv.push_back(argument.data());
     }

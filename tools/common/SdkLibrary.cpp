@@ -33,6 +33,8 @@ std::string sonameOf(void* handle) {
     bool hasSoname = false;
     for (const ElfW(Dyn)* entry = map->l_ld; entry->d_tag != DT_NULL; ++entry) {
         if (entry->d_tag == DT_STRTAB) {
+            // The dynamic section holds the string table as an address.
+            // NOLINTNEXTLINE(performance-no-int-to-ptr)
             strings = reinterpret_cast<const char*>(entry->d_un.d_ptr);
         } else if (entry->d_tag == DT_SONAME) {
             sonameOffset = entry->d_un.d_val;
@@ -88,7 +90,7 @@ std::string SdkLibrary::defaultPath() {
     // development files.
     for (const std::string& folder : {directory + "/", directory + "/../lib/", directory + "/../lib64/"}) {
         for (const char* name : {kLibraryName, KTR_LIBRARY_SONAME}) {
-            const std::string candidate = folder + name;
+            std::string candidate = folder + name;
             if (access(candidate.c_str(), R_OK) == 0) {
                 return candidate;
             }

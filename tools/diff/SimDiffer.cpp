@@ -59,6 +59,7 @@ std::vector<MetricComparison> compareSummaries(const std::vector<Json>& a, const
     }
     const MetricComparer comparer(bootstrap);
     std::vector<MetricComparison> comparisons;
+    comparisons.reserve(series.size());
     for (const MetricSeries& metric : series) {
         comparisons.push_back(comparer.compare(metric));
     }

@@ -24,7 +24,7 @@ bool holdsObjects(const json& array) {
 void collectFields(const json& value, const std::string& path, std::vector<AnswerField>& fields) {
     if (value.is_object()) {
         for (const auto& [key, member] : value.items()) {
-            collectFields(member, path.empty() ? key : path + "." + key, fields);
+            collectFields(member, path.empty() ? key : fmt::format("{}.{}", path, key), fields);
         }
     } else if (value.is_array() && holdsObjects(value)) {
         for (size_t i = 0; i < value.size(); ++i) {

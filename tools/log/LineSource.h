@@ -16,7 +16,7 @@ public:
     // Fills up to size bytes at data; returns how many, 0 at the end of the input.
     using ReadBlock = std::function<size_t(char* data, size_t size)>;
 
-    static constexpr size_t kMaxLineLength = 64 * 1024;
+    static constexpr size_t kMaxLineLength = size_t{64} * 1024;
 
     explicit LineSource(ReadBlock read);
 

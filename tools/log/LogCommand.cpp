@@ -22,8 +22,10 @@ namespace {
 // Hands each rebuilt step, its uids redacted when asked, to the writers and the summary.
 void deliver(std::vector<ktr::TimelineStep> steps, ktr::TimelineWriter& writers, LogSummary& summary,
              std::optional<ScenarioRebuilder>& scenario, ktr::UidRedactor* redactor) {
-    for (ktr::TimelineStep& rebuilt : steps) {
-        const ktr::TimelineStep step = redactor != nullptr ? redactor->step(std::move(rebuilt)) : std::move(rebuilt);
+    for (ktr::TimelineStep& step : steps) {
+        if (redactor != nullptr) {
+            step = redactor->step(std::move(step));
+        }
         writers.write(step);
         summary.add(step);
         if (scenario) {

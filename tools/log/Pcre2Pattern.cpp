@@ -56,8 +56,9 @@ std::optional<std::string_view> Pcre2Pattern::group(std::optional<int> number) c
         return std::nullopt;
     }
     const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(m_matchData.get());
-    const PCRE2_SIZE start = ovector[2 * *number];
-    const PCRE2_SIZE end = ovector[2 * *number + 1];
+    const size_t pair = 2 * static_cast<size_t>(*number);
+    const PCRE2_SIZE start = ovector[pair];
+    const PCRE2_SIZE end = ovector[pair + 1];
     if (start == PCRE2_UNSET || end < start) {
         return std::nullopt;
     }

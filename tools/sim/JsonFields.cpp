@@ -13,7 +13,8 @@ constexpr size_t kQuotedValueChars = 40;
 std::string quote(const nlohmann::ordered_json& value) {
     std::string text = value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
     if (text.size() > kQuotedValueChars) {
-        text = text.substr(0, kQuotedValueChars) + "...";
+        text.resize(kQuotedValueChars);
+        text += "...";
     }
     return text;
 }

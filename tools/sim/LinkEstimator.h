@@ -46,7 +46,7 @@ struct LinkEstimate {
 
 class LinkEstimator {
 public:
-    explicit LinkEstimator(EstimatorParameters parameters = {})
+    explicit LinkEstimator(const EstimatorParameters& parameters = {})
         : m_p(parameters),
           m_threshold(parameters.initialThresholdMs),
           m_delayBased(parameters.initialEstimate),

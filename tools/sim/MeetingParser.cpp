@@ -345,11 +345,11 @@ void MeetingParser::readLink(FieldReader& in) {
     link.keyFrameInterval = readIntervalOrOff(in, "key_frame_interval_s", link.keyFrameInterval);
 }
 
-Micros MeetingParser::readMeetingTime(FieldReader& in, const std::string& name) {
+Micros MeetingParser::readMeetingTime(FieldReader& in, const std::string& name) const {
     return readSeconds(in, name, 0, toSeconds(m_meeting.duration));
 }
 
-Micros MeetingParser::readMeetingTime(FieldReader& in, const std::string& name, Micros fallback) {
+Micros MeetingParser::readMeetingTime(FieldReader& in, const std::string& name, Micros fallback) const {
     return readSeconds(in, name, 0, toSeconds(m_meeting.duration), fallback);
 }
 

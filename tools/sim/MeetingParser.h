@@ -36,8 +36,8 @@ private:
     void readLink(FieldReader& link);
 
     // A time within the meeting, written in seconds.
-    Micros readMeetingTime(FieldReader& in, const std::string& name);
-    Micros readMeetingTime(FieldReader& in, const std::string& name, Micros fallback);
+    Micros readMeetingTime(FieldReader& in, const std::string& name) const;
+    Micros readMeetingTime(FieldReader& in, const std::string& name, Micros fallback) const;
 
     std::string m_fileName;
     Meeting m_meeting;

@@ -28,6 +28,7 @@ std::vector<uint16_t> expandMix(int64_t count, const std::map<uint16_t, double>&
         seated += quotas.back().seats;
     }
     std::vector<Quota*> byRemainder;
+    byRemainder.reserve(quotas.size());
     for (Quota& quota : quotas) {
         byRemainder.push_back(&quota);
     }

@@ -46,11 +46,12 @@ const VideoStreamInfo* upperOf(const std::vector<VideoStreamInfo>& streams) {
 
 // Peers of equal standing publish the same streams from the same device type.
 int64_t standingOf(const MeetingPeer& peer) {
-    int64_t key = peer.dt;
+    // Wraps rather than overflows on any meeting's values (unsigned arithmetic).
+    uint64_t key = peer.dt;
     for (const VideoStreamInfo& s : peer.streams) {
-        key = key * 1000003 + s.bitrate * 31 + s.height;
+        key = key * 1000003u + static_cast<uint64_t>(int64_t{s.bitrate} * 31) + static_cast<uint64_t>(s.height);
     }
-    return key;
+    return static_cast<int64_t>(key);
 }
 
 enum class EventKind { Script, Apply, Estimate, Adjust, Upload, PeerFrame, CameraFrame };
@@ -342,7 +343,7 @@ private:
     }
 
     // The size of the next frame of a sender, and whether it is a key frame.
-    std::pair<int64_t, bool> nextFrame(VideoSender& sender) {
+    std::pair<int64_t, bool> nextFrame(VideoSender& sender) const {
         const Micros keyInterval = m_meeting.link.keyFrameInterval;
         const bool key = (sender.keyDueAt && m_now >= *sender.keyDueAt) ||
                          (keyInterval > 0 && m_now - sender.lastKey >= keyInterval);
@@ -541,7 +542,7 @@ private:
         closeRequestSet();
     }
 
-    void writeSeries(const char* kind, uint64_t uid, double value) {
+    void writeSeries(const char* kind, uint64_t uid, double value) const {
         if (m_outputs.series != nullptr) {
             m_outputs.series->sample(secondsOf(m_now), kind, uid, value);
         }
@@ -577,9 +578,7 @@ private:
     std::vector<int32_t> m_requestBitrates;
 };
 
-Simulation::Simulation(SimulationSetup setup) : m_setup(setup) {}
-
-Simulation::~Simulation() = default;
+Simulation::Simulation(const SimulationSetup& setup) : m_setup(setup) {}
 
 nlohmann::json Simulation::run(const SdkLibrary& library, const SimulationOutputs& outputs) {
     Run run(m_setup, library, outputs);

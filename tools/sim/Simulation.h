@@ -41,8 +41,8 @@ struct SimulationOutputs {
 
 class Simulation {
 public:
-    explicit Simulation(SimulationSetup setup);
-    ~Simulation();
+    explicit Simulation(const SimulationSetup& setup);
+    ~Simulation() = default;
     Simulation(const Simulation&) = delete;
     Simulation& operator=(const Simulation&) = delete;
 

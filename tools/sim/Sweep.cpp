@@ -82,6 +82,7 @@ std::vector<std::string> listTraces(const std::string& dir) {
     }
     std::sort(names.begin(), names.end());
     std::vector<std::string> paths;
+    paths.reserve(names.size());
     for (const std::string& name : names) {
         paths.push_back((fs::path(dir) / name).string());
     }
@@ -137,6 +138,7 @@ std::vector<RunSummary> collectSummaries(const std::vector<ChildResult>& results
 
 std::vector<nlohmann::ordered_json> summariesOf(const std::vector<RunSummary>& runs) {
     std::vector<nlohmann::ordered_json> summaries;
+    summaries.reserve(runs.size());
     for (const RunSummary& run : runs) {
         summaries.push_back(run.summary);
     }

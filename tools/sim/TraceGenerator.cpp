@@ -15,8 +15,8 @@ constexpr double kPacketBytes = 1500;
 constexpr Micros kMicrosPerMs = 1000;
 constexpr double kBitsPerMbit = 1e6;
 constexpr Micros kBundledRowInterval = kMicrosPerSecond;
-constexpr Micros kSixMinutes = 6 * 60 * kMicrosPerSecond;
-constexpr Micros kFiveMinutes = 5 * 60 * kMicrosPerSecond;
+constexpr Micros kSixMinutes = kMicrosPerSecond * 6 * 60;
+constexpr Micros kFiveMinutes = kMicrosPerSecond * 5 * 60;
 constexpr const char* kMadeBy = "made by ktr_generate_traces (tools/sim/TraceGenerator.cpp); do not edit";
 
 enum class Format { Mahimahi, Mbps };

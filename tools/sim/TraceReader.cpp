@@ -282,14 +282,12 @@ CapacityTrace parseTrace(const std::string& content, const std::string& path) {
     }
     std::string label = std::filesystem::path(path).filename().string();
     const DataLine& first = file.lines.front();
-    if (first.fields.size() == 1) {
-        return readMahimahi(file, std::move(label));
+    if (first.fields.size() != 1 && first.fields.size() != 2) {
+        file.refuseText(
+            first,
+            "expected one integer (Mahimahi: a time in ms) or two numbers (seconds and Mbit/s), got " + joined(first));
     }
-    if (first.fields.size() == 2) {
-        return readMbps(file, std::move(label));
-    }
-    file.refuseText(first, "expected one integer (Mahimahi: a time in ms) or two numbers (seconds and Mbit/s), got " +
-                               joined(first));
+    return first.fields.size() == 1 ? readMahimahi(file, std::move(label)) : readMbps(file, std::move(label));
 }
 
 CapacityTrace readTrace(const std::string& path) {
