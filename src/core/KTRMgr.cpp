@@ -34,6 +34,8 @@ KTRMgr::KTRMgr() {
     m_pDLPolicy->attach(KTRDLView{*m_pSceneInfo, *m_pPeerMgr, *m_pDLNetMgr, *m_pDFTMap});
 }
 
+// The sub-objects go under the mutex and in this order, not in the members' reverse order of declaration:
+// a thread still inside an operation finishes before anything it reads is destroyed.
 KTRMgr::~KTRMgr() {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_pConfig.reset();

@@ -53,6 +53,8 @@ KTRDFTMap::KTRDFTMap() {
     m_mapCh1DftInfos[VIDEO_DFT_480P] = k480P;
     m_mapCh1DftInfos[VIDEO_DFT_720P] = k720P;
     m_mapCh1DftInfos[VIDEO_DFT_1080P] = k1080P;
+    // Key 0 holds the 480P record too. Being the lowest key, it answers a lookup by bitrate in 480P's range
+    // before key 4 does.
     m_mapCh1DftInfos[VIDEO_DFT_DEFAULT] = k480P;
 }
 

@@ -67,7 +67,8 @@ int32_t percentOf(int32_t bitrate, int32_t percent) {
     return mul32(bitrate, percent) / 100;
 }
 
-bool isFarApart(int32_t a, int32_t b) {
+// Whether a request's bitrate moved by a whole step from the previous one.
+bool movedByAStep(int32_t a, int32_t b) {
     const int64_t distance = int64_t{a} - b;
     return distance >= kChangedBitrateDistance || -distance >= kChangedBitrateDistance;
 }
@@ -243,7 +244,7 @@ bool KTRDLPolicy::isChangedFromLastRequests(const RequestMap& requests) const {
     }
     for (const auto& entry : requests) {
         const auto last = m_mapLastRequests.find(entry.first);
-        if (last == m_mapLastRequests.end() || isFarApart(entry.second.bitrate, last->second.bitrate)) {
+        if (last == m_mapLastRequests.end() || movedByAStep(entry.second.bitrate, last->second.bitrate)) {
             return true;
         }
     }
@@ -265,6 +266,7 @@ void KTRDLPolicy::realAdjust(RequestMap& requests) {
             xlog::logi("[%s]: don't ajudt when score(%d)<85!", kTagRealAdjust, score);
             return;
         }
+        // A zero max_bitrate means the estimate states no ceiling: only the score guards the raise.
         if (maxBitrate != 0 && (static_cast<double>(bitrate) >= kIncMaxBitrateShare * static_cast<double>(maxBitrate) ||
                                 bitrate > kIncMaxNetBitrate)) {
             xlog::logi("[%s]: ktrsdk: don't adjust when bitrate(%d)>=max_bitrate(%d)!!!", kTagRealAdjust, bitrate,
@@ -534,6 +536,7 @@ bool KTRDLPolicy::isGoodToInc(const VideoStreamInfo& info, uint64_t uid, bool is
         return false;
     }
     int32_t maxBitrate = info.maxbitrate;
+    // A peer that reported no range for its stream gets the range of the stream's definition class.
     if (maxBitrate == 0) {
         VideoStreamInfo definition{};
         m_view->dfts.getDftInfoByBitrate(bitrate, definition);

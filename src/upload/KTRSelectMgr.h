@@ -20,17 +20,19 @@ public:
     void addSelectReq(VideoSelectRequest& request);
     // Replaces the list; the caller's requests are amended in place too.
     void setSelectReqs(std::vector<VideoSelectRequest>& requests);
-    // Moves the bitrate into [240P minimum, 720P maximum], compared as unsigned.
-    void amendSelectRequest(VideoSelectRequest& request);
     void clear();
     const std::vector<VideoSelectRequest>& requests() const { return m_arrRequests; }
-
-    // Sets the floor a stream may fall to; while the local user speaks, streams below 480P become 480P.
-    void calculateMinBitrate(tarn::video::VideoStreamInfo& info) const;
 
     // Empties out, then fills it with none, one, or two camera streams (the lower one first except
     // where two requests keep their arrival order).
     void adjustRequests(std::vector<tarn::video::VideoStreamInfo>& out) const;
+    void dumpSelectReqs(const std::vector<VideoSelectRequest>& requests) const;
+
+private:
+    // Moves the bitrate into [240P minimum, 720P maximum], compared as unsigned.
+    void amendSelectRequest(VideoSelectRequest& request);
+    // Sets the floor a stream may fall to; while the local user speaks, streams below 480P become 480P.
+    void calculateMinBitrate(tarn::video::VideoStreamInfo& info) const;
     // The rule set of each request count; adjustRequests picks one, the others only append.
     void adjustSelects_1(std::vector<tarn::video::VideoStreamInfo>& out) const;
     void adjustSelects_2(std::vector<tarn::video::VideoStreamInfo>& out) const;
@@ -39,9 +41,6 @@ public:
     void adjustSelects_5(std::vector<tarn::video::VideoStreamInfo>& out) const;
     void adjustSelects_others(std::vector<tarn::video::VideoStreamInfo>& out) const;
 
-    void dumpSelectReqs(const std::vector<VideoSelectRequest>& requests) const;
-
-private:
     bool anyStandsApartFromFirst() const;
     int bitrateOf(size_t index) const { return m_arrRequests[index].bitrate; }
     int requestCount() const { return static_cast<int>(m_arrRequests.size()); }

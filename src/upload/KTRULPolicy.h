@@ -19,15 +19,15 @@ public:
     // Channel 2 gets the share table's 720P record; any other channel the camera decision. True when the
     // camera result moved by 30K or more from the previous one (always for channel 2).
     bool adjust(int channel, std::vector<tarn::video::VideoStreamInfo>& out);
-    void realAdjust(std::vector<tarn::video::VideoStreamInfo>& out);
-    // The scene's default definition type for the local device type; users counts the local user.
-    int getDefaultDefinition(int dt, int users, bool sharing, bool selfSharing, bool speaking, bool selfSpeaking,
-                             bool remoteDt1);
 
     void dumpSelectInfos(const std::vector<tarn::video::VideoStreamInfo>& infos);
     void dumpSelectMap(const std::map<uint64_t, tarn::video::VideoStreamInfo>& selects);
 
 private:
+    void realAdjust(std::vector<tarn::video::VideoStreamInfo>& out);
+    // The scene's default definition type for the local device type; users counts the local user.
+    int getDefaultDefinition(int dt, int users, bool sharing, bool selfSharing, bool speaking, bool selfSpeaking,
+                             bool remoteDt1);
     bool differsFromLast(const std::vector<tarn::video::VideoStreamInfo>& out) const;
     void appendLargeMeetingDefault(tarn::video::VideoStreamInfo def, int users,
                                    std::vector<tarn::video::VideoStreamInfo>& out);
