@@ -1,6 +1,7 @@
 // Fuzz target: reads its input as a sequence of interface calls on several instances, with arbitrary
 // arguments, exactly as a host could make them. Built for libFuzzer with Clang; the same entry point runs
 // the stored corpus in the ordinary test suite (see fuzz_replay.cpp).
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -146,6 +147,14 @@ void traceUids(const char* name, const std::set<uint64_t>& uids) {
     std::fputc('\n', g_trace);
 }
 
+// Four values read in order: the reads happen in the braced list, whatever the compiler's order of
+// evaluating a call's arguments, so that an input means the same calls in every build.
+using Quad = std::array<int32_t, 4>;
+
+Quad readQuad(ByteReader& in) {
+    return Quad{in.int32(), in.int32(), in.int32(), in.int32()};
+}
+
 VideoStreamInfo readStream(ByteReader& in) {
     VideoStreamInfo info{};
     info.channel = in.flag() ? in.int32() : 1 + (in.byte() % 3);
@@ -182,9 +191,12 @@ void call(IKTRSDK& sdk, ByteReader& in) {
         std::fprintf(g_trace, "call %d\n", operation);
     }
     switch (operation) {
-        case 0:
-            sdk.init(in.uid(), in.flag() ? in.int32() : in.byte() % 9);
+        case 0: {
+            const uint64_t uid = in.uid();
+            const int dt = in.flag() ? in.int32() : in.byte() % 9;
+            sdk.init(uid, dt);
             break;
+        }
         case 1:
             sdk.setSceneType(in.int32());
             break;
@@ -211,12 +223,16 @@ void call(IKTRSDK& sdk, ByteReader& in) {
             sdk.setUsers(users);
             break;
         }
-        case 6:
-            sdk.setSharing(in.flag(), in.uid());
+        case 6: {
+            const bool sharing = in.flag();
+            sdk.setSharing(sharing, in.uid());
             break;
-        case 7:
-            sdk.setSpeaker(in.flag(), in.uid());
+        }
+        case 7: {
+            const bool speaking = in.flag();
+            sdk.setSpeaker(speaking, in.uid());
             break;
+        }
         case 8: {
             std::map<uint64_t, VideoStreamInfo> requests;
             if (in.flag()) {
@@ -245,24 +261,33 @@ void call(IKTRSDK& sdk, ByteReader& in) {
             }
             break;
         }
-        case 11:
-            sdk.addSelectReq(in.int32(), in.int32(), in.int32(), in.int32());
+        case 11: {
+            const Quad q = readQuad(in);
+            sdk.addSelectReq(q[0], q[1], q[2], q[3]);
             break;
+        }
         case 12:
             sdk.clearSelectReqs();
             break;
-        case 13:
-            sdk.addPeerReport(in.uid(), readStreams(in));
+        case 13: {
+            const uint64_t uid = in.uid();
+            sdk.addPeerReport(uid, readStreams(in));
             break;
+        }
         case 14:
             sdk.clearPeerReports();
             break;
-        case 15:
-            sdk.setULNetStatus(in.int32(), in.int32(), in.int32(), in.int32());
+        case 15: {
+            const Quad q = readQuad(in);
+            sdk.setULNetStatus(q[0], q[1], q[2], q[3]);
             break;
-        case 16:
-            sdk.setDLNetStatus(in.flag() ? in.int32() : in.byte() % 7, in.int32(), in.int32(), in.int32());
+        }
+        case 16: {
+            const int status = in.flag() ? in.int32() : in.byte() % 7;
+            const Quad q = {status, in.int32(), in.int32(), in.int32()};
+            sdk.setDLNetStatus(q[0], q[1], q[2], q[3]);
             break;
+        }
         case 17:
             sdk.initStreamInfosForDft(readStreams(in));
             break;
