@@ -332,13 +332,14 @@ async function checkDiffParting(browser) {
     shown[1].answer.includes(changedOf(six.b.answer)), JSON.stringify(shown));
   check(`${name}: the differing field`, fields.includes('changed'), fields);
   const peer = 'B peer 2002';
-  const hidden = await page.evaluate(async (label) => {
+  const before = await page.evaluate(() => window.ktrReport.scenarios[0].plot.ctx.canvas.toDataURL());
+  await page.click(`.diff-scenario .u-legend .u-series:has(.u-label:text-is("${peer}")) .u-label`);
+  const hidden = await page.evaluate((label) => {
     const plot = window.ktrReport.scenarios[0].plot;
-    const before = plot.ctx.canvas.toDataURL();
-    const index = plot.series.findIndex((s) => s.label === label);
-    document.querySelectorAll('.u-legend .u-series')[index].querySelector('.u-label').click();
-    return { shown: plot.series[index].show, changed: plot.ctx.canvas.toDataURL() !== before };
+    return { shown: plot.series.find((s) => s.label === label).show, image: plot.ctx.canvas.toDataURL() };
   }, peer);
+  hidden.changed = hidden.image !== before;
+  delete hidden.image;
   check(`${name}: toggling ${peer} hides its line`, hidden.shown === false && hidden.changed, JSON.stringify(hidden));
   await page.screenshot({ path: base + '.png', fullPage: true });
   await page.close();
