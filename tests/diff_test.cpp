@@ -13,9 +13,11 @@
 #include <optional>
 #include <ostream>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "DiffHtml.h"
 #include "InputFile.h"
 #include "MetricComparer.h"
 #include "PairedBootstrap.h"
@@ -538,6 +540,79 @@ TEST_F(Differ, RefusesBadInputBeforeAnyRun) {
                     diff(m_real, DiffSide{"B", kLibrary, badSettings}, {scenario});
                 }),
                 HasSubstr("forceHd"));
+}
+
+// --- the HTML page ----------------------------------------------------------------------------------------
+
+// The JSON of the page's data element, as the page reads it.
+json reportBlock(const std::string& html) {
+    const std::string start = "id=\"ktr-report\">";
+    const size_t from = html.find(start);
+    if (from == std::string::npos) {
+        return nullptr;
+    }
+    const size_t begin = from + start.size();
+    return json::parse(html.substr(begin, html.find("</script>", begin) - begin));
+}
+
+json stepWithState(int step, const json& answer, const json& peers) {
+    return {{"step", step},
+            {"event", "download"},
+            {"answer", answer},
+            {"log", json::array({"line of step " + std::to_string(step)})},
+            {"state", {{"download_estimate", {{"bitrate", 900}}}, {"peers", peers}}}};
+}
+
+TEST(DiffPage, HoldsBothTimelinesWithTheirChartValuesAndKeepsHostileTextsInert) {
+    const std::string hostile = "</script><script>alert(1)</script>&\u2028";
+    const json peerA =
+        json::array({{{"uid", 2002}, {"received", true}, {"choice", "upper"}, {"chosen", {{"bitrate", 700}}}}});
+    const json peerB = json::array({{{"uid", 2002}, {"received", true}, {"choice", "none"}}});
+    const json upload = {{"channel", 2}, {"changed", true}, {"records", json::array({{{"bitrate", 300}}})}};
+    DiffReport report;
+    report.a = DiffSide{"A", "liba.so", ""};
+    report.b = DiffSide{"B", "libb.so", ""};
+    ScenarioDiff scenario{"s.json", hostile, {}, {stepWithState(1, upload, peerA)}, {stepWithState(1, upload, peerB)}};
+    scenario.comparison.steps = 1;
+    scenario.comparison.differences.push_back({1, "download", {}, true, {}, {}});
+    report.scenarios.push_back(scenario);
+
+    std::ostringstream page;
+    writeDiffHtml(page, report);
+    const std::string html = page.str();
+    EXPECT_EQ(html.find("<script>alert"), std::string::npos);
+    const json data = reportBlock(html);
+    ASSERT_TRUE(data.is_object());
+    EXPECT_EQ(data.at("title"), "ktr diff: s.json");
+    EXPECT_EQ(data.at("axis"), "step");
+    const json& shown = data.at("diff").at("scenarios").at(0);
+    EXPECT_EQ(shown.at("name"), hostile);
+    EXPECT_EQ(shown.at("differences").at(0).at("step"), 1);
+    const json& timelines = shown.at("timelines");
+    ASSERT_EQ(timelines.size(), 2u);
+    EXPECT_FALSE(timelines[0][0].contains("state"));
+    EXPECT_EQ(timelines[0][0].at("log"), json::array({"line of step 1"}));
+    EXPECT_EQ(timelines[0][0].at("chart"), json({{"estimate", 900}, {"peer 2002", 700}, {"share", 300}}));
+    EXPECT_EQ(timelines[1][0].at("chart").at("peer 2002"), 0) << "a peer that receives nothing";
+}
+
+TEST(DiffPage, ASimulationPageHoldsTheMetricsAndNoScenario) {
+    DiffReport report;
+    SimDiff sim;
+    sim.meeting = "<meeting>.json";
+    sim.traces = {"a.csv", "b.csv"};
+    MetricComparison metric;
+    metric.metric = "freezes";
+    sim.metrics.push_back(metric);
+    report.sim = sim;
+    std::ostringstream page;
+    writeDiffHtml(page, report);
+    const json data = reportBlock(page.str());
+    ASSERT_TRUE(data.is_object());
+    EXPECT_EQ(data.at("title"), "ktr diff: <meeting>.json");
+    EXPECT_EQ(data.at("diff").at("scenarios"), json::array());
+    EXPECT_EQ(data.at("diff").at("sim").at("metrics").at(0).at("metric"), "freezes");
+    EXPECT_EQ(data.at("diff").at("sim").at("metrics").at(0).at("verdict"), nullptr);
 }
 
 }  // namespace

@@ -2,8 +2,10 @@
 // every bundled scenario, meeting and a replay's log, the page loads with no console error and no request,
 // the legend names the series the run's other outputs call for, clicking a step shows its log lines and
 // answer, a peer toggled from the legend leaves the chart; a sweep's page shows its table; hostile texts in
-// the input stay text. A screenshot of every page goes to the scratch folder.
-// Usage: node check_reports.js KTR SOURCE_DIR SCRATCH_DIR   (exit 77: no chromium, the test is skipped)
+// the input stay text; a diff's page overlays both sides, lists the differing steps and shows both sides of
+// one, and holds the metric table of a simulation. A screenshot of every page goes to the scratch folder.
+// Usage: node check_reports.js KTR SOURCE_DIR SCRATCH_DIR LIBRARY ALTERED_LIBRARY
+//   (exit 77: no chromium, the test is skipped; ALTERED_LIBRARY: tests/support/ktrsdk_altered.cpp's build)
 'use strict';
 
 const { execFileSync } = require('child_process');
@@ -16,9 +18,9 @@ const SKIPPED = 77;
 // minute.
 const SIM_SECONDS = '120';
 
-const [ktr, sourceDir, scratch] = process.argv.slice(2);
-if (!ktr || !sourceDir || !scratch) {
-  console.error('usage: node check_reports.js KTR SOURCE_DIR SCRATCH_DIR');
+const [ktr, sourceDir, scratch, library, altered] = process.argv.slice(2);
+if (!ktr || !sourceDir || !scratch || !library || !altered) {
+  console.error('usage: node check_reports.js KTR SOURCE_DIR SCRATCH_DIR LIBRARY ALTERED_LIBRARY');
   process.exit(2);
 }
 if (!fs.existsSync(CHROMIUM)) {
@@ -32,6 +34,17 @@ fs.mkdirSync(scratch, { recursive: true });
 
 function run(args) {
   execFileSync(ktr, args, { stdio: ['ignore', 'ignore', 'inherit'] });
+}
+
+// ktr diff exits 1 when the sides differ.
+function runDiff(args) {
+  try {
+    run(['diff', ...args]);
+    return 0;
+  } catch (error) {
+    if (error.status === 1) return 1;
+    throw error;
+  }
 }
 
 function readJsonLines(file) {
@@ -196,6 +209,9 @@ async function main() {
     await checkSweep(browser);
     await checkEmptyLog(browser);
     await checkHostileTexts(browser);
+    await checkDiffParting(browser);
+    await checkDiffSame(browser);
+    await checkDiffSim(browser);
   } finally {
     await browser.close();
   }
@@ -263,6 +279,106 @@ async function checkHostileTexts(browser) {
     check(`${name}: shows as text`, text.includes(payload), `text ${JSON.stringify(text.slice(0, 300))}`);
     await page.close();
   }
+}
+
+// The scenario on which the stand-in build parts from the real one: it alters the download answer's
+// "changed" once the host sets scene type 7 (step 5), so steps 6 and 8 differ.
+function writePartingScenario(file) {
+  const streams = [
+    { width: 1280, height: 720, fps: 30, bitrate: 716800, maxbitrate: 1024000, minbitrate: 512000 },
+    { width: 320, height: 240, fps: 15, bitrate: 204800, maxbitrate: 256000, minbitrate: 102400 }];
+  fs.writeFileSync(file, JSON.stringify({
+    name: 'scene type 7 </script><b>', local: { uid: 1001, dt: 8 }, steps: [
+      { step: 'addUser', uid: 2002, dt: 8 }, { step: 'setUsers', users: [{ uid: 2002, dt: 8 }] },
+      { step: 'peerReport', uid: 2002, streams }, { step: 'download' }, { step: 'sceneType', value: 7 },
+      { step: 'download' }, { step: 'hdld' }, { step: 'download' }],
+  }));
+}
+
+async function legendOf(page) {
+  return page.$$eval('.u-legend .u-series .u-label', (labels) => labels.map((l) => l.textContent));
+}
+
+async function checkDiffParting(browser) {
+  const name = 'diff parting';
+  const base = path.join(scratch, 'diff-parting');
+  writePartingScenario(base + '.json');
+  const status = runDiff(['--a', library, '--b', altered, '--all', base + '.json', '--json', base + '-diff.json',
+    '--html', base + '.html']);
+  check(`${name}: ktr diff finds the sides differ`, status === 1, `exit ${status}`);
+  const expected = JSON.parse(fs.readFileSync(base + '-diff.json', 'utf8')).scenarios[0].differences;
+  const opened = await open(browser, base + '.html');
+  const { page } = opened;
+  await checkLoad(name, opened);
+  const legend = await legendOf(page);
+  check(`${name}: the legend names both sides' peer`, legend.includes('A peer 2002') && legend.includes('B peer 2002'),
+    `legend [${legend}]`);
+  const heading = await page.$eval('.diff-scenario h2', (h) => h.textContent);
+  check(`${name}: the hostile scenario name shows as text`, heading.includes('scene type 7 </script><b>'), heading);
+  const listed = await page.$$eval('.difference-list li', (items) => items.map((i) => Number(i.dataset.step)));
+  check(`${name}: the list holds the differing steps`,
+    JSON.stringify(listed) === JSON.stringify(expected.map((d) => d.step)) && listed.includes(6), `listed [${listed}]`);
+  await page.click('.difference-list li[data-step="6"] button');
+  const shown = await page.$$eval('.detail .diff-side', (sides) => sides.map((side) => ({
+    step: Number(side.querySelector('article.step') && side.querySelector('article.step').dataset.step),
+    answer: side.querySelector('.answer') ? side.querySelector('.answer').textContent : '',
+  })));
+  const fields = await page.$eval('.detail .fields', (p) => p.textContent).catch(() => '');
+  const six = expected.find((d) => d.step === 6);
+  const changedOf = (answer) => 'changed: ' + answer.changed;
+  check(`${name}: clicking step 6 shows both sides`, shown.length === 2 && shown.every((s) => s.step === 6),
+    JSON.stringify(shown));
+  check(`${name}: both sides' answers`, shown.length === 2 && shown[0].answer.includes(changedOf(six.a.answer)) &&
+    shown[1].answer.includes(changedOf(six.b.answer)), JSON.stringify(shown));
+  check(`${name}: the differing field`, fields.includes('changed'), fields);
+  const peer = 'B peer 2002';
+  const before = await page.evaluate(() => window.ktrReport.scenarios[0].plot.ctx.canvas.toDataURL());
+  await page.click(`.diff-scenario .u-legend .u-series:has(.u-label:text-is("${peer}")) .u-label`);
+  const hidden = await page.evaluate((label) => {
+    const plot = window.ktrReport.scenarios[0].plot;
+    return { shown: plot.series.find((s) => s.label === label).show, image: plot.ctx.canvas.toDataURL() };
+  }, peer);
+  hidden.changed = hidden.image !== before;
+  delete hidden.image;
+  check(`${name}: toggling ${peer} hides its line`, hidden.shown === false && hidden.changed, JSON.stringify(hidden));
+  await page.screenshot({ path: base + '.png', fullPage: true });
+  await page.close();
+}
+
+async function checkDiffSame(browser) {
+  const name = 'diff same';
+  const base = path.join(scratch, 'diff-same');
+  const scenario = path.join(sourceDir, 'examples/scenarios/team-meeting.json');
+  const status = runDiff(['--a', library, '--b', library, scenario, '--html', base + '.html']);
+  check(`${name}: ktr diff finds the sides the same`, status === 0, `exit ${status}`);
+  const opened = await open(browser, base + '.html');
+  const { page } = opened;
+  await checkLoad(name, opened);
+  const legend = await legendOf(page);
+  const peers = legend.filter((l) => / peer /.test(l));
+  check(`${name}: a chart with both sides' peers`, peers.some((l) => l.startsWith('A ')) &&
+    peers.some((l) => l.startsWith('B ')), `legend [${legend}]`);
+  const listed = await page.$$eval('.difference-list li', (items) => items.length);
+  check(`${name}: an empty list of differences`, listed === 0, `${listed} entries`);
+  await page.screenshot({ path: base + '.png', fullPage: true });
+  await page.close();
+}
+
+async function checkDiffSim(browser) {
+  const name = 'diff sim';
+  const base = path.join(scratch, 'diff-sim');
+  runDiff(['--a', library, '--b', altered, '--sim', path.join(sourceDir, 'examples/meetings/one-to-one-phone.json'),
+    '--traces', path.join(sourceDir, 'examples/traces'), '--duration', '20', '--json', base + '.json', '--html',
+    base + '.html']);
+  const sim = JSON.parse(fs.readFileSync(base + '.json', 'utf8')).sim;
+  const opened = await open(browser, base + '.html');
+  await checkLoad(name, opened);
+  const rows = await opened.page.$$eval('.sim-table tbody tr', (trs) => trs.map((r) => [...r.cells].map((c) => c.textContent)));
+  check(`${name}: a row per metric`, JSON.stringify(rows.map((r) => r[0])) === JSON.stringify(sim.metrics.map((m) => m.metric)),
+    `rows ${JSON.stringify(rows)}`);
+  check(`${name}: each row's verdict`, rows.every((r, i) => r[7] === (sim.metrics[i].verdict || '-')), JSON.stringify(rows));
+  await opened.page.screenshot({ path: base + '.png', fullPage: true });
+  await opened.page.close();
 }
 
 main().catch((error) => {

@@ -100,4 +100,9 @@ void writeSweepReport(std::ostream& out, const std::string& title, const json& t
     writeTail(out, {{"title", title}, {"axis", "seconds"}, {"sides", json::array()}, {"sweep", table}});
 }
 
+void writeDiffReport(std::ostream& out, const std::string& title, const json& diff) {
+    writeHead(out);
+    writeTail(out, {{"title", title}, {"axis", "step"}, {"sides", json::array()}, {"sweep", nullptr}, {"diff", diff}});
+}
+
 }  // namespace ktr

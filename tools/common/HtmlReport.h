@@ -37,6 +37,10 @@ private:
 // A page with no timeline: the distributions of a sweep's metrics (the JSON of sweepTableJson).
 void writeSweepReport(std::ostream& out, const std::string& title, const nlohmann::json& table);
 
+// A page with no timeline of its own: two sides compared (the JSON of `ktr diff --json`, each scenario with
+// both sides' steps under "timelines").
+void writeDiffReport(std::ostream& out, const std::string& title, const nlohmann::json& diff);
+
 // JSON that can stand inside a <script> element: '<', '>', '&', U+2028 and U+2029 written as \u escapes, so
 // no text of the data can close the element or start markup.
 std::string scriptSafeJson(const nlohmann::json& value);

@@ -4,6 +4,7 @@
 
 #include <iostream>
 
+#include "DiffHtml.h"
 #include "DiffJson.h"
 #include "DiffReport.h"
 #include "DiffText.h"
@@ -45,6 +46,9 @@ DiffCommand::DiffCommand(CLI::App& program) {
     m_command->add_option("--json", m_jsonPath,
                           "write the result as one JSON object to this file (-: standard "
                           "output, in place of the text)");
+    m_command->add_option("--html", m_htmlPath,
+                          "write a self-contained page to this file: both sides' timelines of every scenario on "
+                          "one chart with the differing steps, or the metric table of --sim");
     m_command->add_option("--sim", m_meetingPath, "a meeting (JSON) to simulate on both sides over --traces");
     m_command->add_option("--traces", m_tracesDir,
                           "with --sim: the folder of downlink traces, one run per trace "
@@ -83,6 +87,7 @@ int DiffCommand::run() {
     OutputFiles files;
     const bool jsonToStdout = m_jsonPath == "-";
     std::ostream* json = m_jsonPath.empty() ? nullptr : jsonToStdout ? &std::cout : &files.open(m_jsonPath);
+    std::ostream* html = m_htmlPath.empty() ? nullptr : &files.open(m_htmlPath);
     if (!m_scenarios.empty()) {
         ScenarioDiffOptions options{m_answersOnly, m_all, m_timeoutS > 0 ? m_timeoutS : kDefaultScenarioTimeoutS,
                                     m_jobs, ""};
@@ -95,6 +100,9 @@ int DiffCommand::run() {
     }
     if (json != nullptr) {
         *json << diffJson(report).dump(2) << '\n';
+    }
+    if (html != nullptr) {
+        writeDiffHtml(*html, report);
     }
     files.close();
     if (!jsonToStdout) {

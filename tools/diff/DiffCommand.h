@@ -36,6 +36,7 @@ private:
     bool m_all = false;
     double m_timeoutS = 0;  // 0: the default of the mode
     std::string m_jsonPath;
+    std::string m_htmlPath;
     std::string m_meetingPath;
     std::string m_tracesDir;
     double m_durationS = 0;

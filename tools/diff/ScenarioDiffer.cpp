@@ -33,7 +33,7 @@ std::vector<ScenarioDiff> ScenarioDiffer::run(const std::vector<std::string>& sc
     std::vector<ScenarioDiff> diffs;
     std::vector<ChildRun> runs;
     for (const std::string& path : scenarios) {
-        diffs.push_back({path, parseScenario(readInputFile(path), path).name, {}});
+        diffs.push_back({path, parseScenario(readInputFile(path), path).name, {}, {}, {}});
         for (const DiffSide* side : {&m_a, &m_b}) {
             runs.push_back({path + " on side " + side->name, replayCommand(*side, path)});
         }
@@ -45,8 +45,9 @@ std::vector<ScenarioDiff> ScenarioDiffer::run(const std::vector<std::string>& sc
     for (size_t i = 0; i < diffs.size(); ++i) {
         const ChildResult& a = results[2 * i];
         const ChildResult& b = results[2 * i + 1];
-        diffs[i].comparison =
-            comparer.compare(timelineSteps(a.out, a.label), timelineSteps(b.out, b.label), m_options.all);
+        diffs[i].stepsA = timelineSteps(a.out, a.label);
+        diffs[i].stepsB = timelineSteps(b.out, b.label);
+        diffs[i].comparison = comparer.compare(diffs[i].stepsA, diffs[i].stepsB, m_options.all);
     }
     return diffs;
 }

@@ -26,6 +26,8 @@ struct ScenarioDiff {
     std::string path;  // as given
     std::string name;  // the scenario's own
     TimelineComparison comparison;
+    std::vector<nlohmann::json> stepsA;  // each side's timeline, as its replay wrote it
+    std::vector<nlohmann::json> stepsB;
 
     bool same() const { return comparison.differences.empty(); }
 };

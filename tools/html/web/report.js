@@ -431,26 +431,177 @@
     };
   }
 
-  // --- a sweep's table --------------------------------------------------------------------------------
+  // --- tables of metrics: a sweep's, a comparison's -----------------------------------------------------
+
+  function metricTable(className, columns, rows) {
+    const table = el('table', 'records ' + className);
+    const head = table.createTHead().insertRow();
+    for (const name of columns) head.appendChild(el('th', null, name));
+    const body = table.createTBody();
+    for (const cells of rows) {
+      const tr = body.insertRow();
+      for (const text of cells) tr.appendChild(el('td', null, text));
+    }
+    return table;
+  }
+
+  const interval = (value, low, high) => formatNumber(value) + ' [' + formatNumber(low) + ', ' + formatNumber(high) + ']';
 
   function renderSweep(sweep, root) {
     const box = el('section', 'sweep');
     box.appendChild(el('h2', null, 'metric distributions over ' + sweep.runs + ' runs'));
     box.appendChild(el('p', 'muted', 'percentiles of the runs\' values, each with its ' + sweep.confidence_pct +
       ' % bootstrap interval (' + sweep.resamples + ' resamples, seed ' + sweep.seed + ')'));
-    const table = el('table', 'records');
-    const head = table.createTHead().insertRow();
-    for (const name of ['metric', 'unit', 'better', 'runs', 'p5', 'median', 'p95']) head.appendChild(el('th', null, name));
-    const body = table.createTBody();
-    const cell = (e) => (e === null ? '-' : formatNumber(e.value) + ' [' + formatNumber(e.low) + ', ' + formatNumber(e.high) + ']');
-    for (const row of sweep.metrics) {
-      const tr = body.insertRow();
-      for (const text of [row.metric, row.unit, row.better, row.runs, cell(row.p5), cell(row.median), cell(row.p95)]) {
-        tr.appendChild(el('td', null, text));
+    const cell = (e) => (e === null ? '-' : interval(e.value, e.low, e.high));
+    box.appendChild(metricTable('sweep-table', ['metric', 'unit', 'better', 'runs', 'p5', 'median', 'p95'],
+      sweep.metrics.map((row) => [row.metric, row.unit, row.better, row.runs, cell(row.p5), cell(row.median), cell(row.p95)])));
+    root.appendChild(box);
+  }
+
+  // --- two sides compared -----------------------------------------------------------------------------
+
+  const SIDE_NAMES = ['A', 'B'];
+  const SIDE_DASH = [[], [6, 4]];
+
+  // The series of one side's steps, from the values ktr wrote at each step ("chart"): the estimate and the
+  // peers' received bitrates as the state after the step has them, the upload streams of upload answers.
+  function sideSeries(steps, prefix) {
+    const series = new Map();
+    for (const step of steps) {
+      for (const [name, value] of Object.entries(step.chart || {})) {
+        const label = prefix + ' ' + name;
+        if (!series.has(label)) series.set(label, { name: label, key: name, x: [], y: [] });
+        series.get(label).x.push(step.step);
+        series.get(label).y.push(typeof value === 'number' ? value : null);
       }
     }
-    box.appendChild(table);
+    return [...series.values()];
+  }
+
+  function colorOfKey(key, keys) {
+    return LINK_COLORS[key] || UPLOAD_COLORS[key] || PEER_COLORS[keys.indexOf(key) % PEER_COLORS.length];
+  }
+
+  function sideSteps(step, side, axis) {
+    const box = el('div', 'diff-side');
+    box.appendChild(el('h4', null, 'side ' + SIDE_NAMES[side]));
+    if (!step) {
+      box.appendChild(el('p', 'muted', 'no such step on this side'));
+      return box;
+    }
+    box.appendChild(stepView(step, axis));
+    return box;
+  }
+
+  function renderScenario(report, scenario, index, root) {
+    const box = el('section', 'diff-scenario');
+    box.dataset.scenario = String(index);
+    const state = scenario.same ? 'same' : scenario.differences.length + ' differing step(s)';
+    box.appendChild(el('h2', null, scenario.name + ' (' + scenario.scenario + '): ' + state + ', ' + scenario.steps +
+      ' steps compared'));
+    const body = el('div', 'side-body');
+    const chartBox = el('div', 'chart');
+    const detail = el('aside', 'detail');
+    detail.appendChild(el('p', 'muted', scenario.same ? 'The sides answer alike at every step.'
+      : 'Pick a differing step from the list under the chart.'));
+    body.appendChild(chartBox);
+    body.appendChild(detail);
+    box.appendChild(body);
+    const listBox = el('section', 'differences');
+    listBox.appendChild(el('h3', null, 'differing steps'));
+    const list = el('ul', 'difference-list');
+    listBox.appendChild(list);
+    if (!scenario.differences.length) listBox.appendChild(el('p', 'muted', 'none'));
+    box.appendChild(listBox);
     root.appendChild(box);
+
+    const byStep = scenario.timelines.map((steps) => new Map(steps.map((s) => [s.step, s])));
+    const series = scenario.timelines.flatMap((steps, side) => sideSeries(steps, SIDE_NAMES[side]));
+    const full = alignSeries(series);
+    const allSteps = scenario.timelines.flat().map((s) => s.step);
+    const start = allSteps.length ? Math.min(...allSteps) : 0;
+    const end = Math.max(allSteps.length ? Math.max(...allSteps) : 1, start + 1);
+    const keys = [...new Set(series.map((s) => s.key))];
+    const marks = scenario.differences.map((d) => d.step);
+    let held = null;
+
+    function drawMarks(u) {
+      const ctx = u.ctx;
+      ctx.save();
+      for (const at of marks) {
+        const px = u.valToPos(at, 'x', true);
+        ctx.fillStyle = at === held ? 'rgba(214, 39, 40, 0.35)' : 'rgba(214, 39, 40, 0.15)';
+        ctx.fillRect(px - 3 * devicePixelRatio, u.bbox.top, 6 * devicePixelRatio, u.bbox.height);
+      }
+      ctx.restore();
+    }
+
+    const plot = new uPlot({
+      width: Math.max(400, chartBox.clientWidth || 800),
+      height: 320,
+      series: [{ label: 'step' }].concat(series.map((s) => ({
+        label: s.name,
+        stroke: colorOfKey(s.key, keys),
+        dash: SIDE_DASH[s.name.startsWith('A ') ? 0 : 1],
+        width: 1.5,
+        paths: uPlot.paths.stepped({ align: 1 }),
+        points: { show: false },
+        value: (u, v) => (v === null || v === undefined ? '-' : v.toFixed(0) + ' kbit/s'),
+      }))),
+      scales: { x: { time: false, range: () => [start, end] } },
+      axes: [{ label: 'step' }, { label: 'kbit/s', size: LANE_LABEL_WIDTH }],
+      cursor: { drag: { x: false, y: false }, points: { show: false } },
+      hooks: { draw: [drawMarks] },
+    }, full, chartBox);
+
+    function select(difference) {
+      held = difference.step;
+      plot.redraw(false, false);
+      for (const item of list.children) item.classList.toggle('selected', Number(item.dataset.step) === held);
+      detail.replaceChildren();
+      const head = el('div', 'diff-head');
+      head.appendChild(el('h3', null, 'step ' + difference.step + ': ' + difference.event));
+      const what = difference.fields.length ? 'differing fields: ' + difference.fields.join(', ') : 'answers alike';
+      head.appendChild(el('p', 'fields', what + (difference.log_differs ? '; log lines differ' : '')));
+      detail.appendChild(head);
+      byStep.forEach((steps, side) => detail.appendChild(sideSteps(steps.get(difference.step), side, report.axis)));
+    }
+
+    for (const difference of scenario.differences) {
+      const item = el('li');
+      item.dataset.step = String(difference.step);
+      const button = el('button', 'difference', 'step ' + difference.step + ': ' + difference.event +
+        (difference.fields.length ? ' (' + difference.fields.join(', ') + ')' : '') +
+        (difference.log_differs ? ' log' : ''));
+      button.addEventListener('click', () => select(difference));
+      item.appendChild(button);
+      list.appendChild(item);
+    }
+    return { plot, select: (k) => select(scenario.differences[k]) };
+  }
+
+  function renderSim(sim, root) {
+    const box = el('section', 'sim-diff');
+    box.appendChild(el('h2', null, sim.meeting + ' over ' + sim.traces.length + ' trace(s)'));
+    box.appendChild(el('p', 'muted', 'means of side A and B; B-A with its paired bootstrap interval (' +
+      sim.bootstrap.resamples + ' resamples, seed ' + sim.bootstrap.seed + ')'));
+    box.appendChild(metricTable('sim-table', ['metric', 'unit', 'better', 'traces', 'A', 'B', 'B-A', 'verdict'],
+      sim.metrics.map((m) => [m.metric, m.unit, m.better, m.traces, formatNumber(m.a), formatNumber(m.b),
+        m.difference === null ? '-' : interval(m.difference, m.low, m.high), m.verdict === null ? '-' : m.verdict])));
+    root.appendChild(box);
+  }
+
+  function renderDiff(report, root) {
+    const diff = report.diff;
+    const sides = el('p', 'muted');
+    sides.textContent = SIDE_NAMES.map((name) => {
+      const side = diff[name.toLowerCase()];
+      return name + ': ' + (side.library || 'the build beside ktr') + (side.config ? ' with ' + side.config : '');
+    }).join('   ') + (diff.answers_only ? '   (answers only)' : '');
+    root.appendChild(sides);
+    const scenarios = diff.scenarios.map((scenario, index) => renderScenario(report, scenario, index, root));
+    if (diff.sim) renderSim(diff.sim, root);
+    return scenarios;
   }
 
   const report = readJson('ktr-report');
@@ -459,6 +610,7 @@
   root.appendChild(el('h1', null, report.title));
   document.body.appendChild(root);
   if (report.sweep) renderSweep(report.sweep, root);
+  const scenarios = report.diff ? renderDiff(report, root) : [];
   const sides = report.sides.map((side, index) => renderSide(report, side, index, root));
-  window.ktrReport = { report, sides };
+  window.ktrReport = { report, sides, scenarios };
 })();
