@@ -6,9 +6,11 @@
 #include <set>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "core/KTRMgr.h"
+#include "download/DownloadRules.h"
 #include "support/LogCapture.h"
 
 using tarn::video::KTRUserInfo;
@@ -70,21 +72,58 @@ protected:
 
 // --- peer choice -----------------------------------------------------------------------------
 
-struct ChoiceCase {
-    int known, score, dt, users, sharing, speaking;  // known: reported again after its first choice
+// A peer reported with the given streams under a scene: the download score, the local device type, the
+// users, whether somebody shares or speaks, and whether it is reported again after its first choice.
+struct Choice {
     Streams streams;
-    int upper, chosen;
+    bool known = false;
+    int score = 86, dt = 0, users = 1;
+    bool sharing = false, speaking = false;
+
+    Choice& scoring(int value) { return score = value, *this; }
+    Choice& deviceType(int value) { return dt = value, *this; }
+    Choice& withUsers(int value) { return users = value, *this; }
+    Choice& someoneShares() { return sharing = true, *this; }
+    Choice& someoneSpeaks() { return speaking = true, *this; }
+};
+
+Choice newPeer(Streams streams) {
+    Choice choice;
+    choice.streams = std::move(streams);
+    return choice;
+}
+
+Choice knownPeer(Streams streams) {
+    Choice choice = newPeer(std::move(streams));
+    choice.known = true;
+    return choice;
+}
+
+struct Chosen {
+    int upper;
+    int bitrate;
+};
+Chosen upper(int bitrate) {
+    return {1, bitrate};
+}
+Chosen lower(int bitrate) {
+    return {0, bitrate};
+}
+
+struct ChoiceCase {
+    const char* name;
+    Choice choice;
+    Chosen chosen;
 };
 
 void PrintTo(const ChoiceCase& c, std::ostream* os) {
-    *os << '{' << c.known << ", " << c.score << ", " << c.dt << ", " << c.users << ", " << c.sharing << ", "
-        << c.speaking << ", " << c.streams.size() << " streams}";
+    *os << c.name;
 }
 
 class PeerChoice : public Download, public ::testing::WithParamInterface<ChoiceCase> {};
 
 TEST_P(PeerChoice, ChoosesUpperOrLowerStream) {
-    const ChoiceCase& c = GetParam();
+    const Choice& c = GetParam().choice;
     mgr.init(1, c.dt);
     mgr.setDLNetStatus(1, c.score, 0, 0);
     mgr.setSharing(c.sharing, 30);
@@ -97,8 +136,10 @@ TEST_P(PeerChoice, ChoosesUpperOrLowerStream) {
     if (c.known) {
         mgr.addPeerReport(10, c.streams);
     }
-    EXPECT_EQ(log.take().back(), "I [KTRDLPolicy::addPeer]: ktr download policy add peer, choose upper=" +
-                                     std::to_string(c.upper) + ", uid=10, bitrate=" + std::to_string(c.chosen));
+    const Chosen& chosen = GetParam().chosen;
+    EXPECT_EQ(log.take().back(),
+              "I [KTRDLPolicy::addPeer]: ktr download policy add peer, choose upper=" + std::to_string(chosen.upper) +
+                  ", uid=10, bitrate=" + std::to_string(chosen.bitrate));
 }
 
 // A two-stream peer's streams; a stream good to raise (to 330720); one outside the increase range; one good to cut
@@ -107,15 +148,25 @@ const VideoStreamInfo kHi = stream(716800), kLo = stream(204800), kGood = stream
 const VideoStreamInfo kFar = stream(2097153), kCut = stream(614400), kMin200 = stream(300000, 0, 200000);
 const VideoStreamInfo kUpper = stream(716800, 1024000, 512000), kMin250 = stream(300000, 0, 250000);
 
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(Download, PeerChoice, ::testing::ValuesIn(std::vector<ChoiceCase>{
-    // {known, score, dt, users, sharing, speaking, streams, upper, chosen bitrate}
-    {0, 86, 4, 3, 1, 1, {kLo, kHi}, 1, 716800},  {0, 85, 0, 1, 0, 0, {kHi, kLo}, 0, 204800},
-    {0, 86, 0, 4, 0, 0, {kLo, kHi}, 0, 204800},  {0, 86, 1, 1, 0, 0, {kLo, kHi}, 0, 204800},
-    {0, 86, 0, 1, 0, 0, {kHi, kLo, kLo}, 1, 0},  {1, 86, 1, 2, 0, 0, {kHi, kLo}, 1, 716800},
-    {1, 86, 0, 3, 0, 0, {kHi, kLo}, 0, 204800},  {1, 86, 0, 2, 1, 0, {kHi, kLo}, 0, 204800},
-    {1, 86, 0, 2, 0, 1, {kHi, kLo}, 0, 204800},  {1, 85, 0, 1, 0, 0, {kHi, kLo}, 0, 204800}}));
-// clang-format on
+// A new peer gets its upper stream on a good net with up to three users, unless the local device type is 1;
+// a known one with fewer than three users while nobody shares or speaks, whatever the device type.
+INSTANTIATE_TEST_SUITE_P(
+    Download, PeerChoice,
+    ::testing::Values(
+        ChoiceCase{"NewPeerGetsUpperWhileOthersShareAndSpeak",
+                   newPeer({kLo, kHi}).deviceType(4).withUsers(3).someoneShares().someoneSpeaks(), upper(716800)},
+        ChoiceCase{"NewPeerOnAScoreOf85GetsLower", newPeer({kHi, kLo}).scoring(85), lower(204800)},
+        ChoiceCase{"NewPeerAmongFourUsersGetsLower", newPeer({kLo, kHi}).withUsers(4), lower(204800)},
+        ChoiceCase{"NewPeerOnDeviceType1GetsLower", newPeer({kLo, kHi}).deviceType(1), lower(204800)},
+        ChoiceCase{"ThreeStreamsGiveNoUpperStream", newPeer({kHi, kLo, kLo}), upper(0)},
+        ChoiceCase{"KnownPeerOnDeviceType1GetsUpper", knownPeer({kHi, kLo}).deviceType(1).withUsers(2), upper(716800)},
+        ChoiceCase{"KnownPeerAmongThreeUsersGetsLower", knownPeer({kHi, kLo}).withUsers(3), lower(204800)},
+        ChoiceCase{"KnownPeerWhileSomeoneSharesGetsLower", knownPeer({kHi, kLo}).withUsers(2).someoneShares(),
+                   lower(204800)},
+        ChoiceCase{"KnownPeerWhileSomeoneSpeaksGetsLower", knownPeer({kHi, kLo}).withUsers(2).someoneSpeaks(),
+                   lower(204800)},
+        ChoiceCase{"KnownPeerOnAScoreOf85GetsLower", knownPeer({kHi, kLo}).scoring(85), lower(204800)}),
+    [](const ::testing::TestParamInfo<ChoiceCase>& info) { return std::string(info.param.name); });
 
 TEST_F(Download, AddPeerLogsItsChoice) {
     mgr.init(5, 0);
@@ -168,30 +219,61 @@ TEST_F(Download, ExplainsEachAdjustmentAndKeepsTheLastResultWhenRefused) {
     EXPECT_FALSE(changed) << "compared with the request for 330720 made before the refused adjustment";
 }
 
-struct AdjustCase {
-    std::string name;
-    int status;
+// Peers under a download estimate, adjusted round after round: the speaker, the local user, a peer that
+// leaves after the second round, and whether two-stream peers were given their lower stream (a score of
+// 85 at their choice) rather than their upper one.
+struct Rounds {
+    int status = 0;
     Peers peers;
-    std::vector<Asked> rounds;                   // the requests of successive adjustments
-    Lines says;                                  // what isGoodToInc, isGoodToDec and the memory of cut peers log
-    uint64_t speaker = 0, self = 1, leaves = 0;  // leaves: removed after the second adjustment
-    int lower = 0;                               // two-stream peers were given their lower stream
+    uint64_t speaker = 0, self = 1, leaves = 0;
+    bool onLower = false;
+
+    Rounds& among(Peers value) { return peers = std::move(value), *this; }
+    Rounds& speaking(uint64_t uid) { return speaker = uid, *this; }
+    Rounds& localUser(uint64_t uid) { return self = uid, *this; }
+    Rounds& leavingAfterTwoRounds(uint64_t uid) { return leaves = uid, *this; }
+    Rounds& onLowerStreams() { return onLower = true, *this; }
+};
+
+Rounds underStatus(int status) {
+    Rounds rounds;
+    rounds.status = status;
+    return rounds;
+}
+Rounds raising() {
+    return underStatus(2);
+}
+Rounds raisingToo() {
+    return underStatus(3);
+}
+Rounds cutting() {
+    return underStatus(4);
+}
+Rounds cuttingMore() {
+    return underStatus(5);
+}
+
+struct AdjustCase {
+    const char* name;
+    Rounds rounds;
+    std::vector<Asked> asked;  // the requests of successive adjustments
+    Lines says = {};           // what isGoodToInc, isGoodToDec and the memory of cut peers log
 };
 
 void PrintTo(const AdjustCase& c, std::ostream* os) {
-    *os << c.name << ", status " << c.status << ", speaker " << c.speaker;
+    *os << c.name;
 }
 
 class Adjustment : public Download, public ::testing::WithParamInterface<AdjustCase> {};
 
 TEST_P(Adjustment, AsksForTheExpectedBitratesAndSaysWhy) {
-    const AdjustCase& c = GetParam();
-    mgr.setDLNetStatus(1, c.lower ? 85 : 100, 0, 0);
+    const Rounds& c = GetParam().rounds;
+    mgr.setDLNetStatus(1, c.onLower ? 85 : 100, 0, 0);
     subscribe(c.peers);
     mgr.init(c.self, 0);
     mgr.setSpeaker(c.speaker != 0, c.speaker);
     Lines says;
-    for (size_t round = 0; round < c.rounds.size(); ++round) {
+    for (size_t round = 0; round < GetParam().asked.size(); ++round) {
         if (round == 2 && c.leaves != 0) {
             mgr.removeUser(KTRUserInfo{c.leaves, 0, 0, ""});
         }
@@ -205,19 +287,28 @@ TEST_P(Adjustment, AsksForTheExpectedBitratesAndSaysWhy) {
         for (const auto& request : requests) {
             asked[request.first] = request.second.bitrate;
         }
-        EXPECT_EQ(asked, c.rounds[round]) << "round " << round;
+        EXPECT_EQ(asked, GetParam().asked[round]) << "round " << round;
     }
-    EXPECT_EQ(says, c.says);
+    EXPECT_EQ(says, GetParam().says);
 }
 
-// Peer 10 with the given streams, alone; bitrate 0: no request.
-AdjustCase lone(int status, const Streams& streams, int bitrate, int lower = 0) {
-    return {"lone peer", status, {{10, streams}}, {bitrate == 0 ? Asked{} : each({10}, bitrate)}, {}, 0, 1, 0, lower};
+std::string adjustName(const ::testing::TestParamInfo<AdjustCase>& info) {
+    return info.param.name;
+}
+
+// Peer 10 alone with the given streams.
+Rounds alone(Rounds rounds, const Streams& streams) {
+    return rounds.among({{10, streams}});
 }
 
 Peers duo(const VideoStreamInfo& peer10, const VideoStreamInfo& peer20) {
     return {{10, {peer10}}, {20, {peer20}}};
 }
+
+std::vector<Asked> asks(uint64_t uid, int bitrate) {
+    return {each({uid}, bitrate)};
+}
+const std::vector<Asked> kAsksNothing{{}};
 
 std::string inc(uint64_t uid, int bitrate, int maxBitrate, int speaker) {
     return "I [KTRDLPolicy::isGoodToInc]: user's bitrate is good to inc, peer=" + std::to_string(uid) +
@@ -237,52 +328,130 @@ const std::string kReset =
     "I [KTRDLPolicy::selectDecPeers]: all the user in list has been selected, reset and reloop again.";
 const Streams kCuts{kCut}, kGoods{kGood};
 
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(Download, Adjustment, ::testing::ValuesIn(std::vector<AdjustCase>{
-    // A lone peer is raised by 30720 within 30720..2097152, or cut by a fifth (4) or 3 tenths (5), at least
-    // 92160 and not below the floor 102400; 32-bit bitrates wrap.
-    lone(2, {stream(30719)}, 0),     lone(3, {stream(30720)}, 61440),      lone(2, {stream(2097152)}, 2127872),
-    lone(4, {stream(102400)}, 102400), lone(4, {stream(INT_MAX)}, 2147391487), lone(4, {stream(INT_MIN)}, 2147391488),
-    // Below the chosen stream's minimum a two-stream peer is asked for its lower stream as reported, when the
-    // chosen stream lies in the lower stream's class; a single stream for the cut bitrate.
-    lone(4, {kUpper, stream(204800, 0, 180000)}, 204800, 1), lone(4, {stream(300000, 0, 290000)}, 207840),
-    lone(4, {stream(300000, 0, 290000), stream(260000)}, 260000), lone(4, {stream(530000, 0, 512000), kLo}, 0),
-    lone(4, {kUpper, stream(150000, 0, 102400)}, 102400, 1),
-    // Equal bitrates: upper is the second stream, lower the first.
-    lone(4, {kMin250, kMin200}, 207840), lone(4, {kMin200, kMin250}, 207840, 1),
-    // Cuts rotate over the peers; the speaker is spared while anybody else can be cut.
-    {"ThreePeers", 5, each({10, 20, 30}, kCuts), {each({10, 20, 30}, 430080), each({10, 20, 30}, 430080)}, {kReset}},
-    {"TwoPeers", 4, each({10, 20}, kCuts), {each({10, 20}, 491520), each({10, 20}, 491520)}, {kReset}},
-    {"FourPeers", 4, each({10, 20, 30, 40}, kCuts),
-     {each({10, 20, 30}, 491520), each({40}, 491520), each({10, 20, 30}, 491520)}, {kReset}},
-    {"DepartedPeer", 4, each({10, 20, 30, 40, 50}, kCuts), {each({10, 20, 30}, 491520), each({40, 50}, 491520),
-     each({20, 30, 40}, 491520), each({50}, 491520)}, {}, 0, 1, 10},
-    {"SpeakerSpared", 4, each({10, 20, 30}, kCuts),
-     {each({10, 30}, 491520), each({20}, 491520), each({10, 30}, 491520)}, {kReset}, 20},
-    {"TwoStreamPeers", 4, each({10, 20, 30, 40}, Streams{kUpper, stream(300000)}),
-     {each({10, 20, 30, 40}, 240000), each({10, 20, 30, 40}, 240000)}, {kReset}, 20},
-    // The speaker is raised first; the peer at the drawn index joins when it and every peer before it may rise.
-    {"RulesPickTheLowest", 2, each({10, 20, 30}, kGoods), {each({10, 30}, 330720)}, {inc(10, 300000, 512000, 0)}},
-    {"EmptyLowest", 2, {{10, {}}, {20, kGoods}, {30, kGoods}}, {{}}, {}},
-    {"EmptyLowest", 2, {{10, {}}, {20, kGoods}, {30, kGoods}}, {each({20}, 330720)}, {inc(20, 300000, 512000, 1)}, 20},
-    {"TwoStreamPeers", 2, {{10, {kHi, kLo}}, {20, {kHi, kLo}}, {30, {kHi}}}, {each({10, 20, 30}, 747520)}, {}},
-    {"DrawAlone", 2, each({10, 20, 30, 40}, Streams{stream(700000)}), {each({40}, 730720)}, {}},
-    // isGoodToInc: room for one step under the maximum (the definition's when 0), at most 600000; the local
-    // user is never served first. Peer 20 lies outside the increase range: only 10 is judged, nothing is drawn.
-    {"Inc", 2, duo(stream(600000, 630720), kFar), {each({10}, 630720)}, {inc(10, 600000, 630720, 0)}},
-    {"Inc", 2, duo(stream(600000, 630719), kFar), {{}}, {full(600000, 630719, 0)}},
-    {"Inc", 2, duo(stream(300000), kFar), {each({10}, 330720)}, {inc(10, 300000, 512000, 0)}},
-    {"Inc", 2, duo(stream(600001, 1000000), kFar), {{}}, {}}, {"Inc", 2, duo(kGood, kFar), {{}}, {}, 10, 10},
-    {"Inc", 2, duo(stream(0), kFar), {{}}, {full(0, 512000, 1)}, 10},
-    {"Inc", 2, duo(stream(500000, 512000), kFar), {{}}, {full(500000, 512000, 1)}, 10},
-    // isGoodToDec: at least 614400, or room for 92160 above a minimum that is not 0; the speaker 20 is spared.
-    {"Dec", 4, duo(stream(614400, 0, 600000), kCut), {each({10}, 491520)}, {}, 20},
-    {"Dec", 4, duo(stream(300000), kCut), {each({20}, 491520)}, {}, 20},
-    {"Dec", 4, duo(stream(614399, 0, 522240), kCut), {each({20}, 491520)}, {kAtMin + "614399, maxBitrate=522240"}, 20},
-    {"Dec", 4, duo(stream(614399, 0, 522239), kCut), {each({10}, 491520)}, {kCanCut + "614399, maxBitrate=522239"}, 20},
-    // The minimum + 92160 wraps negative.
-    {"Dec", 4, duo(stream(1, 0, INT_MAX), kCut), {each({10}, 102400)}, {kCanCut + "1, maxBitrate=2147483647"}, 20}}));
-// clang-format on
+// A lone peer is raised by 30720 within 30720..2097152, or cut by a fifth (4) or 3 tenths (5), at least
+// 92160 and not below the floor 102400; 32-bit bitrates wrap. Below the chosen stream's minimum a two-stream
+// peer is asked for its lower stream as reported, when the chosen stream lies in the lower stream's class; a
+// single stream for the cut bitrate. Equal bitrates: upper is the second stream, lower the first.
+INSTANTIATE_TEST_SUITE_P(
+    LonePeer, Adjustment,
+    ::testing::Values(
+        AdjustCase{"BelowTheIncreaseRangeIsNotRaised", alone(raising(), {stream(30719)}), kAsksNothing},
+        AdjustCase{"RangeStartIsRaisedByAStep", alone(raisingToo(), {stream(30720)}), asks(10, 61440)},
+        AdjustCase{"RangeEndIsRaisedByAStep", alone(raising(), {stream(2097152)}), asks(10, 2127872)},
+        AdjustCase{"CutStopsAtTheFloor", alone(cutting(), {stream(102400)}), asks(10, 102400)},
+        AdjustCase{"CutOfIntMaxWraps", alone(cutting(), {stream(INT_MAX)}), asks(10, 2147391487)},
+        AdjustCase{"CutOfIntMinWraps", alone(cutting(), {stream(INT_MIN)}), asks(10, 2147391488)},
+        AdjustCase{"LowerStreamBelowItsRangeIsAskedAsReported",
+                   alone(cutting(), {kUpper, stream(204800, 0, 180000)}).onLowerStreams(), asks(10, 204800)},
+        AdjustCase{"SingleStreamIsCutBelowItsRange", alone(cutting(), {stream(300000, 0, 290000)}), asks(10, 207840)},
+        AdjustCase{"UpperInTheLowerClassFallsToTheLowerStream",
+                   alone(cutting(), {stream(300000, 0, 290000), stream(260000)}), asks(10, 260000)},
+        AdjustCase{"UpperInAnotherClassAsksNothing", alone(cutting(), {stream(530000, 0, 512000), kLo}), kAsksNothing},
+        AdjustCase{"LowerStreamIsCutToTheFloor", alone(cutting(), {kUpper, stream(150000, 0, 102400)}).onLowerStreams(),
+                   asks(10, 102400)},
+        AdjustCase{"EqualBitratesUpperIsTheSecond", alone(cutting(), {kMin250, kMin200}), asks(10, 207840)},
+        AdjustCase{"EqualBitratesLowerIsTheFirst", alone(cutting(), {kMin200, kMin250}).onLowerStreams(),
+                   asks(10, 207840)}),
+    adjustName);
+
+// Cuts rotate over the peers; the speaker is spared while anybody else can be cut.
+INSTANTIATE_TEST_SUITE_P(
+    CutRotation, Adjustment,
+    ::testing::Values(AdjustCase{"ThreePeers",
+                                 cuttingMore().among(each({10, 20, 30}, kCuts)),
+                                 {each({10, 20, 30}, 430080), each({10, 20, 30}, 430080)},
+                                 {kReset}},
+                      AdjustCase{"TwoPeers",
+                                 cutting().among(each({10, 20}, kCuts)),
+                                 {each({10, 20}, 491520), each({10, 20}, 491520)},
+                                 {kReset}},
+                      AdjustCase{"FourPeers",
+                                 cutting().among(each({10, 20, 30, 40}, kCuts)),
+                                 {each({10, 20, 30}, 491520), each({40}, 491520), each({10, 20, 30}, 491520)},
+                                 {kReset}},
+                      AdjustCase{"APeerWhoLeftStaysInTheMemory",
+                                 cutting().among(each({10, 20, 30, 40, 50}, kCuts)).leavingAfterTwoRounds(10),
+                                 {each({10, 20, 30}, 491520), each({40, 50}, 491520), each({20, 30, 40}, 491520),
+                                  each({50}, 491520)}},
+                      AdjustCase{"SpeakerSpared",
+                                 cutting().among(each({10, 20, 30}, kCuts)).speaking(20),
+                                 {each({10, 30}, 491520), each({20}, 491520), each({10, 30}, 491520)},
+                                 {kReset}},
+                      AdjustCase{"TwoStreamPeers",
+                                 cutting().among(each({10, 20, 30, 40}, Streams{kUpper, stream(300000)})).speaking(20),
+                                 {each({10, 20, 30, 40}, 240000), each({10, 20, 30, 40}, 240000)},
+                                 {kReset}}),
+    adjustName);
+
+// The speaker is raised first; the peer at the drawn index joins when it and every peer before it may rise.
+INSTANTIATE_TEST_SUITE_P(
+    RaiseSelection, Adjustment,
+    ::testing::Values(AdjustCase{"RulesPickTheLowestThenTheDrawJoins",
+                                 raising().among(each({10, 20, 30}, kGoods)),
+                                 {each({10, 30}, 330720)},
+                                 {inc(10, 300000, 512000, 0)}},
+                      AdjustCase{"AnEmptyFirstPeerEndsTheSelection",
+                                 raising().among({{10, {}}, {20, kGoods}, {30, kGoods}}), kAsksNothing},
+                      AdjustCase{"TheSpeakerComesFirst",
+                                 raising().among({{10, {}}, {20, kGoods}, {30, kGoods}}).speaking(20),
+                                 asks(20, 330720),
+                                 {inc(20, 300000, 512000, 1)}},
+                      AdjustCase{"TwoStreamPeersWhenNoneIsGood",
+                                 raising().among({{10, {kHi, kLo}}, {20, {kHi, kLo}}, {30, {kHi}}}),
+                                 {each({10, 20, 30}, 747520)}},
+                      AdjustCase{"TheDrawAlone", raising().among(each({10, 20, 30, 40}, Streams{stream(700000)})),
+                                 asks(40, 730720)}),
+    adjustName);
+
+// Whether a stream may rise: room for one step under the maximum (the definition's when 0), at most 600000;
+// the local user is never served first. Peer 20 lies outside the increase range: only 10 is judged, nothing
+// is drawn.
+INSTANTIATE_TEST_SUITE_P(
+    RaiseVerdicts, Adjustment,
+    ::testing::Values(
+        AdjustCase{"AStepOfRoom",
+                   raising().among(duo(stream(600000, 630720), kFar)),
+                   asks(10, 630720),
+                   {inc(10, 600000, 630720, 0)}},
+        AdjustCase{"LessThanAStepOfRoom",
+                   raising().among(duo(stream(600000, 630719), kFar)),
+                   kAsksNothing,
+                   {full(600000, 630719, 0)}},
+        AdjustCase{"NoMaximumTakesTheClasses",
+                   raising().among(duo(stream(300000), kFar)),
+                   asks(10, 330720),
+                   {inc(10, 300000, 512000, 0)}},
+        AdjustCase{"Above600000Silently", raising().among(duo(stream(600001, 1000000), kFar)), kAsksNothing},
+        AdjustCase{"TheLocalUserSpeaking", raising().among(duo(kGood, kFar)).speaking(10).localUser(10), kAsksNothing},
+        AdjustCase{
+            "SpeakerAtZero", raising().among(duo(stream(0), kFar)).speaking(10), kAsksNothing, {full(0, 512000, 1)}},
+        AdjustCase{"SpeakerAtItsMaximum",
+                   raising().among(duo(stream(500000, 512000), kFar)).speaking(10),
+                   kAsksNothing,
+                   {full(500000, 512000, 1)}}),
+    adjustName);
+
+// Whether a stream may be cut: at least 614400, or room for 92160 above a minimum that is not 0; the
+// speaker 20 is spared.
+INSTANTIATE_TEST_SUITE_P(
+    CutVerdicts, Adjustment,
+    ::testing::Values(AdjustCase{"At614400Silently", cutting().among(duo(stream(614400, 0, 600000), kCut)).speaking(20),
+                                 asks(10, 491520)},
+                      AdjustCase{"NoMinimumLeavesTheSpeaker", cutting().among(duo(stream(300000), kCut)).speaking(20),
+                                 asks(20, 491520)},
+                      AdjustCase{"TooCloseToTheMinimum",
+                                 cutting().among(duo(stream(614399, 0, 522240), kCut)).speaking(20),
+                                 asks(20, 491520),
+                                 {kAtMin + "614399, maxBitrate=522240"}},
+                      AdjustCase{"RoomAboveTheMinimum",
+                                 cutting().among(duo(stream(614399, 0, 522239), kCut)).speaking(20),
+                                 asks(10, 491520),
+                                 {kCanCut + "614399, maxBitrate=522239"}},
+                      AdjustCase{"MinimumPlusRoomWrapsNegative",
+                                 cutting().among(duo(stream(1, 0, INT_MAX), kCut)).speaking(20),
+                                 asks(10, 102400),
+                                 {kCanCut + "1, maxBitrate=2147483647"}}),
+    adjustName);
 
 // --- change flag -----------------------------------------------------------------------------
 
@@ -297,5 +466,182 @@ TEST_F(Download, ChangeFlagTellsOtherPeersOrBitratesAStepApart) {
         EXPECT_EQ(changed, expected) << uid << " at " << bitrate;
     }
 }
+
+// --- the rules alone: values in, verdicts and picks out -------------------------------------------
+
+using downloadrules::CutSelection;
+using downloadrules::CutVerdict;
+using downloadrules::RaiseGuard;
+using downloadrules::RaiseVerdict;
+
+TEST(RaiseRules, GuardTheEstimateAndJudgeEachStream) {
+    const struct {
+        const char* name;
+        RaiseGuard got, expected;
+    } guards[] = {
+        {"ScoreOf85", downloadrules::raiseGuard(85, 0, 0), RaiseGuard::LowScore},
+        {"At95PercentOfTheMaximum", downloadrules::raiseGuard(86, 950, 1000), RaiseGuard::NearCeiling},
+        {"Under95Percent", downloadrules::raiseGuard(86, 949, 1000), RaiseGuard::Go},
+        {"Above3M", downloadrules::raiseGuard(90, 3145729, 7000000), RaiseGuard::NearCeiling},
+        {"At3M", downloadrules::raiseGuard(90, 3145728, 7000000), RaiseGuard::Go},
+        {"NoMaximumStated", downloadrules::raiseGuard(90, 5000000, 0), RaiseGuard::Go},
+    };
+    for (const auto& row : guards) {
+        EXPECT_EQ(static_cast<int>(row.got), static_cast<int>(row.expected)) << row.name;
+    }
+    const struct {
+        const char* name;
+        RaiseVerdict got, expected;
+    } verdicts[] = {
+        {"OneStepUnderTheMaximum", downloadrules::raiseVerdict(600000, 630720), RaiseVerdict::Good},
+        {"LessThanAStepUnder", downloadrules::raiseVerdict(600000, 630719), RaiseVerdict::AtMaximum},
+        {"Above600000", downloadrules::raiseVerdict(600001, 2000000), RaiseVerdict::TooHigh},
+        {"Zero", downloadrules::raiseVerdict(0, 512000), RaiseVerdict::AtMaximum},
+        {"StepWrapsPastTheMaximum", downloadrules::raiseVerdict(500000, INT_MIN), RaiseVerdict::AtMaximum},
+    };
+    for (const auto& row : verdicts) {
+        EXPECT_EQ(static_cast<int>(row.got), static_cast<int>(row.expected)) << row.name;
+    }
+    EXPECT_FALSE(downloadrules::isInIncreaseRange(30719));
+    EXPECT_TRUE(downloadrules::isInIncreaseRange(30720));
+    EXPECT_TRUE(downloadrules::isInIncreaseRange(2097152));
+    EXPECT_FALSE(downloadrules::isInIncreaseRange(2097153));
+}
+
+TEST(CutRules, JudgeEachStreamAndShareTheMinimumCut) {
+    const struct {
+        const char* name;
+        CutVerdict got, expected;
+    } verdicts[] = {
+        {"At614400", downloadrules::cutVerdict(614400, 600000), CutVerdict::WellAbove},
+        {"NoMinimum", downloadrules::cutVerdict(614399, 0), CutVerdict::NoFloor},
+        {"LessThan92160AboveTheMinimum", downloadrules::cutVerdict(614399, 522240), CutVerdict::AtFloor},
+        {"92160AboveTheMinimum", downloadrules::cutVerdict(614399, 522239), CutVerdict::Good},
+        {"MinimumPlusRoomWrapsNegative", downloadrules::cutVerdict(1, INT_MAX), CutVerdict::Good},
+    };
+    for (const auto& row : verdicts) {
+        EXPECT_EQ(static_cast<int>(row.got), static_cast<int>(row.expected)) << row.name;
+    }
+    const struct {
+        const char* name;
+        int32_t got, expected;
+    } lowered[] = {
+        {"FifthAboveTheStep", downloadrules::loweredBitrate(700000, 4, 30720, 102400), 560000},
+        {"ThreeTenthsWhenWorse", downloadrules::loweredBitrate(700000, 5, 30720, 102400), 490000},
+        {"StepAboveTheFifth", downloadrules::loweredBitrate(300000, 4, 92160, 102400), 207840},
+        {"NeverBelowTheFloor", downloadrules::loweredBitrate(150000, 4, 92160, 102400), 102400},
+        {"StepAloneForOtherCodes", downloadrules::loweredBitrate(300000, 2, 30720, 102400), 269280},
+        {"WrapsAt32Bits", downloadrules::loweredBitrate(INT_MIN, 4, 92160, 102400), 2147391488},
+    };
+    for (const auto& row : lowered) {
+        EXPECT_EQ(row.got, row.expected) << row.name;
+    }
+    EXPECT_EQ(downloadrules::cutStep(1), 92160);
+    EXPECT_EQ(downloadrules::cutStep(2), 46080);
+    EXPECT_EQ(downloadrules::cutStep(3), 30720);
+}
+
+// The peers a cut weighs, in ascending uid order, with the memory of the cycle and the speaker.
+struct CutScene {
+    std::vector<downloadrules::CutCandidate> peers;
+    std::set<uint64_t> memory;
+    uint64_t speakerUid = 0;
+
+    CutScene& peer(uint64_t uid, int32_t bitrate, int32_t minBitrate = 0) {
+        peers.push_back({uid, bitrate, minBitrate, false});
+        return *this;
+    }
+    CutScene& twoStreamPeer(uint64_t uid, int32_t bitrate, int32_t minBitrate = 0) {
+        peers.push_back({uid, bitrate, minBitrate, true});
+        return *this;
+    }
+    CutScene& alreadyCut(std::set<uint64_t> uids) {
+        memory = std::move(uids);
+        return *this;
+    }
+    CutScene& speaker(uint64_t uid) {
+        speakerUid = uid;
+        return *this;
+    }
+    CutSelection select() const { return downloadrules::selectCut(peers, memory, speakerUid, 3); }
+};
+CutScene cutAmong() {
+    return {};
+}
+
+const char* verdictName(CutVerdict verdict) {
+    switch (verdict) {
+        case CutVerdict::WellAbove:
+            return "well above";
+        case CutVerdict::NoFloor:
+            return "no floor";
+        case CutVerdict::AtFloor:
+            return "at floor";
+        case CutVerdict::Good:
+            return "good";
+    }
+    return "?";
+}
+
+// Picks, flags and every verdict asked for, as one readable line.
+std::string show(const CutScene& scene, const CutSelection& selection) {
+    std::string out = "picked";
+    for (uint64_t uid : selection.picked) {
+        out += " " + std::to_string(uid);
+    }
+    out += selection.everyPeerCut ? "; every peer cut" : "";
+    out += selection.restartCycle ? "; new cycle" : "";
+    out += "; checked";
+    for (const downloadrules::CutCheck& check : selection.checks) {
+        out += " " + std::to_string(scene.peers[check.candidate].uid) + " " + verdictName(check.verdict) + ",";
+    }
+    return out;
+}
+
+struct CutCase {
+    const char* name;
+    CutScene scene;
+    std::string expected;
+};
+
+class CutSelectionRules : public ::testing::TestWithParam<CutCase> {};
+
+TEST_P(CutSelectionRules, PickPeersAndSayWhatTheyChecked) {
+    EXPECT_EQ(show(GetParam().scene, GetParam().scene.select()), GetParam().expected);
+}
+
+constexpr int32_t kWellAbove = 700000;
+INSTANTIATE_TEST_SUITE_P(
+    Cuts, CutSelectionRules,
+    ::testing::Values(
+        CutCase{"UpToThreeThatMayBeCut",
+                cutAmong().peer(10, kWellAbove).peer(20, kWellAbove).peer(30, kWellAbove).peer(40, kWellAbove),
+                "picked 10 20 30; checked 10 well above, 20 well above, 30 well above,"},
+        CutCase{"PeersCutThisCycleWait",
+                cutAmong()
+                    .peer(10, kWellAbove)
+                    .peer(20, kWellAbove)
+                    .peer(30, kWellAbove)
+                    .peer(40, kWellAbove)
+                    .alreadyCut({10, 20, 30}),
+                "picked 40; checked 40 well above,"},
+        CutCase{"EveryPeerCutStartsANewCycle",
+                cutAmong().peer(10, kWellAbove).peer(20, kWellAbove).alreadyCut({10, 20}),
+                "picked 10 20; every peer cut; new cycle; checked 10 well above, 20 well above,"},
+        CutCase{"OnlyTheCountsOfMemoryAndPeersAreCompared",
+                cutAmong().peer(20, kWellAbove).peer(30, kWellAbove).alreadyCut({10, 20}),
+                "picked 20 30; every peer cut; new cycle; checked 20 well above, 30 well above,"},
+        CutCase{"TheSpeakerIsSparedAndNotChecked",
+                cutAmong().peer(10, kWellAbove).peer(20, kWellAbove).peer(30, kWellAbove).speaker(20),
+                "picked 10 30; checked 10 well above, 30 well above,"},
+        CutCase{"ElseEveryTwoStreamPeer", cutAmong().peer(10, 300000).twoStreamPeer(20, 300000, 250000),
+                "picked 20; checked 10 no floor, 20 at floor,"},
+        CutCase{"ElseTheSpeaker", cutAmong().peer(10, 300000).peer(20, 300000).speaker(20),
+                "picked 20; checked 10 no floor,"},
+        CutCase{"ElseANewCycleSparingNobody", cutAmong().peer(10, kWellAbove).peer(20, 300000).alreadyCut({10}),
+                "picked 10; new cycle; checked 20 no floor, 10 well above, 20 no floor,"},
+        CutCase{"ASpeakerWhoLeftIsNotPicked", cutAmong().peer(10, 300000).peer(20, 300000).speaker(30),
+                "picked; new cycle; checked 10 no floor, 20 no floor, 10 no floor, 20 no floor,"}),
+    [](const ::testing::TestParamInfo<CutCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -8,17 +8,24 @@
 #include "core/KTRPeerMgr.h"
 #include "core/KTRSceneInfo.h"
 #include "dft/KTRDFTMap.h"
+#include "download/DownloadRules.h"
 #include "log/xlog.h"
 
 using tarn::video::VIDEO_DFT_240P;
 using tarn::video::VIDEO_NET_ESTIMAT_NORMAL;
 using tarn::video::VideoStreamInfo;
 
+using downloadrules::CutVerdict;
+using downloadrules::isInIncreaseRange;
+using downloadrules::kIncRangeHigh;
+using downloadrules::kIncStep;
+using downloadrules::RaiseGuard;
 using ktrcodes::kDeviceType1;
 using ktrcodes::kNetDecrease;
 using ktrcodes::kNetDecreaseMore;
 using ktrcodes::kNetIncrease;
 using ktrcodes::kNetIncreaseToo;
+
 namespace {
 
 // Peer choice: the "300K" that device type 1's choice logs about.
@@ -27,24 +34,9 @@ constexpr int32_t kBiggerBitrate = 307200;
 constexpr size_t kMaxUsersForNewUpper = 3;
 constexpr size_t kUsersForKnownUpper = 3;
 
-// Increase guards and step.
-constexpr int kIncMinScore = 85;
-constexpr double kIncMaxBitrateShare = 0.95;
-constexpr int32_t kIncMaxNetBitrate = 3145728;
+// A raise lifts one peer; a cut lowers up to three.
 constexpr int kIncPeerCount = 1;
-constexpr int32_t kIncStep = 30720;
-// Chosen bitrates from 30720 to 2097152 (2M) may rise.
-constexpr int32_t kIncRangeLow = 30720;
-constexpr int32_t kIncRangeHigh = 2097152;
-constexpr int32_t kIncGoodMaxBitrate = 600000;
-
-// Decrease: the minimum cut is shared among the picked peers.
 constexpr int kDecPeerCount = 3;
-constexpr int32_t kDecTotalStep = 92160;
-constexpr int32_t kDecPercent = 20;
-constexpr int32_t kDecMorePercent = 30;
-constexpr int32_t kDecGoodBitrate = 614400;
-constexpr int32_t kDecRoomAboveMin = 92160;
 
 // Two requests for the same peer differ when their bitrates are at least one increase step apart.
 constexpr int64_t kChangedBitrateDistance = 30720;
@@ -63,18 +55,10 @@ constexpr const char* kTagSelectDecPeers = "KTRDLPolicy::selectDecPeers";
 constexpr const char* kTagIsGoodToInc = "KTRDLPolicy::isGoodToInc";
 constexpr const char* kTagIsGoodToDec = "KTRDLPolicy::isGoodToDec";
 
-int32_t percentOf(int32_t bitrate, int32_t percent) {
-    return mul32(bitrate, percent) / 100;
-}
-
 // Whether a request's bitrate moved by a whole step from the previous one.
 bool movedByAStep(int32_t a, int32_t b) {
     const int64_t distance = int64_t{a} - b;
     return distance >= kChangedBitrateDistance || -distance >= kChangedBitrateDistance;
-}
-
-bool isInIncreaseRange(int32_t bitrate) {
-    return kIncRangeLow <= bitrate && bitrate <= kIncRangeHigh;
 }
 
 bool holdsFewerThan(const KTRDLPolicy::UidSet& uids, int count) {
@@ -262,13 +246,12 @@ void KTRDLPolicy::realAdjust(RequestMap& requests) {
         "max_bitrate=%d",
         kTagRealAdjust, netStatus, score, bitrate, maxBitrate);
     if (netStatus == kNetIncrease || netStatus == kNetIncreaseToo) {
-        if (score <= kIncMinScore) {
+        const RaiseGuard guard = downloadrules::raiseGuard(score, bitrate, maxBitrate);
+        if (guard == RaiseGuard::LowScore) {
             xlog::logi("[%s]: don't ajudt when score(%d)<85!", kTagRealAdjust, score);
             return;
         }
-        // A zero max_bitrate means the estimate states no ceiling: only the score guards the raise.
-        if (maxBitrate != 0 && (static_cast<double>(bitrate) >= kIncMaxBitrateShare * static_cast<double>(maxBitrate) ||
-                                bitrate > kIncMaxNetBitrate)) {
+        if (guard == RaiseGuard::NearCeiling) {
             xlog::logi("[%s]: ktrsdk: don't adjust when bitrate(%d)>=max_bitrate(%d)!!!", kTagRealAdjust, bitrate,
                        maxBitrate);
             return;
@@ -315,7 +298,7 @@ void KTRDLPolicy::decrease(int netStatus, RequestMap& requests) {
         xlog::loge("[%s]: ktr download policy, select dec uids failed", kTagRealAdjust);
         return;
     }
-    const int32_t step = static_cast<int32_t>(kDecTotalStep / static_cast<int64_t>(uids.size()));
+    const int32_t step = downloadrules::cutStep(uids.size());
     for (uint64_t uid : uids) {
         VideoStreamInfo request{};
         lowerBitrate(uid, netStatus, step, request);
@@ -348,16 +331,8 @@ void KTRDLPolicy::lowerBitrate(uint64_t uid, int netStatus, int32_t step, VideoS
         return;
     }
     const VideoStreamInfo& chosen = it->second;
-    int32_t cut = step;
-    if (netStatus == kNetDecrease || netStatus == kNetDecreaseMore) {
-        const int32_t share = percentOf(chosen.bitrate, netStatus == kNetDecrease ? kDecPercent : kDecMorePercent);
-        cut = share > step ? share : step;
-    }
-    int32_t lowered = sub32(chosen.bitrate, cut);
     const int32_t floor = m_view->dfts.getMinBitrateByDft(VIDEO_DFT_240P);
-    if (lowered <= floor) {
-        lowered = floor;
-    }
+    const int32_t lowered = downloadrules::loweredBitrate(chosen.bitrate, netStatus, step, floor);
     if (lowered >= chosen.minbitrate || !hasMultiStreams(uid)) {
         m_view->dfts.getDftInfoByBitrate(lowered, out);
         out.bitrate = lowered;
@@ -369,6 +344,8 @@ void KTRDLPolicy::lowerBitrate(uint64_t uid, int netStatus, int32_t step, VideoS
     }
 }
 
+// The raise selection stays whole here: checking a peer may look its class up in the definition table,
+// which can log, and only the peers the walk reaches are checked; the draw of rand() comes between passes.
 void KTRDLPolicy::selectIncPeers(UidSet& uids, int count) {
     uids.clear();
     if (m_mapSelects.empty()) {
@@ -452,74 +429,22 @@ void KTRDLPolicy::selectDecPeers(UidSet& uids, int count) {
         uids.insert(m_mapSelects.begin()->first);
         return;
     }
-    const uint64_t speaker = m_view->scene.getSpeakerUid();
-    // Only the counts are compared: a memory holding peers that have left may never match again.
-    if (m_setDecSelected.size() == m_mapSelects.size()) {
+    // The registry's lookups are silent, so every peer's facts can be gathered before the selection.
+    std::vector<downloadrules::CutCandidate> peers;
+    for (const auto& entry : m_mapSelects) {
+        peers.push_back({entry.first, entry.second.bitrate, entry.second.minbitrate, hasMultiStreams(entry.first)});
+    }
+    downloadrules::CutSelection selection =
+        downloadrules::selectCut(peers, m_setDecSelected, m_view->scene.getSpeakerUid(), count);
+    if (selection.everyPeerCut) {
         xlog::logi("[%s]: all the user in list has been selected, reset and reloop again.", kTagSelectDecPeers);
-        m_pendingDecSelected.reset = true;
     }
-    selectDecNotYetSelected(uids, count, speaker);
-    if (!uids.empty()) {
-        return;
+    for (const downloadrules::CutCheck& check : selection.checks) {
+        logCutVerdict(peers[check.candidate], check.verdict);
     }
-    selectDecMultiStreams(uids);
-    if (!uids.empty()) {
-        return;
-    }
-    if (speaker != 0 && hasPeer(speaker)) {
-        markDecSelected(uids, speaker);
-    }
-    if (!uids.empty()) {
-        return;
-    }
-    selectDecAfterReset(uids, count);
-}
-
-void KTRDLPolicy::selectDecNotYetSelected(UidSet& uids, int count, uint64_t speaker) {
-    // Both containers ascend by uid, so one walk over the memory, in step with the peers, tells which
-    // peers it holds.
-    auto selected = m_setDecSelected.cbegin();
-    const auto selectedEnd = m_pendingDecSelected.reset ? selected : m_setDecSelected.cend();
-    for (const auto& entry : m_mapSelects) {
-        while (selected != selectedEnd && *selected < entry.first) {
-            ++selected;
-        }
-        if (selected != selectedEnd && *selected == entry.first) {
-            continue;
-        }
-        if (entry.first != speaker && isGoodToDec(entry.second, entry.first)) {
-            markDecSelected(uids, entry.first);
-        }
-        if (!holdsFewerThan(uids, count)) {
-            break;
-        }
-    }
-}
-
-void KTRDLPolicy::selectDecMultiStreams(UidSet& uids) {
-    for (const auto& entry : m_mapSelects) {
-        if (hasMultiStreams(entry.first)) {
-            markDecSelected(uids, entry.first);
-        }
-    }
-}
-
-// The last resort starts a new cycle and spares nobody, the speaker included.
-void KTRDLPolicy::selectDecAfterReset(UidSet& uids, int count) {
-    m_pendingDecSelected.reset = true;
-    for (const auto& entry : m_mapSelects) {
-        if (isGoodToDec(entry.second, entry.first)) {
-            markDecSelected(uids, entry.first);
-        }
-        if (!holdsFewerThan(uids, count)) {
-            return;
-        }
-    }
-}
-
-void KTRDLPolicy::markDecSelected(UidSet& uids, uint64_t uid) {
-    uids.insert(uid);
-    m_pendingDecSelected.added.insert(uid);
+    uids = selection.picked;
+    m_pendingDecSelected.reset = selection.restartCycle;
+    m_pendingDecSelected.added.swap(selection.picked);
 }
 
 void KTRDLPolicy::commitDecSelected() {
@@ -532,7 +457,7 @@ void KTRDLPolicy::commitDecSelected() {
 
 bool KTRDLPolicy::isGoodToInc(const VideoStreamInfo& info, uint64_t uid, bool isSpeaker) {
     const int32_t bitrate = info.bitrate;
-    if (bitrate > kIncGoodMaxBitrate) {
+    if (downloadrules::isTooHighToRaise(bitrate)) {
         return false;
     }
     int32_t maxBitrate = info.maxbitrate;
@@ -542,7 +467,7 @@ bool KTRDLPolicy::isGoodToInc(const VideoStreamInfo& info, uint64_t uid, bool is
         m_view->dfts.getDftInfoByBitrate(bitrate, definition);
         maxBitrate = definition.maxbitrate;
     }
-    if (bitrate > 0 && add32(bitrate, kIncStep) <= maxBitrate) {
+    if (downloadrules::raiseVerdict(bitrate, maxBitrate) == downloadrules::RaiseVerdict::Good) {
         xlog::logi("[%s]: user's bitrate is good to inc, peer=%llu, bitrate=%d, maxBitrate=%d, isSpeaker=%d",
                    kTagIsGoodToInc, logUid(uid), bitrate, maxBitrate, isSpeaker ? 1 : 0);
         return true;
@@ -555,21 +480,12 @@ bool KTRDLPolicy::isGoodToInc(const VideoStreamInfo& info, uint64_t uid, bool is
 }
 
 // The messages print the minbitrate where they say maxBitrate.
-bool KTRDLPolicy::isGoodToDec(const VideoStreamInfo& info, uint64_t uid) {
-    const int32_t bitrate = info.bitrate;
-    if (bitrate >= kDecGoodBitrate) {
-        return true;
-    }
-    const int32_t minBitrate = info.minbitrate;
-    if (minBitrate == 0) {
-        return false;
-    }
-    if (bitrate < add32(minBitrate, kDecRoomAboveMin)) {
+void KTRDLPolicy::logCutVerdict(const downloadrules::CutCandidate& peer, CutVerdict verdict) {
+    if (verdict == CutVerdict::AtFloor) {
         xlog::logi("[%s]: user's bitrate reach the minBitrate, peer=%llu, bitrate=%d, maxBitrate=%d", kTagIsGoodToDec,
-                   logUid(uid), bitrate, minBitrate);
-        return false;
+                   logUid(peer.uid), peer.bitrate, peer.minBitrate);
+    } else if (verdict == CutVerdict::Good) {
+        xlog::logi("[%s]: user's bitrate is good to dec, peer=%llu, bitrate=%d, maxBitrate=%d", kTagIsGoodToDec,
+                   logUid(peer.uid), peer.bitrate, peer.minBitrate);
     }
-    xlog::logi("[%s]: user's bitrate is good to dec, peer=%llu, bitrate=%d, maxBitrate=%d", kTagIsGoodToDec,
-               logUid(uid), bitrate, minBitrate);
-    return true;
 }

@@ -9,6 +9,7 @@
 
 #include "IKTRSDK.h"
 #include "core/KTRViews.h"
+#include "download/DownloadRules.h"
 
 // Chooses which stream of every peer the local client receives and adjusts the requests to the
 // download estimate: raises one peer on headroom, cuts up to three on congestion.
@@ -56,13 +57,9 @@ private:
     bool selectIncMultiStreams(UidSet& uids);
     void selectIncAtRandom(UidSet& uids);
     void selectDecPeers(UidSet& uids, int count);
-    void selectDecNotYetSelected(UidSet& uids, int count, uint64_t speaker);
-    void selectDecMultiStreams(UidSet& uids);
-    void selectDecAfterReset(UidSet& uids, int count);
-    void markDecSelected(UidSet& uids, uint64_t uid);
     void commitDecSelected();
     bool isGoodToInc(const tarn::video::VideoStreamInfo& info, uint64_t uid, bool isSpeaker);
-    bool isGoodToDec(const tarn::video::VideoStreamInfo& info, uint64_t uid);
+    static void logCutVerdict(const downloadrules::CutCandidate& peer, downloadrules::CutVerdict verdict);
 
     std::optional<KTRDLView> m_view;
     // The stream chosen for each peer.

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "core/Int32Arithmetic.h"
 #include "core/KTRCodes.h"
 #include "core/KTRSceneInfo.h"
 #include "dft/KTRDFTMap.h"
 #include "log/xlog.h"
+#include "upload/UploadRules.h"
 
 using tarn::video::VIDEO_DFT_240P;
 using tarn::video::VIDEO_DFT_480P;
@@ -17,38 +17,9 @@ using tarn::video::VideoStreamInfo;
 
 using ktrcodes::kCameraChannel;
 using ktrcodes::kDeviceType4;
-namespace {
-
-// A request stands apart from the first one when it is 10% and 30K away from it.
-constexpr double kCloseAbove = 1.1;
-constexpr double kCloseBelow = 0.9;
-constexpr int kCloseDifference = 30720;
-// Two requests are far apart when one is 1.33 times and 100K away from the other.
-constexpr int kFarApartPercent = 133;
-constexpr int kFarApartDifference = 102400;
-
-bool ratioAtLeast2(int a, int b) {
-    return a >= mul32(2, b) || mul32(2, a) <= b;
-}
-
-bool ratioAtLeast133(int a, int b) {
-    return a >= mul32(b, kFarApartPercent) / 100 || mul32(a, kFarApartPercent) / 100 <= b;
-}
-
-bool differenceAtLeast100K(int a, int b) {
-    return a >= add32(b, kFarApartDifference) || add32(a, kFarApartDifference) <= b;
-}
-
-bool isFarApart(int a, int b) {
-    return ratioAtLeast133(a, b) && differenceAtLeast100K(a, b);
-}
-
-bool standsApart(int bitrate, int base) {
-    return (bitrate > base * kCloseAbove && bitrate >= add32(base, kCloseDifference)) ||
-           (bitrate < base * kCloseBelow && add32(bitrate, kCloseDifference) <= base);
-}
-
-}  // namespace
+using uploadrules::FloorBranch;
+using uploadrules::MergeBranch;
+using uploadrules::MergeResult;
 
 void KTRSelectMgr::addSelectReq(int width, int height, int fps, int bitrate) {
     VideoSelectRequest request{width, height, fps, bitrate};
@@ -95,14 +66,18 @@ void KTRSelectMgr::clear() {
 void KTRSelectMgr::calculateMinBitrate(VideoStreamInfo& info) const {
     KTRDFTMap& dfts = m_view->dfts;
     const int dft = dfts.getDftByBitrate(info.bitrate);
-    if (!m_view->config.getForceHD()) {
-        if (!m_view->scene.isSelfSpeaking()) {
+    switch (uploadrules::floorOf(m_view->config.getForceHD(), m_view->scene.isSelfSpeaking(), dft)) {
+        case FloorBranch::Unchanged:
+            break;
+        case FloorBranch::Floor240P:
             info.minbitrate = dfts.getMinBitrateByDft(VIDEO_DFT_240P);
-        } else if (dft < VIDEO_DFT_480P) {
+            break;
+        case FloorBranch::Lift480P:
             dfts.getDftInfoByDft(kCameraChannel, VIDEO_DFT_480P, info);
-        } else {
+            break;
+        case FloorBranch::Floor480P:
             info.minbitrate = dfts.getMinBitrateByDft(VIDEO_DFT_480P);
-        }
+            break;
     }
     xlog::logi(
         "[%s]: ktrselectmgr, calculateMinBitrate, width=%d, height=%d, bitrate=%d, minbitrate=%d, "
@@ -116,7 +91,7 @@ void KTRSelectMgr::adjustRequests(std::vector<VideoStreamInfo>& out) const {
     if (m_arrRequests.empty()) {
         return;
     }
-    if (m_arrRequests.size() == 1 || !anyStandsApartFromFirst()) {
+    if (m_arrRequests.size() == 1 || !uploadrules::anyStandsApartFromFirst(bitrates())) {
         adjustSelects_1(out);
         return;
     }
@@ -172,19 +147,14 @@ void KTRSelectMgr::adjustSelects_2(std::vector<VideoStreamInfo>& out) const {
     }
     const int b1 = bitrateOf(0);
     const int b2 = bitrateOf(1);
-    const int lower = std::min(b1, b2);
-    if (isSameDft(b1, b2)) {
+    const MergeResult merged = uploadrules::mergeTwo(b1, b2, isSameDft(b1, b2));
+    if (merged.branch == MergeBranch::SameDefinition) {
         xlog::logi("[%s]: ktr select 2, same dft, choose lower, brt1=%d, brt2=%d, ret=%d",
-                   "KTRSelectMgr::adjustSelects_2", b1, b2, lower);
-        emitOne(lower, out);
-        return;
-    }
-    xlog::logi("[%s]: ktr select 2, brt1=%d, brt2=%d", "KTRSelectMgr::adjustSelects_2", b1, b2);
-    if (ratioAtLeast2(b1, b2) || isFarApart(b1, b2)) {
-        emitTwo(b1, b2, out);
+                   "KTRSelectMgr::adjustSelects_2", b1, b2, merged.first);
     } else {
-        emitOne(lower, out);
+        xlog::logi("[%s]: ktr select 2, brt1=%d, brt2=%d", "KTRSelectMgr::adjustSelects_2", b1, b2);
     }
+    emit(merged, out);
 }
 
 void KTRSelectMgr::adjustSelects_3(std::vector<VideoStreamInfo>& out) const {
@@ -197,21 +167,18 @@ void KTRSelectMgr::adjustSelects_3(std::vector<VideoStreamInfo>& out) const {
     const int d0 = dftOf(s[0]);
     const int d1 = dftOf(s[1]);
     const int d2 = dftOf(s[2]);
-    if (d0 != VIDEO_DFT_240P) {
+    const MergeResult merged = uploadrules::mergeThree(s, d0, d1, d2);
+    if (merged.branch == MergeBranch::AllAbove240P) {
         xlog::logi("[%s]: ktr select 3, all>240P, choose lowest, brt1=%d, brt2=%d, brt3=%d, ret=%d",
-                   "KTRSelectMgr::adjustSelects_3", bitrateOf(0), bitrateOf(1), bitrateOf(2), s[0]);
-        emitOne(s[0], out);
-    } else if (d2 == VIDEO_DFT_240P) {
+                   "KTRSelectMgr::adjustSelects_3", bitrateOf(0), bitrateOf(1), bitrateOf(2), merged.first);
+    } else if (merged.branch == MergeBranch::All240P) {
         xlog::logi("[%s]: ktr select 3, same dft, choose lower, brt1=%d, brt2=%d, brt3=%d, result=%d",
-                   "KTRSelectMgr::adjustSelects_3", bitrateOf(0), bitrateOf(1), bitrateOf(2), s[0]);
-        emitOne(s[0], out);
+                   "KTRSelectMgr::adjustSelects_3", bitrateOf(0), bitrateOf(1), bitrateOf(2), merged.first);
     } else {
-        // The middle request serves both upper ones when it shares the top's class and is far from the lowest.
-        const int upper = d1 == d2 && isFarApart(s[0], s[1]) ? s[1] : s[2];
         xlog::logi("[%s]: ktr select 3, brt1=%d, brt2=%d, brt3=%d, ret1=%d, ret2=%d", "KTRSelectMgr::adjustSelects_3",
-                   bitrateOf(0), bitrateOf(1), bitrateOf(2), s[0], upper);
-        emitTwo(s[0], upper, out);
+                   bitrateOf(0), bitrateOf(1), bitrateOf(2), merged.first, merged.second);
     }
+    emit(merged, out);
 }
 
 void KTRSelectMgr::adjustSelects_4(std::vector<VideoStreamInfo>& out) const {
@@ -223,24 +190,30 @@ void KTRSelectMgr::adjustSelects_4(std::vector<VideoStreamInfo>& out) const {
     const std::vector<int> s = sortedBitrates(4);
     const int d0 = dftOf(s[0]);
     const int d3 = dftOf(s[3]);
-    if (d0 != VIDEO_DFT_240P) {
-        xlog::logi("[%s]: ktr select 4, all>240P, choose lowest, brt1=%d, brt2=%d, brt3=%d, brt4=%d, ret=%d",
-                   "KTRSelectMgr::adjustSelects_4", bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3), s[0]);
-        emitOne(s[0], out);
-    } else if (d3 == VIDEO_DFT_240P) {
-        xlog::logi("[%s]: ktr select 4, all same!!! select lowest, brt1=%d, brt2=%d, brt3=%d, brt4=%d, ret=%d",
-                   "KTRSelectMgr::adjustSelects_4", bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3), s[0]);
-        emitOne(s[0], out);
-    } else if (ratioAtLeast2(s[0], s[2]) || isFarApart(s[0], s[2])) {
-        // The third-lowest request decides; the highest one is served by it.
-        xlog::logi("[%s]: ktr select 4, brt1=%d, brt2=%d, brt3=%d, ret4=%d, ret1=%d, ret2=%d",
-                   "KTRSelectMgr::adjustSelects_4", bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3), s[0], s[2]);
-        emitTwo(s[0], s[2], out);
-    } else {
-        xlog::logi("[%s]: ktr select 4, all close!!! select lowest, brt1=%d, brt2=%d, brt3=%d, brt4=%d, ret=%d",
-                   "KTRSelectMgr::adjustSelects_4", bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3), s[0]);
-        emitOne(s[0], out);
+    const MergeResult merged = uploadrules::mergeFour(s, d0, d3);
+    switch (merged.branch) {
+        case MergeBranch::AllAbove240P:
+            xlog::logi("[%s]: ktr select 4, all>240P, choose lowest, brt1=%d, brt2=%d, brt3=%d, brt4=%d, ret=%d",
+                       "KTRSelectMgr::adjustSelects_4", bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3),
+                       merged.first);
+            break;
+        case MergeBranch::All240P:
+            xlog::logi("[%s]: ktr select 4, all same!!! select lowest, brt1=%d, brt2=%d, brt3=%d, brt4=%d, ret=%d",
+                       "KTRSelectMgr::adjustSelects_4", bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3),
+                       merged.first);
+            break;
+        case MergeBranch::Apart:
+            xlog::logi("[%s]: ktr select 4, brt1=%d, brt2=%d, brt3=%d, ret4=%d, ret1=%d, ret2=%d",
+                       "KTRSelectMgr::adjustSelects_4", bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3),
+                       merged.first, merged.second);
+            break;
+        default:
+            xlog::logi("[%s]: ktr select 4, all close!!! select lowest, brt1=%d, brt2=%d, brt3=%d, brt4=%d, ret=%d",
+                       "KTRSelectMgr::adjustSelects_4", bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3),
+                       merged.first);
+            break;
     }
+    emit(merged, out);
 }
 
 void KTRSelectMgr::adjustSelects_5(std::vector<VideoStreamInfo>& out) const {
@@ -253,33 +226,33 @@ void KTRSelectMgr::adjustSelects_5(std::vector<VideoStreamInfo>& out) const {
     const int d0 = dftOf(s[0]);
     const int d3 = dftOf(s[3]);
     const int d4 = dftOf(s[4]);
-    if (d0 != VIDEO_DFT_240P) {
-        xlog::logi("[%s]: ktr select 5, all>240P, choose lowest, brt1=%d, brt2=%d, brt3=%d, brt4=%d, brt5=%d, ret=%d",
-                   "KTRSelectMgr::adjustSelects_5", bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3),
-                   bitrateOf(4), s[0]);
-        emitOne(s[0], out);
-        return;
+    const MergeResult merged = uploadrules::mergeFive(s, d0, d3, d4);
+    switch (merged.branch) {
+        case MergeBranch::AllAbove240P:
+            xlog::logi(
+                "[%s]: ktr select 5, all>240P, choose lowest, brt1=%d, brt2=%d, brt3=%d, brt4=%d, brt5=%d, ret=%d",
+                "KTRSelectMgr::adjustSelects_5", bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3), bitrateOf(4),
+                merged.first);
+            break;
+        case MergeBranch::All240P:
+            xlog::logi(
+                "[%s]: ktr select 5, all same!!! select lowest, brt1=%d, brt2=%d, brt3=%d, brt4=%d, brt5=%d, ret=%d",
+                "KTRSelectMgr::adjustSelects_5", bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3), bitrateOf(4),
+                merged.first);
+            break;
+        case MergeBranch::Apart:
+            xlog::logi("[%s]: ktr select 5, choose OK!!! brt1=%d, brt2=%d, brt3=%d, brt4=%d, brt5=%d,ret1=%d, ret2=%d",
+                       "KTRSelectMgr::adjustSelects_5", bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3),
+                       bitrateOf(4), merged.first, merged.second);
+            break;
+        default:
+            xlog::logi(
+                "[%s]: ktr select 5, all close!!! select lowest, brt1=%d, brt2=%d, brt3=%d, brt4=%d, brt5=%d, ret=%d",
+                "KTRSelectMgr::adjustSelects_5", bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3), bitrateOf(4),
+                merged.first);
+            break;
     }
-    if (d4 == VIDEO_DFT_240P) {
-        xlog::logi("[%s]: ktr select 5, all same!!! select lowest, brt1=%d, brt2=%d, brt3=%d, brt4=%d, brt5=%d, ret=%d",
-                   "KTRSelectMgr::adjustSelects_5", bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3),
-                   bitrateOf(4), s[0]);
-        emitOne(s[0], out);
-        return;
-    }
-    const int top = d3 == VIDEO_DFT_240P ? s[4] : s[3];
-    if (ratioAtLeast2(s[0], top) || ratioAtLeast133(s[0], top) || differenceAtLeast100K(s[0], top)) {
-        xlog::logi("[%s]: ktr select 5, choose OK!!! brt1=%d, brt2=%d, brt3=%d, brt4=%d, brt5=%d,ret1=%d, ret2=%d",
-                   "KTRSelectMgr::adjustSelects_5", bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3),
-                   bitrateOf(4), s[0], top);
-        emitTwo(s[0], top, out);
-    } else {
-        xlog::logi(
-            "[%s]: ktr select 5, all close!!! select lowest, brt1=%d, brt2=%d, brt3=%d, brt4=%d, brt5=%d, ret=%d",
-            "KTRSelectMgr::adjustSelects_5", bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3), bitrateOf(4),
-            s[0]);
-        emitOne(s[0], out);
-    }
+    emit(merged, out);
 }
 
 void KTRSelectMgr::adjustSelects_others(std::vector<VideoStreamInfo>& out) const {
@@ -288,16 +261,16 @@ void KTRSelectMgr::adjustSelects_others(std::vector<VideoStreamInfo>& out) const
                    "KTRSelectMgr::adjustSelects_others", requestCount());
         return;
     }
-    // So many subscribers that only the first and the last one are weighed.
     const int first = bitrateOf(0);
     const int last = m_arrRequests.back().bitrate;
     const int lo = std::min(first, last);
     const int hi = std::max(first, last);
-    if (isSameDft(lo, hi)) {
+    const MergeResult merged = uploadrules::mergeMany(lo, isSameDft(lo, hi));
+    if (merged.branch == MergeBranch::SameDefinition) {
         xlog::logi("[%s]: ktr select others, brt1=%d, brt_last=%d, ret1=%d, ret=%d",
                    "KTRSelectMgr::adjustSelects_others", lo, hi, lo, lo);
-        emitOne(lo, out);
     }
+    emit(merged, out);
 }
 
 void KTRSelectMgr::dumpSelectReqs(const std::vector<VideoSelectRequest>& requests) const {
@@ -309,19 +282,21 @@ void KTRSelectMgr::dumpSelectReqs(const std::vector<VideoSelectRequest>& request
     xlog::logi("ktr select reqs, stop =======");
 }
 
-bool KTRSelectMgr::anyStandsApartFromFirst() const {
-    const int base = bitrateOf(0);
-    return std::any_of(m_arrRequests.begin(), m_arrRequests.end(),
-                       [base](const VideoSelectRequest& request) { return standsApart(request.bitrate, base); });
+std::vector<int> KTRSelectMgr::bitrates() const {
+    std::vector<int> bitrates;
+    for (const VideoSelectRequest& request : m_arrRequests) {
+        bitrates.push_back(request.bitrate);
+    }
+    return bitrates;
 }
 
 std::vector<int> KTRSelectMgr::sortedBitrates(size_t count) const {
-    std::vector<int> bitrates;
+    std::vector<int> sorted;
     for (size_t i = 0; i < count; ++i) {
-        bitrates.push_back(bitrateOf(i));
+        sorted.push_back(bitrateOf(i));
     }
-    std::sort(bitrates.begin(), bitrates.end());
-    return bitrates;
+    std::sort(sorted.begin(), sorted.end());
+    return sorted;
 }
 
 bool KTRSelectMgr::isSameDft(int left, int right) const {
@@ -340,6 +315,14 @@ VideoStreamInfo KTRSelectMgr::makeStreamInfo(int bitrate) const {
     info.bitrate = bitrate;
     info.maxbitrate = bitrate;
     return info;
+}
+
+void KTRSelectMgr::emit(const MergeResult& merged, std::vector<VideoStreamInfo>& out) const {
+    if (merged.streams == 1) {
+        emitOne(merged.first, out);
+    } else if (merged.streams == 2) {
+        emitTwo(merged.first, merged.second, out);
+    }
 }
 
 void KTRSelectMgr::emitOne(int bitrate, std::vector<VideoStreamInfo>& out) const {

@@ -7,6 +7,7 @@
 
 #include "IKTRSDK.h"
 #include "core/KTRViews.h"
+#include "upload/UploadRules.h"
 #include "upload/VideoSelectRequest.h"
 
 // Collects the subscribers' select requests for the local camera video, amends their bitrates into the
@@ -41,14 +42,16 @@ private:
     void adjustSelects_5(std::vector<tarn::video::VideoStreamInfo>& out) const;
     void adjustSelects_others(std::vector<tarn::video::VideoStreamInfo>& out) const;
 
-    bool anyStandsApartFromFirst() const;
     int bitrateOf(size_t index) const { return m_arrRequests[index].bitrate; }
     int requestCount() const { return static_cast<int>(m_arrRequests.size()); }
+    // The requests' bitrates in arrival order.
+    std::vector<int> bitrates() const;
     // The bitrates of the first count requests, ascending.
     std::vector<int> sortedBitrates(size_t count) const;
     int dftOf(int bitrate) const;
     bool isSameDft(int left, int right) const;
     tarn::video::VideoStreamInfo makeStreamInfo(int bitrate) const;
+    void emit(const uploadrules::MergeResult& merged, std::vector<tarn::video::VideoStreamInfo>& out) const;
     void emitOne(int bitrate, std::vector<tarn::video::VideoStreamInfo>& out) const;
     void emitTwo(int first, int second, std::vector<tarn::video::VideoStreamInfo>& out) const;
 

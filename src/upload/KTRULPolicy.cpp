@@ -6,6 +6,7 @@
 #include "dft/KTRDFTMap.h"
 #include "log/xlog.h"
 #include "upload/KTRSelectMgr.h"
+#include "upload/UploadRules.h"
 
 using tarn::video::VIDEO_DFT_1080P;
 using tarn::video::VIDEO_DFT_180P;
@@ -23,52 +24,8 @@ namespace {
 
 // A camera result counts as changed once a stream's bitrate moves by this much.
 constexpr int kChangeThreshold = 30720;
-// Meetings of up to this many users (the local one included) are small. In a bigger one, while somebody
-// else or nobody speaks, the scene default is published as it is, and above kCrowdedMeetingUsers at its
-// minimum.
-constexpr int kSmallMeetingUsers = 4;
-constexpr int kCrowdedMeetingUsers = 6;
 // Ranks written into the dft field of camera results.
 constexpr int kHigherStreamRank = 1;
-constexpr int kLowerStreamRank = 2;
-
-struct SceneFacts {
-    int users;
-    bool anySharing;
-    bool speaking;
-    bool selfSpeaking;
-    bool remoteDt1;
-};
-
-int defaultForDt1(const SceneFacts& scene) {
-    if (scene.anySharing) {
-        return VIDEO_DFT_240P;
-    }
-    if (scene.selfSpeaking) {
-        return VIDEO_DFT_480P;
-    }
-    if (scene.speaking) {
-        return VIDEO_DFT_180P;
-    }
-    return scene.users <= kSmallMeetingUsers ? VIDEO_DFT_480P : VIDEO_DFT_240P;
-}
-
-// Device types 4 and 8 differ only in the class they fall back to while sharing and in big meetings.
-int defaultForDt4Or8(const SceneFacts& scene, int quietDft) {
-    if (scene.anySharing) {
-        return scene.selfSpeaking ? VIDEO_DFT_480P : quietDft;
-    }
-    if (scene.selfSpeaking || scene.users <= 1) {
-        return VIDEO_DFT_720P;
-    }
-    if (scene.speaking) {
-        return VIDEO_DFT_180P;
-    }
-    if (scene.users == 2) {
-        return scene.remoteDt1 ? VIDEO_DFT_480P : VIDEO_DFT_720P;
-    }
-    return scene.users <= kSmallMeetingUsers ? VIDEO_DFT_480P : quietDft;
-}
 
 // |a - b| in 32-bit two's complement, as the host's own arithmetic gives it: bitrates at opposite ends
 // of the range come out close, and |INT_MIN| stays negative.
@@ -115,7 +72,7 @@ void KTRULPolicy::realAdjust(std::vector<VideoStreamInfo>& out) {
                              scene.isSelfSpeaking(), scene.hasOtherUserWithDt1());
     VideoStreamInfo def{};
     dfts.getDftInfoByDft(kCameraChannel, defaultDft, def);
-    if (!scene.isSelfSpeaking() && users > kSmallMeetingUsers) {
+    if (uploadrules::publishesSceneDefaultAlone(users, scene.isSelfSpeaking())) {
         appendLargeMeetingDefault(def, users, out);
         return;
     }
@@ -137,17 +94,7 @@ int KTRULPolicy::getDefaultDefinition(int dt, int users, bool sharing, bool self
     xlog::logi("[%s]: dt=%d, users=%d, sharing=%d, self_sharing=%d, speaking=%d, self_speaking=%d",
                "KTRULPolicy::getDefaultDefinition", dt, users, asFlag(sharing), asFlag(selfSharing), asFlag(speaking),
                asFlag(selfSpeaking));
-    const SceneFacts scene{users, sharing || selfSharing, speaking, selfSpeaking, remoteDt1};
-    switch (dt) {
-        case kDeviceType1:
-            return defaultForDt1(scene);
-        case kDeviceType4:
-            return defaultForDt4Or8(scene, VIDEO_DFT_180P);
-        case kDeviceType8:
-            return defaultForDt4Or8(scene, VIDEO_DFT_240P);
-        default:
-            return VIDEO_DFT_480P;
-    }
+    return uploadrules::sceneDefaultDft({dt, users, sharing || selfSharing, speaking, selfSpeaking, remoteDt1});
 }
 
 void KTRULPolicy::dumpSelectInfos(const std::vector<VideoStreamInfo>& infos) {
@@ -182,11 +129,7 @@ bool KTRULPolicy::differsFromLast(const std::vector<VideoStreamInfo>& out) const
 }
 
 void KTRULPolicy::appendLargeMeetingDefault(VideoStreamInfo def, int users, std::vector<VideoStreamInfo>& out) {
-    if (users > kCrowdedMeetingUsers) {
-        def.bitrate = def.minbitrate;
-    }
-    def.maxbitrate = def.bitrate;
-    out.push_back(def);
+    out.push_back(uploadrules::largeMeetingStream(def, users));
     const VideoStreamInfo& first = out.front();
     xlog::logi(
         "[%s]: video select response result: width=%d, height=%d, bitrate=%d, maxbitrate=%d, minbitrate=%d, "
@@ -207,31 +150,22 @@ void KTRULPolicy::appendBesideOwnShare(std::vector<VideoStreamInfo>& merged, std
     }
 }
 
-// A stream above the scene default's maximum is replaced by the whole default record at that maximum.
-void KTRULPolicy::appendUnderSceneCeiling(const std::vector<VideoStreamInfo>& merged, VideoStreamInfo& def,
+void KTRULPolicy::appendUnderSceneCeiling(const std::vector<VideoStreamInfo>& merged, const VideoStreamInfo& def,
                                           std::vector<VideoStreamInfo>& out) {
-    for (const VideoStreamInfo& stream : merged) {
-        if (stream.bitrate <= def.maxbitrate) {
-            out.push_back(stream);
-            continue;
+    const uploadrules::CeilingResult result = uploadrules::underSceneCeiling(merged, def);
+    for (size_t i = 0; i < merged.size(); ++i) {
+        if (result.capped[i]) {
+            xlog::logw(
+                "[%s]: selected bitrate is bigger than the default maxbitrate decided by the scene, just use the "
+                "default bitrate. selected bitrate=%d, default bitrate=%d",
+                "KTRULPolicy::realAdjust", merged[i].bitrate, def.maxbitrate);
         }
-        xlog::logw(
-            "[%s]: selected bitrate is bigger than the default maxbitrate decided by the scene, just use the default "
-            "bitrate. selected bitrate=%d, default bitrate=%d",
-            "KTRULPolicy::realAdjust", stream.bitrate, def.maxbitrate);
-        def.bitrate = def.maxbitrate;
-        out.push_back(def);
     }
+    out.insert(out.end(), result.streams.begin(), result.streams.end());
 }
 
 void KTRULPolicy::rankAndLog(std::vector<VideoStreamInfo>& out) {
-    if (out.size() == 1) {
-        out[0].dft = kHigherStreamRank;
-    } else if (out.size() == 2) {
-        const bool firstIsHigher = out[0].bitrate > out[1].bitrate;
-        out[0].dft = firstIsHigher ? kHigherStreamRank : kLowerStreamRank;
-        out[1].dft = firstIsHigher ? kLowerStreamRank : kHigherStreamRank;
-    } else {
+    if (!uploadrules::rankStreams(out)) {
         return;
     }
     const VideoStreamInfo& first = out[0];

@@ -34,7 +34,8 @@ private:
     void appendBesideOwnShare(std::vector<tarn::video::VideoStreamInfo>& merged,
                               std::vector<tarn::video::VideoStreamInfo>& out);
     void appendUnderSceneCeiling(const std::vector<tarn::video::VideoStreamInfo>& merged,
-                                 tarn::video::VideoStreamInfo& def, std::vector<tarn::video::VideoStreamInfo>& out);
+                                 const tarn::video::VideoStreamInfo& def,
+                                 std::vector<tarn::video::VideoStreamInfo>& out);
     void rankAndLog(std::vector<tarn::video::VideoStreamInfo>& out);
     bool isHighDefinition(int bitrate);
 
