@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "IKTRSDK.h"
+#include "support/Records.h"
 #include "xlog/logsdk.h"
 
 namespace {
@@ -84,7 +85,8 @@ using Step = std::function<void(IKTRSDK&, Decisions&)>;
 std::vector<long long> flatten(bool changed, const std::vector<VideoStreamInfo>& streams) {
     std::vector<long long> row{changed};
     for (const VideoStreamInfo& s : streams) {
-        row.insert(row.end(), {s.channel, s.dft, s.width, s.height, s.fps, s.bitrate, s.maxbitrate, s.minbitrate});
+        const auto fields = fieldsOf(s);
+        row.insert(row.end(), fields.begin(), fields.end());
     }
     return row;
 }
@@ -108,8 +110,8 @@ Step download(unsigned seed) {
         std::vector<long long> row{changed};
         for (const auto& request : requests) {
             row.push_back(static_cast<long long>(request.first));
-            const std::vector<long long> stream = flatten(false, {request.second});
-            row.insert(row.end(), stream.begin() + 1, stream.end());
+            const auto fields = fieldsOf(request.second);
+            row.insert(row.end(), fields.begin(), fields.end());
         }
         decisions.push_back(row);
     };
@@ -129,30 +131,31 @@ Step hdld() {
 }
 
 std::vector<VideoStreamInfo> twoStreams(int high) {
-    return {{1, 0, 1280, 720, 30, high, 1024000, 512000}, {1, 0, 320, 240, 15, 204800, 256000, 102400}};
+    return {camera(1280, 720).fps(30).bitrate(high).between(512000, 1024000),
+            camera(320, 240).fps(15).bitrate(204800).between(102400, 256000)};
 }
 
-KTRUserInfo user(uint64_t uid, uint16_t dt) {
-    return KTRUserInfo{uid, 0, dt, std::string(40, 'u')};  // long enough to allocate
+KTRUserInfo member(uint64_t uid, uint16_t dt) {
+    return user(uid, dt, std::string(40, 'u'));  // long enough to allocate
 }
 
 std::vector<Step> meeting() {
     return {
         [](IKTRSDK& sdk, Decisions&) { sdk.init(1, 8); },
         [](IKTRSDK& sdk, Decisions&) {
-            sdk.initStreamInfosForDft(
-                {{1, 0, 320, 180, 15, 153600, 204800, 92160}, {2, 0, 1280, 720, 10, 1000000, 2000000, 500000}});
+            sdk.initStreamInfosForDft({camera(320, 180).fps(15).bitrate(153600).between(92160, 204800),
+                                       share(1280, 720).fps(10).bitrate(1000000).between(500000, 2000000)});
         },
-        [](IKTRSDK& sdk, Decisions&) { sdk.addUser(user(2, 8)); },
-        [](IKTRSDK& sdk, Decisions&) { sdk.addUser(user(3, 1)); },
-        [](IKTRSDK& sdk, Decisions&) { sdk.addUser(user(4, 4)); },
+        [](IKTRSDK& sdk, Decisions&) { sdk.addUser(member(2, 8)); },
+        [](IKTRSDK& sdk, Decisions&) { sdk.addUser(member(3, 1)); },
+        [](IKTRSDK& sdk, Decisions&) { sdk.addUser(member(4, 4)); },
         [](IKTRSDK& sdk, Decisions&) {
-            sdk.setUsers({user(2, 8), user(3, 1), user(4, 4), user(4, 8)});
+            sdk.setUsers({member(2, 8), member(3, 1), member(4, 4), member(4, 8)});
         },
         [](IKTRSDK& sdk, Decisions&) { sdk.addPeerReport(2, twoStreams(716800)); },
         [](IKTRSDK& sdk, Decisions&) { sdk.addPeerReport(3, twoStreams(1024000)); },
         [](IKTRSDK& sdk, Decisions&) {
-            sdk.addPeerReport(4, {{1, 0, 640, 480, 20, 358400, 512000, 245760}});
+            sdk.addPeerReport(4, {camera(640, 480).fps(20).bitrate(358400).between(245760, 512000)});
         },
         [](IKTRSDK& sdk, Decisions&) { sdk.addPeerReport(5, twoStreams(614400)); },
         hdld(),
@@ -173,11 +176,11 @@ std::vector<Step> meeting() {
         download(14),
         download(15),
         [](IKTRSDK& sdk, Decisions&) {
-            sdk.setUsers({user(2, 8), user(3, 1)});
+            sdk.setUsers({member(2, 8), member(3, 1)});
         },
         [](IKTRSDK& sdk, Decisions&) { sdk.setSharing(true, 1); },
         upload(1),
-        [](IKTRSDK& sdk, Decisions&) { sdk.removeUser(user(3, 1)); },
+        [](IKTRSDK& sdk, Decisions&) { sdk.removeUser(member(3, 1)); },
         [](IKTRSDK& sdk, Decisions&) { sdk.clearSelectReqs(); },
         [](IKTRSDK& sdk, Decisions&) {
             KTRConfig config;

@@ -13,6 +13,7 @@
 
 #include "IKTRSDK.h"
 #include "support/LogCapture.h"
+#include "support/Records.h"
 
 using tarn::video::IKTRSDK;
 using tarn::video::KTRConfig;
@@ -31,8 +32,8 @@ struct Sdk {
     IKTRSDK& operator*() const { return *sdk; }
 };
 
-const std::vector<VideoStreamInfo> kTwoStreams{{1, 0, 1280, 720, 30, 716800, 1024000, 512000},
-                                               {1, 0, 320, 240, 15, 204800, 256000, 102400}};
+const std::vector<VideoStreamInfo> kTwoStreams{camera(1280, 720).fps(30).bitrate(716800).between(512000, 1024000),
+                                               camera(320, 240).fps(15).bitrate(204800).between(102400, 256000)};
 
 using Operation = void (*)(IKTRSDK&, std::mt19937&);
 
@@ -45,6 +46,11 @@ int bitrate(std::mt19937& random) {
 uint64_t uid(std::mt19937& random) {
     return static_cast<uint64_t>(small(random));
 }
+// The uid is drawn before the device type.
+KTRUserInfo drawnUser(std::mt19937& random, const char* ext) {
+    const uint64_t id = uid(random);
+    return user(id, static_cast<uint16_t>(small(random)), ext);
+}
 
 // Each of the 19 operations, with arguments drawn from the generator.
 const Operation kOperations[] = {
@@ -55,15 +61,11 @@ const Operation kOperations[] = {
         c.forceHD = small(r) == 0;
         sdk.setConfig(c);
     },
-    [](IKTRSDK& sdk, std::mt19937& r) {
-        sdk.addUser(KTRUserInfo{uid(r), 0, static_cast<uint16_t>(small(r)), "x"});
-    },
-    [](IKTRSDK& sdk, std::mt19937& r) {
-        sdk.removeUser(KTRUserInfo{uid(r), 0, static_cast<uint16_t>(small(r)), ""});
-    },
+    [](IKTRSDK& sdk, std::mt19937& r) { sdk.addUser(drawnUser(r, "x")); },
+    [](IKTRSDK& sdk, std::mt19937& r) { sdk.removeUser(drawnUser(r, "")); },
     [](IKTRSDK& sdk, std::mt19937& r) {
         const uint64_t u = uid(r);
-        sdk.setUsers({{u, 0, 8, ""}, {u + 1, 0, 1, ""}});
+        sdk.setUsers({user(u, 8), user(u + 1, 1)});
     },
     [](IKTRSDK& sdk, std::mt19937& r) { sdk.setSharing(small(r) < 2, uid(r)); },
     [](IKTRSDK& sdk, std::mt19937& r) { sdk.setSpeaker(small(r) < 4, uid(r)); },
@@ -86,7 +88,7 @@ const Operation kOperations[] = {
     [](IKTRSDK& sdk, std::mt19937& r) { sdk.setULNetStatus(small(r) % 6, 80 + small(r), bitrate(r), bitrate(r)); },
     [](IKTRSDK& sdk, std::mt19937& r) { sdk.setDLNetStatus(small(r) % 6, 80 + small(r), bitrate(r), bitrate(r)); },
     [](IKTRSDK& sdk, std::mt19937&) {
-        sdk.initStreamInfosForDft({{1, 0, 640, 360, 20, 358400, 512000, 245760}});
+        sdk.initStreamInfosForDft({camera(640, 360).fps(20).bitrate(358400).between(245760, 512000)});
     },
     [](IKTRSDK& sdk, std::mt19937& r) {
         VideoStreamInfo out{};
@@ -96,38 +98,38 @@ const Operation kOperations[] = {
 
 void discard(xlog::Level, const char*, void*) {}
 
-TEST(Concurrency, ThreadsShareOneInstanceWithoutLosingEvents) {
-    xlog::setSink(&discard, nullptr);
-    Sdk sdk;
+// Runs body(t) for t = 0 .. kThreads - 1, each on a thread of its own, all at once.
+template <typename Body>
+void onThreads(const Body& body) {
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&sdk, t] {
-            std::mt19937 random(static_cast<unsigned>(t));
-            std::uniform_int_distribution<size_t> op(0, std::size(kOperations) - 1);
-            for (int i = 0; i < kCallsPerThread; ++i) {
-                kOperations[op(random)](*sdk, random);
-            }
-        });
+        threads.emplace_back(body, t);
     }
     for (std::thread& thread : threads) {
         thread.join();
     }
+}
+
+TEST(Concurrency, ThreadsShareOneInstanceWithoutLosingEvents) {
+    xlog::setSink(&discard, nullptr);
+    Sdk sdk;
+    onThreads([&sdk](int t) {
+        std::mt19937 random(static_cast<unsigned>(t));
+        std::uniform_int_distribution<size_t> op(0, std::size(kOperations) - 1);
+        for (int i = 0; i < kCallsPerThread; ++i) {
+            kOperations[op(random)](*sdk, random);
+        }
+    });
 
     // Every thread reports its own peers at once; the registry must end up with all of them.
     (*sdk).clearPeerReports();
     (*sdk).init(0, 0);
-    threads.clear();
     constexpr int kPeersPerThread = 50;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&sdk, t] {
-            for (int i = 0; i < kPeersPerThread; ++i) {
-                (*sdk).addPeerReport(1000u + static_cast<uint64_t>(t * kPeersPerThread + i), kTwoStreams);
-            }
-        });
-    }
-    for (std::thread& thread : threads) {
-        thread.join();
-    }
+    onThreads([&sdk](int t) {
+        for (int i = 0; i < kPeersPerThread; ++i) {
+            (*sdk).addPeerReport(1000u + static_cast<uint64_t>(t * kPeersPerThread + i), kTwoStreams);
+        }
+    });
     LogCapture log;
     std::map<uint64_t, VideoStreamInfo> requests;
     (*sdk).setDLNetStatus(0, 0, 0, 0);
@@ -158,7 +160,7 @@ std::vector<std::vector<int>> uploadDecisions(IKTRSDK& sdk, unsigned seed) {
             sdk.clearSelectReqs();
         }
         if (i % 50 == 10) {
-            sdk.addUser(KTRUserInfo{static_cast<uint64_t>(100 + i), 0, 8, ""});
+            sdk.addUser(user(static_cast<uint64_t>(100 + i), 8));
         }
     }
     return decisions;
@@ -172,16 +174,10 @@ TEST(Concurrency, InstancesOnTheirOwnThreadsDecideAsAlone) {
         alone[t] = uploadDecisions(*sdk, static_cast<unsigned>(t));
     }
     std::vector<std::vector<std::vector<int>>> together(kThreads);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&together, t] {
-            Sdk sdk;
-            together[t] = uploadDecisions(*sdk, static_cast<unsigned>(t));
-        });
-    }
-    for (std::thread& thread : threads) {
-        thread.join();
-    }
+    onThreads([&together](int t) {
+        Sdk sdk;
+        together[t] = uploadDecisions(*sdk, static_cast<unsigned>(t));
+    });
     for (int t = 0; t < kThreads; ++t) {
         EXPECT_EQ(together[t], alone[t]) << "thread " << t;
     }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/KTRMgr.h"
@@ -8,19 +9,15 @@
 #include "core/KTRPeerMgr.h"
 #include "core/KTRSceneInfo.h"
 #include "support/LogCapture.h"
+#include "support/Records.h"
 
-using tarn::video::KTRUserInfo;
 using tarn::video::VideoStreamInfo;
 using Lines = std::vector<std::string>;
 
 namespace {
 
 VideoStreamInfo stream(int width, int height, int bitrate) {
-    return VideoStreamInfo{1, 0, width, height, 15, bitrate, bitrate, bitrate};
-}
-
-KTRUserInfo user(uint64_t uid, uint16_t dt, const std::string& ext = "") {
-    return KTRUserInfo{uid, 0, dt, ext};
+    return camera(width, height).fps(15).bitrate(bitrate).between(bitrate, bitrate);
 }
 
 TEST(Manager, EventsAreLoggedAndTheLocalUserCannotBeAPeer) {
@@ -122,24 +119,35 @@ TEST(Scene, SelfTestsCompareWithTheCurrentLocalUid) {
     EXPECT_TRUE(scene.hasOtherUserWithDt1());
 }
 
-TEST(NetEstimate, DefaultsGoodScoreAndDump) {
+TEST(NetEstimate, IsGoodAboveScore85AndDumpsItsDefaults) {
     KTRNetMgr net(false);
-    EXPECT_TRUE(net.getNetStatus() == 1 && net.getScore() == 100 && net.getBitrate() == 300000 &&
-                net.getMaxBitrate() == 0 && net.isGoodNet());
+    EXPECT_TRUE(net.isGoodNet());
     net.set(4, 85, -1, 2147483647);
     EXPECT_FALSE(net.isGoodNet());
     net.set(4, 86, -1, 2147483647);
     EXPECT_TRUE(net.isGoodNet());
     LogCapture log;
+    KTRNetMgr(false).dump();
     KTRNetMgr(true).dump();
-    EXPECT_EQ(log.take(), Lines{"I [KTRNetMgr::dump]: ktr net mgr dump, upload=1, net_status=1, score=100, "
-                                "bitrate=300000, max_bitrate=0"});
+    EXPECT_EQ(log.take(),
+              (Lines{"I [KTRNetMgr::dump]: ktr net mgr dump, upload=0, net_status=1, score=100, bitrate=300000, "
+                     "max_bitrate=0",
+                     "I [KTRNetMgr::dump]: ktr net mgr dump, upload=1, net_status=1, score=100, bitrate=300000, "
+                     "max_bitrate=0"}));
 }
 
+// A peer's published bitrates, in its order, and which stream (numbered from 1) is its lower one.
 struct LowerStreamCase {
+    std::string name;
     std::vector<int> bitrates;
-    int expectedWidth;  // streams are numbered by width 1, 2, ...
+    int lower = 0;
+    LowerStreamCase publishes(std::vector<int> rates) const { return {name, std::move(rates), lower}; }
+    LowerStreamCase lowerIs(int number) const { return {name, bitrates, number}; }
 };
+
+LowerStreamCase peer(const std::string& name) {
+    return {name, {}, 0};
+}
 
 void PrintTo(const LowerStreamCase& c, std::ostream* os) {
     for (int b : c.bitrates) {
@@ -154,19 +162,23 @@ TEST_P(PeerLowerStream, IsTheLowerOfTheFirstTwoAndTheFirstOnATie) {
     KTRPeerMgr peers;
     std::vector<VideoStreamInfo> streams;
     for (int b : c.bitrates) {
-        streams.push_back(stream(static_cast<int>(streams.size()) + 1, 0, b));
+        streams.push_back(stream(static_cast<int>(streams.size()) + 1, 0, b));  // the width numbers the stream
     }
     peers.setPeerInfos(11, streams);
     VideoStreamInfo out{};
     EXPECT_TRUE(peers.getPeerSvc(11, out));
-    EXPECT_EQ(out.width, c.expectedWidth);
+    EXPECT_EQ(out.width, c.lower);
     EXPECT_EQ(peers.hasMultiStreams(11), c.bitrates.size() > 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Registry, PeerLowerStream,
-                         ::testing::Values(LowerStreamCase{{500}, 1}, LowerStreamCase{{500, 100}, 2},
-                                           LowerStreamCase{{100, 500}, 1}, LowerStreamCase{{300, 300}, 1},
-                                           LowerStreamCase{{500, 400, 1}, 2}, LowerStreamCase{{-5, 7}, 1}));
+                         ::testing::Values(peer("OnlyStreamIsTheLower").publishes({500}).lowerIs(1),
+                                           peer("CheaperSecondIsTheLower").publishes({500, 100}).lowerIs(2),
+                                           peer("CheaperFirstIsTheLower").publishes({100, 500}).lowerIs(1),
+                                           peer("TieGoesToTheFirst").publishes({300, 300}).lowerIs(1),
+                                           peer("ThirdStreamIsNotCompared").publishes({500, 400, 1}).lowerIs(2),
+                                           peer("NegativeBitrateIsTheLower").publishes({-5, 7}).lowerIs(1)),
+                         [](const auto& row) { return row.param.name; });
 
 TEST(PeerRegistry, UnknownPeerLogsOnceAndLeavesTheOutputAlone) {
     KTRPeerMgr peers;

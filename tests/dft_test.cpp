@@ -9,27 +9,38 @@
 
 #include "dft/KTRDFTMap.h"
 #include "support/LogCapture.h"
+#include "support/Records.h"
 
 using tarn::video::VideoStreamInfo;
 using Lines = std::vector<std::string>;
 
 namespace {
 
-const VideoStreamInfo k240P{1, 0, 320, 240, 15, 204800, 256000, 102400};
-const VideoStreamInfo k480P{1, 0, 640, 480, 20, 358400, 512000, 245760};
-const VideoStreamInfo k720P{1, 0, 1080, 720, 30, 716800, 1024000, 512000};
-
-std::vector<int> fields(const VideoStreamInfo& s) {
-    return {s.channel, s.dft, s.width, s.height, s.fps, s.bitrate, s.maxbitrate, s.minbitrate};
-}
+// An entry of a definition table: its key and the record it holds. These three are built in.
+struct Entry {
+    int key;
+    VideoStreamInfo record;
+};
+const Entry k240P{3, camera(320, 240).fps(15).bitrate(204800).between(102400, 256000)};
+const Entry k480P{4, camera(640, 480).fps(20).bitrate(358400).between(245760, 512000)};
+const Entry k720P{5, camera(1080, 720).fps(30).bitrate(716800).between(512000, 1024000)};
 
 // One bitrate and what both lookups by bitrate answer for it with the built-in table.
 struct BitrateCase {
-    int bitrate;
-    int dft;      // getDftByBitrate
-    int infoDft;  // getDftInfoByBitrate
-    VideoStreamInfo info;
+    std::string name;
+    int bitrate = 0;
+    int key = 0;   // getDftByBitrate
+    Entry info{};  // getDftInfoByBitrate
+    bool refused = false;
+    BitrateCase keyIs(int value) const { return {name, bitrate, value, info, refused}; }
+    BitrateCase infoIs(const Entry& entry) const { return {name, bitrate, key, entry, refused}; }
+    // Outside the classified range both lookups log and answer 480P.
+    BitrateCase refusedAs480P() const { return {name, bitrate, k480P.key, k480P, true}; }
 };
+
+BitrateCase at(const std::string& name, int bitrate) {
+    return {name, bitrate};
+}
 
 void PrintTo(const BitrateCase& c, std::ostream* os) {
     *os << "bitrate " << c.bitrate;
@@ -41,40 +52,53 @@ TEST_P(LookupByBitrate, ClassifiesWithTheBuiltInTable) {
     const BitrateCase& c = GetParam();
     LogCapture log;
     KTRDFTMap map;
-    EXPECT_EQ(map.getDftByBitrate(c.bitrate), c.dft);
+    EXPECT_EQ(map.getDftByBitrate(c.bitrate), c.key);
     VideoStreamInfo out{};
-    EXPECT_EQ(map.getDftInfoByBitrate(c.bitrate, out), c.infoDft);
-    EXPECT_EQ(fields(out), fields(c.info));
+    EXPECT_EQ(map.getDftInfoByBitrate(c.bitrate, out), c.info.key);
+    EXPECT_EQ(out, c.info.record);
     const std::string value = std::to_string(c.bitrate);
     Lines expected;
-    if (c.bitrate == 0 || c.bitrate >= 3145728) {
+    if (c.refused) {
         expected = {"E [KTRDFTMap::getDftByBitrate]: ktr dft find by bitrate failed, return 480P, bitrate=" + value,
                     "W [KTRDFTMap::getDftInfoByBitrate]: ktr dft find definition info failed, bitrate=" + value};
     }
     EXPECT_EQ(log.take(), expected);
 }
 
-// Key 0 holds the 480P range and comes first, so it shadows 480P (and overlapping 240P) by bitrate.
+// Key 0 holds the 480P range and comes first, so it shadows 480P (and overlapping 240P) by bitrate; a
+// bitrate in no range answers key 0 too.
 INSTANTIATE_TEST_SUITE_P(Thresholds, LookupByBitrate,
-                         ::testing::Values(BitrateCase{0, 4, 4, k480P}, BitrateCase{3145728, 4, 4, k480P},
-                                           BitrateCase{INT_MAX, 4, 4, k480P}, BitrateCase{3145727, 0, 5, k720P},
-                                           BitrateCase{3072001, 0, 5, k720P}, BitrateCase{3072000, 6, 5, k720P},
-                                           BitrateCase{1024001, 6, 5, k720P}, BitrateCase{1024000, 5, 5, k720P},
-                                           BitrateCase{512001, 5, 5, k720P}, BitrateCase{512000, 0, 5, k720P},
-                                           BitrateCase{511999, 0, 4, k480P}, BitrateCase{300000, 0, 4, k480P},
-                                           BitrateCase{245760, 0, 4, k480P}, BitrateCase{245759, 3, 3, k240P},
-                                           BitrateCase{102400, 3, 3, k240P}, BitrateCase{102399, 0, 3, k240P},
-                                           BitrateCase{1, 0, 3, k240P}, BitrateCase{-1, 0, 3, k240P},
-                                           BitrateCase{INT_MIN, 0, 3, k240P}));
+                         ::testing::ValuesIn(std::vector<BitrateCase>{
+                             at("ZeroIsRefused", 0).refusedAs480P(),
+                             at("CeilingIsRefused", 3145728).refusedAs480P(),
+                             at("IntMaxIsRefused", INT_MAX).refusedAs480P(),
+                             at("BelowCeilingIsKey0", 3145727).keyIs(0).infoIs(k720P),
+                             at("Above1080PRangeIsKey0", 3072001).keyIs(0).infoIs(k720P),
+                             at("Top1080PIs1080P", 3072000).keyIs(6).infoIs(k720P),
+                             at("Above720PRangeIs1080P", 1024001).keyIs(6).infoIs(k720P),
+                             at("Top720PIs720P", 1024000).keyIs(5).infoIs(k720P),
+                             at("Above480PRangeIs720P", 512001).keyIs(5).infoIs(k720P),
+                             at("Top480PIsKey0", 512000).keyIs(0).infoIs(k720P),
+                             at("Below720PMinimumIsKey0", 511999).keyIs(0).infoIs(k480P),
+                             at("Inside480PIsKey0", 300000).keyIs(0).infoIs(k480P),
+                             at("Bottom480PIsKey0", 245760).keyIs(0).infoIs(k480P),
+                             at("Below480PRangeIs240P", 245759).keyIs(3).infoIs(k240P),
+                             at("Bottom240PIs240P", 102400).keyIs(3).infoIs(k240P),
+                             at("Below240PRangeIsKey0", 102399).keyIs(0).infoIs(k240P),
+                             at("OneIsKey0", 1).keyIs(0).infoIs(k240P),
+                             at("MinusOneIsKey0", -1).keyIs(0).infoIs(k240P),
+                             at("IntMinIsKey0", INT_MIN).keyIs(0).infoIs(k240P),
+                         }),
+                         [](const auto& row) { return row.param.name; });
 
 TEST(DftMap, LookupByTypeReadsTheChannelTableAndCreatesMissingEntries) {
     LogCapture log;
     KTRDFTMap map;
     VideoStreamInfo out{};
     EXPECT_EQ(map.getDftInfoByDft(7, 4, out), 4) << "any channel but 2 reads the camera table";
-    EXPECT_EQ(fields(out), fields(k480P));
+    EXPECT_EQ(out, k480P.record);
     EXPECT_EQ(map.getDftInfoByDft(2, 5, out), 5);
-    EXPECT_EQ(fields(out), fields(VideoStreamInfo{}));
+    EXPECT_EQ(out, VideoStreamInfo{});
     EXPECT_EQ(map.getMaxBitrateByDft(2), 1024000) << "absent: the 720P maximum";
     EXPECT_EQ(map.getMinBitrateByDft(2), 102400) << "absent: the 240P minimum";
     EXPECT_EQ(map.getMinBitrateByDft(0), 245760);
@@ -97,20 +121,15 @@ TEST(DftMap, LookupByTypeReadsTheChannelTableAndCreatesMissingEntries) {
               "min_bitrate=1024000, max_bitrate=3072000");
 }
 
-// One row of the definition table that docs/host-guide.md prints: the key, then the record's fields.
-struct GuideRow {
-    int key;
-    VideoStreamInfo record;
-};
-
-std::vector<GuideRow> definitionTableOfTheGuide() {
+// The rows of the definition table that docs/host-guide.md prints: the key, then the record's fields.
+std::vector<Entry> definitionTableOfTheGuide() {
     std::ifstream guide(KTRSDK_HOST_GUIDE);
     std::string line;
     while (std::getline(guide, line) && line != "<!-- definition table -->") {
     }
     std::getline(guide, line);  // the header
     std::getline(guide, line);  // the separator
-    std::vector<GuideRow> rows;
+    std::vector<Entry> rows;
     while (std::getline(guide, line) && line.rfind("| ", 0) == 0) {
         std::vector<std::string> cells;
         std::istringstream row(line.substr(1));
@@ -121,14 +140,15 @@ std::vector<GuideRow> definitionTableOfTheGuide() {
             ADD_FAILURE() << "a row of the guide's table with " << cells.size() << " cells: " << line;
             continue;
         }
-        const auto at = [&cells](size_t i) { return std::stoi(cells[i]); };
-        rows.push_back({at(0), VideoStreamInfo{1, 0, at(2), at(3), at(4), at(5), at(6), at(7)}});
+        const auto number = [&cells](size_t i) { return std::stoi(cells[i]); };
+        rows.push_back(
+            {number(0), camera(number(2), number(3)).fps(number(4)).bitrate(number(5)).between(number(7), number(6))});
     }
     return rows;
 }
 
 TEST(DftMap, BuiltInTableIsTheOneTheHostGuidePrints) {
-    const std::vector<GuideRow> rows = definitionTableOfTheGuide();
+    const std::vector<Entry> rows = definitionTableOfTheGuide();
     ASSERT_FALSE(rows.empty()) << "no definition table in " << KTRSDK_HOST_GUIDE;
     LogCapture log;
     KTRDFTMap map;
@@ -142,24 +162,25 @@ TEST(DftMap, BuiltInTableIsTheOneTheHostGuidePrints) {
         }
     }
     std::vector<int> guideKeys;
-    for (const GuideRow& row : rows) {
+    for (const Entry& row : rows) {
         guideKeys.push_back(row.key);
         VideoStreamInfo entry{};
         map.getDftInfoByDft(1, row.key, entry);
-        EXPECT_EQ(fields(entry), fields(row.record)) << "key " << row.key;
+        EXPECT_EQ(entry, row.record) << "key " << row.key;
     }
     EXPECT_EQ(guideKeys, tableKeys) << "the guide prints other entries than the table holds";
 }
 
 TEST(DftMap, HostRecordsReplaceTheEntryTheirHeightNames) {
     KTRDFTMap map;
-    const VideoStreamInfo camera480{1, 0, 640, 480, 20, 1, 2, 3};
-    const VideoStreamInfo camera360{1, 9, 640, 360, 25, 400000, 600000, 300000};
-    const VideoStreamInfo share360{2, 0, 640, 360, 25, 1, 2, 3};
-    const VideoStreamInfo share720{2, 0, 1280, 720, 10, 800000, 1500000, 200000};
+    const VideoStreamInfo camera480 = camera(640, 480).fps(20).bitrate(1).between(3, 2);
+    const VideoStreamInfo camera360 = camera(640, 360).dft(9).fps(25).bitrate(400000).between(300000, 600000);
+    const VideoStreamInfo share360 = share(640, 360).fps(25).bitrate(1).between(3, 2);
+    const VideoStreamInfo share720 = share(1280, 720).fps(10).bitrate(800000).between(200000, 1500000);
+    const VideoStreamInfo camera540 = camera(960, 540).fps(30).bitrate(1).between(3, 2);
+    const VideoStreamInfo channel3 = StreamRecord(3, 640, 480).fps(30).bitrate(1).between(3, 2);
     LogCapture log;
-    map.initStreamInfosForDft(
-        {camera480, camera360, share360, share720, {1, 0, 960, 540, 30, 1, 2, 3}, {3, 0, 640, 480, 30, 1, 2, 3}});
+    map.initStreamInfosForDft({camera480, camera360, share360, share720, camera540, channel3});
     const Lines lines = log.take();
     ASSERT_EQ(lines.size(), 6u) << "one line per record, skipped or not";
     EXPECT_EQ(lines[1],
@@ -167,18 +188,19 @@ TEST(DftMap, HostRecordsReplaceTheEntryTheirHeightNames) {
               "height=360, bitrate=400000, maxbitrate=600000, minbitrate=300000");
     VideoStreamInfo out{};
     map.getDftInfoByDft(1, 4, out);
-    EXPECT_EQ(fields(out), fields(camera360)) << "360 lines file under 480P, the later record wins, dft kept";
+    EXPECT_EQ(out, camera360) << "360 lines file under 480P, the later record wins, dft kept";
     map.getDftInfoByDft(2, 4, out);
-    EXPECT_EQ(fields(out), fields(VideoStreamInfo{})) << "no 360-line class on the share channel";
+    EXPECT_EQ(out, VideoStreamInfo{}) << "no 360-line class on the share channel";
     map.getDftInfoByDft(2, 5, out);
-    EXPECT_EQ(fields(out), fields(share720));
+    EXPECT_EQ(out, share720);
     map.getDftInfoByDft(1, 5, out);
-    EXPECT_EQ(fields(out), fields(k720P)) << "540 lines and channel 3 are skipped";
+    EXPECT_EQ(out, k720P.record) << "540 lines and channel 3 are skipped";
 }
 
 TEST(DftMap, HostEntriesTakePartInTheLookupsByBitrate) {
     KTRDFTMap map;
-    map.initStreamInfosForDft({{1, 0, 320, 180, 15, 150000, 200000, 90000}, {1, 0, 320, 240, 15, 0, 300000, 204800}});
+    map.initStreamInfosForDft({camera(320, 180).fps(15).bitrate(150000).between(90000, 200000),
+                               camera(320, 240).fps(15).between(204800, 300000)});
     EXPECT_EQ(map.getDftByBitrate(150000), 2) << "180P comes before 240P";
     EXPECT_EQ(map.getDftByBitrate(220000), 3);
     EXPECT_EQ(map.getDftByBitrate(300000), 0) << "entry 0 still shadows 480P";

@@ -165,6 +165,7 @@ TEST(Host, ReceivesTheLibraryLinesInItsOwnLogger) {
                            }));
 }
 
+// The host's own check that its copy matches; the library's layouts are asserted in sdk_test.cpp alone.
 static_assert(sizeof(ProtoMyInfo) == 688, "the host's record has the library's size");
 static_assert(offsetof(ProtoMyInfo, assist) == 512 && offsetof(ProtoMyInfo, env) == 544,
               "the host's record has the library's layout");

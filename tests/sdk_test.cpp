@@ -2,25 +2,23 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "IKTRSDK.h"
 
+using tarn::video::KTRConfig;
 using tarn::video::KTRSDKFactory;
+using tarn::video::KTRUserInfo;
 using tarn::video::VideoStreamInfo;
 
 namespace {
 
-// Hosts copy these records by layout (LP64: 8-byte longs and pointers, 32-byte strings).
+// The one place that asserts the records' layouts, which hosts copy (LP64: 8-byte longs and pointers,
+// 32-byte strings). host_test.cpp checks only its own copy; abi.baseline checks the built binary.
 static_assert(sizeof(VideoStreamInfo) == 32, "eight 32-bit fields");
 static_assert(offsetof(VideoStreamInfo, minbitrate) == 28, "minbitrate is the last field");
-static_assert(sizeof(tarn::video::KTRUserInfo) == 48 && offsetof(tarn::video::KTRUserInfo, dt) == 10 &&
-                  offsetof(tarn::video::KTRUserInfo, ext) == 16,
+static_assert(sizeof(KTRUserInfo) == 48 && offsetof(KTRUserInfo, dt) == 10 && offsetof(KTRUserInfo, ext) == 16,
               "uid, attr, dt, ext");
-static_assert(sizeof(tarn::video::KTRConfig) == 12 && offsetof(tarn::video::KTRConfig, auxFlag) == 1 &&
-                  offsetof(tarn::video::KTRConfig, auxBitrate2) == 8,
+static_assert(sizeof(KTRConfig) == 12 && offsetof(KTRConfig, auxFlag) == 1 && offsetof(KTRConfig, auxBitrate2) == 8,
               "forceHD, auxFlag, auxBitrate1, auxBitrate2");
 static_assert(sizeof(ProtoMyInfo) == 688, "36 members");
 static_assert(offsetof(ProtoMyInfo, m_field04) == 20 && offsetof(ProtoMyInfo, m_field05) == 24 &&
@@ -32,16 +30,8 @@ static_assert(offsetof(ProtoMyInfo, m_field04) == 20 && offsetof(ProtoMyInfo, m_
                   offsetof(ProtoMyInfo, m_field35) == 672 && offsetof(ProtoMyInfo, m_field36) == 680,
               "ProtoMyInfo member offsets");
 
-TEST(Factory, ReleasingNullDoesNothingAndTheStatelessClassesAssign) {
-    KTRSDKFactory::releaseKTRSDK(nullptr);
-    KTRSDKFactory factory;
-    KTRSDKFactory other;
-    factory = other;
-    factory = std::move(other);
-    tarn::video::VideoSDKFactory video;
-    tarn::video::VideoSDKFactory otherVideo;
-    video = otherVideo;
-    video = std::move(otherVideo);
+TEST(Factory, ReleasingNullIsIgnored) {
+    EXPECT_NO_THROW(KTRSDKFactory::releaseKTRSDK(nullptr));
 }
 
 }  // namespace
