@@ -12,6 +12,7 @@
 #include "core/KTRMgr.h"
 #include "download/DownloadRules.h"
 #include "support/LogCapture.h"
+#include "support/Records.h"
 
 using tarn::video::KTRUserInfo;
 using tarn::video::VideoStreamInfo;
@@ -24,7 +25,7 @@ using Peers = std::map<uint64_t, Streams>;
 using Asked = std::map<uint64_t, int>;  // uid -> requested bitrate
 
 VideoStreamInfo stream(int bitrate, int maxbitrate = 0, int minbitrate = 0) {
-    return VideoStreamInfo{1, 0, 640, 480, 15, bitrate, maxbitrate, minbitrate};
+    return camera(640, 480).fps(15).bitrate(bitrate).between(minbitrate, maxbitrate);
 }
 
 // The same value for each uid.
