@@ -1,17 +1,21 @@
 // Cost of every host operation, measured as a host sees it: through the public interface, with the
 // host's own xlog functions in one of two modes. "discard" returns at once without formatting; "format"
 // formats every line into a buffer, as a real logger must. Floors: the uncontended lock and unlock of
-// a std::mutex, plus formatting the lines an operation writes; tools/bench_report.py relates each
-// operation to its floor.
+// a std::mutex, plus formatting the lines an operation writes, which a third mode records from one call
+// of the operation (each line's format and arguments as the library passed them);
+// tools/bench_report.py relates each operation to its floor.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <set>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "IKTRSDK.h"
@@ -24,11 +28,65 @@ using tarn::video::VideoStreamInfo;
 
 namespace {
 
-bool g_format = false;
-char g_line[1024];
+enum class LoggerMode { Discard, Format, Record };
 
-int formatLine(const char* format, va_list args) {
-    return g_format ? std::vsnprintf(g_line, sizeof g_line, format, args) : 0;
+// One argument of a recorded line: the library's formats convert with %d, %llu and %s only.
+using Argument = std::variant<int, unsigned long long, std::string>;
+
+struct RecordedLine {
+    const char* format;  // the library's own, valid while the library is loaded
+    std::vector<Argument> arguments;
+};
+
+// The most arguments a recorded line may have; each one more multiplies the formatting code by three.
+constexpr size_t kMaxArguments = 5;
+
+LoggerMode g_mode = LoggerMode::Discard;
+char g_line[1024];
+std::vector<RecordedLine> g_recorded;
+
+[[noreturn]] void cannotRecord(const char* format, const char* why) {
+    std::fprintf(stderr, "ktrsdk_bench: cannot record the line \"%s\": %s\n", format, why);
+    std::abort();
+}
+
+// Reads the arguments of format's conversions, in order.
+std::vector<Argument> readArguments(const char* format, va_list args) {
+    std::vector<Argument> arguments;
+    for (const char* c = std::strchr(format, '%'); c != nullptr; c = std::strchr(c, '%')) {
+        ++c;
+        if (*c == '%') {
+            ++c;
+        } else if (*c == 'd') {
+            arguments.emplace_back(va_arg(args, int));
+            ++c;
+        } else if (*c == 's') {
+            arguments.emplace_back(std::string(va_arg(args, const char*)));
+            ++c;
+        } else if (std::strncmp(c, "llu", 3) == 0) {
+            arguments.emplace_back(va_arg(args, unsigned long long));
+            c += 3;
+        } else {
+            cannotRecord(format, "a conversion other than %d, %llu and %s");
+        }
+    }
+    if (arguments.size() > kMaxArguments) {
+        cannotRecord(format, "more arguments than kMaxArguments");
+    }
+    return arguments;
+}
+
+int writeLine(const char* format, va_list args) {
+    switch (g_mode) {
+        case LoggerMode::Discard:
+            return 0;
+        case LoggerMode::Format:
+            return std::vsnprintf(g_line, sizeof g_line, format, args);
+        case LoggerMode::Record:
+            g_recorded.push_back(RecordedLine{format, readArguments(format, args)});
+            return 0;
+    }
+    return 0;
 }
 
 // Formats like the loggers do, for the floors.
@@ -40,17 +98,40 @@ int formatFloor(const char* format, ...) {
     return n;
 }
 
+const char* passed(const std::string& text) {
+    return text.c_str();
+}
+template <typename Number>
+Number passed(Number number) {
+    return number;
+}
+
+// Formats a recorded line in one call, with its arguments as the library passed them: each step appends
+// the next argument with its own type.
+template <typename... Values>
+int formatRecorded(const RecordedLine& line, Values... values) {
+    constexpr size_t given = sizeof...(Values);
+    if (given == line.arguments.size()) {
+        return formatFloor(line.format, values...);
+    }
+    if constexpr (given < kMaxArguments) {
+        return std::visit([&](const auto& next) { return formatRecorded(line, values..., passed(next)); },
+                          line.arguments[given]);
+    }
+    return -1;  // readArguments refuses longer lines
+}
+
 }  // namespace
 
 // The host's logger: interposes on liblogsdk.so.
 namespace xlog {
-#define BENCH_WRITER(name)                      \
-    int name(const char* format, ...) {         \
-        va_list args;                           \
-        va_start(args, format);                 \
-        const int n = formatLine(format, args); \
-        va_end(args);                           \
-        return n;                               \
+#define BENCH_WRITER(name)                     \
+    int name(const char* format, ...) {        \
+        va_list args;                          \
+        va_start(args, format);                \
+        const int n = writeLine(format, args); \
+        va_end(args);                          \
+        return n;                              \
     }
 BENCH_WRITER(logi)
 BENCH_WRITER(logw)
@@ -91,7 +172,24 @@ struct Meeting {
 };
 
 void setMode(bool format) {
-    g_format = format;
+    g_mode = format ? LoggerMode::Format : LoggerMode::Discard;
+}
+
+// The lines that call writes, recorded from the library.
+template <typename Call>
+std::vector<RecordedLine> linesOf(Call call) {
+    g_mode = LoggerMode::Record;
+    call();
+    g_mode = LoggerMode::Discard;
+    std::vector<RecordedLine> lines;
+    lines.swap(g_recorded);
+    return lines;
+}
+
+void formatAll(const std::vector<RecordedLine>& lines) {
+    for (const RecordedLine& line : lines) {
+        formatRecorded(line);
+    }
 }
 
 void sizes(benchmark::internal::Benchmark* b) {
@@ -115,22 +213,14 @@ BENCHMARK(BM_floor_lock);
 
 // The lines of setUsers for n users that each publish two streams.
 void BM_floor_setUsers(benchmark::State& state) {
-    std::mutex mutex;
+    setMode(false);
     const int64_t n = state.range(0);
+    Meeting meeting(n);
+    const std::vector<RecordedLine> lines = linesOf([&] { meeting.sdk->setUsers(meeting.users); });
+    std::mutex mutex;
     for (auto _ : state) {
         std::lock_guard<std::mutex> lock(mutex);
-        formatFloor("[%s]: ktrdk: clear download policy selects.", "KTRDLPolicy::clear");
-        for (int64_t i = 0; i < n; ++i) {
-            const unsigned long long uid = kFirstPeer + static_cast<unsigned long long>(i);
-            formatFloor("[%s]: ktrsdk: addPeer uid=%llu, infos.size(%d)", "KTRDLPolicy::addPeer", uid, 2);
-            formatFloor("[%s]: ktr add new peer, uid=%llu", "KTRDLPolicy::addPeer", uid);
-            if (n <= 3) {
-                formatFloor("[%s]: ktr add peer, choose uppper because net=good AND users<=3, peer=%llu",
-                            "KTRDLPolicy::addPeer", uid);
-            }
-            formatFloor("[%s]: ktr download policy add peer, choose upper=%d, uid=%llu, bitrate=%d",
-                        "KTRDLPolicy::addPeer", n <= 3 ? 1 : 0, uid, n <= 3 ? 716800 : 204800);
-        }
+        formatAll(lines);
     }
     state.SetComplexityN(n);
 }
@@ -138,34 +228,33 @@ BENCHMARK(BM_floor_setUsers)->Apply(sizes);
 
 // The lines of a report of two streams from a known, subscribed peer.
 void BM_floor_addPeerReport(benchmark::State& state) {
+    setMode(false);
+    Meeting meeting(state.range(0));
+    const std::vector<RecordedLine> lines =
+        linesOf([&] { meeting.sdk->addPeerReport(meeting.users.front().uid, kTwoStreams); });
     std::mutex mutex;
-    const unsigned long long uid = kFirstPeer;
     for (auto _ : state) {
         std::lock_guard<std::mutex> lock(mutex);
-        for (const VideoStreamInfo& s : kTwoStreams) {
-            formatFloor("[%s]: krt add peer report, peer=%llu, width=%d, height=%d, bitrate=%d",
-                        "KTRMgr::addPeerReport", uid, s.width, s.height, s.bitrate);
-        }
-        formatFloor("[%s]: ktrsdk: addPeer uid=%llu, infos.size(%d)", "KTRDLPolicy::addPeer", uid, 2);
-        formatFloor("[%s]: ktr download policy add peer, choose upper=%d, uid=%llu, bitrate=%d", "KTRDLPolicy::addPeer",
-                    0, uid, 204800);
+        formatAll(lines);
     }
     state.SetComplexityN(state.range(0));
 }
 BENCHMARK(BM_floor_addPeerReport)->Apply(sizes);
 
-// The lines of removing all n users one by one (the removal itself is logged while 15 or more are left).
+// The lines of removing all n users one by one, one lock per call.
 void BM_floor_removeUser(benchmark::State& state) {
-    std::mutex mutex;
+    setMode(false);
     const int64_t n = state.range(0);
+    Meeting meeting(n);
+    std::vector<std::vector<RecordedLine>> calls;
+    for (const KTRUserInfo& user : meeting.users) {
+        calls.push_back(linesOf([&] { meeting.sdk->removeUser(user); }));
+    }
+    std::mutex mutex;
     for (auto _ : state) {
-        for (int64_t i = 0; i < n; ++i) {
+        for (const std::vector<RecordedLine>& lines : calls) {
             std::lock_guard<std::mutex> lock(mutex);
-            const unsigned long long uid = kFirstPeer + static_cast<unsigned long long>(i);
-            if (n - i >= 15) {
-                formatFloor("[%s]: ktr remove user, uid=%llu, dt=%d", "KTRMgr::removeUser", uid, 8);
-            }
-            formatFloor("[%s]: removePeer, uid=%llu", "KTRDLPolicy::removePeer", uid);
+            formatAll(lines);
         }
     }
     state.SetComplexityN(n);

@@ -1,7 +1,7 @@
 # Debian packages, one per component: `cpack -G DEB` in a build folder (the `packages` target).
 #   libktrsdk1    the runtime library; it pulls no logger in, since a host may ship its own logsdk
 #   libktrsdk-dev the header, the CMake package and the pkg-config file
-#   ktrsdk-tools  the ktr program
+#   ktrsdk-tools  the ktr program; it links the stand-in logger, which receives the lines of the builds it loads
 #   liblogsdk1    the stand-in logger with its header, CMake targets and pkg-config file
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ktrsdk)
@@ -26,8 +26,10 @@ set(CPACK_DEBIAN_LOGSDK_PACKAGE_NAME liblogsdk${PROJECT_VERSION_MAJOR})
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libktrsdk${PROJECT_VERSION_MAJOR} (= ${KTRSDK_PACKAGE_VERSION})")
-# ktr loads the library at run time, so dpkg-shlibdeps cannot see that dependency.
-set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "libktrsdk${PROJECT_VERSION_MAJOR} (= ${KTRSDK_PACKAGE_VERSION})")
+# ktr loads the library at run time, so dpkg-shlibdeps cannot see that dependency, nor the one on the
+# stand-in logger it links (resolved in the build folder, like the runtime's).
+set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS
+    "libktrsdk${PROJECT_VERSION_MAJOR} (= ${KTRSDK_PACKAGE_VERSION}), liblogsdk${PROJECT_VERSION_MAJOR} (= ${KTRSDK_PACKAGE_VERSION})")
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "ktrsdk video stream policy library (runtime)")
 set(CPACK_COMPONENT_DEV_DESCRIPTION "ktrsdk video stream policy library (development files)")
 set(CPACK_COMPONENT_TOOLS_DESCRIPTION "ktr: replay, simulate, read logs of and compare ktrsdk builds")

@@ -302,11 +302,7 @@ void call(IKTRSDK& sdk, ByteReader& in) {
 
 void takeLine(xlog::Level level, const char* line, void*) {
     if (g_trace != nullptr) {
-        std::fprintf(g_trace, "  %c %s\n",
-                     level == xlog::Level::Info      ? 'I'
-                     : level == xlog::Level::Warning ? 'W'
-                                                     : 'E',
-                     line);
+        std::fprintf(g_trace, "  %s %s\n", xlog::levelMark(level), line);
     }
 }
 

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <utility>
 
 namespace xlog {
 namespace {
@@ -28,18 +29,6 @@ struct SinkSlot {
 SinkSlot& sinkSlot() {
     static SinkSlot slot;
     return slot;
-}
-
-const char* levelName(Level level) {
-    switch (level) {
-        case Level::Info:
-            return "I";
-        case Level::Warning:
-            return "W";
-        case Level::Error:
-            return "E";
-    }
-    return "?";
 }
 
 // Formats into a stack buffer, or into malloc'd memory for long lines, so that logging never throws
@@ -96,7 +85,7 @@ public:
             line = small;
             length = sizeof small - kCaptureMarkup;
         }
-        line[0] = *levelName(level);
+        line[0] = *levelMark(level);
         line[1] = ' ';
         std::memcpy(line + 2, text, length);
         line[length + 2] = '\n';
@@ -137,12 +126,24 @@ int write(Level level, const char* fmt, va_list args) {
     if (sink != nullptr) {
         sink(level, line.text(), context);
     } else {
-        std::fprintf(stderr, "%s %s\n", levelName(level), line.text());
+        std::fprintf(stderr, "%s %s\n", levelMark(level), line.text());
     }
     return line.length();
 }
 
 }  // namespace
+
+const char* levelMark(Level level) {
+    switch (level) {
+        case Level::Info:
+            return "I";
+        case Level::Warning:
+            return "W";
+        case Level::Error:
+            return "E";
+    }
+    return "?";
+}
 
 void setSink(Sink sink, void* context) {
     std::lock_guard<std::mutex> lock(sinkSlot().mutex);
@@ -162,5 +163,27 @@ void setSink(Sink sink, void* context) {
 LOGSDK_DEFINE_WRITER(logi, Level::Info)
 LOGSDK_DEFINE_WRITER(logw, Level::Warning)
 LOGSDK_DEFINE_WRITER(loge, Level::Error)
+
+LineCollector::LineCollector() {
+    setSink(&LineCollector::receive, this);
+}
+
+LineCollector::~LineCollector() {
+    setSink(nullptr, nullptr);
+}
+
+std::vector<Line> LineCollector::take() {
+    std::vector<Line> lines;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    lines.swap(m_lines);
+    return lines;
+}
+
+void LineCollector::receive(Level level, const char* text, void* context) {
+    auto* self = static_cast<LineCollector*>(context);
+    Line line{level, text};
+    std::lock_guard<std::mutex> lock(self->m_mutex);
+    self->m_lines.push_back(std::move(line));
+}
 
 }  // namespace xlog

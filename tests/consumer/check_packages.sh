@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian packages, checks their contents and dependencies, then unpacks them into scratch
 # roots as a host's machine would have them: the development files build and run the consumer through
-# the CMake package and through pkg-config, and the installed ktr finds the runtime library alone.
+# the CMake package and through pkg-config, and the installed ktr, with the packages it depends on, finds
+# the runtime library and receives its lines.
 # Usage: check_packages.sh BUILD_DIR CONSUMER_SOURCE_DIR SCENARIO SCRATCH_DIR
 set -euo pipefail
 build_dir=$1
@@ -49,6 +50,7 @@ depends() { dpkg-deb -f "$(package "$1")" Depends; }
 depends libktrsdk1 | grep -q logsdk && fail "the runtime package pulls a logger in: $(depends libktrsdk1)"
 depends libktrsdk-dev | grep -q 'libktrsdk1 (= ' || fail "libktrsdk-dev does not depend on its runtime"
 depends ktrsdk-tools | grep -q 'libktrsdk1 (= ' || fail "ktrsdk-tools does not depend on the runtime"
+depends ktrsdk-tools | grep -q 'liblogsdk1 (= ' || fail "ktrsdk-tools does not depend on the logger it links"
 
 # A host's machine with the runtime, the development files and the stand-in logger.
 root=$scratch/root
@@ -63,11 +65,14 @@ c++ -std=c++11 -o "$scratch/pkgconfig-consumer" "$source_dir/consumer.cpp" \
     $(PKG_CONFIG_PATH=$root/usr/lib/pkgconfig pkg-config --cflags --libs ktrsdk logsdk)
 LD_LIBRARY_PATH=$root/usr/lib "$scratch/pkgconfig-consumer"
 
-# A machine with the tools and the runtime only: ktr finds the versioned library beside it.
+# A machine with the tools and what they depend on: ktr finds the versioned library and the logger in
+# its ../lib, and the library's lines reach it.
 tools_root=$scratch/tools-root
 for name in libktrsdk1 liblogsdk1 ktrsdk-tools; do
     dpkg-deb -x "$(package "$name")" "$tools_root"
 done
-"$tools_root/usr/bin/ktr" replay "$scenario" >"$scratch/replay.txt" || fail "the installed ktr did not replay $scenario"
+"$tools_root/usr/bin/ktr" replay --log "$scenario" >"$scratch/replay.txt" ||
+    fail "the installed ktr did not replay $scenario"
 grep -q 'upload' "$scratch/replay.txt" || fail "the installed ktr's replay shows no upload answer"
+grep -q '\[KTRMgr::init\]: ' "$scratch/replay.txt" || fail "the installed ktr's replay shows no line of the library"
 echo "packages: contents, dependencies, consumer through CMake and pkg-config, installed ktr: ok"

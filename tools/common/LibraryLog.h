@@ -1,39 +1,23 @@
-// Receives the lines of the loaded library: the tool defines the three logging functions that the
-// library imports, so every build it loads logs here.
+// Receives the lines of the loaded library. The tool links the stand-in logger, which every build it
+// loads imports its three logging functions from: the logger is already loaded, so a build binds to it
+// whatever its own search path holds, and its lines reach the collector that the tool installs.
 #ifndef KTRSDK_TOOLS_COMMON_LIBRARYLOG_H
 #define KTRSDK_TOOLS_COMMON_LIBRARYLOG_H
 
-#include <string>
-#include <vector>
-
 #include "LogCatalogue.h"
+#include "xlog/logsdk.h"
 
 namespace ktr {
 
-struct LogLine {
-    LogLevel level;
-    std::string text;
-};
+// One line with its level.
+using LogLine = xlog::Line;
 
-// Collects the lines written while it lives; one at a time per process.
-class LibraryLog {
-public:
-    LibraryLog();
-    ~LibraryLog();
-    LibraryLog(const LibraryLog&) = delete;
-    LibraryLog& operator=(const LibraryLog&) = delete;
-
-    // The lines since the last call, oldest first.
-    std::vector<LogLine> take();
-
-    void receive(LogLevel level, std::string text);
-
-private:
-    std::vector<LogLine> m_lines;
-};
+// Collects the lines written while it lives (take() hands them over, oldest first); one at a time per
+// process.
+using LibraryLog = xlog::LineCollector;
 
 // "I", "W" or "E".
-const char* levelMark(LogLevel level);
+using xlog::levelMark;
 
 }  // namespace ktr
 

@@ -10,9 +10,12 @@
 #include <string_view>
 #include <vector>
 
+#include "xlog/logsdk.h"
+
 namespace ktr {
 
-enum class LogLevel { Info, Warning, Error };
+// Which of the logger's three functions wrote a line.
+using LogLevel = xlog::Level;
 
 struct LogFormat {
     std::string_view id;                   // stable identifier, e.g. "dl.addPeer.chosen"
