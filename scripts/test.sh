@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: the normal build (GCC), then the
-# whole suite under AddressSanitizer + UndefinedBehaviorSanitizer and under ThreadSanitizer (Clang), then
-# the API reference (every Doxygen warning an error), cppcheck and clang-tidy over src/ and tools/, and the
-# fuzz corpora.
+# whole suite under AddressSanitizer + UndefinedBehaviorSanitizer and the library's under ThreadSanitizer
+# (Clang), then the API reference (every Doxygen warning an error), cppcheck and clang-tidy over src/ and
+# tools/, and the fuzz corpora.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
