@@ -25,10 +25,6 @@ int32_t percentOf(int32_t bitrate, int32_t percent) {
     return mul32(bitrate, percent) / 100;
 }
 
-bool holdsFewerThan(const std::set<uint64_t>& uids, int count) {
-    return count > 0 && uids.size() < static_cast<size_t>(count);
-}
-
 // Builds one cut selection; each pass adds to it.
 class CutSelector {
 public:
@@ -92,6 +88,10 @@ private:
 };
 
 }  // namespace
+
+bool holdsFewerThan(const std::set<uint64_t>& uids, int count) {
+    return count > 0 && uids.size() < static_cast<size_t>(count);
+}
 
 RaiseGuard raiseGuard(int score, int32_t bitrate, int32_t maxBitrate) {
     if (score <= kIncMinScore) {

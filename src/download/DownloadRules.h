@@ -24,6 +24,10 @@ enum class RaiseGuard {
 };
 RaiseGuard raiseGuard(int score, int32_t bitrate, int32_t maxBitrate);
 
+// Whether a selection of up to count peers may still add one; a count of 0 or less takes none after the
+// first peer weighed.
+bool holdsFewerThan(const std::set<uint64_t>& uids, int count);
+
 // A raise selection ends at the first peer outside the increase range.
 bool isInIncreaseRange(int32_t bitrate);
 

@@ -16,6 +16,7 @@ using tarn::video::VIDEO_NET_ESTIMAT_NORMAL;
 using tarn::video::VideoStreamInfo;
 
 using downloadrules::CutVerdict;
+using downloadrules::holdsFewerThan;
 using downloadrules::isInIncreaseRange;
 using downloadrules::kIncRangeHigh;
 using downloadrules::kIncStep;
@@ -59,10 +60,6 @@ constexpr const char* kTagIsGoodToDec = "KTRDLPolicy::isGoodToDec";
 bool movedByAStep(int32_t a, int32_t b) {
     const int64_t distance = int64_t{a} - b;
     return distance >= kChangedBitrateDistance || -distance >= kChangedBitrateDistance;
-}
-
-bool holdsFewerThan(const KTRDLPolicy::UidSet& uids, int count) {
-    return count > 0 && uids.size() < static_cast<size_t>(count);
 }
 
 }  // namespace

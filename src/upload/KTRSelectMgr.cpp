@@ -291,10 +291,8 @@ std::vector<int> KTRSelectMgr::bitrates() const {
 }
 
 std::vector<int> KTRSelectMgr::sortedBitrates(size_t count) const {
-    std::vector<int> sorted;
-    for (size_t i = 0; i < count; ++i) {
-        sorted.push_back(bitrateOf(i));
-    }
+    std::vector<int> sorted = bitrates();
+    sorted.resize(count);
     std::sort(sorted.begin(), sorted.end());
     return sorted;
 }
