@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake ninja-build g++ clang binutils libgtest-dev abigail-tools pkgconf
-    nlohmann-json3-dev libcli11-dev libfmt-dev python3-matplotlib libpcre2-dev zlib1g-dev dpkg-dev doxygen cppcheck clang-tidy nodejs chromium "$@")
+    nlohmann-json3-dev libcli11-dev libfmt-dev python3-matplotlib libpcre2-dev zlib1g-dev libssl-dev dpkg-dev doxygen cppcheck clang-tidy nodejs chromium "$@")
 
 missing=()
 for package in "${packages[@]}"; do

@@ -167,8 +167,8 @@ const std::vector<std::pair<std::string, std::string>> kMinimalSteps{
     {"clearPeerReports", R"({})"},
     {"selectRequest", R"({"width": 640, "height": 480, "fps": 15, "bitrate": 358400})"},
     {"clearSelectRequests", R"({})"},
-    {"uploadNet", R"({"status": 1, "score": 90, "bitrate": 1, "maxBitrate": 2})"},
-    {"downloadNet", R"({"status": 1, "score": 90, "bitrate": 1, "maxBitrate": 2})"},
+    {"uploadNet", R"({"status": 1, "score": 90, "bitrate": 1, "max_bitrate": 2})"},
+    {"downloadNet", R"({"status": 1, "score": 90, "bitrate": 1, "max_bitrate": 2})"},
     {"definitions", R"({"streams": []})"},
     {"upload", R"({})"},
     {"share", R"({})"},
@@ -196,7 +196,7 @@ TEST(ScenarioComments, AcceptedEverywhereAndLeftOutOfTheInput) {
 TEST(ScenarioParser, ReadsEveryFieldAtTheEdgesOfItsWidth) {
     const ktr::Scenario scenario = ktr::parseScenario(
         withSteps(R"({"step": "addUser", "uid": 18446744073709551615, "dt": 65535, "attr": 7, "ext": "x"},
-                     {"step": "downloadNet", "status": -2147483648, "score": 2147483647, "bitrate": 0, "maxBitrate": 1},
+                     {"step": "downloadNet", "status": -2147483648, "score": 2147483647, "bitrate": 0, "max_bitrate": 1},
                      {"step": "share"})"),
         "edges.json");
     ASSERT_EQ(scenario.steps.size(), 4u);
@@ -295,13 +295,13 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         LintCase{
             "below 1 and above 5",
-            withSteps(R"({"step": "downloadNet", "status": 0, "score": 90, "bitrate": 1, "maxBitrate": 2},
-                         {"step": "uploadNet", "status": 6, "score": 90, "bitrate": 1, "maxBitrate": 2})"),
+            withSteps(R"({"step": "downloadNet", "status": 0, "score": 90, "bitrate": 1, "max_bitrate": 2},
+                         {"step": "uploadNet", "status": 6, "score": 90, "bitrate": 1, "max_bitrate": 2})"),
             {R"(meeting.json: step 1 (downloadNet): field "status": net status 0 is not one of 1 to 5; the download policy does nothing for it)",
              R"(meeting.json: step 2 (uploadNet): field "status": net status 6 is not one of 1 to 5; the download policy does nothing for it)"}},
         LintCase{"near: 1 and 5",
-                 withSteps(R"({"step": "downloadNet", "status": 1, "score": 90, "bitrate": 1, "maxBitrate": 2},
-                              {"step": "uploadNet", "status": 5, "score": 90, "bitrate": 1, "maxBitrate": 2})"),
+                 withSteps(R"({"step": "downloadNet", "status": 1, "score": 90, "bitrate": 1, "max_bitrate": 2},
+                              {"step": "uploadNet", "status": 5, "score": 90, "bitrate": 1, "max_bitrate": 2})"),
                  {}}));
 
 INSTANTIATE_TEST_SUITE_P(
@@ -314,11 +314,11 @@ INSTANTIATE_TEST_SUITE_P(
                                      {"step": "definitions", "streams": [{)") +
                 kDefinitionStream +
                 R"(}, {"channel": 1, "width": 640, "height": 480, "fps": 15, "bitrate": 1, "maxbitrate": 2, "minbitrate": -5}]},
-                         {"step": "uploadNet", "status": 1, "score": 90, "bitrate": 1, "maxBitrate": -2147483648},
+                         {"step": "uploadNet", "status": 1, "score": 90, "bitrate": 1, "max_bitrate": -2147483648},
                          {"step": "definitionOf", "bitrate": -1})"),
             {R"(meeting.json: step 1 (selectRequest): field "width": negative value -1; sizes, frame rates and bitrates are never below 0)",
              R"(meeting.json: step 2 (definitions): field "streams[1].minbitrate": negative value -5; sizes, frame rates and bitrates are never below 0)",
-             R"(meeting.json: step 3 (uploadNet): field "maxBitrate": negative value -2147483648; sizes, frame rates and bitrates are never below 0)",
+             R"(meeting.json: step 3 (uploadNet): field "max_bitrate": negative value -2147483648; sizes, frame rates and bitrates are never below 0)",
              R"(meeting.json: step 4 (definitionOf): field "bitrate": negative value -1; sizes, frame rates and bitrates are never below 0)"}},
         LintCase{
             "in a peer report",
@@ -328,7 +328,7 @@ INSTANTIATE_TEST_SUITE_P(
             {R"(meeting.json: step 2 (peerReport): field "streams[0].fps": negative value -15; sizes, frame rates and bitrates are never below 0)"}},
         LintCase{"near: zeros, and negative values of other fields and steps",
                  withSteps(R"({"step": "selectRequest", "width": 0, "height": 0, "fps": 0, "bitrate": 0},
-                              {"step": "downloadNet", "status": 1, "score": -1, "bitrate": 0, "maxBitrate": 0},
+                              {"step": "downloadNet", "status": 1, "score": -1, "bitrate": 0, "max_bitrate": 0},
                               {"step": "definitions", "streams": [{"channel": -1, "dft": -1, "width": 0, "height": 0, "fps": 0, "bitrate": 0, "maxbitrate": 0, "minbitrate": 0}]},
                               {"step": "config", "auxBitrate1": -1},
                               {"step": "upload", "channel": -1})"),

@@ -52,7 +52,7 @@ expect_failure 2 "subcommand" "$ktr"
 grep -q -- '--explain' "$scratch/help.txt" || fail "help lacks --explain"
 
 # Lint: suspicious but accepted input is listed with --lint (exit 1) and summed up otherwise.
-echo '{"local": {"uid": 1, "dt": 8}, "steps": [{"step": "downloadNet", "status": 9, "score": 90, "bitrate": 1, "maxBitrate": 0}]}' \
+echo '{"local": {"uid": 1, "dt": 8}, "steps": [{"step": "downloadNet", "status": 9, "score": 90, "bitrate": 1, "max_bitrate": 0}]}' \
     >"$scratch/odd.json"
 expect_failure 1 "" "$ktr" replay --lint "$scratch/odd.json"
 grep -q 'step 1 (downloadNet)' "$scratch/out.txt" || fail "lint does not name the step"

@@ -8,13 +8,12 @@
 #include <vector>
 
 #include "DefinitionTable.h"
-#include "LogCatalogue.h"
 #include "Timeline.h"
 
 namespace ktr {
 
 // state is the state after the step that gave the answer.
-std::vector<std::string> answerNotes(const Answer& answer, const std::vector<ParsedLine>& lines,
+std::vector<std::string> answerNotes(const Answer& answer, const std::vector<FiredRule>& lines,
                                      const StateSnapshot& state, const DefinitionTable& definitions);
 
 }  // namespace ktr

@@ -6,63 +6,85 @@
 namespace ktr {
 namespace {
 
-using tarn::video::VideoStreamInfo;
-
 constexpr const char* kHeader =
     "step,time_s,kind,subject,uid,rank_or_dft,width,height,fps,bitrate,minbitrate,maxbitrate,changed,net_status,"
     "net_score";
+
+// A field the source does not show is an empty cell.
+template <class T>
+std::string cell(const Known<T>& value) {
+    return value ? fmt::format("{}", *value) : std::string();
+}
+
+std::string changedCell(const Known<bool>& changed) {
+    return changed ? (*changed ? "1" : "0") : "";
+}
 
 struct RowWriter {
     std::ostream& out;
     const TimelineStep& step;
 
-    void record(const char* kind, const std::string& subject, const std::string& uid, const VideoStreamInfo& s,
+    void record(const char* kind, const std::string& subject, const std::string& uid, const Record& s,
                 const std::string& changed) const {
-        fmt::print(out, "{},{},{},{},{},{},{},{},{},{},{},{},{},,\n", step.index, step.time, kind, subject, uid, s.dft,
-                   s.width, s.height, s.fps, s.bitrate, s.minbitrate, s.maxbitrate, changed);
+        fmt::print(out, "{},{},{},{},{},{},{},{},{},{},{},{},{},,\n", step.index, cell(step.time), kind, subject, uid,
+                   cell(s.dft), cell(s.width), cell(s.height), cell(s.fps), cell(s.bitrate), cell(s.minbitrate),
+                   cell(s.maxbitrate), changed);
     }
     void bare(const char* kind, const std::string& subject, const std::string& uid, const std::string& changed) const {
-        fmt::print(out, "{},{},{},{},{},,,,,,,,{},,\n", step.index, step.time, kind, subject, uid, changed);
+        fmt::print(out, "{},{},{},{},{},,,,,,,,{},,\n", step.index, cell(step.time), kind, subject, uid, changed);
     }
 
     void operator()(const std::monostate&) const {
         if (const auto* estimate = std::get_if<NetEstimate>(&step.action)) {
-            fmt::print(out, "{},{},{},estimate,,,,,,{},,{},,{},{}\n", step.index, step.time,
+            fmt::print(out, "{},{},{},estimate,,,,,,{},,{},,{},{}\n", step.index, cell(step.time),
                        estimate->upload ? "ulnet" : "dlnet", estimate->bitrate, estimate->maxBitrate, estimate->status,
                        estimate->score);
         }
     }
     void operator()(const UploadAnswer& a) const {
         const char* kind = a.channel == 2 ? "share" : "upload";
-        const std::string changed = a.changed ? "1" : "0";
-        for (size_t i = 0; i < a.streams.size(); ++i) {
-            record(kind, fmt::format("stream{}", i + 1), "", a.streams[i], changed);
+        if (!a.records) {
+            return;  // the source does not show the records
         }
-        if (a.streams.empty()) {
-            bare("empty", kind, "", changed);
+        for (size_t i = 0; i < a.records->size(); ++i) {
+            record(kind, fmt::format("stream{}", i + 1), "", (*a.records)[i], changedCell(a.changed));
+        }
+        if (a.records->empty()) {
+            bare("empty", kind, "", changedCell(a.changed));
         }
     }
     void operator()(const DownloadAnswer& a) const {
-        const std::string changed = a.changed ? "1" : "0";
-        for (const auto& [uid, request] : a.requests) {
-            record("download", "peer", std::to_string(uid), request, changed);
+        if (!a.records) {
+            return;
         }
-        if (a.requests.empty()) {
-            bare("empty", "download", "", changed);
+        for (const PeerRequest& request : *a.records) {
+            record("download", "peer", std::to_string(request.uid), request, changedCell(a.changed));
+        }
+        if (a.records->empty()) {
+            bare("empty", "download", "", changedCell(a.changed));
         }
     }
     void operator()(const HdLdAnswer& a) const {
-        for (uint64_t uid : a.hd) {
+        if (!a.hd || !a.ld) {
+            return;
+        }
+        for (uint64_t uid : *a.hd) {
             bare("hd", "peer", std::to_string(uid), "");
         }
-        for (uint64_t uid : a.ld) {
+        for (uint64_t uid : *a.ld) {
             bare("ld", "peer", std::to_string(uid), "");
         }
-        if (a.hd.empty() && a.ld.empty()) {
+        if (a.hd->empty() && a.ld->empty()) {
             bare("empty", "hdld", "", "");
         }
     }
-    void operator()(const DefinitionAnswer& a) const { record("definition", "record", "", a.info, ""); }
+    void operator()(const DefinitionAnswer& a) const {
+        if (a.records) {
+            for (const Record& info : *a.records) {
+                record("definition", "record", "", info, "");
+            }
+        }
+    }
 };
 
 }  // namespace

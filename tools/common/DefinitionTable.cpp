@@ -50,8 +50,8 @@ void DefinitionTable::supply(const std::vector<VideoStreamInfo>& records) {
     }
 }
 
-void DefinitionTable::touch(int32_t channel, int32_t dft) {
-    table(channel).try_emplace(dft, VideoStreamInfo{});
+bool DefinitionTable::touch(int32_t channel, int32_t dft) {
+    return table(channel).try_emplace(dft, VideoStreamInfo{}).second;
 }
 
 int32_t DefinitionTable::classOf(int32_t bitrate) const {

@@ -20,8 +20,8 @@ public:
 
     // Stores the host's records as the library does: keyed by height, per channel; others skipped.
     void supply(const std::vector<tarn::video::VideoStreamInfo>& records);
-    // A lookup of an absent entry leaves an all-zero one behind.
-    void touch(int32_t channel, int32_t dft);
+    // A lookup of an absent entry leaves an all-zero one behind; returns whether it did.
+    bool touch(int32_t channel, int32_t dft);
 
     // The definition class of a bitrate on channel 1 (the class that decides high or low definition).
     int32_t classOf(int32_t bitrate) const;

@@ -26,6 +26,10 @@ bool FieldReader::contains(const std::string& name) {
     return has(name);
 }
 
+bool FieldReader::isNullOrAbsent(const std::string& name) {
+    return !has(name) || m_object.at(name).is_null();
+}
+
 const json& FieldReader::child(const std::string& name) {
     return field(name);
 }

@@ -28,6 +28,9 @@ public:
     // Whether the field is present; either way it is a valid field of the object.
     bool contains(const std::string& name);
 
+    // Whether the field is absent or null: a value its source did not show.
+    bool isNullOrAbsent(const std::string& name);
+
     // The raw value of a field that another reader takes apart.
     const nlohmann::json& child(const std::string& name);
 

@@ -10,9 +10,9 @@ namespace ktr {
 
 HtmlReport* addFileWriters(const FilePaths& paths, OutputFiles& files, WriterGroup& writers) {
     if (paths.json == kStandardOutput) {
-        writers.add(std::make_unique<JsonLinesWriter>(std::cout));
+        writers.add(std::make_unique<JsonLinesWriter>(std::cout, paths.jsonState));
     } else if (!paths.json.empty()) {
-        writers.add(std::make_unique<JsonLinesWriter>(files.open(paths.json)));
+        writers.add(std::make_unique<JsonLinesWriter>(files.open(paths.json), paths.jsonState));
     }
     if (!paths.csv.empty()) {
         writers.add(std::make_unique<CsvWriter>(files.open(paths.csv)));

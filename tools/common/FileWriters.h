@@ -18,7 +18,8 @@ struct FilePaths {
     std::string csv;
     std::string logFile;
     std::string html;
-    ReportChart::Options chart;  // for --html
+    ReportChart::Options chart;                   // for --html
+    StateWriting jsonState = StateWriting::Changes;  // for --json
 };
 
 // Opens the files that are named and adds their writers to the group (JSON Lines go to standard output when

@@ -4,7 +4,6 @@
 
 #include "DuplicateKeyFinder.h"
 #include "FieldReader.h"
-#include "RecordFields.h"
 
 namespace ktr {
 namespace {
@@ -13,8 +12,6 @@ using nlohmann::json;
 
 // Document, definitions array, stream.
 constexpr size_t kSettingsDepth = 3;
-constexpr const char* kDefinitionsField = "definitions";
-constexpr const char* kConfigField = "config";
 
 }  // namespace
 
@@ -27,14 +24,8 @@ HostSettings parseHostSettings(const std::string& text, const std::string& fileN
     }
     FieldReader top(document, FieldPlace(fileName, ""), FieldReader::Comments::Ignored);
     HostSettings settings;
-    if (top.contains(kDefinitionsField)) {
-        settings.definitions = readStreams(top, kDefinitionsField, true);
-        settings.definitionsInput = json{{"streams", top.child(kDefinitionsField)}};
-    }
-    if (top.contains(kConfigField)) {
-        top.object(kConfigField, [&settings](FieldReader& config) { settings.config = readConfig(config); });
-        settings.configInput = top.child(kConfigField);
-    }
+    requireStreamChannels(top, HostSettings::kDefinitions);
+    codec::readFields(top, settings, Nulls::Refused);
     top.finish();
     return settings;
 }
@@ -42,10 +33,12 @@ HostSettings parseHostSettings(const std::string& text, const std::string& fileN
 void installHostSettings(const HostSettings& settings, Scenario& scenario) {
     std::vector<Step> steps;
     if (settings.definitions) {
-        steps.push_back(Step{0, "definitions", Definitions{*settings.definitions}, settings.definitionsInput});
+        const Action definitions = Definitions{*settings.definitions};
+        steps.push_back(Step{0, actionName(definitions), definitions});
     }
     if (settings.config) {
-        steps.push_back(Step{0, "config", Config{*settings.config}, settings.configInput});
+        const Action config = Config{*settings.config};
+        steps.push_back(Step{0, actionName(config), config});
     }
     const auto afterInit = scenario.steps.empty() ? scenario.steps.end() : scenario.steps.begin() + 1;
     scenario.steps.insert(afterInit, steps.begin(), steps.end());

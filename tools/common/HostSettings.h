@@ -5,21 +5,26 @@
 #ifndef KTRSDK_TOOLS_COMMON_HOSTSETTINGS_H
 #define KTRSDK_TOOLS_COMMON_HOSTSETTINGS_H
 
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "IKTRSDK.h"
+#include "Records.h"
 #include "Scenario.h"
 
 namespace ktr {
 
 struct HostSettings {
-    std::optional<std::vector<tarn::video::VideoStreamInfo>> definitions;
-    std::optional<tarn::video::KTRConfig> config;
-    nlohmann::json definitionsInput;  // the fields as written, for the timeline's steps
-    nlohmann::json configInput;
+    std::optional<std::vector<Record>> definitions;  // absent: the built-in table stays
+    std::optional<LocalConfig> config;               // absent: the defaults stay
+
+    static constexpr const char* kDefinitions = "definitions";
+
+    template <class Visit>
+    static void fields(Visit& visit) {
+        visit(kDefinitions, &HostSettings::definitions, std::nullopt);
+        visit("config", &HostSettings::config, std::nullopt);
+    }
 };
 
 // Parses the settings from JSON text; fileName only names the input in messages. Throws InputError naming

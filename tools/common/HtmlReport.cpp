@@ -1,7 +1,8 @@
 #include "HtmlReport.h"
 
 #include "ReportBundle.h"
-#include "TimelineJson.h"
+#include "JsonOut.h"
+#include "TimelineFormat.h"
 
 namespace ktr {
 namespace {
@@ -13,7 +14,9 @@ constexpr auto kErrorHandler = json::error_handler_t::replace;
 
 // The page's data: the steps of each side in blocks of kStepsPerBlock (the page parses a block only when it
 // shows one of its steps, and no block nears a browser's limit on the length of one string), then the
-// report (title, axis, each side's chart, a sweep's table).
+// report (title, axis, each side's chart, a sweep's table). Steps are written as the timeline's JSON Lines
+// write them; the first step of every block carries the whole state, so the page rebuilds the state at
+// any step from its block alone.
 constexpr size_t kStepsPerBlock = 1000;
 constexpr const char* kStepsBlockEnd = "]</script>\n";
 
@@ -62,10 +65,14 @@ HtmlReport::HtmlReport(std::ostream& out, ReportChart::Options options)
     : m_out(out), m_options(options), m_chart(options) {}
 
 void HtmlReport::begin(const TimelineHeader& header) {
+    std::string catalogue;
+    JsonOut out(catalogue);
+    writeTimelineHeader(out, header);
     m_side = {{"command", header.command},
               {"source", header.source},
-              {"library", header.libraryPath},
-              {"stepsPerBlock", kStepsPerBlock}};
+              {"library", header.provenance.library.path},
+              {"stepsPerBlock", kStepsPerBlock},
+              {"timeline", json::parse(catalogue)}};
     writeHead(m_out);
 }
 
@@ -75,7 +82,10 @@ void HtmlReport::write(const TimelineStep& step) {
         m_out << (m_steps > 0 ? kStepsBlockEnd : "") << "<script type=\"application/json\" id=\"ktr-steps-0-"
               << m_steps / kStepsPerBlock << "\">[";
     }
-    m_out << (inBlock == 0 ? "\n" : ",\n") << scriptSafeJson(stepDetailJson(step));
+    m_line.clear();
+    JsonOut out(m_line, true);
+    writeTimelineStep(out, step, inBlock == 0);
+    m_out << (inBlock == 0 ? "\n" : ",\n") << m_line;
     ++m_steps;
     m_chart.addStep(step);
 }

@@ -32,6 +32,7 @@ private:
     nlohmann::json m_side;
     nlohmann::json m_remarks = nlohmann::json::array();
     size_t m_steps = 0;
+    std::string m_line;
 };
 
 // A page with no timeline: the distributions of a sweep's metrics (the JSON of sweepTableJson).

@@ -1,18 +1,30 @@
 #include "JsonLinesWriter.h"
 
-#include "TimelineJson.h"
+#include "TimelineFormat.h"
 
 namespace ktr {
 
-// Texts from the input are written with invalid UTF-8 replaced, never refused.
-constexpr auto kErrorHandler = nlohmann::json::error_handler_t::replace;
-
 void JsonLinesWriter::begin(const TimelineHeader& header) {
-    m_out << headerJson(header).dump(-1, ' ', false, kErrorHandler) << '\n';
+    TimelineHeader written = header;
+    written.state = m_state;
+    m_line.clear();
+    JsonOut out(m_line);
+    writeTimelineHeader(out, written);
+    m_line += '\n';
+    m_out << m_line;
 }
 
 void JsonLinesWriter::write(const TimelineStep& step) {
-    m_out << stepJson(step).dump(-1, ' ', false, kErrorHandler) << '\n';
+    m_line.clear();
+    JsonOut out(m_line);
+    writeTimelineStep(out, step, m_first || m_state == StateWriting::Every);
+    m_line += '\n';
+    m_out << m_line;
+    m_first = false;
+}
+
+void JsonLinesWriter::end() {
+    m_out.flush();
 }
 
 }  // namespace ktr

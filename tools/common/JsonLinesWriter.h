@@ -1,8 +1,9 @@
-// JSON Lines: a header object (schema version, command, source, library build), then one object per step.
+// JSON Lines of schema 2: the header, then one line per step (see TimelineFormat.h).
 #ifndef KTRSDK_TOOLS_COMMON_JSONLINESWRITER_H
 #define KTRSDK_TOOLS_COMMON_JSONLINESWRITER_H
 
 #include <ostream>
+#include <string>
 
 #include "TimelineWriter.h"
 
@@ -10,12 +11,16 @@ namespace ktr {
 
 class JsonLinesWriter : public TimelineWriter {
 public:
-    explicit JsonLinesWriter(std::ostream& out) : m_out(out) {}
+    JsonLinesWriter(std::ostream& out, StateWriting state) : m_out(out), m_state(state) {}
     void begin(const TimelineHeader& header) override;
     void write(const TimelineStep& step) override;
+    void end() override;
 
 private:
     std::ostream& m_out;
+    StateWriting m_state;
+    bool m_first = true;
+    std::string m_line;
 };
 
 }  // namespace ktr

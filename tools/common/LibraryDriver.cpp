@@ -1,11 +1,14 @@
 #include "LibraryDriver.h"
 
+#include <map>
+
 #include "AnswerNotes.h"
 
 namespace ktr {
 namespace {
 
 using tarn::video::IKTRSDK;
+using tarn::video::VideoStreamInfo;
 
 // Performs one step on the instance and returns the library's answer.
 struct StepRunner {
@@ -13,13 +16,15 @@ struct StepRunner {
 
     Answer operator()(const Init& s) const { return sdk.init(s.uid, s.dt), Answer{}; }
     Answer operator()(const SceneType& s) const { return sdk.setSceneType(s.value), Answer{}; }
-    Answer operator()(const Config& s) const { return sdk.setConfig(s.config), Answer{}; }
-    Answer operator()(const AddUser& s) const { return sdk.addUser(s.user), Answer{}; }
-    Answer operator()(const RemoveUser& s) const { return sdk.removeUser(s.user), Answer{}; }
-    Answer operator()(const SetUsers& s) const { return sdk.setUsers(s.users), Answer{}; }
+    Answer operator()(const Config& s) const { return sdk.setConfig(s.info()), Answer{}; }
+    Answer operator()(const AddUser& s) const { return sdk.addUser(s.info()), Answer{}; }
+    Answer operator()(const RemoveUser& s) const { return sdk.removeUser(s.info()), Answer{}; }
+    Answer operator()(const SetUsers& s) const { return sdk.setUsers(infosOf(s.users)), Answer{}; }
     Answer operator()(const Sharing& s) const { return sdk.setSharing(s.sharing, s.uid), Answer{}; }
     Answer operator()(const Speaker& s) const { return sdk.setSpeaker(s.speaking, s.uid), Answer{}; }
-    Answer operator()(const PeerReport& s) const { return sdk.addPeerReport(s.uid, s.streams), Answer{}; }
+    Answer operator()(const PeerReport& s) const {
+        return sdk.addPeerReport(s.uid, infosOf(s.streams.value_or(std::vector<Record>()))), Answer{};
+    }
     Answer operator()(const ClearPeerReports&) const { return sdk.clearPeerReports(), Answer{}; }
     Answer operator()(const SelectRequest& s) const {
         return sdk.addSelectReq(s.width, s.height, s.fps, s.bitrate), Answer{};
@@ -33,48 +38,52 @@ struct StepRunner {
         }
         return Answer{};
     }
-    Answer operator()(const Definitions& s) const { return sdk.initStreamInfosForDft(s.streams), Answer{}; }
+    Answer operator()(const Definitions& s) const { return sdk.initStreamInfosForDft(infosOf(s.streams)), Answer{}; }
     Answer operator()(const AskUpload& s) const {
-        UploadAnswer answer{s.channel, {}, false};
-        answer.changed = sdk.adjustULPolicy(s.channel, answer.streams);
-        return answer;
+        const int32_t channel = s.channel.value_or(1);
+        std::vector<VideoStreamInfo> streams;
+        const bool changed = sdk.adjustULPolicy(channel, streams);
+        return UploadAnswer{channel, changed, recordsOf(streams)};
     }
     Answer operator()(const AskDownload& s) const {
-        DownloadAnswer answer{{}, false};
-        answer.changed = sdk.adjustDLPolicy(s.channel, answer.requests);
-        return answer;
+        std::map<uint64_t, VideoStreamInfo> requests;
+        const bool changed = sdk.adjustDLPolicy(s.channel.value_or(1), requests);
+        std::vector<PeerRequest> records;
+        for (const auto& [uid, request] : requests) {
+            PeerRequest record;
+            static_cast<Record&>(record) = Record::of(request);
+            record.uid = uid;
+            records.push_back(record);
+        }
+        return DownloadAnswer{changed, std::move(records)};
     }
     Answer operator()(const AskHdLd&) const {
-        HdLdAnswer answer;
-        sdk.getHDUids(answer.hd, answer.ld);
-        return answer;
+        std::set<uint64_t> hd;
+        std::set<uint64_t> ld;
+        sdk.getHDUids(hd, ld);
+        return HdLdAnswer{std::move(hd), std::move(ld)};
     }
     Answer operator()(const AskDefinition& s) const {
-        DefinitionAnswer answer{s.bitrate, {}};
-        sdk.getDftInfoByBitrate(s.bitrate, answer.info);
-        return answer;
+        VideoStreamInfo info{};
+        sdk.getDftInfoByBitrate(s.bitrate, info);
+        return DefinitionAnswer{std::vector<Record>{Record::of(info)}};
     }
 };
-
-// Looks every line up in the catalogue: the recognised ones feed the state, all become rules.
-std::vector<ParsedLine> readLines(const std::vector<LogLine>& lines, std::vector<FiredRule>& rules) {
-    std::vector<ParsedLine> parsed;
-    for (const LogLine& line : lines) {
-        if (std::optional<ParsedLine> known = parseLogLine(line.text, line.level)) {
-            rules.push_back(FiredRule{known->format, line.level, known->explanation()});
-            parsed.push_back(std::move(*known));
-        } else {
-            rules.push_back(FiredRule{nullptr, line.level,
-                                      "a line that no known format matches: the loaded build may be another version"});
-        }
-    }
-    return parsed;
-}
 
 }  // namespace
 
 Answer performAction(IKTRSDK& sdk, const Action& action) {
     return std::visit(StepRunner{sdk}, action);
+}
+
+std::vector<FiredRule> firedRules(std::vector<LogLine> lines) {
+    std::vector<FiredRule> rules;
+    rules.reserve(lines.size());
+    for (LogLine& line : lines) {
+        std::optional<ParsedLine> known = parseLogLine(line.text, line.level);
+        rules.push_back(FiredRule{known ? std::move(*known) : ParsedLine{}, line.level, std::move(line.text)});
+    }
+    return rules;
 }
 
 LibraryDriver::LibraryDriver(const SdkLibrary& library) : m_sdk(library.createInstance()) {}
@@ -87,11 +96,11 @@ TimelineStep LibraryDriver::perform(const Action& action, const std::string& eve
     const auto start = std::chrono::steady_clock::now();
     step.answer = performAction(*m_sdk, action);
     m_libraryTime += std::chrono::steady_clock::now() - start;
-    step.log = m_log.take();
-    const std::vector<ParsedLine> lines = readLines(step.log, step.rules);
-    step.mismatches = m_tracker.apply(action, step.answer, lines);
-    step.state = m_tracker.snapshot();
-    step.notes = answerNotes(step.answer, lines, step.state, m_tracker.definitions());
+    step.rules = firedRules(m_log.take());
+    step.mismatches = m_tracker.apply(action, step.answer, step.rules);
+    step.change = m_tracker.takeChange();
+    step.state = &m_tracker.state();
+    step.notes = answerNotes(step.answer, step.rules, m_tracker.state(), m_tracker.definitions());
     return step;
 }
 

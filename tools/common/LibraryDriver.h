@@ -1,6 +1,6 @@
 // Drives one library instance as a host does: performs one action at a time and turns it into a
-// timeline step (the answer, the lines logged, the rules they report, notes and the derived state).
-// The replay and the simulator both build their timelines through it.
+// timeline step (the answer, the lines logged with their catalogue entries, notes, and what the step
+// changed of the derived state). The replay and the simulator both build their timelines through it.
 #ifndef KTRSDK_TOOLS_COMMON_LIBRARYDRIVER_H
 #define KTRSDK_TOOLS_COMMON_LIBRARYDRIVER_H
 
@@ -8,7 +8,6 @@
 #include <string>
 
 #include "LibraryLog.h"
-#include "Scenario.h"
 #include "SdkLibrary.h"
 #include "StateTracker.h"
 #include "Timeline.h"
@@ -19,12 +18,12 @@ class LibraryDriver {
 public:
     explicit LibraryDriver(const SdkLibrary& library);
 
-    // Performs the action on the instance; the step carries time and event as given.
+    // Performs the action on the instance; the step carries time and event as given, and points at the
+    // driver's state, which the next perform changes.
     TimelineStep perform(const Action& action, const std::string& event, double time);
 
     // The state derived so far (the stream chosen for every peer, the HD/LD split, ...).
-    StateSnapshot state() const { return m_tracker.snapshot(); }
-    const StateTracker& tracker() const { return m_tracker; }
+    const StateSnapshot& state() const { return m_tracker.state(); }
     // Time spent inside the library's calls so far (its own log formatting included).
     std::chrono::nanoseconds libraryTime() const { return m_libraryTime; }
 
@@ -37,6 +36,9 @@ private:
 
 // Runs one action on an instance and returns its answer (none for an event).
 Answer performAction(tarn::video::IKTRSDK& sdk, const Action& action);
+
+// The lines as rules: each matched to its catalogue entry.
+std::vector<FiredRule> firedRules(std::vector<LogLine> lines);
 
 }  // namespace ktr
 

@@ -804,6 +804,10 @@ const LogFormat& logFormat(std::string_view id) {
     return *format;
 }
 
+const LogFormat* findLogFormat(std::string_view id) {
+    return LogIndex::instance().find(id);
+}
+
 std::optional<ParsedLine> parseLogLine(std::string_view text, std::optional<LogLevel> level) {
     std::optional<ParsedLine> parsed;
     LogIndex::instance().forEachMatch(text, level, [&](const LogFormat& format, const auto& values) {

@@ -46,6 +46,8 @@ const std::vector<LogFormat>& logCatalogue();
 
 // Throws std::out_of_range for an unknown id.
 const LogFormat& logFormat(std::string_view id);
+// Null for an unknown id.
+const LogFormat* findLogFormat(std::string_view id);
 
 // text is one line as the library formatted it ("[Tag]: message" for the tagged formats), without the
 // level mark. With a level, only entries of that level match. Returns nothing when no entry matches.

@@ -25,9 +25,9 @@ std::string timestamp(double seconds) {
 }  // namespace
 
 void LogFileWriter::write(const TimelineStep& step) {
-    const std::string stamp = timestamp(step.time);
-    for (const LogLine& line : step.log) {
-        fmt::print(m_out, "{} {} ktrsdk {}\n", stamp, levelMark(line.level), line.text);
+    const std::string stamp = timestamp(step.time.value_or(step.index));
+    for (const FiredRule& rule : step.rules) {
+        fmt::print(m_out, "{} {} ktrsdk {}\n", stamp, levelMark(rule.level), rule.text);
     }
 }
 

@@ -10,11 +10,6 @@ using nlohmann::json;
 
 constexpr int32_t kShareChannel = 2;
 
-bool isUnknown(const TimelineStep& step, const char* field) {
-    const std::vector<std::string>& unknown = step.unknownAnswerFields;
-    return std::find(unknown.begin(), unknown.end(), field) != unknown.end();
-}
-
 std::string peerName(uint64_t uid) {
     return "peer " + std::to_string(uid);
 }
@@ -25,14 +20,18 @@ std::optional<double> receivedBitrate(const PeerState& peer) {
     if (!peer.received || peer.choice == StreamChoice::Nothing) {
         return 0.0;
     }
-    if (!peer.chosen) {
+    if (!peer.chosen || !peer.chosen->bitrate) {
         return std::nullopt;
     }
-    return peer.chosen->bitrate;
+    return *peer.chosen->bitrate;
 }
 
-const char* definitionLabel(Definition definition) {
-    return definition == Definition::High ? "HD" : definition == Definition::Low ? "LD" : "";
+const char* definitionLabel(const Known<Definition>& definition) {
+    return !definition ? "" : *definition == Definition::High ? "HD" : "LD";
+}
+
+std::string hdLdLane(uint64_t uid) {
+    return "HD/LD " + std::to_string(uid);
 }
 
 json optionalNumber(const std::optional<double>& value) {
@@ -75,10 +74,13 @@ void ReportChart::setLane(const std::string& name, double x, const std::string& 
 }
 
 void ReportChart::addStep(const TimelineStep& step) {
-    const double x = m_options.stepAxis ? step.index : step.time;
+    const double x = m_options.stepAxis || !step.time ? step.index : *step.time;
     m_stepX.push_back(x);
     m_lastX = std::max(m_lastX, x);
     addAnswerSeries(step, x);
+    if (step.state == nullptr) {
+        return;
+    }
     if (!m_options.sampledSeries) {
         addStateSeries(step, x);
     }
@@ -91,12 +93,15 @@ void ReportChart::addAnswerSeries(const TimelineStep& step, double x) {
     if (upload == nullptr) {
         return;
     }
-    const bool known = !isUnknown(step, "records") && !isUnknown(step, "bitrate");
     const auto bitrateOf = [&](size_t rank) -> std::optional<double> {
-        if (!known) {
+        if (!upload->records) {
             return std::nullopt;
         }
-        return rank < upload->streams.size() ? upload->streams[rank].bitrate : 0.0;
+        if (rank >= upload->records->size()) {
+            return 0.0;
+        }
+        const Known<int32_t>& bitrate = (*upload->records)[rank].bitrate;
+        return bitrate ? std::optional<double>(*bitrate) : std::nullopt;
     };
     if (upload->channel == kShareChannel) {
         set("share", "upload", x, bitrateOf(0));
@@ -106,36 +111,25 @@ void ReportChart::addAnswerSeries(const TimelineStep& step, double x) {
     }
 }
 
-// The download estimate and each peer's received bitrate, from the state after the step.
+// The download estimate and each peer's received bitrate, from what the step changed of the state.
 void ReportChart::addStateSeries(const TimelineStep& step, double x) {
-    set("estimate", "link", x, step.state.download.bitrate);
-    std::set<uint64_t> present;
-    for (const PeerState& peer : step.state.peers) {
-        present.insert(peer.uid);
-        m_peersSeen[peer.uid] = true;
-        set(peerName(peer.uid), "peer", x, receivedBitrate(peer));
+    if (m_stepX.size() == 1 || step.change.download.fields != 0) {
+        set("estimate", "link", x, step.state->download.bitrate);
     }
-    for (const auto& [uid, seen] : m_peersSeen) {
-        if (seen && present.count(uid) == 0) {
-            set(peerName(uid), "peer", x, 0.0);
-        }
+    for (const auto& [uid, changed] : step.change.peers) {
+        const auto peer = step.state->peers.find(uid);
+        set(peerName(uid), "peer", x, peer == step.state->peers.end() ? 0.0 : receivedBitrate(peer->second));
     }
 }
 
 void ReportChart::addLanes(const TimelineStep& step, double x) {
-    const SceneState& scene = step.state.scene;
+    const SceneState& scene = step.state->scene;
     setLane("speaker", x, scene.speaking ? std::to_string(scene.speaker) : "");
     setLane("sharing", x, scene.sharing ? std::to_string(scene.sharer) : "");
-    setLane("network", x, "status " + std::to_string(step.state.download.status));
-    std::set<uint64_t> present;
-    for (const PeerState& peer : step.state.peers) {
-        present.insert(peer.uid);
-        setLane("HD/LD " + std::to_string(peer.uid), x, definitionLabel(peer.definition));
-    }
-    for (Lane& lane : m_lanes) {
-        if (lane.name.rfind("HD/LD ", 0) == 0 && present.count(std::stoull(lane.name.substr(6))) == 0) {
-            setLane(lane.name, x, "");
-        }
+    setLane("network", x, "status " + std::to_string(step.state->download.status));
+    for (const auto& [uid, changed] : step.change.peers) {
+        const auto peer = step.state->peers.find(uid);
+        setLane(hdLdLane(uid), x, peer == step.state->peers.end() ? "" : definitionLabel(peer->second.definition));
     }
 }
 

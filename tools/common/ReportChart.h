@@ -52,7 +52,6 @@ private:
     std::map<std::string, size_t> m_seriesIndex;
     std::vector<Lane> m_lanes;
     std::map<std::string, size_t> m_laneIndex;
-    std::map<uint64_t, bool> m_peersSeen;
     nlohmann::json m_markers = nlohmann::json::array();
     std::vector<double> m_stepX;
     double m_lastX = 0;

@@ -2,148 +2,59 @@
 
 #include <fmt/format.h>
 
-#include <functional>
-#include <map>
 #include <set>
 
 #include "DuplicateKeyFinder.h"
 #include "FieldReader.h"
 #include "NameSuggestion.h"
-#include "RecordFields.h"
 #include "ScenarioLint.h"
 
 namespace ktr {
 namespace {
 
 using nlohmann::json;
-using tarn::video::KTRUserInfo;
+namespace keys = scenariokeys;
 
-// Fields of every step that are not the step's input: its name and a free note.
-const char* const kStepField = "step";
-const char* const kCommentField = FieldReader::kCommentField;
 // The deepest objects and arrays a scenario has: document, steps, step, streams or users, and their elements.
 constexpr size_t kScenarioDepth = 5;
 
-KTRUserInfo readUser(FieldReader& in) {
-    KTRUserInfo user;
-    user.uid = in.u64("uid");
-    user.dt = in.u16("dt");
-    user.attr = in.u16("attr", 0);
-    user.ext = in.text("ext", "");
-    return user;
-}
-
-Init readInit(FieldReader& in) {
-    return Init{in.u64("uid"), in.i32("dt")};
-}
-
-NetEstimate readEstimate(FieldReader& in, bool upload) {
-    return NetEstimate{upload, in.i32("status"), in.i32("score"), in.i32("bitrate"), in.i32("maxBitrate")};
-}
-
-using StepParser = std::function<Action(FieldReader&)>;
-
-const std::map<std::string, StepParser>& stepParsers() {
-    static const std::map<std::string, StepParser> parsers{
-        {"init", [](FieldReader& in) -> Action { return readInit(in); }},
-        {"sceneType", [](FieldReader& in) -> Action { return SceneType{in.i32("value")}; }},
-        {"config", [](FieldReader& in) -> Action { return Config{readConfig(in)}; }},
-        {"addUser", [](FieldReader& in) -> Action { return AddUser{readUser(in)}; }},
-        {"removeUser", [](FieldReader& in) -> Action { return RemoveUser{readUser(in)}; }},
-        {"setUsers",
-         [](FieldReader& in) -> Action {
-             SetUsers step;
-             in.forEach("users", [&](FieldReader& user) { step.users.push_back(readUser(user)); });
-             return step;
-         }},
-        {"sharing",
-         [](FieldReader& in) -> Action {
-             return Sharing{in.boolean("sharing"), in.u64("uid")};
-         }},
-        {"speaker",
-         [](FieldReader& in) -> Action {
-             return Speaker{in.boolean("speaking"), in.u64("uid")};
-         }},
-        {"peerReport",
-         [](FieldReader& in) -> Action {
-             const uint64_t uid = in.u64("uid");
-             return PeerReport{uid, readStreams(in, "streams", false)};
-         }},
-        {"clearPeerReports", [](FieldReader&) -> Action { return ClearPeerReports{}; }},
-        {"selectRequest",
-         [](FieldReader& in) -> Action {
-             return SelectRequest{in.i32("width"), in.i32("height"), in.i32("fps"), in.i32("bitrate")};
-         }},
-        {"clearSelectRequests", [](FieldReader&) -> Action { return ClearSelectRequests{}; }},
-        {"uploadNet", [](FieldReader& in) -> Action { return readEstimate(in, true); }},
-        {"downloadNet", [](FieldReader& in) -> Action { return readEstimate(in, false); }},
-        {"definitions", [](FieldReader& in) -> Action { return Definitions{readStreams(in, "streams", true)}; }},
-        {"upload", [](FieldReader& in) -> Action { return AskUpload{in.i32("channel", 1)}; }},
-        {"share", [](FieldReader&) -> Action { return AskUpload{2}; }},
-        {"download", [](FieldReader& in) -> Action { return AskDownload{in.i32("channel", 1)}; }},
-        {"hdld", [](FieldReader&) -> Action { return AskHdLd{}; }},
-        {"definitionOf", [](FieldReader& in) -> Action { return AskDefinition{in.i32("bitrate")}; }},
-    };
-    return parsers;
-}
-
-// The names of all steps, for messages about an unknown one.
-const std::set<std::string>& stepNames() {
-    static const std::set<std::string> names = [] {
-        std::set<std::string> all;
-        for (const auto& parser : stepParsers()) {
-            all.insert(parser.first);
-        }
-        return all;
-    }();
-    return names;
-}
-
-// The fields as written, without the ones that are not the step's input.
-json inputOf(const json& object) {
-    json input = object;
-    input.erase(kStepField);
-    input.erase(kCommentField);
-    return input;
-}
-
 Step parseStep(const json& object, const std::string& fileName, int index) {
     FieldReader in(object, FieldPlace(fmt::format("{}: step {}", fileName, index), ""));
-    const std::string name = in.text(kStepField, "");
+    const std::string name = in.text(keys::kStep, "");
     if (name.empty()) {
-        in.fail(kStepField, "missing; it names the event or question, e.g. \"addUser\" or \"upload\"");
+        in.fail(keys::kStep, "missing; it names the event or question, e.g. \"addUser\" or \"upload\"");
     }
-    const auto parser = stepParsers().find(name);
-    if (parser == stepParsers().end()) {
-        in.fail(kStepField, fmt::format("unknown step \"{}\"", name) + suggestName(name, stepNames(), "steps"));
+    if (!isActionName(name)) {
+        const std::set<std::string> names(actionNames().begin(), actionNames().end());
+        in.fail(keys::kStep, fmt::format("unknown step \"{}\"", name) + suggestName(name, names, "steps"));
     }
     FieldReader fields(object, FieldPlace::ofStep(fileName, index, name));
-    fields.skip(kStepField);
-    fields.text(kCommentField, "");
-    Action action = parser->second(fields);
+    fields.skip(keys::kStep);
+    fields.text(keys::kComment, "");
+    Action action = readAction(name, fields, Nulls::Refused);
     fields.finish();
-    return Step{index, name, std::move(action), inputOf(object)};
+    return Step{index, name, std::move(action)};
 }
 
 Step parseLocalUser(FieldReader& top, const std::string& fileName) {
-    const json& object = top.child("local");
-    FieldReader local(object, FieldPlace::ofStep(fileName, 0, "init"));
-    local.text(kCommentField, "");
-    Action action = readInit(local);
+    const std::string name = actionName(Init{});
+    FieldReader local(top.child(keys::kLocal), FieldPlace::ofStep(fileName, 0, name));
+    local.text(keys::kComment, "");
+    Action action = readAction(name, local, Nulls::Refused);
     local.finish();
-    return Step{0, "init", std::move(action), inputOf(object)};
+    return Step{0, name, std::move(action)};
 }
 
 Scenario readScenario(const json& document, const std::string& fileName) {
     FieldReader top(document, FieldPlace(fileName, ""));
     Scenario scenario;
-    scenario.name = top.text("name", fileName);
-    top.text("description", "");
-    top.text(kCommentField, "");
+    scenario.name = top.text(keys::kName, fileName);
+    top.text(keys::kDescription, "");
+    top.text(keys::kComment, "");
     scenario.steps.push_back(parseLocalUser(top, fileName));
-    const json& steps = top.child("steps");
+    const json& steps = top.child(keys::kSteps);
     if (!steps.is_array()) {
-        top.fail("steps", "expected an array of steps");
+        top.fail(keys::kSteps, "expected an array of steps");
     }
     int index = 1;
     for (const json& object : steps) {

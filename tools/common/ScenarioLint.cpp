@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <map>
 #include <set>
+#include <string_view>
+#include <type_traits>
 #include <utility>
 
 #include "FieldPlace.h"
@@ -12,17 +14,12 @@
 namespace ktr {
 namespace {
 
-using nlohmann::json;
 
 // The net status codes that the download policy acts on; it does nothing for any other.
 constexpr int32_t kLowestNetStatus = 1;
 constexpr int32_t kHighestNetStatus = 5;
 // The local device types that have an upload table of their own; every other one gets the 480P default.
 const std::set<int32_t> kDeviceTypesWithUploadTable{1, 4, 8};
-// The steps whose sizes and bitrates the policies compare, and those fields, in the step or in its streams.
-const std::set<std::string> kStepsWithSizes{"selectRequest", "peerReport",  "definitions",
-                                            "uploadNet",     "downloadNet", "definitionOf"};
-const std::set<std::string> kSizeFields{"width", "height", "fps", "bitrate", "maxbitrate", "minbitrate", "maxBitrate"};
 // The key under which duplicate keys of the document's own fields are grouped, outside every step.
 constexpr int kDocument = -1;
 
@@ -64,31 +61,59 @@ Findings netStatusWithoutEffect(const StepCheck& check) {
                                    estimate->status, kLowestNetStatus, kHighestNetStatus)}};
 }
 
-void addNegativeSizes(const json& object, const std::string& prefix, Findings& found) {
-    for (const auto& item : object.items()) {
-        const json& value = item.value();
-        if (kSizeFields.count(item.key()) != 0 && value.is_number_integer() && !value.is_number_unsigned() &&
-            value.get<int64_t>() < 0) {
-            found.push_back({prefix + item.key(), fmt::format("negative value {}; sizes, frame rates and bitrates are "
-                                                              "never below 0",
-                                                              value.get<int64_t>())});
+// Every integer field of value below 0 but the net status (a rule of its own), with its path.
+template <class T>
+void addNegativeFields(const T& value, const std::string& prefix, Findings& found);
+
+template <class T>
+void addNegative(const std::string& path, const T& value, Findings& found) {
+    if constexpr (std::is_same_v<T, int32_t>) {
+        if (value < 0) {
+            found.push_back({path, fmt::format("negative value {}; sizes, frame rates and bitrates are never below 0",
+                                               value)});
+        }
+    } else if constexpr (std::is_same_v<T, Known<int32_t>>) {
+        if (value) {
+            addNegative(path, *value, found);
+        }
+    } else if constexpr (std::is_same_v<T, std::vector<Record>> || std::is_same_v<T, Known<std::vector<Record>>>) {
+        const std::vector<Record>* records = nullptr;
+        if constexpr (std::is_same_v<T, std::vector<Record>>) {
+            records = &value;
+        } else {
+            records = value ? &*value : nullptr;
+        }
+        for (size_t i = 0; records != nullptr && i < records->size(); ++i) {
+            addNegativeFields((*records)[i], fmt::format("{}[{}].", path, i), found);
         }
     }
 }
 
-Findings negativeSizes(const StepCheck& check) {
-    if (kStepsWithSizes.count(check.step.name) == 0) {
-        return {};
-    }
-    Findings found;
-    const json& input = check.step.input;
-    addNegativeSizes(input, "", found);
-    const auto streams = input.find("streams");
-    if (streams != input.end()) {
-        for (size_t i = 0; i < streams->size(); ++i) {
-            addNegativeSizes((*streams)[i], fmt::format("streams[{}].", i), found);
+template <class T>
+void addNegativeFields(const T& value, const std::string& prefix, Findings& found) {
+    codec::forEachField<T>([&](unsigned, const char* key, auto member) {
+        if constexpr (std::is_same_v<decltype(member), int32_t NetEstimate::*>) {
+            if (member == &NetEstimate::status) {
+                return;
+            }
         }
-    }
+        addNegative(prefix + key, value.*member, found);
+    });
+}
+
+// The steps whose sizes and bitrates the policies compare.
+Findings negativeSizes(const StepCheck& check) {
+    Findings found;
+    std::visit(
+        [&](const auto& action) {
+            using T = std::decay_t<decltype(action)>;
+            if constexpr (std::is_same_v<T, SelectRequest> || std::is_same_v<T, PeerReport> ||
+                          std::is_same_v<T, Definitions> || std::is_same_v<T, NetEstimate> ||
+                          std::is_same_v<T, AskDefinition>) {
+                addNegativeFields(action, "", found);
+            }
+        },
+        check.step.action);
     return found;
 }
 
@@ -101,11 +126,11 @@ Findings userAddedWithAnotherDeviceType(const StepCheck& check) {
     if (added == nullptr) {
         return {};
     }
-    const auto known = check.scene.deviceTypes.find(added->user.uid);
-    if (known == check.scene.deviceTypes.end() || known->second.count(added->user.dt) != 0) {
+    const auto known = check.scene.deviceTypes.find(added->uid);
+    if (known == check.scene.deviceTypes.end() || known->second.count(added->dt.value_or(0)) != 0) {
         return {};
     }
-    return {{"dt", countedTwice(added->user.uid, *known->second.begin())}};
+    return {{"dt", countedTwice(added->uid, *known->second.begin())}};
 }
 
 Findings userListedWithTwoDeviceTypes(const StepCheck& check) {
@@ -117,8 +142,8 @@ Findings userListedWithTwoDeviceTypes(const StepCheck& check) {
     std::map<uint64_t, uint16_t> firstDeviceType;
     for (size_t i = 0; i < listed->users.size(); ++i) {
         const auto& user = listed->users[i];
-        const auto first = firstDeviceType.emplace(user.uid, user.dt).first;
-        if (first->second != user.dt) {
+        const auto first = firstDeviceType.emplace(user.uid, user.dt.value_or(0)).first;
+        if (first->second != user.dt.value_or(0)) {
             found.push_back({fmt::format("users[{}].dt", i), countedTwice(user.uid, first->second)});
         }
     }
@@ -160,12 +185,13 @@ void updateScene(SceneSoFar& scene, const Step& step) {
     if (const auto* init = std::get_if<Init>(&step.action)) {
         scene.localUid = init->uid;
     } else if (const auto* added = std::get_if<AddUser>(&step.action)) {
-        if (added->user.uid != scene.localUid) {
-            scene.deviceTypes[added->user.uid].insert(added->user.dt);
+        if (added->uid != scene.localUid) {
+            scene.deviceTypes[added->uid].insert(added->dt.value_or(0));
         }
     } else if (const auto* removed = std::get_if<RemoveUser>(&step.action)) {
-        const auto known = scene.deviceTypes.find(removed->user.uid);
-        if (known != scene.deviceTypes.end() && known->second.erase(removed->user.dt) != 0 && known->second.empty()) {
+        const auto known = scene.deviceTypes.find(removed->uid);
+        if (known != scene.deviceTypes.end() && known->second.erase(removed->dt.value_or(0)) != 0 &&
+            known->second.empty()) {
             scene.deviceTypes.erase(known);
         }
     } else if (const auto* listed = std::get_if<SetUsers>(&step.action)) {
@@ -185,10 +211,10 @@ bool isKey(const JsonPath::value_type& segment, const std::string& key) {
 std::map<int, std::vector<std::string>> duplicatesByStep(const std::vector<JsonPath>& duplicateKeys) {
     std::map<int, std::vector<std::string>> byStep;
     for (const JsonPath& path : duplicateKeys) {
-        if (path.size() > 2 && isKey(path[0], "steps") && std::holds_alternative<size_t>(path[1])) {
+        if (path.size() > 2 && isKey(path[0], scenariokeys::kSteps) && std::holds_alternative<size_t>(path[1])) {
             const int index = static_cast<int>(std::get<size_t>(path[1])) + 1;
             byStep[index].push_back(jsonPathText(path.begin() + 2, path.end()));
-        } else if (path.size() > 1 && isKey(path[0], "local")) {
+        } else if (path.size() > 1 && isKey(path[0], scenariokeys::kLocal)) {
             byStep[0].push_back(jsonPathText(path.begin() + 1, path.end()));
         } else {
             byStep[kDocument].push_back(jsonPathText(path.begin(), path.end()));

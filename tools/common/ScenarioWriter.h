@@ -1,21 +1,15 @@
-// Writes actions back in the scenario format, so that a run made by a tool (a simulation) can be
-// replayed step by step with `ktr replay`.
+// Writes actions back in the scenario format, so that a run made by a tool (a simulation, a client's log)
+// can be replayed step by step with `ktr replay`.
 #ifndef KTRSDK_TOOLS_COMMON_SCENARIOWRITER_H
 #define KTRSDK_TOOLS_COMMON_SCENARIOWRITER_H
 
-#include <nlohmann/json.hpp>
+#include <ostream>
 #include <string>
 
 #include "Scenario.h"
 #include "UidRedactor.h"
 
 namespace ktr {
-
-// The step name a scenario uses for the action ("addUser", "download", ...).
-std::string actionName(const Action& action);
-
-// One scenario step: {"step": name, fields...}.
-nlohmann::json scenarioStep(const Action& action);
 
 // Streams a scenario: the header with the local user, then the steps as they come, then the closing.
 class ScenarioWriter {

@@ -3,12 +3,11 @@
 #include <fmt/format.h>
 
 #include <string_view>
-#include <type_traits>
+
+#include "PeerStreams.h"
 
 namespace ktr {
 namespace {
-
-using tarn::video::VideoStreamInfo;
 
 // How many requests a merge line of two to five requests shows ("select.adjust3.two": three); the
 // guard lines of those merges and the merge of six or more show no count.
@@ -32,86 +31,130 @@ struct Overloaded : Visitors... {
 template <class... Visitors>
 Overloaded(Visitors...) -> Overloaded<Visitors...>;
 
-// The lower of a peer's first two streams, as the library picks it (the first on equal bitrates).
-const VideoStreamInfo& lowerOf(const std::vector<VideoStreamInfo>& streams) {
-    return streams[0].bitrate > streams[1].bitrate ? streams[1] : streams[0];
-}
-
-// The upper of exactly two streams (the second on equal bitrates).
-const VideoStreamInfo& upperOf(const std::vector<VideoStreamInfo>& streams) {
-    return streams[0].bitrate > streams[1].bitrate ? streams[0] : streams[1];
-}
-
 bool isRaise(int64_t status) {
     return status == tarn::video::VIDEO_NET_ESTIMAT_NORMAL + 1 || status == tarn::video::VIDEO_NET_ESTIMAT_NORMAL + 2;
+}
+
+int64_t bitrateOf(const Record& record) {
+    return record.bitrate.value_or(0);
+}
+
+const std::vector<Record>& streamsOf(const PeerState& peer) {
+    static const std::vector<Record> kNone;
+    return peer.published ? *peer.published : kNone;
+}
+
+UserKey keyOf(const User& user) {
+    return UserKey{user.uid, user.dt};
+}
+
+template <class T>
+void takeSection(StateChange::Section<T>& change, T& written, const T& now, bool& touched) {
+    if (touched) {
+        change.fields = codec::changedFields(written, now);
+        if (change.fields != 0) {
+            change.values = now;
+            written = now;
+        }
+        touched = false;
+    }
 }
 
 }  // namespace
 
 std::vector<std::string> StateTracker::apply(const Action& action, const Answer& answer,
-                                             const std::vector<ParsedLine>& lines) {
+                                             const std::vector<FiredRule>& rules) {
     std::vector<std::string> notes;
     m_adjustStatus.reset();
     applyInput(action);
-    for (const ParsedLine& line : lines) {
-        applyLine(line, notes);
+    for (const FiredRule& rule : rules) {
+        if (rule.line.format != nullptr) {
+            applyLine(rule.line, notes);
+        }
     }
     checkAnswer(answer, notes);
     forgetUnknownPeers();
     return notes;
 }
 
+PeerState& StateTracker::peer(uint64_t uid) {
+    m_peersTouched.insert(uid);
+    return m_state.peers[uid];
+}
+
 void StateTracker::applyInput(const Action& action) {
+    SceneState& scene = m_state.scene;
     std::visit(Overloaded{
-                   [this](const Init& s) {
-                       m_scene.localUid = s.uid;
-                       m_scene.localDt = s.dt;
+                   [&](const Init& s) {
+                       scene.localUid = s.uid;
+                       scene.localDt = s.dt;
+                       m_sceneTouched = true;
                    },
-                   [this](const SceneType& s) { m_scene.sceneType = s.value; },
-                   [this](const Config& s) { m_forceHD = s.config.forceHD; },
-                   [this](const AddUser& s) {
-                       if (s.user.uid != m_scene.localUid) {
-                           m_scene.users.insert(UserKey{s.user.uid, s.user.dt});
+                   [&](const SceneType& s) {
+                       scene.sceneType = s.value;
+                       m_sceneTouched = true;
+                   },
+                   [&](const Config& s) {
+                       scene.forceHD = s.forceHD;
+                       m_sceneTouched = true;
+                   },
+                   [&](const AddUser& s) {
+                       if (s.uid != scene.localUid) {
+                           scene.users.insert(keyOf(s));
+                           m_sceneTouched = true;
                        }
                    },
-                   [this](const RemoveUser& s) {
-                       m_scene.users.erase(UserKey{s.user.uid, s.user.dt});
-                       if (auto found = m_peers.find(s.user.uid); found != m_peers.end()) {
-                           found->second.published.reset();
+                   [&](const RemoveUser& s) {
+                       scene.users.erase(keyOf(s));
+                       m_sceneTouched = true;
+                       if (auto found = m_state.peers.find(s.uid); found != m_state.peers.end()) {
+                           peer(s.uid).published.reset();
                        }
                    },
-                   [this](const SetUsers& s) {
-                       m_scene.received.clear();
-                       for (const auto& user : s.users) {
-                           m_scene.received.insert(UserKey{user.uid, user.dt});
+                   [&](const SetUsers& s) {
+                       scene.receivedUsers.clear();
+                       for (const User& user : s.users) {
+                           scene.receivedUsers.insert(keyOf(user));
+                       }
+                       m_sceneTouched = true;
+                   },
+                   [&](const Sharing& s) {
+                       scene.sharing = s.sharing;
+                       scene.sharer = s.uid;
+                       m_sceneTouched = true;
+                   },
+                   [&](const Speaker& s) {
+                       scene.speaking = s.speaking;
+                       scene.speaker = s.uid;
+                       m_sceneTouched = true;
+                   },
+                   [&](const PeerReport& s) {
+                       if (s.uid != scene.localUid) {
+                           peer(s.uid).published = s.streams ? *s.streams : std::vector<Record>();
                        }
                    },
-                   [this](const Sharing& s) {
-                       m_scene.sharing = s.sharing;
-                       m_scene.sharer = s.uid;
-                   },
-                   [this](const Speaker& s) {
-                       m_scene.speaking = s.speaking;
-                       m_scene.speaker = s.uid;
-                   },
-                   [this](const PeerReport& s) {
-                       if (s.uid != m_scene.localUid) {
-                           m_peers[s.uid].published = s.streams;
+                   [&](const ClearPeerReports&) {
+                       for (auto& entry : m_state.peers) {
+                           peer(entry.first).published.reset();
                        }
                    },
-                   [this](const ClearPeerReports&) {
-                       for (auto& entry : m_peers) {
-                           entry.second.published.reset();
-                       }
+                   [&](const SelectRequest& s) {
+                       m_state.selectRequests.push_back(s);
+                       m_requestsTouched = true;
                    },
-                   [this](const SelectRequest& s) {
-                       m_requests.push_back(SelectRequestState{s.width, s.height, s.fps, s.bitrate});
+                   [&](const ClearSelectRequests&) {
+                       m_state.selectRequests.clear();
+                       m_requestsTouched = true;
                    },
-                   [this](const ClearSelectRequests&) { m_requests.clear(); },
-                   [this](const NetEstimate& s) {
-                       (s.upload ? m_upload : m_download) = EstimateState{s.status, s.score, s.bitrate, s.maxBitrate};
+                   [&](const NetEstimate& s) {
+                       (s.upload ? m_state.upload : m_state.download) =
+                           EstimateState{s.status, s.score, s.bitrate, s.maxBitrate};
+                       (s.upload ? m_uploadTouched : m_downloadTouched) = true;
                    },
-                   [this](const Definitions& s) { m_definitions.supply(s.streams); },
+                   [&](const Definitions& s) {
+                       m_definitions.supply(infosOf(s.streams));
+                       deriveAll();
+                   },
                    [](const auto&) {},
                },
                action);
@@ -124,88 +167,103 @@ void StateTracker::applyLine(const ParsedLine& line, std::vector<std::string>& n
     } else if (id == "dl.addPeer.chosen") {
         finishChoice(line.integer("upper") == 1, line.uid("uid"), line.integer("bitrate"), notes);
     } else if (id == "dl.clear") {
-        for (auto& entry : m_peers) {
-            entry.second.received = false;
+        for (auto& entry : m_state.peers) {
+            setReceived(peer(entry.first), false);
         }
     } else if (id == "dl.removePeer") {
-        if (auto found = m_peers.find(line.uid("uid")); found != m_peers.end()) {
-            found->second.received = false;
+        if (auto found = m_state.peers.find(line.uid("uid")); found != m_state.peers.end()) {
+            setReceived(peer(found->first), false);
         }
     } else if (id == "dft.infoByDft") {
-        m_definitions.touch(static_cast<int32_t>(line.integer("channel")), static_cast<int32_t>(line.integer("dft")));
-    } else if ((id == "select.amend.min" || id == "select.amend.max") && !m_requests.empty()) {
-        m_requests.back().bitrate =
+        if (m_definitions.touch(static_cast<int32_t>(line.integer("channel")),
+                                static_cast<int32_t>(line.integer("dft")))) {
+            deriveAll();
+        }
+    } else if ((id == "select.amend.min" || id == "select.amend.max") && !m_state.selectRequests.empty()) {
+        m_state.selectRequests.back().bitrate =
             static_cast<int32_t>(line.integer(id == "select.amend.min" ? "minBitrate" : "maxBitrate"));
-    } else if (const std::optional<size_t> merged = mergedRequestCount(id); merged && m_requests.size() > *merged) {
+        m_requestsTouched = true;
+    } else if (const std::optional<size_t> merged = mergedRequestCount(id);
+               merged && m_state.selectRequests.size() > *merged) {
         // The merge names every request it held: earlier ones were cleared.
-        m_requests.erase(m_requests.begin(), m_requests.end() - static_cast<std::ptrdiff_t>(*merged));
+        std::vector<SelectRequest>& requests = m_state.selectRequests;
+        requests.erase(requests.begin(), requests.end() - static_cast<std::ptrdiff_t>(*merged));
+        m_requestsTouched = true;
     } else if (id == "dl.realAdjust.estimate") {
         m_adjustStatus = line.integer("net_status");
     } else if (id == "dl.isGoodToInc.good" || id == "dl.isGoodToInc.max") {
-        checkChosen(line.uid("peer"), line.integer("bitrate"), &VideoStreamInfo::maxbitrate, line.integer("maxBitrate"),
-                    notes);
+        checkChosen(line.uid("peer"), line.integer("bitrate"), &Record::maxbitrate, line.integer("maxBitrate"), notes);
     } else if (id == "dl.isGoodToDec.good" || id == "dl.isGoodToDec.min") {
         // These lines print the chosen stream's minbitrate under the name maxBitrate.
-        checkChosen(line.uid("peer"), line.integer("bitrate"), &VideoStreamInfo::minbitrate, line.integer("maxBitrate"),
-                    notes);
+        checkChosen(line.uid("peer"), line.integer("bitrate"), &Record::minbitrate, line.integer("maxBitrate"), notes);
     }
+}
+
+void StateTracker::setReceived(PeerState& state, bool received) {
+    state.received = received;
+    derive(state);
 }
 
 void StateTracker::startChoice(uint64_t uid, int64_t streamCount) {
-    if (uid == m_scene.localUid) {
+    if (uid == m_state.scene.localUid) {
         return;  // refused: the local user is never a peer
     }
-    Peer& peer = m_peers[uid];
-    peer.received = true;
-    const std::vector<VideoStreamInfo> streams = peer.published.value_or(std::vector<VideoStreamInfo>{});
-    peer.choice = StreamChoice::Unknown;
-    peer.chosen.reset();
-    if (streamCount != static_cast<int64_t>(streams.size())) {
-        return;  // the library saw another list than the one derived: leave the choice unknown
+    PeerState& state = peer(uid);
+    state.received = true;
+    state.choice.reset();
+    state.chosen.reset();
+    const std::vector<Record>& streams = streamsOf(state);
+    if (streamCount == static_cast<int64_t>(streams.size())) {  // else the library saw another list: unknown
+        if (streams.empty()) {
+            state.choice = StreamChoice::Nothing;
+            state.chosen = Record::of(tarn::video::VideoStreamInfo{});
+        } else if (streams.size() == 1) {
+            state.choice = StreamChoice::Only;
+            state.chosen = streams[0];
+        }
     }
-    if (streams.empty()) {
-        peer.choice = StreamChoice::Nothing;
-        peer.chosen = VideoStreamInfo{};
-    } else if (streams.size() == 1) {
-        peer.choice = StreamChoice::Only;
-        peer.chosen = streams[0];
-    }
+    derive(state);
 }
 
 void StateTracker::finishChoice(bool upper, uint64_t uid, int64_t bitrate, std::vector<std::string>& notes) {
-    auto found = m_peers.find(uid);
-    if (found == m_peers.end() || !found->second.published || found->second.published->size() < 2) {
+    auto found = m_state.peers.find(uid);
+    if (found == m_state.peers.end() || !peerstreams::hasLower(streamsOf(found->second))) {
         markUnknown(uid);
         return;
     }
-    Peer& peer = found->second;
-    const std::vector<VideoStreamInfo>& streams = *peer.published;
-    if (upper && streams.size() != 2) {
-        peer.choice = StreamChoice::Nothing;  // an upper choice needs exactly two streams
-        peer.chosen = VideoStreamInfo{};
+    PeerState& state = peer(uid);
+    const std::vector<Record>& streams = *state.published;
+    const std::optional<size_t> chosen = upper ? peerstreams::upper(streams) : peerstreams::lower(streams);
+    if (!chosen) {
+        state.choice = StreamChoice::Nothing;  // an upper choice needs exactly two streams
+        state.chosen = Record::of(tarn::video::VideoStreamInfo{});
     } else {
-        peer.choice = upper ? StreamChoice::Upper : StreamChoice::Lower;
-        peer.chosen = upper ? upperOf(streams) : lowerOf(streams);
+        state.choice = upper ? StreamChoice::Upper : StreamChoice::Lower;
+        state.chosen = streams[*chosen];
     }
+    derive(state);
     checkChosen(uid, bitrate, nullptr, 0, notes);
 }
 
-void StateTracker::checkChosen(uint64_t uid, int64_t bitrate, int32_t VideoStreamInfo::*bound, int64_t boundValue,
+void StateTracker::checkChosen(uint64_t uid, int64_t bitrate, Known<int32_t> Record::*bound, int64_t boundValue,
                                std::vector<std::string>& notes) {
-    auto found = m_peers.find(uid);
-    if (found == m_peers.end() || !found->second.chosen) {
+    auto found = m_state.peers.find(uid);
+    if (found == m_state.peers.end() || !found->second.chosen) {
         return;
     }
-    const VideoStreamInfo& chosen = *found->second.chosen;
-    // A maxbitrate of 0 is replaced by the table's before it is logged, so only a set bound is compared.
-    const bool boundDiffers = bound != nullptr && chosen.*bound != 0 && chosen.*bound != boundValue;
-    if (chosen.bitrate == bitrate && !boundDiffers) {
+    const Record& chosen = *found->second.chosen;
+    const int64_t chosenBound = bound != nullptr ? (chosen.*bound).value_or(0) : 0;
+    // A maxbitrate of 0 is replaced by the table's before it is logged, so only a set bound is compared; a
+    // bound the source does not show is not compared either.
+    const bool boundDiffers = bound != nullptr && (chosen.*bound).has_value() && chosenBound != 0 &&
+                              chosenBound != boundValue;
+    if (bitrateOf(chosen) == bitrate && !boundDiffers) {
         return;
     }
     notes.push_back(
         fmt::format("the library shows peer {} at {} (bound {}), not the derived {} (bound {}): its chosen "
                     "stream is shown as unknown",
-                    uid, bitrate, boundValue, chosen.bitrate, bound != nullptr ? chosen.*bound : 0));
+                    uid, bitrate, boundValue, bitrateOf(chosen), chosenBound));
     markUnknown(uid);
 }
 
@@ -218,83 +276,111 @@ void StateTracker::checkAnswer(const Answer& answer, std::vector<std::string>& n
 }
 
 void StateTracker::checkSplit(const HdLdAnswer& answer, std::vector<std::string>& notes) {
-    for (auto& [uid, peer] : m_peers) {
-        if (!peer.received) {
+    if (!answer.hd || !answer.ld) {
+        return;
+    }
+    for (auto& [uid, state] : m_state.peers) {
+        if (!state.received || !state.definition) {
             continue;
         }
-        const Definition derived = definitionOf(peer);
-        const Definition actual = answer.hd.count(uid) != 0   ? Definition::High
-                                  : answer.ld.count(uid) != 0 ? Definition::Low
-                                                              : Definition::Unknown;
-        if (derived != Definition::Unknown && derived != actual) {
+        const Known<Definition> actual = answer.hd->count(uid) != 0   ? Known<Definition>(Definition::High)
+                                         : answer.ld->count(uid) != 0 ? Known<Definition>(Definition::Low)
+                                                                      : std::nullopt;
+        if (*state.definition != actual) {
             notes.push_back(fmt::format("derived {} definition for peer {}, the library answers {}",
-                                        definitionName(derived), uid, definitionName(actual)));
+                                        definitionName(*state.definition), uid,
+                                        actual ? definitionName(*actual) : "unknown"));
             markUnknown(uid);
         }
     }
 }
 
 void StateTracker::checkRaises(const DownloadAnswer& answer, std::vector<std::string>& notes) {
-    if (!m_adjustStatus || !isRaise(*m_adjustStatus)) {
+    if (!m_adjustStatus || !isRaise(*m_adjustStatus) || !answer.records) {
         return;
     }
-    for (const auto& [uid, request] : answer.requests) {
-        auto found = m_peers.find(uid);
-        if (found != m_peers.end() && found->second.chosen &&
-            request.bitrate != static_cast<int64_t>(found->second.chosen->bitrate) + kRaiseStep) {
-            notes.push_back(fmt::format("peer {} was raised to {}, not to its derived chosen bitrate {} plus {}", uid,
-                                        request.bitrate, found->second.chosen->bitrate, kRaiseStep));
-            markUnknown(uid);
+    for (const PeerRequest& request : *answer.records) {
+        auto found = m_state.peers.find(request.uid);
+        if (found != m_state.peers.end() && found->second.chosen &&
+            bitrateOf(request) != bitrateOf(*found->second.chosen) + kRaiseStep) {
+            notes.push_back(fmt::format("peer {} was raised to {}, not to its derived chosen bitrate {} plus {}",
+                                        request.uid, bitrateOf(request), bitrateOf(*found->second.chosen),
+                                        kRaiseStep));
+            markUnknown(request.uid);
         }
     }
 }
 
 void StateTracker::markUnknown(uint64_t uid) {
-    Peer& peer = m_peers[uid];
-    peer.choice = StreamChoice::Unknown;
-    peer.chosen.reset();
+    PeerState& state = peer(uid);
+    state.choice.reset();
+    state.chosen.reset();
+    derive(state);
+}
+
+void StateTracker::derive(PeerState& state) const {
+    if (!state.received) {
+        state.choice = StreamChoice::Nothing;
+        state.chosen.reset();
+        state.definition.reset();
+    } else if (!peerstreams::hasLower(streamsOf(state))) {
+        state.definition = Definition::High;  // one stream or none: nothing lower to receive
+    } else if (!state.chosen) {
+        state.definition.reset();
+    } else {
+        const std::vector<Record>& streams = *state.published;
+        const bool lowerClass = m_definitions.classOf(static_cast<int32_t>(bitrateOf(*state.chosen))) ==
+                                m_definitions.classOf(static_cast<int32_t>(bitrateOf(streams[*peerstreams::lower(streams)])));
+        state.definition = lowerClass ? Definition::Low : Definition::High;
+    }
+}
+
+void StateTracker::deriveAll() {
+    for (auto& entry : m_state.peers) {
+        derive(peer(entry.first));
+    }
 }
 
 void StateTracker::forgetUnknownPeers() {
-    for (auto it = m_peers.begin(); it != m_peers.end();) {
-        it = !it->second.published && !it->second.received ? m_peers.erase(it) : std::next(it);
-    }
-}
-
-Definition StateTracker::definitionOf(const Peer& peer) const {
-    if (!peer.published || peer.published->size() < 2) {
-        return Definition::High;  // one stream or none: nothing lower to receive
-    }
-    if (!peer.chosen) {
-        return Definition::Unknown;
-    }
-    const bool lowerClass =
-        m_definitions.classOf(peer.chosen->bitrate) == m_definitions.classOf(lowerOf(*peer.published).bitrate);
-    return lowerClass ? Definition::Low : Definition::High;
-}
-
-StateSnapshot StateTracker::snapshot() const {
-    StateSnapshot state;
-    state.scene = m_scene;
-    state.download = m_download;
-    state.upload = m_upload;
-    state.selectRequests = m_requests;
-    state.forceHD = m_forceHD;
-    for (const auto& [uid, peer] : m_peers) {
-        PeerState shown;
-        shown.uid = uid;
-        shown.published = peer.published;
-        shown.received = peer.received;
-        if (peer.received) {
-            shown.choice = peer.choice;
-            shown.chosen = peer.chosen;
-            shown.definition = definitionOf(peer);
-        } else {
-            shown.choice = StreamChoice::Nothing;
+    for (const uint64_t uid : m_peersTouched) {
+        const auto found = m_state.peers.find(uid);
+        if (found != m_state.peers.end()) {
+            derive(found->second);
+            if (!found->second.published && !found->second.received) {
+                m_state.peers.erase(found);
+            }
         }
-        state.peers.push_back(std::move(shown));
     }
-    return state;
+}
+
+StateChange StateTracker::takeChange() {
+    StateChange change;
+    takeSection(change.scene, m_written.scene, m_state.scene, m_sceneTouched);
+    takeSection(change.download, m_written.download, m_state.download, m_downloadTouched);
+    takeSection(change.upload, m_written.upload, m_state.upload, m_uploadTouched);
+    if (m_requestsTouched && !(m_written.selectRequests == m_state.selectRequests)) {
+        change.selectRequests = m_state.selectRequests;
+        m_written.selectRequests = m_state.selectRequests;
+    }
+    m_requestsTouched = false;
+    for (const uint64_t uid : m_peersTouched) {
+        const auto now = m_state.peers.find(uid);
+        const auto was = m_written.peers.find(uid);
+        if (now == m_state.peers.end()) {
+            if (was != m_written.peers.end()) {
+                change.peers.emplace(uid, std::nullopt);
+                m_written.peers.erase(was);
+            }
+        } else if (was == m_written.peers.end()) {
+            change.peers.emplace(uid, StateChange::Section<PeerState>{now->second, codec::allFields<PeerState>()});
+            m_written.peers.emplace(uid, now->second);
+        } else if (const codec::FieldMask fields = codec::changedFields(was->second, now->second); fields != 0) {
+            change.peers.emplace(uid, StateChange::Section<PeerState>{now->second, fields});
+            was->second = now->second;
+        }
+    }
+    m_peersTouched.clear();
+    return change;
 }
 
 }  // namespace ktr

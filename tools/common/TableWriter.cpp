@@ -4,49 +4,55 @@
 #include <fmt/ostream.h>
 
 #include <algorithm>
+#include <type_traits>
 #include <string>
 
 namespace ktr {
 namespace {
 
-using tarn::video::VideoStreamInfo;
-
 constexpr const char* kIndent = "      ";
+// What a field the source does not show prints as.
+constexpr const char* kUnknown = "?";
 
-std::string resolution(const VideoStreamInfo& s) {
-    return fmt::format("{}x{}", s.width, s.height);
+template <class T>
+std::string text(const Known<T>& value) {
+    return value ? fmt::format("{}", *value) : kUnknown;
 }
 
-std::string userList(const std::vector<tarn::video::KTRUserInfo>& list) {
-    std::string text;
-    for (const auto& user : list) {
-        text += fmt::format("{}{}/{}", text.empty() ? "" : " ", user.uid, user.dt);
-    }
-    return text.empty() ? "none" : text;
+std::string resolution(const Record& s) {
+    return text(s.width) + "x" + text(s.height);
 }
 
-std::string userList(const std::set<UserKey>& set) {
-    std::string text;
-    for (const UserKey& user : set) {
-        text += fmt::format("{}{}/{}", text.empty() ? "" : " ", user.uid, user.dt);
+template <class Users>
+std::string userList(const Users& users) {
+    std::string list;
+    for (const auto& user : users) {
+        list += fmt::format("{}{}/{}", list.empty() ? "" : " ", user.uid, text(user.dt));
     }
-    return text.empty() ? "none" : text;
+    return list.empty() ? "none" : list;
 }
 
-std::string uidList(const std::set<uint64_t>& set) {
-    std::string text;
-    for (uint64_t uid : set) {
-        text += fmt::format("{}{}", text.empty() ? "" : " ", uid);
+std::string uidList(const Known<std::set<uint64_t>>& set) {
+    if (!set) {
+        return kUnknown;
     }
-    return text.empty() ? "-" : text;
+    std::string list;
+    for (uint64_t uid : *set) {
+        list += fmt::format("{}{}", list.empty() ? "" : " ", uid);
+    }
+    return list.empty() ? "-" : list;
 }
 
-std::string streamList(const std::vector<VideoStreamInfo>& streams) {
-    std::string text;
-    for (const auto& stream : streams) {
-        text += fmt::format("{}{}@{}", text.empty() ? "" : " ", resolution(stream), stream.bitrate);
+std::string streamList(const std::vector<Record>& streams) {
+    std::string list;
+    for (const Record& stream : streams) {
+        list += fmt::format("{}{}@{}", list.empty() ? "" : " ", resolution(stream), text(stream.bitrate));
     }
-    return text.empty() ? "nothing" : text;
+    return list.empty() ? "nothing" : list;
+}
+
+std::string changedText(const Known<bool>& changed) {
+    return changed ? (*changed ? "yes" : "no") : "unknown";
 }
 
 // One line describing an event step.
@@ -54,16 +60,16 @@ struct EventText {
     std::string operator()(const Init& s) const { return fmt::format("local user {} on device type {}", s.uid, s.dt); }
     std::string operator()(const SceneType& s) const { return fmt::format("scene type {}", s.value); }
     std::string operator()(const Config& s) const {
-        return fmt::format("forceHD={} auxFlag={} aux bitrates {} {}", s.config.forceHD, s.config.auxFlag,
-                           s.config.auxBitrate1, s.config.auxBitrate2);
+        return fmt::format("forceHD={} auxFlag={} aux bitrates {} {}", s.forceHD, s.auxFlag, s.auxBitrate1,
+                           s.auxBitrate2);
     }
-    std::string operator()(const AddUser& s) const { return fmt::format("user {}/{}", s.user.uid, s.user.dt); }
-    std::string operator()(const RemoveUser& s) const { return fmt::format("user {}/{}", s.user.uid, s.user.dt); }
+    std::string operator()(const AddUser& s) const { return fmt::format("user {}/{}", s.uid, text(s.dt)); }
+    std::string operator()(const RemoveUser& s) const { return fmt::format("user {}/{}", s.uid, text(s.dt)); }
     std::string operator()(const SetUsers& s) const { return "receive from " + userList(s.users); }
     std::string operator()(const Sharing& s) const { return fmt::format("{} shares: {}", s.uid, s.sharing); }
     std::string operator()(const Speaker& s) const { return fmt::format("{} speaks: {}", s.uid, s.speaking); }
     std::string operator()(const PeerReport& s) const {
-        return fmt::format("peer {} publishes {}", s.uid, streamList(s.streams));
+        return fmt::format("peer {} publishes {}", s.uid, s.streams ? streamList(*s.streams) : kUnknown);
     }
     std::string operator()(const ClearPeerReports&) const { return "forget every peer report"; }
     std::string operator()(const SelectRequest& s) const {
@@ -80,28 +86,32 @@ struct EventText {
     }
 };
 
-void printStreamTable(std::ostream& out, const std::vector<VideoStreamInfo>& streams, const char* firstColumn) {
+template <class Records>
+void printStreamTable(std::ostream& out, const Records& streams, const char* firstColumn, bool byPeer) {
     if (streams.empty()) {
         return;
     }
-    fmt::print(out, "{}{:>4}  {:>10}  {:>3}  {:>8}  {:>8}  {:>8}\n", kIndent, firstColumn, "resolution", "fps",
-               "bitrate", "min", "max");
-    for (const VideoStreamInfo& s : streams) {
-        fmt::print(out, "{}{:>4}  {:>10}  {:>3}  {:>8}  {:>8}  {:>8}\n", kIndent, s.dft, resolution(s), s.fps,
-                   s.bitrate, s.minbitrate, s.maxbitrate);
+    const auto row = [&](const std::string& first, const std::string& resolution, const std::string& fps,
+                         const std::string& bitrate, const std::string& min, const std::string& max) {
+        fmt::print(out, byPeer ? "{}{:>20}  {:>10}  {:>3}  {:>8}  {:>8}  {:>8}\n"
+                               : "{}{:>4}  {:>10}  {:>3}  {:>8}  {:>8}  {:>8}\n",
+                   kIndent, first, resolution, fps, bitrate, min, max);
+    };
+    row(firstColumn, "resolution", "fps", "bitrate", "min", "max");
+    for (const auto& s : streams) {
+        std::string first;
+        if constexpr (std::is_same_v<std::decay_t<decltype(s)>, PeerRequest>) {
+            first = std::to_string(s.uid);
+        } else {
+            first = text(s.dft);
+        }
+        row(first, resolution(s), text(s.fps), text(s.bitrate), text(s.minbitrate), text(s.maxbitrate));
     }
 }
 
-void printRequestTable(std::ostream& out, const std::map<uint64_t, VideoStreamInfo>& requests) {
-    if (requests.empty()) {
-        return;
-    }
-    fmt::print(out, "{}{:>20}  {:>10}  {:>3}  {:>8}  {:>8}  {:>8}\n", kIndent, "peer", "resolution", "fps", "bitrate",
-               "min", "max");
-    for (const auto& [uid, s] : requests) {
-        fmt::print(out, "{}{:>20}  {:>10}  {:>3}  {:>8}  {:>8}  {:>8}\n", kIndent, uid, resolution(s), s.fps, s.bitrate,
-                   s.minbitrate, s.maxbitrate);
-    }
+template <class T>
+size_t countOf(const Known<std::vector<T>>& list) {
+    return list ? list->size() : 0;
 }
 
 // Prints a step's heading and, for a question, its answer.
@@ -112,31 +122,30 @@ struct AnswerPrinter {
     void operator()(const std::monostate&) const {
         fmt::print(out, "{:>4}  {:<14} {}\n", step.index, step.event, std::visit(EventText{}, step.action));
     }
-    // A log does not always carry the flag.
-    const char* changedText(bool changed) const {
-        const auto& unknown = step.unknownAnswerFields;
-        if (std::find(unknown.begin(), unknown.end(), "changed") != unknown.end()) {
-            return "unknown";
-        }
-        return changed ? "yes" : "no";
-    }
     void operator()(const UploadAnswer& a) const {
         fmt::print(out, "{:>4}  {:<14} {} stream(s), changed={}\n", step.index, a.channel == 2 ? "share" : "upload",
-                   a.streams.size(), changedText(a.changed));
-        printStreamTable(out, a.streams, a.channel == 2 ? "dft" : "rank");
+                   a.records ? std::to_string(a.records->size()) : kUnknown, changedText(a.changed));
+        if (a.records) {
+            printStreamTable(out, *a.records, a.channel == 2 ? "dft" : "rank", false);
+        }
     }
     void operator()(const DownloadAnswer& a) const {
-        fmt::print(out, "{:>4}  {:<14} {} request(s), changed={}\n", step.index, "download", a.requests.size(),
-                   changedText(a.changed));
-        printRequestTable(out, a.requests);
+        fmt::print(out, "{:>4}  {:<14} {} request(s), changed={}\n", step.index, "download",
+                   a.records ? std::to_string(a.records->size()) : kUnknown, changedText(a.changed));
+        if (a.records) {
+            printStreamTable(out, *a.records, "peer", true);
+        }
     }
     void operator()(const HdLdAnswer& a) const {
         fmt::print(out, "{:>4}  {:<14} high definition: {}   low definition: {}\n", step.index, "hdld", uidList(a.hd),
                    uidList(a.ld));
     }
     void operator()(const DefinitionAnswer& a) const {
-        fmt::print(out, "{:>4}  {:<14} bitrate {}\n", step.index, "definitionOf", a.bitrate);
-        printStreamTable(out, {a.info}, "dft");
+        const auto* question = std::get_if<AskDefinition>(&step.action);
+        fmt::print(out, "{:>4}  {:<14} bitrate {}\n", step.index, "definitionOf", question ? question->bitrate : 0);
+        if (a.records) {
+            printStreamTable(out, *a.records, "dft", false);
+        }
     }
 };
 
@@ -144,10 +153,10 @@ std::string chosenText(const PeerState& peer) {
     if (!peer.received) {
         return "not received";
     }
-    if (!peer.chosen) {
+    if (!peer.chosen || !peer.choice) {
         return "unknown";
     }
-    return fmt::format("{} {}", choiceName(peer.choice), peer.chosen->bitrate);
+    return fmt::format("{} {}", choiceName(*peer.choice), text(peer.chosen->bitrate));
 }
 
 std::string estimateText(const EstimateState& e) {
@@ -159,27 +168,29 @@ std::string estimateText(const EstimateState& e) {
 void TableWriter::begin(const TimelineHeader& header) {
     fmt::print(m_out, "scenario: {}\n", header.source);
     if (m_options.explain) {
-        fmt::print(m_out, "library: {} (SONAME {})\n", header.libraryPath,
-                   header.librarySoname.empty() ? "none" : header.librarySoname);
+        fmt::print(m_out, "library: {} (SONAME {})\n", header.provenance.library.path,
+                   header.provenance.librarySoname.empty() ? "none" : header.provenance.librarySoname);
     }
 }
 
 void TableWriter::write(const TimelineStep& step) {
     std::visit(AnswerPrinter{m_out, step}, step.answer);
     if (m_options.log) {
-        for (const LogLine& line : step.log) {
-            fmt::print(m_out, "{}| {} {}\n", kIndent, levelMark(line.level), line.text);
+        for (const FiredRule& rule : step.rules) {
+            fmt::print(m_out, "{}| {} {}\n", kIndent, levelMark(rule.level), rule.text);
         }
     }
     if (m_options.explain) {
         writeExplanation(step);
-        writeState(step.state);
+        if (step.state != nullptr) {
+            writeState(*step.state);
+        }
     }
 }
 
 void TableWriter::writeExplanation(const TimelineStep& step) {
     for (const FiredRule& rule : step.rules) {
-        fmt::print(m_out, "{}why  {}\n", kIndent, rule.explanation);
+        fmt::print(m_out, "{}why  {}\n", kIndent, rule.explanation());
     }
     for (const std::string& note : step.notes) {
         fmt::print(m_out, "{}note {}\n", kIndent, note);
@@ -192,22 +203,24 @@ void TableWriter::writeExplanation(const TimelineStep& step) {
 void TableWriter::writeState(const StateSnapshot& state) {
     const SceneState& scene = state.scene;
     fmt::print(m_out, "{}state local {}/{}, users {}, received {}\n", kIndent, scene.localUid, scene.localDt,
-               userList(scene.users), userList(scene.received));
+               userList(scene.users), userList(scene.receivedUsers));
     fmt::print(m_out, "{}      speaker {}{}, sharer {}{}, scene type {}, forceHD {}\n", kIndent, scene.speaker,
                scene.speaking ? " (speaking)" : " (not speaking)", scene.sharer,
                scene.sharing ? " (sharing)" : " (not sharing)",
-               scene.sceneType ? std::to_string(*scene.sceneType) : "unset", state.forceHD ? "on" : "off");
+               scene.sceneType ? std::to_string(*scene.sceneType) : "unset", scene.forceHD ? "on" : "off");
     fmt::print(m_out, "{}      download {}; upload {}\n", kIndent, estimateText(state.download),
                estimateText(state.upload));
     std::string requests;
-    for (const SelectRequestState& r : state.selectRequests) {
+    for (const SelectRequest& r : state.selectRequests) {
         requests += fmt::format("{}{}x{}@{} {}", requests.empty() ? "" : ", ", r.width, r.height, r.fps, r.bitrate);
     }
     fmt::print(m_out, "{}      select requests: {}\n", kIndent, requests.empty() ? "none" : requests);
-    for (const PeerState& peer : state.peers) {
-        fmt::print(m_out, "{}      peer {:>8}: publishes {}; chosen {}{}\n", kIndent, peer.uid,
+    for (const auto& [uid, peer] : state.peers) {
+        fmt::print(m_out, "{}      peer {:>8}: publishes {}; chosen {}{}\n", kIndent, uid,
                    peer.published ? streamList(*peer.published) : "(no report)", chosenText(peer),
-                   peer.received ? fmt::format(", {} definition", definitionName(peer.definition)) : "");
+                   peer.received ? fmt::format(", {} definition",
+                                               peer.definition ? definitionName(*peer.definition) : "unknown")
+                                 : "");
     }
 }
 

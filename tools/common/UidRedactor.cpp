@@ -131,36 +131,46 @@ nlohmann::json UidRedactor::json(const nlohmann::json& value) {
 
 // The uids of the step's structured fields, so that its texts find them.
 void UidRedactor::registerUids(const TimelineStep& step) {
-    const SceneState& scene = step.state.scene;
+    const SceneState& scene = step.change.scene.values;
     for (uint64_t uid : {scene.localUid, scene.sharer, scene.speaker}) {
         pseudonym(uid);
     }
-    for (const std::set<UserKey>* users : {&scene.users, &scene.received}) {
+    for (const std::set<UserKey>* users : {&scene.users, &scene.receivedUsers}) {
         for (const UserKey& user : *users) {
             pseudonym(user.uid);
         }
     }
-    for (const PeerState& peer : step.state.peers) {
-        pseudonym(peer.uid);
+    for (const auto& entry : step.change.peers) {
+        pseudonym(entry.first);
     }
-    json(step.input);
+    action(step.action);
 }
 
-tarn::video::KTRUserInfo UidRedactor::user(tarn::video::KTRUserInfo user) {
+User UidRedactor::user(User user) {
     user.uid = pseudonym(user.uid);
-    user.ext = text(user.ext);
+    if (user.ext) {
+        user.ext = text(*user.ext);
+    }
     return user;
+}
+
+std::set<uint64_t> UidRedactor::uids(const std::set<uint64_t>& uids) {
+    std::set<uint64_t> redacted;
+    for (uint64_t uid : uids) {
+        redacted.insert(pseudonym(uid));
+    }
+    return redacted;
 }
 
 Action UidRedactor::action(Action action) {
     if (auto* init = std::get_if<Init>(&action)) {
         init->uid = pseudonym(init->uid);
     } else if (auto* added = std::get_if<AddUser>(&action)) {
-        added->user = user(added->user);
+        static_cast<User&>(*added) = user(*added);
     } else if (auto* removed = std::get_if<RemoveUser>(&action)) {
-        removed->user = user(removed->user);
+        static_cast<User&>(*removed) = user(*removed);
     } else if (auto* list = std::get_if<SetUsers>(&action)) {
-        for (tarn::video::KTRUserInfo& listed : list->users) {
+        for (User& listed : list->users) {
             listed = user(listed);
         }
     } else if (auto* sharing = std::get_if<Sharing>(&action)) {
@@ -173,65 +183,69 @@ Action UidRedactor::action(Action action) {
     return action;
 }
 
-StateSnapshot UidRedactor::state(StateSnapshot state) {
-    SceneState& scene = state.scene;
+StateChange UidRedactor::change(StateChange change) {
+    SceneState& scene = change.scene.values;
     scene.localUid = pseudonym(scene.localUid);
     scene.sharer = pseudonym(scene.sharer);
     scene.speaker = pseudonym(scene.speaker);
-    for (std::set<UserKey>* users : {&scene.users, &scene.received}) {
+    for (std::set<UserKey>* users : {&scene.users, &scene.receivedUsers}) {
         std::set<UserKey> redacted;
         for (const UserKey& user : *users) {
             redacted.insert(UserKey{pseudonym(user.uid), user.dt});
         }
         *users = redacted;
     }
-    for (PeerState& peer : state.peers) {
-        peer.uid = pseudonym(peer.uid);
+    decltype(change.peers) peers;
+    for (auto& [uid, peer] : change.peers) {
+        peers.emplace(pseudonym(uid), std::move(peer));
     }
-    std::sort(state.peers.begin(), state.peers.end(),
-              [](const PeerState& a, const PeerState& b) { return a.uid < b.uid; });
-    return state;
+    change.peers = std::move(peers);
+    return change;
+}
+
+FiredRule UidRedactor::rule(FiredRule rule) {
+    if (rule.line.format == nullptr) {
+        rule.text = text(rule.text);
+        return rule;
+    }
+    for (size_t i = 0; i < rule.line.values.size(); ++i) {
+        uint64_t uid = 0;
+        std::string& value = rule.line.values[i];
+        if (rule.line.isUid(i) && std::from_chars(value.data(), value.data() + value.size(), uid).ec == std::errc()) {
+            value = std::to_string(pseudonym(uid));
+        }
+    }
+    rule.text = rule.line.print();
+    return rule;
 }
 
 TimelineStep UidRedactor::step(TimelineStep step) {
     registerUids(step);
     step.action = action(std::move(step.action));
-    step.input = json(step.input);
-    if (auto* download = std::get_if<DownloadAnswer>(&step.answer)) {
-        std::map<uint64_t, tarn::video::VideoStreamInfo> requests;
-        for (const auto& [uid, request] : download->requests) {
-            requests.emplace(pseudonym(uid), request);
+    if (auto* download = std::get_if<DownloadAnswer>(&step.answer); download != nullptr && download->records) {
+        for (PeerRequest& request : *download->records) {
+            request.uid = pseudonym(request.uid);
         }
-        download->requests = requests;
+        std::sort(download->records->begin(), download->records->end(),
+                  [](const PeerRequest& a, const PeerRequest& b) { return a.uid < b.uid; });
     } else if (auto* hdld = std::get_if<HdLdAnswer>(&step.answer)) {
-        for (std::set<uint64_t>* uids : {&hdld->hd, &hdld->ld}) {
-            std::set<uint64_t> redacted;
-            for (uint64_t uid : *uids) {
-                redacted.insert(pseudonym(uid));
+        for (Known<std::set<uint64_t>>* list : {&hdld->hd, &hdld->ld}) {
+            if (*list) {
+                *list = uids(**list);
             }
-            *uids = redacted;
         }
     }
-    // The rules are the lines' explanations, one per line, in order.
-    const bool rulePerLine = step.rules.size() == step.log.size();
-    for (size_t i = 0; i < step.log.size(); ++i) {
-        std::string explanation;
-        step.log[i].text = logLine(step.log[i].text, step.log[i].level, &explanation);
-        if (rulePerLine && step.rules[i].format != nullptr && !explanation.empty()) {
-            step.rules[i].explanation = explanation;
-        }
-    }
-    for (FiredRule& rule : step.rules) {
-        if (!rulePerLine || rule.format == nullptr) {
-            rule.explanation = text(rule.explanation);
-        }
+    for (FiredRule& fired : step.rules) {
+        fired = rule(std::move(fired));
     }
     for (std::vector<std::string>* texts : {&step.notes, &step.mismatches}) {
         for (std::string& note : *texts) {
             note = text(note);
         }
     }
-    step.state = state(std::move(step.state));
+    step.change = change(std::move(step.change));
+    step.change.applyTo(m_state);
+    step.state = &m_state;
     return step;
 }
 

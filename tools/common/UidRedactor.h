@@ -9,6 +9,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -32,15 +33,19 @@ public:
     // Numbers under the keys that hold uids ("uid", "local_uid", "sharer", "speaker", "hd", "ld"), strings and
     // object keys as texts.
     nlohmann::json json(const nlohmann::json& value);
+    // The step with its uids replaced; its state points at the redacted state this redactor keeps.
     TimelineStep step(TimelineStep step);
+    Action action(Action action);
 
 private:
     void registerUids(const TimelineStep& step);
-    Action action(Action action);
-    tarn::video::KTRUserInfo user(tarn::video::KTRUserInfo user);
-    StateSnapshot state(StateSnapshot state);
+    User user(User user);
+    std::set<uint64_t> uids(const std::set<uint64_t>& uids);
+    StateChange change(StateChange change);
+    FiredRule rule(FiredRule rule);
 
     std::map<uint64_t, uint64_t> m_pseudonyms;
+    StateSnapshot m_state;  // the redacted state after the steps so far
 };
 
 }  // namespace ktr

@@ -66,7 +66,7 @@ std::vector<std::string> differingFields(const json& a, const json& b) {
 }
 
 json sideOf(const json& step) {
-    return {{"answer", fieldOr(step, "answer", kNoAnswer)}, {"log", fieldOr(step, "log", kNoLines)}};
+    return {{"answer", fieldOr(step, "answer", kNoAnswer)}, {"log", fieldOr(step, "rules", kNoLines)}};
 }
 
 using StepKey = std::tuple<int, std::string, int>;  // step number, event, repeat of the pair
@@ -94,7 +94,7 @@ std::vector<AnswerField> answerFields(const json& answer) {
 
 bool StepComparer::differs(const json& a, const json& b, StepDifference& difference) const {
     std::vector<std::string> fields = differingFields(fieldOr(a, "answer", kNoAnswer), fieldOr(b, "answer", kNoAnswer));
-    const bool logDiffers = !m_answersOnly && fieldOr(a, "log", kNoLines) != fieldOr(b, "log", kNoLines);
+    const bool logDiffers = !m_answersOnly && fieldOr(a, "rules", kNoLines) != fieldOr(b, "rules", kNoLines);
     if (fields.empty() && !logDiffers) {
         return false;
     }

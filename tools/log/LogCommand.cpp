@@ -11,6 +11,8 @@
 #include "OperationBuilder.h"
 #include "OutputFiles.h"
 #include "PlotScript.h"
+#include "ProvenanceOf.h"
+#include "StateOption.h"
 #include "ScenarioRebuilder.h"
 #include "SdkLibrary.h"
 #include "TableWriter.h"
@@ -18,21 +20,6 @@
 
 namespace ktr::logs {
 namespace {
-
-// Hands each rebuilt step, its uids redacted when asked, to the writers and the summary.
-void deliver(std::vector<ktr::TimelineStep> steps, ktr::TimelineWriter& writers, LogSummary& summary,
-             std::optional<ScenarioRebuilder>& scenario, ktr::UidRedactor* redactor) {
-    for (ktr::TimelineStep& step : steps) {
-        if (redactor != nullptr) {
-            step = redactor->step(std::move(step));
-        }
-        writers.write(step);
-        summary.add(step);
-        if (scenario) {
-            scenario->add(step);
-        }
-    }
-}
 
 // What the report shows beside the operations: the unknown library lines and the rebuilder's warnings.
 std::vector<std::string> remarks(const ReadCounts& counts, const std::vector<std::string>& warnings,
@@ -64,6 +51,7 @@ LogCommand::LogCommand(CLI::App& program) {
     m_command->add_flag("--log", m_log, "the library's lines under the operation that wrote them");
     m_command->add_flag("--redact", m_redact, ktr::kRedactHelp);
     m_command->add_option("--json", m_jsonPath, "write the rebuilt timeline as JSON Lines (the replay's schema)");
+    ktr::addStateOption(*m_command, m_state);
     m_command->add_option("--csv", m_csvPath, "write the rebuilt answers as CSV (the replay's columns)");
     m_command->add_option("--html", m_htmlPath,
                           "write an interactive report (one self-contained HTML file): the rebuilt answers over time "
@@ -84,7 +72,9 @@ int LogCommand::run() const {
     writers.add(std::make_unique<ktr::TableWriter>(std::cout, ktr::TableWriter::Options{m_log, m_explain}));
     const std::string csvPath = !m_csvPath.empty() ? m_csvPath : m_plotPath.empty() ? "" : m_plotPath + ".csv";
     ktr::HtmlReport* html = ktr::addFileWriters(
-        ktr::FilePaths{m_jsonPath, csvPath, "", m_htmlPath, ktr::ReportChart::Options{false, false}}, files, writers);
+        ktr::FilePaths{m_jsonPath, csvPath, "", m_htmlPath, ktr::ReportChart::Options{false, false},
+                       ktr::stateWriting(m_state)},
+        files, writers);
     std::ostream* summaryFile = m_summaryPath.empty() ? nullptr : &files.open(m_summaryPath);
     std::optional<ScenarioRebuilder> scenario;
     if (!m_scenarioPath.empty()) {
@@ -93,14 +83,32 @@ int LogCommand::run() const {
 
     ktr::UidRedactor redactor;
     ktr::UidRedactor* redacting = m_redact ? &redactor : nullptr;
-    writers.begin(ktr::TimelineHeader{"log", m_input, "", ""});
-    OperationBuilder builder;
-    LogSummary summary;
+    // Whether the log carries time shows on its first library line.
     LibraryLine line;
-    while (reader.next(line)) {
-        deliver(builder.add(line), writers, summary, scenario, redacting);
+    const bool any = reader.next(line);
+    ktr::TimelineHeader header;
+    header.command = "log";
+    header.source = m_input;
+    header.provenance = ktr::provenanceWithoutLibrary();
+    header.timed = !any || line.time.has_value();
+    if (!header.timed) {
+        fmt::print(std::cerr, "{}: the log carries no time: durations are counted in steps\n", m_input);
     }
-    deliver(builder.finish(), writers, summary, scenario, redacting);
+    writers.begin(header);
+    LogSummary summary(header.timed);
+    // Hands each rebuilt step, its uids redacted when asked, to the writers and the summary.
+    OperationBuilder builder([&](ktr::TimelineStep&& built) {
+        const ktr::TimelineStep step = redacting != nullptr ? redacting->step(std::move(built)) : std::move(built);
+        writers.write(step);
+        summary.add(step);
+        if (scenario) {
+            scenario->add(step);
+        }
+    });
+    for (bool more = any; more; more = reader.next(line)) {
+        builder.add(line);
+    }
+    builder.finish();
     if (scenario) {
         scenario->finish();
     }

@@ -29,6 +29,7 @@ private:
     std::string m_plotPath;
     std::string m_scenarioPath;
     std::string m_libraryPath;
+    std::string m_state;
 };
 
 }  // namespace ktr::logs

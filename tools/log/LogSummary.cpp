@@ -5,22 +5,30 @@
 
 #include <algorithm>
 
+#include "LibraryLog.h"
+#include "PeerStreams.h"
+
 namespace ktr::logs {
 namespace {
 
-using tarn::video::VideoStreamInfo;
-
-std::string resolutionOf(const VideoStreamInfo& stream) {
-    return stream.bitrate > 0 ? fmt::format("{}x{}", stream.width, stream.height) : "nothing";
+std::string resolutionOf(const ktr::Record& stream) {
+    return stream.bitrate.value_or(0) > 0
+               ? fmt::format("{}x{}", stream.width.value_or(0), stream.height.value_or(0))
+               : "nothing";
 }
 
-// The lower of a peer's first two published streams (its only one alone).
+// The bitrate of a peer's lower stream, the one the library receives when it chooses the lower.
 std::optional<int32_t> lowestBitrate(const ktr::PeerState& peer) {
-    if (!peer.published || peer.published->empty()) {
+    if (!peer.published) {
         return std::nullopt;
     }
-    const auto& streams = *peer.published;
-    return streams.size() == 1 ? streams[0].bitrate : std::min(streams[0].bitrate, streams[1].bitrate);
+    const std::optional<size_t> lower = ktr::peerstreams::lower(*peer.published);
+    return lower ? (*peer.published)[*lower].bitrate : std::nullopt;
+}
+
+const ktr::PeerState* peerOf(const ktr::StateSnapshot& state, uint64_t uid) {
+    const auto found = state.peers.find(uid);
+    return found == state.peers.end() ? nullptr : &found->second;
 }
 
 }  // namespace
@@ -53,32 +61,34 @@ void LogSummary::receive(uint64_t uid, const std::string& resolution, int32_t bi
 }
 
 void LogSummary::add(const ktr::TimelineStep& step) {
-    m_first = m_first.value_or(step.time);
-    advance(step.time);
+    // A log without time counts in steps.
+    const double now = step.time.value_or(step.index);
+    m_first = m_first.value_or(now);
+    advance(now);
     ++m_operations[step.event];
     for (const ktr::FiredRule& rule : step.rules) {
         if (rule.level != ktr::LogLevel::Info) {
-            const std::string id = rule.format != nullptr ? std::string(rule.format->id) : "unknown line";
+            const std::string id = rule.line.format != nullptr ? std::string(rule.line.format->id) : "unknown line";
             ++m_troubles[fmt::format("{} {}", ktr::levelMark(rule.level), id)];
         }
     }
+    const ktr::StateSnapshot& state = *step.state;
     // A new choice (a report, a user list) sets what a peer is received at; a request replaces it.
-    if (step.event == "peerReport" || step.event == "setUsers") {
-        for (const ktr::PeerState& peer : step.state.peers) {
-            if (peer.received && peer.chosen) {
+    if (std::holds_alternative<ktr::PeerReport>(step.action) || std::holds_alternative<ktr::SetUsers>(step.action)) {
+        for (const auto& [uid, peer] : state.peers) {
+            if (peer.received && peer.chosen && peer.chosen->bitrate) {
                 const std::optional<int32_t> lowest = lowestBitrate(peer);
-                receive(peer.uid, resolutionOf(*peer.chosen), peer.chosen->bitrate,
-                        lowest && peer.chosen->bitrate <= *lowest, step.time);
+                const int32_t bitrate = *peer.chosen->bitrate;
+                receive(uid, resolutionOf(*peer.chosen), bitrate, lowest && bitrate <= *lowest, now);
             }
         }
     }
-    if (const auto* download = std::get_if<ktr::DownloadAnswer>(&step.answer)) {
-        for (const auto& [uid, request] : download->requests) {
-            const auto peer = std::find_if(step.state.peers.begin(), step.state.peers.end(),
-                                           [uid = uid](const ktr::PeerState& p) { return p.uid == uid; });
-            const std::optional<int32_t> lowest =
-                peer != step.state.peers.end() ? lowestBitrate(*peer) : std::optional<int32_t>();
-            receive(uid, resolutionOf(request), request.bitrate, lowest && request.bitrate <= *lowest, step.time);
+    if (const auto* download = std::get_if<ktr::DownloadAnswer>(&step.answer); download && download->records) {
+        for (const ktr::PeerRequest& request : *download->records) {
+            const ktr::PeerState* peer = peerOf(state, request.uid);
+            const std::optional<int32_t> lowest = peer != nullptr ? lowestBitrate(*peer) : std::nullopt;
+            const int32_t bitrate = request.bitrate.value_or(0);
+            receive(request.uid, resolutionOf(request), bitrate, lowest && bitrate <= *lowest, now);
         }
     }
 }
@@ -91,11 +101,12 @@ nlohmann::json LogSummary::json() const {
     nlohmann::json peers = nlohmann::json::array();
     for (const auto& [uid, peer] : m_peers) {
         peers.push_back({{"uid", uid},
-                         {"seconds_at_resolution", peer.seconds},
+                         {"time_at_resolution", peer.seconds},
                          {"switches", peer.switches},
-                         {"longest_at_lowest_s", peer.longestAtLowest}});
+                         {"longest_at_lowest", peer.longestAtLowest}});
     }
-    return {{"first_time", m_first ? nlohmann::json(*m_first) : nlohmann::json(nullptr)},
+    return {{"time_unit", m_timed ? "s" : "steps"},
+            {"first_time", m_first ? nlohmann::json(*m_first) : nlohmann::json(nullptr)},
             {"last_time", m_last},
             {"operations", m_operations},
             {"warnings_and_errors", m_troubles},
@@ -103,7 +114,8 @@ nlohmann::json LogSummary::json() const {
 }
 
 void LogSummary::write(std::ostream& out) const {
-    fmt::print(out, "time span: {:.3f} s", m_first ? m_last - *m_first : 0.0);
+    const char* unit = m_timed ? "s" : "steps";
+    fmt::print(out, "time span: {:.3f} {}", m_first ? m_last - *m_first : 0.0, unit);
     fmt::print(out, "\noperations:");
     for (const auto& [event, count] : m_operations) {
         fmt::print(out, " {} {}", event, count);
@@ -115,10 +127,10 @@ void LogSummary::write(std::ostream& out) const {
     for (const auto& [uid, peer] : m_peers) {
         std::string times;
         for (const auto& [resolution, seconds] : peer.seconds) {
-            times += fmt::format("{}{} {:.1f} s", times.empty() ? "" : ", ", resolution, seconds);
+            times += fmt::format("{}{} {:.1f} {}", times.empty() ? "" : ", ", resolution, seconds, unit);
         }
-        fmt::print(out, "peer {}: {}; {} switch(es); longest on its lowest stream {:.1f} s\n", uid,
-                   times.empty() ? "no time known" : times, peer.switches, peer.longestAtLowest);
+        fmt::print(out, "peer {}: {}; {} switch(es); longest on its lowest stream {:.1f} {}\n", uid,
+                   times.empty() ? "no time known" : times, peer.switches, peer.longestAtLowest, unit);
     }
 }
 

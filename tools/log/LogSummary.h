@@ -17,6 +17,8 @@ namespace ktr::logs {
 
 class LogSummary {
 public:
+    // timed: the log carries time; else durations are counted in steps.
+    explicit LogSummary(bool timed) : m_timed(timed) {}
     void add(const ktr::TimelineStep& step);
     void finish();
 
@@ -38,6 +40,7 @@ private:
     void advance(double now);
     void receive(uint64_t uid, const std::string& resolution, int32_t bitrate, bool lowest, double now);
 
+    bool m_timed;
     std::optional<double> m_first;
     double m_last = 0;
     std::map<std::string, uint64_t> m_operations;

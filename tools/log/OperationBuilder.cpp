@@ -6,7 +6,6 @@
 #include <string_view>
 
 #include "RebuiltOperation.h"
-#include "ScenarioWriter.h"
 
 namespace ktr::logs {
 
@@ -71,45 +70,36 @@ std::string quoted(const std::string& text) {
     return text.size() <= kQuotedTextLength ? text : text.substr(0, kQuotedTextLength) + "...";
 }
 
-bool sameEstimate(const EstimateState& a, const EstimateState& b) {
-    return a.status == b.status && a.score == b.score && a.bitrate == b.bitrate && a.maxBitrate == b.maxBitrate;
-}
-
 void addRules(const std::vector<LibraryLine>& lines, TimelineStep& step) {
+    step.rules.reserve(lines.size());
     for (const LibraryLine& line : lines) {
         const LogFormat* format = line.parsed.format;
         const LogLevel level = line.level.value_or(format != nullptr ? format->level : LogLevel::Info);
-        step.log.push_back(LogLine{level, line.text});
-        step.rules.push_back(FiredRule{format, level,
-                                       format != nullptr ? line.parsed.explanation()
-                                                         : "a library line that no known format matches: the client "
-                                                           "may run another version of the library"});
+        step.rules.push_back(FiredRule{line.parsed, level, line.text});
     }
 }
 
 }  // namespace
 
-std::vector<TimelineStep> OperationBuilder::add(const LibraryLine& line) {
+void OperationBuilder::add(const LibraryLine& line) {
     if (line.time && !m_firstTime) {
         m_firstTime = line.time;
     }
     if (line.parsed.format == nullptr) {
         warn(fmt::format("line {}: a library line that no known format matches: {}", line.number, quoted(line.text)));
     }
-    std::vector<TimelineStep> done;
     if (std::optional<std::string> event = eventStartedBy(line)) {
-        done = complete(false);
+        complete(false);
         startOperation(*event, line);
     } else if (m_current && m_current->lines.size() < kMaxOperationLines) {
         m_current->lines.push_back(line);
     } else {
         skip(line);
     }
-    return done;
 }
 
-std::vector<TimelineStep> OperationBuilder::finish() {
-    return complete(true);
+void OperationBuilder::finish() {
+    complete(true);
 }
 
 std::optional<std::string> OperationBuilder::eventStartedBy(const LibraryLine& line) const {
@@ -189,10 +179,9 @@ void OperationBuilder::warn(std::string warning) {
     }
 }
 
-std::vector<TimelineStep> OperationBuilder::complete(bool lastOfLog) {
-    std::vector<TimelineStep> steps;
+void OperationBuilder::complete(bool lastOfLog) {
     if (!m_current) {
-        return steps;
+        return;
     }
     const Operation operation = std::move(*m_current);
     m_current.reset();
@@ -202,26 +191,29 @@ std::vector<TimelineStep> OperationBuilder::complete(bool lastOfLog) {
             parsed.push_back(line.parsed);
         }
     }
-    const RebuiltOperation rebuilt = rebuildOperation(operation.event, parsed, m_tracker.snapshot());
+    const RebuiltOperation rebuilt = rebuildOperation(operation.event, parsed, m_tracker.state());
     const std::optional<EstimateState> estimate = estimateRead(parsed);
-    if (operation.event == "download" && estimate && !sameEstimate(*estimate, m_lastEstimate)) {
-        steps.push_back(estimateStep(*estimate, operation.lines.front()));
+    if (std::holds_alternative<AskDownload>(rebuilt.action) && estimate && !(*estimate == m_lastEstimate)) {
+        deliverEstimate(*estimate, operation.lines.front());
     }
     TimelineStep step = newStep(operation.event, operation.lines.front());
     step.action = rebuilt.action;
-    step.input = rebuilt.input;
     step.answer = rebuilt.answer;
-    step.unknownAnswerFields = rebuilt.unknownAnswerFields;
     step.notes.insert(step.notes.end(), rebuilt.notes.begin(), rebuilt.notes.end());
     addRules(operation.lines, step);
     followCollection(step);
-    step.mismatches = m_tracker.apply(step.action, rebuilt.checkedAnswer, parsed);
-    step.state = m_tracker.snapshot();
     if (lastOfLog) {
         step.notes.push_back("the last operation of the log: it may have been cut short");
     }
-    steps.push_back(std::move(step));
-    return steps;
+    deliver(step, rebuilt.checkedAnswer);
+}
+
+void OperationBuilder::deliver(TimelineStep& step, const Answer& checked) {
+    std::vector<std::string> mismatches = m_tracker.apply(step.action, checked, step.rules);
+    step.mismatches.insert(step.mismatches.end(), mismatches.begin(), mismatches.end());
+    step.change = m_tracker.takeChange();
+    step.state = &m_tracker.state();
+    m_sink(std::move(step));
 }
 
 // Hosts collect a new set of select requests for every camera decision, but clearing them logs nothing:
@@ -229,7 +221,7 @@ std::vector<TimelineStep> OperationBuilder::complete(bool lastOfLog) {
 void OperationBuilder::followCollection(TimelineStep& step) {
     if (std::holds_alternative<SelectRequest>(step.action)) {
         if (m_cameraDecidedSinceRequest) {
-            m_tracker.apply(ClearSelectRequests{}, std::monostate{}, {});
+            m_tracker.apply(ClearSelectRequests{}, std::monostate{}, std::vector<FiredRule>());
             step.notes.push_back(kNewCollectionNote);
         }
         m_cameraDecidedSinceRequest = false;
@@ -239,18 +231,16 @@ void OperationBuilder::followCollection(TimelineStep& step) {
 }
 
 // The download estimate is set silently; the adjustment that read it shows it.
-TimelineStep OperationBuilder::estimateStep(const EstimateState& estimate, const LibraryLine& download) {
+void OperationBuilder::deliverEstimate(const EstimateState& estimate, const LibraryLine& download) {
     m_lastEstimate = estimate;
-    TimelineStep step = newStep("downloadNet", download);
-    step.action = NetEstimate{false, estimate.status, estimate.score, estimate.bitrate, estimate.maxBitrate};
-    step.input = scenarioStep(step.action);
-    step.input.erase("step");
+    const Action action = NetEstimate{false, estimate.status, estimate.score, estimate.bitrate, estimate.maxBitrate};
+    TimelineStep step = newStep(actionName(action), download);
+    step.action = action;
     step.notes.push_back("setting the estimate logs nothing: this is the estimate the next download read");
-    step.mismatches = m_tracker.apply(step.action, std::monostate{}, {});
-    step.state = m_tracker.snapshot();
-    return step;
+    deliver(step, std::monostate{});
 }
 
+// A line without time leaves its step's time unknown.
 TimelineStep OperationBuilder::newStep(const std::string& event, const LibraryLine& first) {
     TimelineStep step;
     step.index = m_nextIndex++;
@@ -258,8 +248,7 @@ TimelineStep OperationBuilder::newStep(const std::string& event, const LibraryLi
     if (first.time && m_firstTime) {
         step.time = *first.time - *m_firstTime;
     } else {
-        step.time = static_cast<double>(first.number);
-        step.notes.push_back("no time in the line's prefix: the time is its line number");
+        step.time = std::nullopt;
     }
     return step;
 }

@@ -5,6 +5,7 @@
 #define KTRSDK_TOOLS_LOG_OPERATIONBUILDER_H
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,11 +21,15 @@ extern const char* const kNewCollectionNote;
 
 class OperationBuilder {
 public:
-    // Takes the next library line; returns the operations it completed (an operation ends when the next
-    // one's first line arrives).
-    std::vector<ktr::TimelineStep> add(const LibraryLine& line);
+    // Receives each step as it is completed; the step's state is the builder's, valid until the next step.
+    using StepSink = std::function<void(ktr::TimelineStep&&)>;
+
+    explicit OperationBuilder(StepSink sink) : m_sink(std::move(sink)) {}
+
+    // Takes the next library line; the operation before it ends when the next one's first line arrives.
+    void add(const LibraryLine& line);
     // The last operation, and the end of the log.
-    std::vector<ktr::TimelineStep> finish();
+    void finish();
     // Signs of trouble, each naming its line: a second init, lines no format matches, lines whose
     // operation started before the log did.
     const std::vector<std::string>& warnings() const { return m_warnings; }
@@ -45,11 +50,14 @@ private:
     void startOperation(const std::string& event, const LibraryLine& line);
     void skip(const LibraryLine& line);
     void warn(std::string warning);
-    std::vector<ktr::TimelineStep> complete(bool lastOfLog);
-    ktr::TimelineStep estimateStep(const ktr::EstimateState& estimate, const LibraryLine& download);
+    void complete(bool lastOfLog);
+    void deliverEstimate(const ktr::EstimateState& estimate, const LibraryLine& download);
     ktr::TimelineStep newStep(const std::string& event, const LibraryLine& first);
     void followCollection(ktr::TimelineStep& step);
+    // Applies the step to the derived state and hands it on.
+    void deliver(ktr::TimelineStep& step, const ktr::Answer& checked);
 
+    StepSink m_sink;
     std::optional<Operation> m_current;
     std::optional<double> m_firstTime;
     ktr::StateTracker m_tracker;

@@ -6,23 +6,12 @@
 #include <initializer_list>
 #include <map>
 
-#include "ScenarioWriter.h"
+#include <set>
 
 namespace ktr::logs {
 namespace {
 
-using nlohmann::json;
-using tarn::video::KTRUserInfo;
-using tarn::video::VideoStreamInfo;
-
-// Record fields no line of the library carries.
-const std::vector<std::string> kUnloggedRecordFields = {"channel", "dft", "fps"};
-// The fields of a peer's published stream the report lines leave out.
-const std::vector<std::string> kUnloggedReportFields = {"channel", "dft", "fps", "maxbitrate", "minbitrate"};
-// What no user line carries.
-const std::vector<std::string> kUnloggedUserFields = {"attr", "ext"};
-// The record fields of the share decision's line: the bitrate and the channel only.
-const std::vector<std::string> kUnloggedShareFields = {"dft", "width", "height", "fps", "maxbitrate", "minbitrate"};
+constexpr std::nullopt_t kUnknown = std::nullopt;
 
 bool is(const ParsedLine& line, std::string_view id) {
     return line.format != nullptr && line.format->id == id;
@@ -44,36 +33,27 @@ std::vector<const ParsedLine*> linesOf(const std::vector<ParsedLine>& lines, std
     return found;
 }
 
-void nullFields(json& object, const std::vector<std::string>& fields) {
-    for (const std::string& field : fields) {
-        object[field] = nullptr;
-    }
-}
-
-void nullInEach(json& list, const std::vector<std::string>& fields) {
-    for (json& object : list) {
-        nullFields(object, fields);
-    }
-}
-
 RebuiltOperation withAction(Action action) {
     RebuiltOperation rebuilt;
-    rebuilt.input = scenarioStep(action);
-    rebuilt.input.erase("step");
     rebuilt.action = std::move(action);
     return rebuilt;
 }
 
-// A record as the decision lines print it: size and bitrates.
-VideoStreamInfo loggedRecord(const ParsedLine& line) {
-    return VideoStreamInfo{0,
-                           0,
-                           value(line, "width"),
-                           value(line, "height"),
-                           0,
-                           value(line, "bitrate"),
-                           value(line, "maxbitrate"),
-                           value(line, "minbitrate")};
+// A record as the decision lines print it: size and bitrates; no line carries a channel, dft or frame rate.
+Record loggedRecord(const ParsedLine& line) {
+    return Record{kUnknown,
+                  kUnknown,
+                  value(line, "width"),
+                  value(line, "height"),
+                  kUnknown,
+                  value(line, "bitrate"),
+                  value(line, "maxbitrate"),
+                  value(line, "minbitrate")};
+}
+
+// A user as the user lines show it: no line carries attr or ext.
+User loggedUser(uint64_t uid, Known<uint16_t> dt) {
+    return User{uid, dt, kUnknown, kUnknown};
 }
 
 RebuiltOperation rebuildInit(const std::vector<ParsedLine>& lines) {
@@ -82,23 +62,15 @@ RebuiltOperation rebuildInit(const std::vector<ParsedLine>& lines) {
 
 RebuiltOperation rebuildAddUser(const std::vector<ParsedLine>& lines) {
     const ParsedLine& line = lines.front();
-    RebuiltOperation rebuilt =
-        withAction(AddUser{KTRUserInfo{line.uid("uid"), 0, static_cast<uint16_t>(value(line, "dt")), ""}});
-    nullFields(rebuilt.input, kUnloggedUserFields);
-    return rebuilt;
+    return withAction(AddUser{loggedUser(line.uid("uid"), static_cast<uint16_t>(value(line, "dt")))});
 }
 
 RebuiltOperation rebuildRemoveUser(const std::vector<ParsedLine>& lines) {
     const ParsedLine& line = lines.front();
     if (is(line, "mgr.removeUser")) {
-        RebuiltOperation rebuilt =
-            withAction(RemoveUser{KTRUserInfo{line.uid("uid"), 0, static_cast<uint16_t>(value(line, "dt")), ""}});
-        nullFields(rebuilt.input, kUnloggedUserFields);
-        return rebuilt;
+        return withAction(RemoveUser{loggedUser(line.uid("uid"), static_cast<uint16_t>(value(line, "dt")))});
     }
-    RebuiltOperation rebuilt = withAction(RemoveUser{KTRUserInfo{line.uid("uid"), 0, 0, ""}});
-    nullFields(rebuilt.input, kUnloggedUserFields);
-    nullFields(rebuilt.input, {"dt"});
+    RebuiltOperation rebuilt = withAction(RemoveUser{loggedUser(line.uid("uid"), kUnknown)});
     rebuilt.notes.push_back("the meeting is smaller than 15 remote users, so the user's device type is not logged");
     return rebuilt;
 }
@@ -106,11 +78,9 @@ RebuiltOperation rebuildRemoveUser(const std::vector<ParsedLine>& lines) {
 RebuiltOperation rebuildSetUsers(const std::vector<ParsedLine>& lines) {
     SetUsers users;
     for (const ParsedLine* line : linesOf(lines, {"dl.addPeer"})) {
-        users.users.push_back(KTRUserInfo{line->uid("uid"), 0, 0, ""});
+        users.users.push_back(loggedUser(line->uid("uid"), kUnknown));
     }
     RebuiltOperation rebuilt = withAction(std::move(users));
-    nullInEach(rebuilt.input["users"], kUnloggedUserFields);
-    nullInEach(rebuilt.input["users"], {"dt"});
     rebuilt.notes.push_back(
         "the users come from the download lines: their device types, uid 0 and repeated uids are not logged");
     return rebuilt;
@@ -119,15 +89,15 @@ RebuiltOperation rebuildSetUsers(const std::vector<ParsedLine>& lines) {
 RebuiltOperation rebuildPeerReport(const std::vector<ParsedLine>& lines) {
     const ParsedLine& first = lines.front();
     if (is(first, "mgr.addPeerReport.self")) {
-        RebuiltOperation rebuilt = withAction(PeerReport{first.uid("uid"), {}});
-        rebuilt.input["streams"] = nullptr;
-        return rebuilt;
+        return withAction(PeerReport{first.uid("uid"), kUnknown});
     }
-    PeerReport report{is(first, "dl.addPeer") ? first.uid("uid") : first.uid("peer"), {}};
+    // The report lines show each stream's size and bitrate only.
+    std::vector<Record> streams;
     for (const ParsedLine* line : linesOf(lines, {"mgr.addPeerReport.stream"})) {
-        report.streams.push_back(
-            VideoStreamInfo{0, 0, value(*line, "width"), value(*line, "height"), 0, value(*line, "bitrate"), 0, 0});
+        streams.push_back(Record{kUnknown, kUnknown, value(*line, "width"), value(*line, "height"), kUnknown,
+                                 value(*line, "bitrate"), kUnknown, kUnknown});
     }
+    PeerReport report{is(first, "dl.addPeer") ? first.uid("uid") : first.uid("peer"), streams};
     const std::vector<const ParsedLine*> added = linesOf(lines, {"dl.addPeer"});
     std::vector<std::string> notes;
     if (added.empty()) {
@@ -135,12 +105,11 @@ RebuiltOperation rebuildPeerReport(const std::vector<ParsedLine>& lines) {
             "the peer is not received, so no download line ends its report: consecutive stream lines of {} are "
             "read as one report",
             report.uid));
-    } else if (value(*added.front(), "infos.size") != static_cast<int32_t>(report.streams.size())) {
+    } else if (value(*added.front(), "infos.size") != static_cast<int32_t>(streams.size())) {
         notes.push_back(fmt::format("the download line counts {} streams where {} stream lines were logged",
-                                    value(*added.front(), "infos.size"), report.streams.size()));
+                                    value(*added.front(), "infos.size"), streams.size()));
     }
     RebuiltOperation rebuilt = withAction(std::move(report));
-    nullInEach(rebuilt.input["streams"], kUnloggedReportFields);
     rebuilt.notes = std::move(notes);
     return rebuilt;
 }
@@ -160,21 +129,25 @@ RebuiltOperation rebuildSelectRequest(const std::vector<ParsedLine>& lines) {
 }
 
 RebuiltOperation rebuildDownload(const std::vector<ParsedLine>& lines) {
-    RebuiltOperation rebuilt = withAction(AskDownload{0});
-    rebuilt.input["channel"] = nullptr;
-    DownloadAnswer answer{{}, false};
+    RebuiltOperation rebuilt = withAction(AskDownload{kUnknown});
     if (is(lines.front(), "dl.adjust.noPeer")) {
-        rebuilt.answer = rebuilt.checkedAnswer = answer;
+        rebuilt.answer = rebuilt.checkedAnswer = DownloadAnswer{false, std::vector<PeerRequest>()};
         return rebuilt;
     }
+    std::map<uint64_t, PeerRequest> requests;  // the library's map holds one request per peer
     for (const ParsedLine* line : linesOf(lines, {"dl.realAdjust.request"})) {
-        answer.requests[line->uid("uid")] = loggedRecord(*line);
+        PeerRequest request;
+        static_cast<Record&>(request) = loggedRecord(*line);
+        request.uid = line->uid("uid");
+        requests[request.uid] = request;
     }
-    rebuilt.answer = rebuilt.checkedAnswer = answer;
-    rebuilt.unknownAnswerFields = kUnloggedRecordFields;
-    rebuilt.unknownAnswerFields.push_back("changed");
+    std::vector<PeerRequest> records;
+    for (const auto& entry : requests) {
+        records.push_back(entry.second);
+    }
+    rebuilt.answer = rebuilt.checkedAnswer = DownloadAnswer{kUnknown, std::move(records)};
     if (!estimateRead(lines)) {
-        rebuilt.unknownAnswerFields.push_back("records");
+        rebuilt.answer = DownloadAnswer{kUnknown, kUnknown};
         rebuilt.checkedAnswer = std::monostate{};
         rebuilt.notes.push_back("the log ends before the adjustment's estimate line: its requests are unknown");
     }
@@ -182,17 +155,15 @@ RebuiltOperation rebuildDownload(const std::vector<ParsedLine>& lines) {
 }
 
 RebuiltOperation rebuildUpload(const std::vector<ParsedLine>& lines) {
-    RebuiltOperation rebuilt = withAction(AskUpload{1});
-    rebuilt.input["channel"] = nullptr;
-    UploadAnswer answer{1, {}, false};
+    RebuiltOperation rebuilt = withAction(AskUpload{kUnknown});
+    std::vector<Record> streams;
     for (const ParsedLine* line : linesOf(lines, {"ul.result", "ul.resultSvc", "ul.largeMeeting"})) {
-        answer.streams.push_back(loggedRecord(*line));
+        streams.push_back(loggedRecord(*line));
     }
-    rebuilt.answer = rebuilt.checkedAnswer = answer;
-    rebuilt.unknownAnswerFields = kUnloggedRecordFields;
-    rebuilt.unknownAnswerFields.push_back("changed");
-    if (answer.streams.empty()) {
-        rebuilt.unknownAnswerFields.push_back("records");
+    const bool shown = !streams.empty();
+    rebuilt.answer = rebuilt.checkedAnswer =
+        UploadAnswer{1, kUnknown, shown ? Known<std::vector<Record>>(std::move(streams)) : kUnknown};
+    if (!shown) {
         rebuilt.checkedAnswer = std::monostate{};
         rebuilt.notes.push_back(is(lines.front(), "ul.forceHD")
                                     ? "force-HD publishes the 720P record, which is not logged"
@@ -205,31 +176,32 @@ RebuiltOperation rebuildUpload(const std::vector<ParsedLine>& lines) {
 RebuiltOperation rebuildShare(const std::vector<ParsedLine>& lines) {
     const int32_t channel = value(lines.front(), "channel");
     RebuiltOperation rebuilt = withAction(AskUpload{channel});
-    UploadAnswer answer{channel, {VideoStreamInfo{channel, 0, 0, 0, 0, value(lines.front(), "bitrate"), 0, 0}}, true};
-    rebuilt.answer = rebuilt.checkedAnswer = answer;
-    rebuilt.unknownAnswerFields = kUnloggedShareFields;
+    // The share line shows the channel and the bitrate only.
+    const Record share{channel,  kUnknown, kUnknown, kUnknown, kUnknown, value(lines.front(), "bitrate"),
+                       kUnknown, kUnknown};
+    rebuilt.answer = rebuilt.checkedAnswer = UploadAnswer{channel, true, std::vector<Record>{share}};
     return rebuilt;
 }
 
 RebuiltOperation rebuildHdLd(const std::vector<ParsedLine>& lines, const StateSnapshot& before) {
     RebuiltOperation rebuilt = withAction(AskHdLd{});
-    HdLdAnswer answer;
+    std::set<uint64_t> hd;
+    std::set<uint64_t> ld;
     bool known = true;
-    for (const PeerState& peer : before.peers) {
+    for (const auto& [uid, peer] : before.peers) {
         if (peer.received) {
-            known = known && peer.definition != Definition::Unknown;
-            (peer.definition == Definition::High ? answer.hd : answer.ld).insert(peer.uid);
+            known = known && peer.definition.has_value();
+            (peer.definition == Definition::High ? hd : ld).insert(uid);
         }
     }
-    known = known && static_cast<int64_t>(answer.hd.size() + answer.ld.size()) == lines.front().integer("size");
+    known = known && static_cast<int64_t>(hd.size() + ld.size()) == lines.front().integer("size");
     if (known) {
-        rebuilt.answer = answer;
+        rebuilt.answer = HdLdAnswer{std::move(hd), std::move(ld)};
         rebuilt.notes.push_back(
             "the split is not logged: it is taken from the derived state, which knows every peer (unless the host "
             "dropped the stored reports, which logs nothing)");
     } else {
-        rebuilt.answer = HdLdAnswer{};
-        rebuilt.unknownAnswerFields = {"hd", "ld"};
+        rebuilt.answer = HdLdAnswer{kUnknown, kUnknown};
         rebuilt.notes.push_back("the split is not logged and the derived state does not know every peer");
     }
     rebuilt.checkedAnswer = std::monostate{};
@@ -239,12 +211,11 @@ RebuiltOperation rebuildHdLd(const std::vector<ParsedLine>& lines, const StateSn
 RebuiltOperation rebuildDefinitions(const std::vector<ParsedLine>& lines) {
     Definitions definitions;
     for (const ParsedLine* line : linesOf(lines, {"dft.init"})) {
-        VideoStreamInfo stream = loggedRecord(*line);
+        Record stream = loggedRecord(*line);
         stream.channel = value(*line, "channel");
         definitions.streams.push_back(stream);
     }
     RebuiltOperation rebuilt = withAction(std::move(definitions));
-    nullInEach(rebuilt.input["streams"], {"dft", "fps"});
     rebuilt.notes.push_back("consecutive definition lines are read as one call");
     return rebuilt;
 }
@@ -252,8 +223,7 @@ RebuiltOperation rebuildDefinitions(const std::vector<ParsedLine>& lines) {
 RebuiltOperation rebuildDefinitionOf(const std::vector<ParsedLine>& lines) {
     const int32_t bitrate = value(lines.front(), "bitrate");
     RebuiltOperation rebuilt = withAction(AskDefinition{bitrate});
-    rebuilt.answer = DefinitionAnswer{bitrate, {}};
-    rebuilt.unknownAnswerFields = {"records"};
+    rebuilt.answer = DefinitionAnswer{kUnknown};
     rebuilt.checkedAnswer = std::monostate{};
     return rebuilt;
 }

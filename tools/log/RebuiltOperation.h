@@ -1,9 +1,8 @@
-// What the lines of one operation show of it: the action with its input, and the answer, with the
-// fields the log does not carry named so that they are written as null.
+// What the lines of one operation show of it: the action and the answer, with every field the log does not
+// carry unknown.
 #ifndef KTRSDK_TOOLS_LOG_REBUILTOPERATION_H
 #define KTRSDK_TOOLS_LOG_REBUILTOPERATION_H
 
-#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -14,11 +13,9 @@
 namespace ktr::logs {
 
 struct RebuiltOperation {
-    ktr::Action action;         // fields the log does not carry left 0 or empty
-    nlohmann::json input;       // the action's fields as a scenario writes them, null where the log does not carry them
-    ktr::Answer answer;         // what the log shows of the answer, unknown fields 0
+    ktr::Action action;
+    ktr::Answer answer;         // what the log shows of the answer
     ktr::Answer checkedAnswer;  // the answer the derived state may be checked against: none when it is not known
-    std::vector<std::string> unknownAnswerFields;
     std::vector<std::string> notes;
 };
 

@@ -3,9 +3,13 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <type_traits>
+
+#include "FieldCodec.h"
 
 #include "InputFile.h"
 #include "OperationBuilder.h"
+#include "ProvenanceOf.h"
 #include "Replayer.h"
 #include "Scenario.h"
 
@@ -13,7 +17,6 @@ namespace ktr::logs {
 namespace {
 
 using nlohmann::json;
-using tarn::video::VideoStreamInfo;
 
 constexpr const char* kStreamAssumption =
     "frame rates and bitrate bounds are not logged: those of the definition table's entry for each stream's "
@@ -24,24 +27,67 @@ constexpr uint64_t kPlaceholderUid = 900000000;
 
 bool asksCamera(const ktr::TimelineStep& step) {
     const auto* upload = std::get_if<ktr::AskUpload>(&step.action);
-    return step.event == "download" || (upload != nullptr && upload->channel != 2);
+    return std::holds_alternative<ktr::AskDownload>(step.action) || (upload != nullptr && upload->channel != 2);
 }
 
+// The fields of an answer's records that the log carries, as comparable values; null when the log does not
+// show the records.
 json recordsOf(const ktr::Answer& answer) {
     json records = json::array();
-    const auto add = [&records](std::optional<uint64_t> uid, const VideoStreamInfo& r) {
-        records.push_back({uid ? json(*uid) : json(nullptr), r.width, r.height, r.bitrate, r.maxbitrate, r.minbitrate});
+    const auto add = [&records](std::optional<uint64_t> uid, const ktr::Record& r) {
+        const auto field = [](const ktr::Known<int32_t>& value) { return value ? json(*value) : json(nullptr); };
+        records.push_back({uid ? json(*uid) : json(nullptr), field(r.width), field(r.height), field(r.bitrate),
+                           field(r.maxbitrate), field(r.minbitrate)});
     };
     if (const auto* download = std::get_if<ktr::DownloadAnswer>(&answer)) {
-        for (const auto& [uid, request] : download->requests) {
-            add(uid, request);
+        if (!download->records) {
+            return nullptr;
+        }
+        for (const ktr::PeerRequest& request : *download->records) {
+            add(request.uid, request);
         }
     } else if (const auto* upload = std::get_if<ktr::UploadAnswer>(&answer)) {
-        for (const VideoStreamInfo& stream : upload->streams) {
+        if (!upload->records) {
+            return nullptr;
+        }
+        for (const ktr::Record& stream : *upload->records) {
             add(std::nullopt, stream);
         }
     }
     return records;
+}
+
+// A replayable action: every field the log did not show and no assumption filled is 0, empty or the
+// camera channel.
+template <class T>
+void fillUnknowns(T& value);
+
+template <class T>
+void fillUnknown(T& value) {
+    if constexpr (ktr::codec::HasFields<T>::value) {
+        fillUnknowns(value);
+    } else if constexpr (std::is_same_v<T, std::vector<ktr::Record>> || std::is_same_v<T, std::vector<ktr::User>>) {
+        for (auto& element : value) {
+            fillUnknowns(element);
+        }
+    }
+}
+
+template <class T>
+void fillUnknown(std::optional<T>& value) {
+    if (!value) {
+        value = T{};
+    }
+    fillUnknown(*value);
+}
+
+template <class T>
+void fillUnknowns(T& value) {
+    ktr::codec::forEachField<T>([&](unsigned, const char*, auto member) { fillUnknown(value.*member); });
+}
+
+void fillUnknowns(ktr::Action& action) {
+    std::visit([](auto& alternative) { fillUnknowns(alternative); }, action);
 }
 
 // Collects the answers of the download and camera questions of a replay, in order.
@@ -60,20 +106,27 @@ public:
 ScenarioRebuilder::ScenarioRebuilder(std::ostream& out, const std::string& name) : m_out(out), m_name(name) {}
 
 std::string ScenarioRebuilder::assume(ktr::Action& action) {
-    if (auto* report = std::get_if<ktr::PeerReport>(&action)) {
-        for (VideoStreamInfo& stream : report->streams) {
-            if (const auto entry = m_definitions.entry(1, m_definitions.classOf(stream.bitrate))) {
-                stream.channel = 1;
+    if (auto* report = std::get_if<ktr::PeerReport>(&action); report != nullptr && report->streams) {
+        for (ktr::Record& stream : *report->streams) {
+            stream.channel = 1;
+            stream.dft = 0;
+            if (const auto entry = m_definitions.entry(1, m_definitions.classOf(stream.bitrate.value_or(0)))) {
                 stream.fps = entry->fps;
                 stream.maxbitrate = entry->maxbitrate;
                 stream.minbitrate = entry->minbitrate;
             }
         }
-        return report->streams.empty() ? "" : kStreamAssumption;
+        return report->streams->empty() ? "" : kStreamAssumption;
     }
     if (const auto* definitions = std::get_if<ktr::Definitions>(&action)) {
-        m_definitions.supply(definitions->streams);
+        m_definitions.supply(ktr::infosOf(definitions->streams));
         return "frame rates are not logged: 0 is kept";
+    }
+    // The log shows only the camera's questions.
+    if (auto* upload = std::get_if<ktr::AskUpload>(&action)) {
+        upload->channel = upload->channel.value_or(1);
+    } else if (auto* download = std::get_if<ktr::AskDownload>(&action)) {
+        download->channel = download->channel.value_or(1);
     }
     if (std::holds_alternative<ktr::SetUsers>(action) || std::holds_alternative<ktr::RemoveUser>(action)) {
         return kDeviceTypeAssumption;
@@ -83,10 +136,9 @@ std::string ScenarioRebuilder::assume(ktr::Action& action) {
 
 // The meeting size a camera decision logged ("users=N", the local user included), if it did.
 std::optional<int64_t> loggedUsers(const ktr::TimelineStep& step) {
-    for (const ktr::LogLine& line : step.log) {
-        const std::optional<ktr::ParsedLine> parsed = ktr::parseLogLine(line.text, line.level);
-        if (parsed && parsed->format->id == "ul.defaultDefinition") {
-            return parsed->integer("users");
+    for (const ktr::FiredRule& rule : step.rules) {
+        if (rule.line.format != nullptr && rule.line.format->id == "ul.defaultDefinition") {
+            return rule.line.integer("users");
         }
     }
     return std::nullopt;
@@ -108,12 +160,12 @@ void ScenarioRebuilder::matchUserCount(const ktr::TimelineStep& step) {
             std::find_if(m_seen.begin(), m_seen.end(), [this](uint64_t uid) { return m_users.count(uid) == 0; });
         const uint64_t uid = named != m_seen.end() ? *named : kPlaceholderUid + m_users.size();
         m_users.insert(uid);
-        m_writer->write(ktr::AddUser{tarn::video::KTRUserInfo{uid, 0, 0, ""}}, comment);
+        m_writer->write(ktr::AddUser{ktr::User{uid, uint16_t{0}, uint16_t{0}, std::string()}}, comment);
     }
     while (static_cast<int64_t>(m_users.size()) + 1 > *users && !m_users.empty()) {
         const uint64_t uid = *m_users.rbegin();
         m_users.erase(uid);
-        m_writer->write(ktr::RemoveUser{tarn::video::KTRUserInfo{uid, 0, 0, ""}}, comment);
+        m_writer->write(ktr::RemoveUser{ktr::User{uid, uint16_t{0}, uint16_t{0}, std::string()}}, comment);
     }
 }
 
@@ -125,9 +177,9 @@ void ScenarioRebuilder::noteUsers(const ktr::Action& action) {
             m_seen.insert(user.uid);
         }
     } else if (const auto* added = std::get_if<ktr::AddUser>(&action)) {
-        m_users.insert(added->user.uid);
+        m_users.insert(added->uid);
     } else if (const auto* removed = std::get_if<ktr::RemoveUser>(&action)) {
-        m_users.erase(removed->user.uid);
+        m_users.erase(removed->uid);
     }
 }
 
@@ -148,15 +200,14 @@ void ScenarioRebuilder::add(const ktr::TimelineStep& step) {
         m_writer->write(ktr::ClearSelectRequests{}, kNewCollectionNote);
     }
     const std::string comment = assume(action);
+    fillUnknowns(action);
     noteUsers(action);
     if (asksCamera(step)) {
         matchUserCount(step);
     }
     m_writer->write(action, comment);
     if (asksCamera(step)) {
-        const auto& unknown = step.unknownAnswerFields;
-        const bool known = std::find(unknown.begin(), unknown.end(), "records") == unknown.end();
-        m_logged.push_back(known ? recordsOf(step.answer) : json(nullptr));
+        m_logged.push_back(recordsOf(step.answer));
     }
 }
 
@@ -170,7 +221,7 @@ void ScenarioRebuilder::finish() {
 Reproduction ScenarioRebuilder::reproduce(const std::string& scenarioPath, const ktr::SdkLibrary& library) const {
     const ktr::Scenario scenario = ktr::parseScenario(ktr::readInputFile(scenarioPath), scenarioPath);
     AnswerCollector replayed;
-    ktr::Replayer(library).run(scenario, replayed);
+    ktr::Replayer(library).run(scenario, ktr::provenanceOf(library, ""), replayed);
     Reproduction result;
     for (size_t i = 0; i < m_logged.size(); ++i) {
         if (m_logged[i].is_null()) {

@@ -10,6 +10,8 @@
 #include "HostSettings.h"
 #include "InputFile.h"
 #include "OutputFiles.h"
+#include "ProvenanceOf.h"
+#include "StateOption.h"
 #include "RedactingWriter.h"
 #include "Replayer.h"
 #include "SdkLibrary.h"
@@ -40,6 +42,7 @@ ReplayCommand::ReplayCommand(CLI::App& program) {
     m_command->add_option(
         "--json", m_jsonPath,
         "write the timeline as JSON Lines to this file (- : to standard output, in place of the table)");
+    addStateOption(*m_command, m_state);
     m_command->add_option("--csv", m_csvPath, "write the answers as a CSV timeline to this file");
     m_command->add_option("--log-file", m_logFilePath,
                           "write the library's lines to this file as a host's logger would (time stamp, level)");
@@ -70,11 +73,13 @@ int ReplayCommand::run() const {
     if (m_jsonPath != kStandardOutput) {
         writers.add(std::make_unique<TableWriter>(std::cout, TableWriter::Options{m_log, m_explain}));
     }
-    addFileWriters(FilePaths{m_jsonPath, m_csvPath, m_logFilePath, m_htmlPath, ReportChart::Options{true, false}},
+    addFileWriters(FilePaths{m_jsonPath, m_csvPath, m_logFilePath, m_htmlPath, ReportChart::Options{true, false},
+                             stateWriting(m_state)},
                    files, writers);
     UidRedactor redactor;
     RedactingWriter redacting(redactor, writers);
-    Replayer(library).run(scenario, m_redact ? static_cast<TimelineWriter&>(redacting) : writers);
+    Replayer(library).run(scenario, provenanceOf(library, m_settingsPath),
+                          m_redact ? static_cast<TimelineWriter&>(redacting) : writers);
     files.close();
     return 0;
 }

@@ -33,6 +33,7 @@ private:
     std::string m_csvPath;
     std::string m_logFilePath;
     std::string m_htmlPath;
+    std::string m_state;
 };
 
 }  // namespace ktr

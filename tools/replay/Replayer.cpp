@@ -10,13 +10,16 @@ constexpr double kSecondsPerStep = 1.0;
 
 }  // namespace
 
-void Replayer::run(const Scenario& scenario, TimelineWriter& out) const {
+void Replayer::run(const Scenario& scenario, const Provenance& provenance, TimelineWriter& out) const {
     LibraryDriver driver(m_library);
-    out.begin(TimelineHeader{"replay", scenario.name, m_library.path(), m_library.soname()});
+    TimelineHeader header;
+    header.command = "replay";
+    header.source = scenario.name;
+    header.provenance = provenance;
+    out.begin(header);
     for (const Step& step : scenario.steps) {
         TimelineStep result = driver.perform(step.action, step.name, step.index * kSecondsPerStep);
         result.index = step.index;
-        result.input = step.input;
         out.write(result);
     }
     out.end();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "IKTRSDK.h"
+#include "Records.h"
 #include "SimTime.h"
 
 namespace ktr::sim {
@@ -77,7 +78,7 @@ struct Meeting {
     std::vector<SharePeriod> sharing;                       // sorted, non-overlapping
     std::vector<SelectRequestSet> selectRequests;           // sorted by `at`
     std::vector<tarn::video::VideoStreamInfo> definitions;  // records to install (initStreamInfosForDft) at start
-    std::optional<tarn::video::KTRConfig> config;           // installed at start when given
+    std::optional<LocalConfig> config;                      // installed at start when given
     HostTimings host;
     LinkParameters link;
 };

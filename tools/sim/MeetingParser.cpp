@@ -8,7 +8,9 @@
 
 #include "NameSuggestion.h"
 #include "PeerMix.h"
-#include "RecordFields.h"
+#include "FieldCodec.h"
+#include "HostSettings.h"
+#include "Records.h"
 
 namespace ktr::sim {
 namespace {
@@ -112,12 +114,13 @@ Meeting MeetingParser::read(const json& document) {
     if (top.contains("select_requests")) {
         readSelectRequests(top);
     }
-    if (top.contains("definitions")) {
-        m_meeting.definitions = readStreams(top, "definitions", true);
+    HostSettings settings;
+    requireStreamChannels(top, HostSettings::kDefinitions);
+    codec::readFields(top, settings, Nulls::Refused);
+    if (settings.definitions) {
+        m_meeting.definitions = infosOf(*settings.definitions);
     }
-    if (top.contains("config")) {
-        top.object("config", [this](FieldReader& config) { m_meeting.config = readConfig(config); });
-    }
+    m_meeting.config = settings.config;
     if (top.contains("host")) {
         top.object("host", [this](FieldReader& host) { readHost(host); });
     }
@@ -252,7 +255,9 @@ void MeetingParser::readGroupLeaves(FieldReader& group, uint64_t firstUid) {
 std::vector<VideoStreamInfo> MeetingParser::readPublishedStreams(FieldReader& peer) {
     std::vector<VideoStreamInfo> streams;
     peer.forEach("streams", [&](FieldReader& in) {
-        streams.push_back(readStream(in, false));
+        Record record;
+        codec::readFields(in, record, Nulls::Refused);
+        streams.push_back(record.info());
         checkPublishedStream(in.place(), streams.back());
     });
     return streams;

@@ -12,18 +12,21 @@
 
 #include "CapacityTrace.h"
 #include "ChildPool.h"
+#include "FileHash.h"
 #include "FileWriters.h"
 #include "HostSettings.h"
 #include "InputFile.h"
 #include "Meeting.h"
 #include "OutputFiles.h"
 #include "PlotScript.h"
+#include "ProvenanceOf.h"
 #include "RedactingSeries.h"
 #include "RedactingWriter.h"
 #include "ScenarioWriter.h"
 #include "SdkLibrary.h"
 #include "SeriesCsvWriter.h"
 #include "Simulation.h"
+#include "StateOption.h"
 #include "Sweep.h"
 #include "SweepResults.h"
 #include "SweepStatistics.h"
@@ -47,6 +50,12 @@ CapacityTrace loadTrace(const std::string& text) {
         return parseSyntheticTrace(text);
     }
     return readTrace(text);
+}
+
+// A trace as the provenance names it: a file by its hash, a synthetic shape by the hash of its text.
+HashedFile traceIdentity(const std::string& text) {
+    const bool file = access(text.c_str(), F_OK) == 0 || text.find(':') == std::string::npos;
+    return HashedFile{text, file ? sha256OfFile(text) : sha256Hex(text)};
 }
 
 std::string number(const json& value) {
@@ -73,7 +82,7 @@ void printMetrics(std::ostream& out, const json& summary) {
 // A settings file's definition table and config replace the meeting's own; what the file leaves out stays.
 void applySettings(const HostSettings& settings, Meeting& meeting) {
     if (settings.definitions) {
-        meeting.definitions = *settings.definitions;
+        meeting.definitions = infosOf(*settings.definitions);
     }
     if (settings.config) {
         meeting.config = settings.config;
@@ -105,6 +114,7 @@ SimCommand::SimCommand(CLI::App& program) {
     m_command->add_flag("--redact", m_redact, kRedactHelp);
     m_command->add_option("--summary", m_summaryPath, "write the summary (metrics) as JSON to this file");
     m_command->add_option("--json", m_jsonPath, "write every library call as JSON Lines (the replay's schema)");
+    addStateOption(*m_command, m_state);
     m_command->add_option("--csv", m_csvPath, "write the answers as a CSV timeline (the replay's columns)");
     m_command->add_option("--log-file", m_logFilePath, "write the library's lines as a host's logger would");
     m_command->add_option("--series", m_seriesPath,
@@ -253,8 +263,9 @@ int SimCommand::runOne() const {
     if (m_steps && !m_summaryOnly) {
         writers.add(std::make_unique<TableWriter>(std::cout, TableWriter::Options{m_log, m_explain}));
     }
-    HtmlReport* html = addFileWriters(
-        FilePaths{m_jsonPath, m_csvPath, m_logFilePath, m_htmlPath, ReportChart::Options{false, true}}, files, writers);
+    HtmlReport* html = addFileWriters(FilePaths{m_jsonPath, m_csvPath, m_logFilePath, m_htmlPath,
+                                                ReportChart::Options{false, true}, stateWriting(m_state)},
+                                      files, writers);
     UidRedactor redactor;
     UidRedactor* redacting = m_redact ? &redactor : nullptr;
     std::optional<ScenarioWriter> record;
@@ -283,7 +294,16 @@ int SimCommand::runOne() const {
     setup.uplink = uplink ? &*uplink : nullptr;
     setup.seed = seedFor(meeting);
     setup.recordedEstimates = estimates ? &*estimates : nullptr;
-    timeline.begin(TimelineHeader{"sim", meeting.name, library.path(), library.soname()});
+    TimelineHeader header;
+    header.command = "sim";
+    header.source = meeting.name;
+    header.provenance = provenanceOf(library, m_settingsPath);
+    header.provenance.seed = setup.seed;
+    header.provenance.traces.push_back(traceIdentity(m_downlink.empty() ? kDefaultDownlink : m_downlink));
+    if (!m_uplink.empty()) {
+        header.provenance.traces.push_back(traceIdentity(m_uplink));
+    }
+    timeline.begin(header);
     json summary{
         {"schema", kSummarySchema},
         {"meeting", meeting.name},

@@ -59,6 +59,7 @@ private:
     std::string m_seriesPath;
     std::string m_plotPath;
     std::string m_recordPath;
+    std::string m_state;
     // Sweeps.
     std::string m_estimatesPath;
     std::string m_tracesDir;

@@ -14,6 +14,7 @@
 #include "FreezeDetector.h"
 #include "LibraryDriver.h"
 #include "MeetingScript.h"
+#include "PeerStreams.h"
 #include "QualityMetrics.h"
 
 namespace ktr::sim {
@@ -33,15 +34,14 @@ bool sends(const VideoStreamInfo& stream) {
     return stream.bitrate > 0 && stream.fps > 0;
 }
 
-// The stream with the greater bitrate among the first two a peer publishes (its only one alone).
+// The best stream the library can receive of a peer: what "upper" means in the metrics.
 const VideoStreamInfo* upperOf(const std::vector<VideoStreamInfo>& streams) {
-    if (streams.empty()) {
-        return nullptr;
-    }
-    if (streams.size() == 1) {
-        return &streams[0];
-    }
-    return streams[0].bitrate >= streams[1].bitrate ? &streams[0] : &streams[1];
+    const std::optional<size_t> best = peerstreams::bestReceivable(streams);
+    return best ? &streams[*best] : nullptr;
+}
+
+User userOf(uint64_t uid, uint16_t dt) {
+    return User{uid, dt, uint16_t{0}, std::string()};
 }
 
 // Peers of equal standing publish the same streams from the same device type.
@@ -155,7 +155,7 @@ private:
     void start() {
         call(Init{m_meeting.localUid, m_meeting.localDt});
         if (!m_meeting.definitions.empty()) {
-            call(Definitions{m_meeting.definitions});
+            call(Definitions{recordsOf(m_meeting.definitions)});
         }
         if (m_meeting.config) {
             call(Config{*m_meeting.config});
@@ -204,11 +204,11 @@ private:
     }
 
     // --- the meeting ------------------------------------------------------------------------------
-    std::vector<KTRUserInfo> presentUsers() const {
-        std::vector<KTRUserInfo> users;
+    std::vector<User> presentUsers() const {
+        std::vector<User> users;
         for (const auto& [uid, runtime] : m_peers) {
             if (runtime.present) {
-                users.push_back(KTRUserInfo{uid, 0, runtime.peer->dt, ""});
+                users.push_back(userOf(uid, runtime.peer->dt));
             }
         }
         return users;
@@ -220,20 +220,20 @@ private:
             case Kind::Join: {
                 PeerRuntime& runtime = m_peers.at(event.uid);
                 runtime.present = true;
-                call(AddUser{KTRUserInfo{event.uid, 0, runtime.peer->dt, ""}});
+                call(AddUser{userOf(event.uid, runtime.peer->dt)});
                 followChoices(call(SetUsers{presentUsers()}));
-                followChoices(call(PeerReport{event.uid, runtime.peer->streams}));
+                followChoices(call(PeerReport{event.uid, recordsOf(runtime.peer->streams)}));
                 break;
             }
             case Kind::Leave: {
                 PeerRuntime& runtime = m_peers.at(event.uid);
-                call(RemoveUser{KTRUserInfo{event.uid, 0, runtime.peer->dt, ""}});
+                call(RemoveUser{userOf(event.uid, runtime.peer->dt)});
                 stopPeer(runtime, event.uid);
                 followChoices(call(SetUsers{presentUsers()}));
                 break;
             }
             case Kind::Report:
-                followChoices(call(PeerReport{event.uid, m_peers.at(event.uid).peer->streams}));
+                followChoices(call(PeerReport{event.uid, recordsOf(m_peers.at(event.uid).peer->streams)}));
                 return;  // the scene is unchanged: no new upload decision is due
             case Kind::SpeakerOn:
             case Kind::SpeakerOff:
@@ -261,7 +261,7 @@ private:
         }
         m_requestMet.assign(set.requests.size(), false);
         m_requestBitrates.clear();
-        for (const SelectRequestState& r : m_driver.state().selectRequests) {
+        for (const SelectRequest& r : m_driver.state().selectRequests) {
             m_requestBitrates.push_back(r.bitrate);
         }
     }
@@ -284,10 +284,10 @@ private:
     // After a report or a new user list the host receives each listed peer on the stream the library
     // chose for it, until a request says otherwise.
     void followChoices(const TimelineStep& step) {
-        for (const PeerState& state : step.state.peers) {
-            auto found = m_peers.find(state.uid);
+        for (const auto& [uid, state] : step.state->peers) {
+            auto found = m_peers.find(uid);
             if (found != m_peers.end() && found->second.present && state.received && state.chosen) {
-                receive(found->second, state.uid, *state.chosen);
+                receive(found->second, uid, state.chosen->info());
             }
         }
     }
@@ -473,8 +473,8 @@ private:
 
     void onAdjust() {
         const TimelineStep step = call(AskDownload{kCameraChannel});
-        for (const auto& [uid, request] : std::get<DownloadAnswer>(step.answer).requests) {
-            push(m_now + m_meeting.host.requestDelay, EventKind::Apply, uid, 0, request);
+        for (const PeerRequest& request : *std::get<DownloadAnswer>(step.answer).records) {
+            push(m_now + m_meeting.host.requestDelay, EventKind::Apply, request.uid, 0, request.info());
         }
         call(AskHdLd{});
     }
@@ -483,7 +483,7 @@ private:
     void onUploadCheck() {
         if (m_uploadDirty) {
             const TimelineStep step = call(AskUpload{kCameraChannel});
-            publish(std::get<UploadAnswer>(step.answer).streams);
+            publish(infosOf(*std::get<UploadAnswer>(step.answer).records));
             m_uploadDirty = false;
         }
         if (m_shareDue) {

@@ -1,0 +1,336 @@
+#include "TimelineFormat.h"
+
+#include <fmt/format.h>
+
+#include <charconv>
+
+#include "InputFile.h"
+#include "LogPattern.h"
+
+namespace ktr {
+namespace {
+
+using nlohmann::json;
+
+// Header keys.
+constexpr const char* kSchema = "schema";
+constexpr const char* kCommand = "command";
+constexpr const char* kSource = "source";
+constexpr const char* kProvenance = "provenance";
+constexpr const char* kStateWriting = "state";
+constexpr const char* kTimed = "timed";
+constexpr const char* kCatalogue = "catalogue";
+// Catalogue entry keys.
+constexpr const char* kId = "id";
+constexpr const char* kTag = "tag";
+constexpr const char* kLevel = "level";
+constexpr const char* kFormat = "format";
+constexpr const char* kFields = "fields";
+constexpr const char* kExplanation = "explanation";
+// Step keys.
+constexpr const char* kStep = "step";
+constexpr const char* kTime = "time";
+constexpr const char* kEvent = "event";
+constexpr const char* kInput = "input";
+constexpr const char* kAnswer = "answer";
+constexpr const char* kRules = "rules";
+constexpr const char* kNotes = "notes";
+constexpr const char* kMismatches = "mismatches";
+constexpr const char* kState = "state";
+// Rule keys; "level" and "fields" as in the catalogue.
+constexpr const char* kFormatId = "format_id";
+constexpr const char* kText = "text";
+
+constexpr std::string_view kTagPrefix = "[%s]: ";
+constexpr const char* kStateChanges = "changes";
+constexpr const char* kStateEvery = "every";
+// A step's line is a few KiB; a longer line is not a timeline's.
+constexpr size_t kMaxLineLength = size_t{64} * 1024 * 1024;
+
+constexpr std::pair<LogLevel, const char*> kLevelNames[] = {
+    {LogLevel::Info, "info"}, {LogLevel::Warning, "warning"}, {LogLevel::Error, "error"}};
+
+void writeStrings(JsonOut& out, const char* key, const std::vector<std::string>& texts) {
+    out.key(key);
+    codec::writeValue(out, texts);
+}
+
+void writeCatalogue(JsonOut& out) {
+    out.key(kCatalogue);
+    out.beginArray();
+    for (const LogFormat& format : logCatalogue()) {
+        out.beginObject();
+        out.key(kId);
+        out.string(format.id);
+        out.key(kTag);
+        out.string(format.tag);
+        out.key(kLevel);
+        out.string(levelName(format.level));
+        out.key(kFormat);
+        out.string(format.format);
+        out.key(kFields);
+        out.beginArray();
+        for (std::string_view field : format.fields) {
+            out.string(field);
+        }
+        out.endArray();
+        out.key(kExplanation);
+        out.string(format.explanation);
+        out.endObject();
+    }
+    out.endArray();
+}
+
+void writeRule(JsonOut& out, const FiredRule& rule) {
+    out.beginObject();
+    out.key(kFormatId);
+    const LogFormat* format = rule.line.format;
+    if (format == nullptr) {
+        out.null();
+    } else {
+        out.string(format->id);
+    }
+    out.key(kLevel);
+    out.string(levelName(rule.level));
+    if (format == nullptr) {
+        out.key(kText);
+        out.string(rule.text);
+    } else {
+        // Every conversion of a format is an integer (%d or %llu), matched as the library prints it.
+        out.key(kFields);
+        out.beginObject();
+        for (size_t i = 0; i < format->fields.size() && i < rule.line.values.size(); ++i) {
+            out.key(format->fields[i]);
+            out.raw(rule.line.values[i]);
+        }
+        out.endObject();
+    }
+    out.endObject();
+}
+
+LogLevel readLevel(FieldReader& in) {
+    const std::string text = in.text(kLevel, "");
+    for (const auto& [level, name] : kLevelNames) {
+        if (text == name) {
+            return level;
+        }
+    }
+    in.fail(kLevel, "expected \"info\", \"warning\" or \"error\", got " + FieldReader::describe(in.child(kLevel)));
+}
+
+std::vector<std::string> readStrings(FieldReader& in, const char* key) {
+    std::vector<std::string> texts;
+    if (in.contains(key)) {
+        codec::readValue(in, key, texts, Nulls::Refused);
+    }
+    return texts;
+}
+
+}  // namespace
+
+const char* levelName(LogLevel level) {
+    for (const auto& [known, name] : kLevelNames) {
+        if (known == level) {
+            return name;
+        }
+    }
+    return "";
+}
+
+std::string FiredRule::explanation() const {
+    return line.format != nullptr ? line.explanation()
+                                  : "a line that no known format matches: the loaded build may be another version";
+}
+
+void writeTimelineHeader(JsonOut& out, const TimelineHeader& header) {
+    out.beginObject();
+    out.key(kSchema);
+    out.integer(kTimelineSchema);
+    out.key(kCommand);
+    out.string(header.command);
+    out.key(kSource);
+    out.string(header.source);
+    out.key(kProvenance);
+    codec::writeValue(out, header.provenance);
+    out.key(kStateWriting);
+    out.string(header.state == StateWriting::Every ? kStateEvery : kStateChanges);
+    out.key(kTimed);
+    out.boolean(header.timed);
+    writeCatalogue(out);
+    out.endObject();
+}
+
+void writeTimelineStep(JsonOut& out, const TimelineStep& step, bool wholeState) {
+    out.beginObject();
+    out.key(kStep);
+    out.integer(step.index);
+    out.key(kTime);
+    codec::writeValue(out, step.time);
+    out.key(kEvent);
+    out.string(step.event);
+    out.key(kInput);
+    out.beginObject();
+    writeActionFields(out, step.action);
+    out.endObject();
+    out.key(kAnswer);
+    writeAnswer(out, step.answer);
+    out.key(kRules);
+    out.beginArray();
+    for (const FiredRule& rule : step.rules) {
+        writeRule(out, rule);
+    }
+    out.endArray();
+    if (!step.notes.empty()) {
+        writeStrings(out, kNotes, step.notes);
+    }
+    if (!step.mismatches.empty()) {
+        writeStrings(out, kMismatches, step.mismatches);
+    }
+    out.key(kState);
+    if (wholeState && step.state != nullptr) {
+        writeState(out, StateChange::whole(*step.state));
+    } else {
+        writeState(out, step.change);
+    }
+    out.endObject();
+}
+
+TimelineReader::TimelineReader(std::istream& in, std::string source) : m_in(in), m_source(std::move(source)) {
+    readHeader();
+}
+
+bool TimelineReader::readLine(std::string& line) {
+    line.clear();
+    char c = 0;
+    while (m_in.get(c) && c != '\n') {
+        if (line.size() == kMaxLineLength) {
+            throw InputError(fmt::format("{}: line {}: longer than {} bytes: not a timeline", m_source, m_line + 1,
+                                         kMaxLineLength));
+        }
+        line += c;
+    }
+    if (line.empty() && !m_in) {
+        return false;
+    }
+    ++m_line;
+    return true;
+}
+
+void TimelineReader::readHeader() {
+    std::string line;
+    if (!readLine(line)) {
+        throw InputError(m_source + ": empty: not a timeline (its first line is a header)");
+    }
+    json document;
+    try {
+        document = json::parse(line);
+    } catch (const json::exception& error) {
+        throw InputError(fmt::format("{}: line 1: not JSON: {}", m_source, error.what()));
+    }
+    if (!document.is_object() || !document.contains(kSchema)) {
+        throw InputError(m_source + ": line 1: not a ktr timeline (no \"schema\" in its header)");
+    }
+    if (document[kSchema] != kTimelineSchema) {
+        throw InputError(fmt::format("{}: a timeline of schema {}; this ktr reads schema {} only: write it again "
+                                     "with this ktr",
+                                     m_source, document[kSchema].dump(), kTimelineSchema));
+    }
+    FieldReader in(document, FieldPlace(m_source + ": line 1", ""));
+    in.skip(kSchema);
+    m_header.command = in.text(kCommand, "");
+    m_header.source = in.text(kSource, "");
+    codec::readValue(in, kProvenance, m_header.provenance, Nulls::Unknown);
+    const std::string writing = in.text(kStateWriting, kStateChanges);
+    if (writing != kStateChanges && writing != kStateEvery) {
+        in.fail(kStateWriting, fmt::format("expected \"{}\" or \"{}\"", kStateChanges, kStateEvery));
+    }
+    m_header.state = writing == kStateEvery ? StateWriting::Every : StateWriting::Changes;
+    m_header.timed = in.boolean(kTimed, true);
+    in.forEach(kCatalogue, [&](FieldReader& entry) {
+        const std::string id = entry.text(kId, "");
+        const std::string tag = entry.text(kTag, "");
+        readLevel(entry);
+        const std::string text = entry.text(kFormat, "");
+        const std::string_view body = std::string_view(text).substr(
+            tag.empty() || text.compare(0, kTagPrefix.size(), kTagPrefix) != 0 ? 0 : kTagPrefix.size());
+        std::vector<std::string> fields;
+        codec::readValue(entry, kFields, fields, Nulls::Refused);
+        entry.text(kExplanation, "");
+        try {
+            m_formats.insert_or_assign(id, HeaderFormat{tag, LogPattern(body), std::move(fields)});
+        } catch (const std::invalid_argument&) {
+            entry.fail(kFormat, "not a format of the library's (only %d, %llu and %% convert)");
+        }
+    });
+    in.finish();
+}
+
+FiredRule TimelineReader::readRule(FieldReader& in) {
+    FiredRule rule;
+    rule.level = readLevel(in);
+    if (in.isNullOrAbsent(kFormatId)) {
+        rule.text = in.text(kText, "");
+        return rule;
+    }
+    const std::string id = in.text(kFormatId, "");
+    const auto known = m_formats.find(id);
+    if (known == m_formats.end()) {
+        in.fail(kFormatId, fmt::format("\"{}\" is not in the header's catalogue", id));
+    }
+    const HeaderFormat& format = known->second;
+    const std::vector<LogPattern::Conversion>& conversions = format.body.conversions();
+    if (conversions.size() != format.fields.size()) {
+        in.fail(kFormatId, fmt::format("the header's entry \"{}\" names {} fields for {} conversions", id,
+                                       format.fields.size(), conversions.size()));
+    }
+    std::vector<std::string> values;
+    in.object(kFields, [&](FieldReader& fields) {
+        for (size_t i = 0; i < conversions.size(); ++i) {
+            values.push_back(conversions[i] == LogPattern::Conversion::Uint64
+                                 ? fmt::format_int(fields.u64(format.fields[i])).str()
+                                 : fmt::format_int(fields.i32(format.fields[i])).str());
+        }
+    });
+    const LogFormat* ours = findLogFormat(id);
+    rule.line = ParsedLine{ours, values};
+    // A format of another ktr's catalogue is printed from the header's copy.
+    rule.text = ours != nullptr ? rule.line.print()
+                                : (format.tag.empty() ? "" : "[" + format.tag + "]: ") + format.body.print(values);
+    return rule;
+}
+
+bool TimelineReader::next(TimelineStep& step) {
+    std::string line;
+    if (!readLine(line)) {
+        return false;
+    }
+    json document;
+    try {
+        document = json::parse(line);
+    } catch (const json::exception& error) {
+        throw InputError(fmt::format("{}: line {}: not JSON: {}", m_source, m_line, error.what()));
+    }
+    FieldReader in(document, FieldPlace(fmt::format("{}: line {}", m_source, m_line), ""));
+    step = TimelineStep{};
+    step.index = in.i32(kStep);
+    codec::readValue(in, kTime, step.time, Nulls::Unknown);
+    step.event = in.text(kEvent, "");
+    if (!isActionName(step.event)) {
+        in.fail(kEvent, fmt::format("unknown event \"{}\"", step.event));
+    }
+    in.object(kInput, [&](FieldReader& input) { step.action = readAction(step.event, input, Nulls::Unknown); });
+    step.answer = readAnswer(step.action, in, kAnswer, Nulls::Unknown);
+    in.forEach(kRules, [&](FieldReader& rule) { step.rules.push_back(readRule(rule)); });
+    step.notes = readStrings(in, kNotes);
+    step.mismatches = readStrings(in, kMismatches);
+    in.object(kState, [&](FieldReader& state) { step.change = readStateChange(state, Nulls::Unknown); });
+    in.finish();
+    if (m_header.state == StateWriting::Every) {
+        m_state = StateSnapshot{};
+    }
+    step.change.applyTo(m_state);
+    step.state = &m_state;
+    return true;
+}
+
+}  // namespace ktr
