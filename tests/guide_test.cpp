@@ -14,9 +14,11 @@
 #include <utility>
 #include <vector>
 
+#include "ProvenanceOf.h"
 #include "Replayer.h"
 #include "Scenario.h"
 #include "SdkLibrary.h"
+#include "support/TimelineCollector.h"
 
 namespace {
 
@@ -29,11 +31,6 @@ using Uids = std::set<uint64_t>;
 const VideoStreamInfo kZero{0, 0, 0, 0, 0, 0, 0, 0};
 const VideoStreamInfo k720P{1, 0, 1080, 720, 30, 716800, 1024000, 512000};
 
-class Collector : public ktr::TimelineWriter {
-public:
-    void write(const ktr::TimelineStep& step) override { steps.push_back(step); }
-    Steps steps;
-};
 
 std::string readFile(const std::string& path) {
     std::ifstream file(path);
@@ -44,16 +41,17 @@ std::string readFile(const std::string& path) {
 
 // Each bundled scenario is replayed once, in this process, on the built library.
 const Steps& replayed(const std::string& name) {
-    static std::map<std::string, Steps> cache;
+    static std::map<std::string, ktr::testing::TimelineCollector> cache;
     auto found = cache.find(name);
     if (found == cache.end()) {
         static const ktr::SdkLibrary library(KTR_LIBRARY);
         const std::string path = std::string(KTR_SCENARIO_DIR) + "/" + name + ".json";
-        Collector collector;
-        ktr::Replayer(library).run(ktr::parseScenario(readFile(path), path), collector);
-        found = cache.emplace(name, std::move(collector.steps)).first;
+        ktr::testing::TimelineCollector collector;
+        ktr::Replayer(library).run(ktr::parseScenario(readFile(path), path), ktr::provenanceOf(library, ""),
+                                   collector);
+        found = cache.emplace(name, std::move(collector)).first;
     }
-    return found->second;
+    return found->second.steps;
 }
 
 std::vector<int> fields(const VideoStreamInfo& s) {
@@ -75,9 +73,9 @@ void expectUpload(const ktr::TimelineStep& step, int channel, const std::vector<
     const auto* answer = std::get_if<ktr::UploadAnswer>(&step.answer);
     ASSERT_NE(answer, nullptr) << "not an upload answer";
     EXPECT_EQ(answer->channel, channel);
-    ASSERT_EQ(answer->streams.size(), records.size());
+    ASSERT_EQ(answer->records->size(), records.size());
     for (size_t i = 0; i < records.size(); ++i) {
-        EXPECT_EQ(fields(answer->streams[i]), fields(records[i])) << "record " << i;
+        EXPECT_EQ(fields((*answer->records)[i].info()), fields(records[i])) << "record " << i;
     }
     EXPECT_EQ(answer->changed, changed);
 }
@@ -85,10 +83,10 @@ void expectUpload(const ktr::TimelineStep& step, int channel, const std::vector<
 void expectDownload(const ktr::TimelineStep& step, const Requests& requests, bool changed) {
     const auto* answer = std::get_if<ktr::DownloadAnswer>(&step.answer);
     ASSERT_NE(answer, nullptr) << "not a download answer";
-    ASSERT_EQ(answer->requests.size(), requests.size());
+    ASSERT_EQ(answer->records->size(), requests.size());
     for (const auto& [uid, request] : requests) {
-        ASSERT_EQ(answer->requests.count(uid), 1u) << "no request for peer " << uid;
-        EXPECT_EQ(fields(answer->requests.at(uid)), fields(request)) << "peer " << uid;
+        ASSERT_NE(answer->request(uid), nullptr) << "no request for peer " << uid;
+        EXPECT_EQ(fields(answer->request(uid)->info()), fields(request)) << "peer " << uid;
     }
     EXPECT_EQ(answer->changed, changed);
 }
@@ -102,9 +100,9 @@ void expectSplit(const ktr::TimelineStep& step, const Uids& hd, const Uids& ld) 
 
 std::vector<std::string> linesOf(const ktr::TimelineStep& step, ktr::LogLevel level) {
     std::vector<std::string> lines;
-    for (const ktr::LogLine& line : step.log) {
-        if (line.level == level) {
-            lines.push_back(line.text);
+    for (const ktr::FiredRule& rule : step.rules) {
+        if (rule.level == level) {
+            lines.push_back(rule.text);
         }
     }
     return lines;
@@ -137,7 +135,7 @@ std::vector<NamedStep> namedSteps() {
          [](const Steps& steps, int n) {
              const auto* answer = std::get_if<ktr::DefinitionAnswer>(&steps[n].answer);
              ASSERT_NE(answer, nullptr);
-             EXPECT_EQ(fields(answer->info), fields(k720P));
+             EXPECT_EQ(fields(answer->records->at(0).info()), fields(k720P));
          }},
         {surprising, 19,
          [](const Steps& steps, int n) {

@@ -2,6 +2,7 @@
 // timeline's steps and a simulation's samples.
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -9,12 +10,13 @@
 
 #include "HtmlReport.h"
 #include "ReportChart.h"
-#include "TimelineJson.h"
+#include "JsonOut.h"
+#include "TimelineFormat.h"
 
 namespace {
 
 using nlohmann::json;
-using tarn::video::VideoStreamInfo;
+using ktr::Record;
 
 // --- escaping ---------------------------------------------------------------------------------------------
 
@@ -57,21 +59,40 @@ size_t count(const std::string& text, const std::string& part) {
     return found;
 }
 
-ktr::TimelineStep stepAt(int index, double time, const std::string& event) {
-    ktr::TimelineStep step;
-    step.index = index;
-    step.time = time;
-    step.event = event;
-    step.input = json::object();
-    return step;
+// Steps with the state after each, the change computed from the one before.
+class Script {
+public:
+    ktr::TimelineStep step(int index, double time, const ktr::Action& action, const ktr::StateSnapshot& state = {}) {
+        ktr::TimelineStep step;
+        step.index = index;
+        step.time = time;
+        step.event = ktr::actionName(action);
+        step.action = action;
+        step.change = m_states.empty() ? ktr::StateChange::whole(state)
+                                       : ktr::StateChange::between(m_states.back(), state);
+        m_states.push_back(state);
+        step.state = &m_states.back();
+        return step;
+    }
+
+private:
+    std::deque<ktr::StateSnapshot> m_states;
+};
+
+ktr::TimelineHeader header(const std::string& command, const std::string& source) {
+    ktr::TimelineHeader header;
+    header.command = command;
+    header.source = source;
+    return header;
 }
 
 TEST(HtmlReportPage, ALogLineThatClosesTheScriptStaysInsideTheData) {
     std::ostringstream page;
     ktr::HtmlReport report(page, ktr::ReportChart::Options{true, false});
-    report.begin(ktr::TimelineHeader{"replay", "</script><b>source</b>", "/lib/libktrsdk.so", "libktrsdk.so.1"});
-    ktr::TimelineStep step = stepAt(0, 0, "init");
-    step.log.push_back(ktr::LogLine{ktr::LogLevel::Info, "</script><script>alert(1)</script>"});
+    report.begin(header("replay", "</script><b>source</b>"));
+    Script script;
+    ktr::TimelineStep step = script.step(0, 0, ktr::Init{1, 8});
+    step.rules.push_back(ktr::FiredRule{ktr::ParsedLine{}, ktr::LogLevel::Info, "</script><script>alert(1)</script>"});
     report.write(step);
     report.end();
     const std::string html = page.str();
@@ -79,7 +100,7 @@ TEST(HtmlReportPage, ALogLineThatClosesTheScriptStaysInsideTheData) {
     EXPECT_EQ(count(html, "<script"), 3u);
     EXPECT_EQ(count(html, "</script>"), 3u);
     EXPECT_EQ(count(html, "<b>"), 0u);
-    EXPECT_NE(html.find(R"("log":["\u003c/script\u003e\u003cscript\u003ealert(1)\u003c/script\u003e"])"),
+    EXPECT_NE(html.find(R"("text":"\u003c/script\u003e\u003cscript\u003ealert(1)\u003c/script\u003e")"),
               std::string::npos);
     EXPECT_EQ(html.rfind("</html>\n"), html.size() - 8);
 }
@@ -91,19 +112,27 @@ json block(const std::string& html, const std::string& id) {
     return json::parse(html.substr(from, html.find("</script>", from) - from));
 }
 
-TEST(HtmlReportPage, HoldsEveryStepWithoutItsStateAndTheReport) {
+// A block's first step carries the whole state, the others what they changed: the page rebuilds the state
+// at any step from its block alone.
+TEST(HtmlReportPage, HoldsEveryStepWithItsChangesAndTheReport) {
     std::ostringstream page;
     ktr::HtmlReport report(page, ktr::ReportChart::Options{false, false});
-    report.begin(ktr::TimelineHeader{"log", "client.log", "", ""});
+    report.begin(header("log", "client.log"));
+    Script script;
     for (int i = 0; i < 3; ++i) {
-        report.write(stepAt(i, 1.5 * i, "speaker"));
+        ktr::StateSnapshot state;
+        state.scene.speaking = true;
+        state.scene.speaker = 5 + i;
+        report.write(script.step(i, 1.5 * i, ktr::Speaker{true, 5u + i}, state));
     }
     report.end();
     const json steps = block(page.str(), "ktr-steps-0-0");
     ASSERT_EQ(steps.size(), 3u);
     EXPECT_EQ(steps[2].at("step"), 2);
     EXPECT_EQ(steps[2].at("time"), 3.0);
-    EXPECT_FALSE(steps[2].contains("state"));
+    EXPECT_EQ(steps[0].at("state").at("scene").at("speaker"), 5);
+    EXPECT_TRUE(steps[0].at("state").at("scene").contains("local_uid"));
+    EXPECT_EQ(steps[2].at("state"), json::parse(R"({"scene": {"speaker": 7}})"));
     const json data = block(page.str(), "ktr-report");
     EXPECT_EQ(data.at("title"), "ktr log: client.log");
     EXPECT_EQ(data.at("axis"), "seconds");
@@ -124,33 +153,39 @@ TEST(HtmlReportPage, ASweepPageHoldsItsTableAndNoSide) {
 TEST(HtmlReportPage, StepsGoIntoBlocksOfAThousand) {
     std::ostringstream page;
     ktr::HtmlReport report(page, ktr::ReportChart::Options{true, false});
-    report.begin(ktr::TimelineHeader{"replay", "long", "", ""});
+    report.begin(header("replay", "long"));
+    Script script;
+    ktr::TimelineStep last;
     for (int i = 0; i < 2001; ++i) {
-        report.write(stepAt(i, i, "upload"));
+        last = script.step(i, i, ktr::AskHdLd{});
+        last.answer = ktr::HdLdAnswer{};
+        report.write(last);
     }
     report.end();
     const std::string html = page.str();
     EXPECT_EQ(block(html, "ktr-steps-0-0").size(), 1000u);
     EXPECT_EQ(block(html, "ktr-steps-0-1").front().at("step"), 1000);
-    EXPECT_EQ(block(html, "ktr-steps-0-2"), json::array({ktr::stepDetailJson(stepAt(2000, 2000, "upload"))}));
+    std::string written;
+    ktr::JsonOut out(written);
+    ktr::writeTimelineStep(out, last, true);
+    EXPECT_EQ(block(html, "ktr-steps-0-2"), json::array({json::parse(written)}));
     EXPECT_EQ(html.find("id=\"ktr-steps-0-3"), std::string::npos);
     EXPECT_EQ(block(html, "ktr-report").at("sides").at(0).at("stepsPerBlock"), 1000);
 }
 
 // --- the chart ----------------------------------------------------------------------------------------------
 
-VideoStreamInfo stream(int bitrate) {
-    VideoStreamInfo info{};
-    info.bitrate = bitrate;
-    return info;
+Record stream(int bitrate) {
+    Record record;
+    record.bitrate = bitrate;
+    return record;
 }
 
-ktr::PeerState receivedPeer(uint64_t uid, std::optional<int> bitrate, ktr::Definition definition) {
+ktr::PeerState receivedPeer(std::optional<int> bitrate, ktr::Definition definition) {
     ktr::PeerState peer;
-    peer.uid = uid;
     peer.received = true;
-    peer.choice = bitrate ? ktr::StreamChoice::Upper : ktr::StreamChoice::Unknown;
     if (bitrate) {
+        peer.choice = ktr::StreamChoice::Upper;
         peer.chosen = stream(*bitrate);
     }
     peer.definition = definition;
@@ -170,14 +205,15 @@ const json& named(const json& list, const std::string& name) {
 
 TEST(ReportChart, UploadAnswersGiveTheCameraStreamsByRankAndTheShareStream) {
     ktr::ReportChart chart(ktr::ReportChart::Options{true, false});
-    ktr::TimelineStep two = stepAt(0, 0, "upload");
-    two.answer = ktr::UploadAnswer{1, {stream(800000), stream(200000)}, true};
-    ktr::TimelineStep same = stepAt(1, 1, "upload");
+    Script script;
+    ktr::TimelineStep two = script.step(0, 0, ktr::AskUpload{1});
+    two.answer = ktr::UploadAnswer{1, true, std::vector<Record>{stream(800000), stream(200000)}};
+    ktr::TimelineStep same = script.step(1, 1, ktr::AskUpload{1});
     same.answer = two.answer;
-    ktr::TimelineStep one = stepAt(2, 2, "upload");
-    one.answer = ktr::UploadAnswer{1, {stream(500000)}, true};
-    ktr::TimelineStep share = stepAt(3, 3, "share");
-    share.answer = ktr::UploadAnswer{2, {stream(1000000)}, true};
+    ktr::TimelineStep one = script.step(2, 2, ktr::AskUpload{1});
+    one.answer = ktr::UploadAnswer{1, true, std::vector<Record>{stream(500000)}};
+    ktr::TimelineStep share = script.step(3, 3, ktr::AskUpload{2});
+    share.answer = ktr::UploadAnswer{2, true, std::vector<Record>{stream(1000000)}};
     for (const ktr::TimelineStep& step : {two, same, one, share}) {
         chart.addStep(step);
     }
@@ -192,22 +228,24 @@ TEST(ReportChart, UploadAnswersGiveTheCameraStreamsByRankAndTheShareStream) {
 
 TEST(ReportChart, AnUploadAnswerWhoseBitratesTheLogDoesNotShowIsUnknown) {
     ktr::ReportChart chart(ktr::ReportChart::Options{false, false});
-    ktr::TimelineStep step = stepAt(0, 4.5, "upload");
-    step.answer = ktr::UploadAnswer{1, {stream(0)}, false};
-    step.unknownAnswerFields = {"bitrate"};
+    Script script;
+    ktr::TimelineStep step = script.step(0, 4.5, ktr::AskUpload{1});
+    Record unknown = stream(0);
+    unknown.bitrate.reset();
+    step.answer = ktr::UploadAnswer{1, std::nullopt, std::vector<Record>{unknown}};
     chart.addStep(step);
     EXPECT_EQ(named(chart.json().at("series"), "camera 1").at("y"), json::parse("[null]"));
 }
 
 TEST(ReportChart, PeersFromTheStateUntilTheyLeave) {
     ktr::ReportChart chart(ktr::ReportChart::Options{true, false});
-    ktr::TimelineStep first = stepAt(0, 0, "download");
-    first.state.peers = {receivedPeer(7, 600000, ktr::Definition::High),
-                         receivedPeer(9, std::nullopt, ktr::Definition::Low)};
-    ktr::TimelineStep second = stepAt(1, 1, "removeUser");
-    second.state.peers = {receivedPeer(9, 150000, ktr::Definition::Low)};
-    chart.addStep(first);
-    chart.addStep(second);
+    Script script;
+    ktr::StateSnapshot both;
+    both.peers = {{7, receivedPeer(600000, ktr::Definition::High)}, {9, receivedPeer(std::nullopt, ktr::Definition::Low)}};
+    ktr::StateSnapshot one;
+    one.peers = {{9, receivedPeer(150000, ktr::Definition::Low)}};
+    chart.addStep(script.step(0, 0, ktr::AskDownload{1}, both));
+    chart.addStep(script.step(1, 1, ktr::RemoveUser{}, one));
     const json data = chart.json();
     EXPECT_EQ(named(data.at("series"), "peer 7").at("y"), json({600000, 0}));
     EXPECT_EQ(named(data.at("series"), "peer 9").at("y"), json({nullptr, 150000}));
@@ -218,12 +256,13 @@ TEST(ReportChart, PeersFromTheStateUntilTheyLeave) {
 
 TEST(ReportChart, LanesAreSpansOfEqualLabels) {
     ktr::ReportChart chart(ktr::ReportChart::Options{false, false});
-    const auto speaking = [](double time, std::optional<uint64_t> speaker, int status) {
-        ktr::TimelineStep step = stepAt(0, time, "speaker");
-        step.state.scene.speaking = speaker.has_value();
-        step.state.scene.speaker = speaker.value_or(0);
-        step.state.download.status = status;
-        return step;
+    Script script;
+    const auto speaking = [&](double time, std::optional<uint64_t> speaker, int status) {
+        ktr::StateSnapshot state;
+        state.scene.speaking = speaker.has_value();
+        state.scene.speaker = speaker.value_or(0);
+        state.download.status = status;
+        return script.step(0, time, ktr::Speaker{speaker.has_value(), speaker.value_or(0)}, state);
     };
     for (const ktr::TimelineStep& step :
          {speaking(0, 5, 1), speaking(2, 5, 1), speaking(3, 6, 3), speaking(7, std::nullopt, 3), speaking(9, 5, 3)}) {
@@ -237,9 +276,10 @@ TEST(ReportChart, LanesAreSpansOfEqualLabels) {
 
 TEST(ReportChart, ASimulationsSamplesGiveTheLinkThePeersAndTheMarkers) {
     ktr::ReportChart chart(ktr::ReportChart::Options{false, true});
-    ktr::TimelineStep step = stepAt(0, 0.5, "download");
-    step.state.peers = {receivedPeer(7, 600000, ktr::Definition::High)};
-    chart.addStep(step);
+    Script script;
+    ktr::StateSnapshot state;
+    state.peers = {{7, receivedPeer(600000, ktr::Definition::High)}};
+    chart.addStep(script.step(0, 0.5, ktr::AskDownload{1}, state));
     chart.addSample(1, "capacity", 0, 2e6);
     chart.addSample(1, "received", 7, 400000);
     chart.addSample(2, "capacity", 0, 2e6);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -11,25 +12,22 @@
 #include "OperationBuilder.h"
 #include "Replayer.h"
 #include "Scenario.h"
+#include "ProvenanceOf.h"
 #include "SdkLibrary.h"
-#include "TimelineJson.h"
+#include "TimelineFormat.h"
 #include "support/RandomMeeting.h"
+#include "support/TimelineCollector.h"
 
 namespace {
 
-using tarn::video::VideoStreamInfo;
+using ktr::Record;
+using ktr::testing::TimelineCollector;
 
-class Collector : public ktr::TimelineWriter {
-public:
-    void write(const ktr::TimelineStep& step) override { steps.push_back(step); }
-    std::vector<ktr::TimelineStep> steps;
-};
-
-std::vector<ktr::TimelineStep> replay(const ktr::Scenario& scenario) {
+TimelineCollector replay(const ktr::Scenario& scenario) {
     static const ktr::SdkLibrary library(KTR_LIBRARY);
-    Collector collector;
-    ktr::Replayer(library).run(scenario, collector);
-    return collector.steps;
+    TimelineCollector collector;
+    ktr::Replayer(library).run(scenario, ktr::provenanceOf(library, ""), collector);
+    return collector;
 }
 
 ktr::Scenario bundled(const std::string& name) {
@@ -40,7 +38,7 @@ ktr::Scenario bundled(const std::string& name) {
     return ktr::parseScenario(text.str(), path);
 }
 
-ktr::logs::LibraryLine libraryLine(uint64_t number, double time, const ktr::LogLine& logged) {
+ktr::logs::LibraryLine libraryLine(uint64_t number, double time, const ktr::FiredRule& logged) {
     ktr::logs::LibraryLine line;
     line.number = number;
     line.time = time;
@@ -54,47 +52,43 @@ ktr::logs::LibraryLine libraryLine(uint64_t number, double time, const ktr::LogL
 std::vector<ktr::logs::LibraryLine> loggedLines(const std::vector<ktr::TimelineStep>& steps) {
     std::vector<ktr::logs::LibraryLine> lines;
     for (const ktr::TimelineStep& step : steps) {
-        for (const ktr::LogLine& logged : step.log) {
-            lines.push_back(libraryLine(lines.size() + 1, step.time, logged));
+        for (const ktr::FiredRule& logged : step.rules) {
+            lines.push_back(libraryLine(lines.size() + 1, step.time.value(), logged));
         }
     }
     return lines;
 }
 
 struct Rebuilt {
-    std::vector<ktr::TimelineStep> steps;
+    TimelineCollector timeline;
+    std::vector<ktr::TimelineStep>& steps = timeline.steps;
     std::vector<std::string> warnings;
     uint64_t skipped = 0;
 };
 
-Rebuilt rebuild(const std::vector<ktr::logs::LibraryLine>& lines) {
-    ktr::logs::OperationBuilder builder;
-    Rebuilt rebuilt;
+std::unique_ptr<Rebuilt> rebuild(const std::vector<ktr::logs::LibraryLine>& lines) {
+    auto rebuilt = std::make_unique<Rebuilt>();
+    ktr::logs::OperationBuilder builder([&](ktr::TimelineStep&& step) { rebuilt->timeline.write(step); });
     for (const ktr::logs::LibraryLine& line : lines) {
-        for (ktr::TimelineStep& step : builder.add(line)) {
-            rebuilt.steps.push_back(std::move(step));
-        }
+        builder.add(line);
     }
-    for (ktr::TimelineStep& step : builder.finish()) {
-        rebuilt.steps.push_back(std::move(step));
-    }
-    rebuilt.warnings = builder.warnings();
-    rebuilt.skipped = builder.skippedLines();
+    builder.finish();
+    rebuilt->warnings = builder.warnings();
+    rebuilt->skipped = builder.skippedLines();
     return rebuilt;
 }
 
 bool logs(const ktr::TimelineStep& step, const char* id) {
     for (const ktr::FiredRule& rule : step.rules) {
-        if (rule.format != nullptr && rule.format->id == id) {
+        if (rule.line.format != nullptr && rule.line.format->id == id) {
             return true;
         }
     }
     return false;
 }
 
-bool unknown(const ktr::TimelineStep& step, const std::string& field) {
-    return std::find(step.unknownAnswerFields.begin(), step.unknownAnswerFields.end(), field) !=
-           step.unknownAnswerFields.end();
+std::vector<Record> streamsOf(const ktr::PeerReport& report) {
+    return report.streams.value_or(std::vector<Record>());
 }
 
 // The name a log gives a step: the share decision is told apart from the camera's by its own line.
@@ -110,7 +104,7 @@ std::string loggedEvent(const ktr::TimelineStep& step) {
 std::vector<ktr::TimelineStep> visibleOperations(const std::vector<ktr::TimelineStep>& steps) {
     std::vector<ktr::TimelineStep> visible;
     for (const ktr::TimelineStep& step : steps) {
-        if (step.log.empty()) {
+        if (step.rules.empty()) {
             continue;
         }
         ktr::TimelineStep* last = visible.empty() ? nullptr : &visible.back();
@@ -127,8 +121,9 @@ std::vector<ktr::TimelineStep> visibleOperations(const std::vector<ktr::Timeline
             if (lastReport != nullptr && report != nullptr && lastReport->uid == report->uid &&
                 !logs(*last, "dl.addPeer") && logs(*last, "mgr.addPeerReport.stream") &&
                 logs(step, "mgr.addPeerReport.stream")) {
-                lastReport->streams.insert(lastReport->streams.end(), report->streams.begin(), report->streams.end());
-                last->log.insert(last->log.end(), step.log.begin(), step.log.end());
+                lastReport->streams->insert(lastReport->streams->end(), report->streams->begin(),
+                                            report->streams->end());
+                last->rules.insert(last->rules.end(), step.rules.begin(), step.rules.end());
                 continue;
             }
         }
@@ -137,21 +132,23 @@ std::vector<ktr::TimelineStep> visibleOperations(const std::vector<ktr::Timeline
     return visible;
 }
 
-std::vector<int> sizeAndBitrates(const VideoStreamInfo& s) {
+using Values = std::vector<ktr::Known<int32_t>>;
+
+Values sizeAndBitrates(const Record& s) {
     return {s.width, s.height, s.bitrate, s.maxbitrate, s.minbitrate};
 }
 
-std::vector<std::vector<int>> sizesAndBitrates(const std::vector<VideoStreamInfo>& streams) {
-    std::vector<std::vector<int>> values;
-    for (const VideoStreamInfo& s : streams) {
+std::vector<Values> sizesAndBitrates(const std::vector<Record>& streams) {
+    std::vector<Values> values;
+    for (const Record& s : streams) {
         values.push_back(sizeAndBitrates(s));
     }
     return values;
 }
 
-std::vector<std::vector<int>> reportedStreams(const std::vector<VideoStreamInfo>& streams) {
-    std::vector<std::vector<int>> values;
-    for (const VideoStreamInfo& s : streams) {
+std::vector<Values> reportedStreams(const std::vector<Record>& streams) {
+    std::vector<Values> values;
+    for (const Record& s : streams) {
         values.push_back({s.width, s.height, s.bitrate});
     }
     return values;
@@ -162,7 +159,7 @@ std::vector<std::vector<int>> reportedStreams(const std::vector<VideoStreamInfo>
 std::vector<uint64_t> loggedUsers(const ktr::SetUsers& list, uint64_t local) {
     std::vector<uint64_t> uids;
     std::set<uint64_t> added;
-    for (const tarn::video::KTRUserInfo& user : list.users) {
+    for (const ktr::User& user : list.users) {
         if (user.uid != 0 && (user.uid == local || added.insert(user.uid).second)) {
             uids.push_back(user.uid);
         }
@@ -172,7 +169,7 @@ std::vector<uint64_t> loggedUsers(const ktr::SetUsers& list, uint64_t local) {
 
 std::vector<uint64_t> uidsOf(const ktr::SetUsers& list) {
     std::vector<uint64_t> uids;
-    for (const tarn::video::KTRUserInfo& user : list.users) {
+    for (const ktr::User& user : list.users) {
         uids.push_back(user.uid);
     }
     return uids;
@@ -200,15 +197,15 @@ void expectSameEvent(const ktr::TimelineStep& played, const ktr::TimelineStep& r
         const auto& got = std::get<ktr::PeerReport>(b);
         EXPECT_EQ(report->uid, got.uid) << where;
         if (report->uid != local) {
-            EXPECT_EQ(reportedStreams(report->streams), reportedStreams(got.streams)) << where;
+            EXPECT_EQ(reportedStreams(streamsOf(*report)), reportedStreams(streamsOf(got))) << where;
         }
     } else if (const auto* users = std::get_if<ktr::SetUsers>(&a)) {
         EXPECT_EQ(loggedUsers(*users, local), uidsOf(std::get<ktr::SetUsers>(b))) << where;
     } else if (const auto* removed = std::get_if<ktr::RemoveUser>(&a)) {
-        EXPECT_EQ(removed->user.uid, std::get<ktr::RemoveUser>(b).user.uid) << where;
+        EXPECT_EQ(removed->uid, std::get<ktr::RemoveUser>(b).uid) << where;
     } else if (const auto* added = std::get_if<ktr::AddUser>(&a)) {
-        EXPECT_EQ(added->user.uid, std::get<ktr::AddUser>(b).user.uid) << where;
-        EXPECT_EQ(added->user.dt, std::get<ktr::AddUser>(b).user.dt) << where;
+        EXPECT_EQ(added->uid, std::get<ktr::AddUser>(b).uid) << where;
+        EXPECT_EQ(added->dt, std::get<ktr::AddUser>(b).dt) << where;
     } else if (const auto* definitions = std::get_if<ktr::Definitions>(&a)) {
         const auto& got = std::get<ktr::Definitions>(b);
         EXPECT_EQ(sizesAndBitrates(definitions->streams), sizesAndBitrates(got.streams)) << where;
@@ -221,26 +218,27 @@ void expectSameAnswer(const ktr::TimelineStep& played, const ktr::TimelineStep& 
                       const std::string& where) {
     if (const auto* download = std::get_if<ktr::DownloadAnswer>(&played.answer)) {
         const auto& got = std::get<ktr::DownloadAnswer>(rebuilt.answer);
-        ASSERT_FALSE(unknown(rebuilt, "records")) << where;
-        ASSERT_EQ(download->requests.size(), got.requests.size()) << where;
-        for (const auto& [uid, request] : download->requests) {
-            ASSERT_EQ(got.requests.count(uid), 1u) << where << " peer " << uid;
-            EXPECT_EQ(sizeAndBitrates(request), sizeAndBitrates(got.requests.at(uid))) << where << " peer " << uid;
+        ASSERT_TRUE(got.records.has_value()) << where;
+        ASSERT_EQ(download->records->size(), got.records->size()) << where;
+        for (const ktr::PeerRequest& request : *download->records) {
+            ASSERT_NE(got.request(request.uid), nullptr) << where << " peer " << request.uid;
+            EXPECT_EQ(sizeAndBitrates(request), sizeAndBitrates(*got.request(request.uid)))
+                << where << " peer " << request.uid;
         }
     } else if (const auto* upload = std::get_if<ktr::UploadAnswer>(&played.answer)) {
         const auto& got = std::get<ktr::UploadAnswer>(rebuilt.answer);
         if (upload->channel == 2) {
-            EXPECT_EQ(upload->streams.at(0).bitrate, got.streams.at(0).bitrate) << where;
-        } else if (!unknown(rebuilt, "records")) {
-            EXPECT_EQ(sizesAndBitrates(upload->streams), sizesAndBitrates(got.streams)) << where;
+            EXPECT_EQ(upload->records->at(0).bitrate, got.records->at(0).bitrate) << where;
+        } else if (got.records) {
+            EXPECT_EQ(sizesAndBitrates(*upload->records), sizesAndBitrates(*got.records)) << where;
         } else {
             // Only force-HD and the camera beside the local user's share publish without a result line.
-            EXPECT_TRUE(logs(played, "ul.forceHD") || played.state.scene.sharer == played.state.scene.localUid)
+            EXPECT_TRUE(logs(played, "ul.forceHD") || played.state->scene.sharer == played.state->scene.localUid)
                 << where;
         }
     } else if (const auto* split = std::get_if<ktr::HdLdAnswer>(&played.answer)) {
-        if (!unknown(rebuilt, "hd") && !reportsCleared) {
-            const auto& got = std::get<ktr::HdLdAnswer>(rebuilt.answer);
+        const auto& got = std::get<ktr::HdLdAnswer>(rebuilt.answer);
+        if (got.hd && !reportsCleared) {
             EXPECT_EQ(split->hd, got.hd) << where;
             EXPECT_EQ(split->ld, got.ld) << where;
         }
@@ -250,8 +248,10 @@ void expectSameAnswer(const ktr::TimelineStep& played, const ktr::TimelineStep& 
 // Every answer and event the log carries is rebuilt as the replay had it, and nothing else is rebuilt
 // but the download estimates, each the one the replay had set before that download.
 void expectRoundTrip(const ktr::Scenario& scenario, const std::string& name) {
-    const std::vector<ktr::TimelineStep> played = replay(scenario);
-    const Rebuilt rebuilt = rebuild(loggedLines(played));
+    const TimelineCollector run = replay(scenario);
+    const std::vector<ktr::TimelineStep>& played = run.steps;
+    const std::unique_ptr<Rebuilt> rebuiltLog = rebuild(loggedLines(played));
+    const Rebuilt& rebuilt = *rebuiltLog;
     const std::vector<ktr::TimelineStep> expected = visibleOperations(played);
     const uint64_t local = std::get<ktr::Init>(scenario.steps.front().action).uid;
     EXPECT_EQ(rebuilt.skipped, 0u) << name;
@@ -269,7 +269,7 @@ void expectRoundTrip(const ktr::Scenario& scenario, const std::string& name) {
         const ktr::TimelineStep& original = expected[next++];
         ASSERT_EQ(loggedEvent(original), step.event) << where;
         if (std::holds_alternative<ktr::DownloadAnswer>(original.answer) && logs(original, "dl.adjust.peerCount")) {
-            const ktr::EstimateState& read = played.at(original.index).state.download;
+            const ktr::EstimateState& read = played.at(original.index).state->download;
             EXPECT_EQ((std::vector<int>{read.status, read.score, read.bitrate, read.maxBitrate}),
                       (std::vector<int>{estimate.status, estimate.score, estimate.bitrate, estimate.maxBitrate}))
                 << where;
@@ -297,13 +297,16 @@ TEST(RoundTrip, RandomMeetingsRebuildFromTheirLog) {
 }
 
 std::string answerJsonOf(const ktr::TimelineStep& step) {
-    return ktr::stepJson(step).at("answer").dump();
+    std::string text;
+    ktr::JsonOut out(text);
+    ktr::writeAnswer(out, step.answer);
+    return text;
 }
 
 // A log cut after a download's first line: the download is rebuilt with its requests unknown, and the
 // lines before the first whole operation are counted as skipped.
 TEST(EdgeCases, LogCutInsideOperations) {
-    const std::vector<ktr::logs::LibraryLine> lines = loggedLines(replay(bundled("congested-download")));
+    const std::vector<ktr::logs::LibraryLine> lines = loggedLines(replay(bundled("congested-download")).steps);
     size_t firstDownload = 0;
     while (firstDownload < lines.size() &&
            lines[firstDownload].parsed.format->id != std::string("dl.adjust.peerCount")) {
@@ -312,62 +315,64 @@ TEST(EdgeCases, LogCutInsideOperations) {
     ASSERT_LT(firstDownload, lines.size());
     // Starts on the init's second line (none) or later: drop the first operation's first line.
     const std::vector<ktr::logs::LibraryLine> cut(lines.begin() + 1, lines.begin() + firstDownload + 1);
-    const Rebuilt rebuilt = rebuild(cut);
-    ASSERT_FALSE(rebuilt.steps.empty());
-    const ktr::TimelineStep& last = rebuilt.steps.back();
+    const std::unique_ptr<Rebuilt> rebuilt = rebuild(cut);
+    ASSERT_FALSE(rebuilt->steps.empty());
+    const ktr::TimelineStep& last = rebuilt->steps.back();
     EXPECT_EQ(last.event, "download");
-    EXPECT_TRUE(unknown(last, "records"));
     const nlohmann::json answer = nlohmann::json::parse(answerJsonOf(last));
     EXPECT_TRUE(answer.at("records").is_null());
     EXPECT_TRUE(answer.at("changed").is_null());
-    for (const ktr::TimelineStep& step : rebuilt.steps) {
+    for (const ktr::TimelineStep& step : rebuilt->steps) {
         EXPECT_NE(step.event, "init") << "the init's line was cut away";
     }
 }
 
 TEST(EdgeCases, SecondInitIsWarnedAbout) {
-    std::vector<ktr::logs::LibraryLine> lines = loggedLines(replay(bundled("one-to-one-phone")));
-    const std::vector<ktr::logs::LibraryLine> second = loggedLines(replay(bundled("team-meeting")));
+    std::vector<ktr::logs::LibraryLine> lines = loggedLines(replay(bundled("one-to-one-phone")).steps);
+    const std::vector<ktr::logs::LibraryLine> second = loggedLines(replay(bundled("team-meeting")).steps);
     for (ktr::logs::LibraryLine line : second) {
         line.number += lines.size();
         lines.push_back(line);
     }
-    const Rebuilt rebuilt = rebuild(lines);
+    const std::unique_ptr<Rebuilt> rebuilt = rebuild(lines);
     size_t inits = 0;
-    for (const ktr::TimelineStep& step : rebuilt.steps) {
+    for (const ktr::TimelineStep& step : rebuilt->steps) {
         inits += step.event == "init" ? 1 : 0;
     }
     EXPECT_EQ(inits, 2u);
-    ASSERT_EQ(rebuilt.warnings.size(), 1u);
-    EXPECT_NE(rebuilt.warnings[0].find("a second init"), std::string::npos) << rebuilt.warnings[0];
+    ASSERT_EQ(rebuilt->warnings.size(), 1u);
+    EXPECT_NE(rebuilt->warnings[0].find("a second init"), std::string::npos) << rebuilt->warnings[0];
 }
 
 // A line of another library version joins the operation it falls in, as an unexplained rule.
 TEST(EdgeCases, UnknownLibraryLineIsReportedAndKept) {
-    std::vector<ktr::logs::LibraryLine> lines = loggedLines(replay(bundled("one-to-one-phone")));
+    std::vector<ktr::logs::LibraryLine> lines = loggedLines(replay(bundled("one-to-one-phone")).steps);
     ktr::logs::LibraryLine strange;
     strange.number = 2;
     strange.text = "[KTRDLPolicy::adjust]: a message of another version";
     lines.insert(lines.begin() + 1, strange);
-    const Rebuilt rebuilt = rebuild(lines);
-    ASSERT_EQ(rebuilt.warnings.size(), 1u);
-    EXPECT_NE(rebuilt.warnings[0].find("line 2"), std::string::npos) << rebuilt.warnings[0];
-    ASSERT_FALSE(rebuilt.steps.empty());
-    const ktr::TimelineStep& init = rebuilt.steps.front();
+    const std::unique_ptr<Rebuilt> rebuilt = rebuild(lines);
+    ASSERT_EQ(rebuilt->warnings.size(), 1u);
+    EXPECT_NE(rebuilt->warnings[0].find("line 2"), std::string::npos) << rebuilt->warnings[0];
+    ASSERT_FALSE(rebuilt->steps.empty());
+    const ktr::TimelineStep& init = rebuilt->steps.front();
     EXPECT_EQ(init.event, "init");
     ASSERT_EQ(init.rules.size(), 2u);
-    EXPECT_EQ(init.rules[1].format, nullptr);
+    EXPECT_EQ(init.rules[1].line.format, nullptr);
+    EXPECT_EQ(init.rules[1].text, strange.text);
 }
 
-TEST(EdgeCases, LinesWithoutTimeUseTheirNumber) {
-    std::vector<ktr::logs::LibraryLine> lines = loggedLines(replay(bundled("one-to-one-phone")));
+// Without time in the prefix no step has a time: steps count where seconds would.
+TEST(EdgeCases, LinesWithoutTimeLeaveTheStepsWithoutTime) {
+    std::vector<ktr::logs::LibraryLine> lines = loggedLines(replay(bundled("one-to-one-phone")).steps);
     for (ktr::logs::LibraryLine& line : lines) {
         line.time.reset();
-        line.number += 100;
     }
-    const Rebuilt rebuilt = rebuild(lines);
-    ASSERT_FALSE(rebuilt.steps.empty());
-    EXPECT_EQ(rebuilt.steps.front().time, 101.0);
+    const std::unique_ptr<Rebuilt> rebuilt = rebuild(lines);
+    ASSERT_FALSE(rebuilt->steps.empty());
+    for (const ktr::TimelineStep& step : rebuilt->steps) {
+        EXPECT_FALSE(step.time.has_value()) << "step " << step.index;
+    }
 }
 
 // Clearing select requests writes nothing. A request after a camera decision starts a new collection, and
@@ -385,19 +390,20 @@ TEST(EdgeCases, SelectRequestsFollowTheCollections) {
     for (const std::string& step : steps) {
         text += ", " + step;
     }
-    const Rebuilt rebuilt = rebuild(loggedLines(replay(ktr::parseScenario(text + "]}", "collections.json"))));
+    const std::unique_ptr<Rebuilt> rebuilt =
+        rebuild(loggedLines(replay(ktr::parseScenario(text + "]}", "collections.json")).steps));
     std::vector<size_t> requestsAtUpload;
     size_t newCollections = 0;
-    for (const ktr::TimelineStep& step : rebuilt.steps) {
+    for (const ktr::TimelineStep& step : rebuilt->steps) {
         if (step.event == "upload") {
-            requestsAtUpload.push_back(step.state.selectRequests.size());
+            requestsAtUpload.push_back(step.state->selectRequests.size());
         }
         newCollections += std::count(step.notes.begin(), step.notes.end(), ktr::logs::kNewCollectionNote);
     }
     EXPECT_EQ(requestsAtUpload, (std::vector<size_t>{2, 1, 2}));
     EXPECT_EQ(newCollections, 2u);
-    ASSERT_FALSE(rebuilt.steps.empty());
-    EXPECT_EQ(rebuilt.steps.back().state.selectRequests.back().bitrate, 716800);
+    ASSERT_FALSE(rebuilt->steps.empty());
+    EXPECT_EQ(rebuilt->steps.back().state->selectRequests.back().bitrate, 716800);
 }
 
 }  // namespace

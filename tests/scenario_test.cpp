@@ -186,10 +186,13 @@ TEST(ScenarioComments, AcceptedEverywhereAndLeftOutOfTheInput) {
             R"({"comment": "a", "local": {"uid": 1, "dt": 8, "comment": "b"}, "steps": [)" + step.dump() + "]}";
         SCOPED_TRACE(json);
         const ktr::Scenario scenario = ktr::parseScenario(json, kFile);
+        step.erase("comment");
+        const ktr::Scenario plain =
+            ktr::parseScenario(R"({"local": {"uid": 1, "dt": 8}, "steps": [)" + step.dump() + "]}", kFile);
         ASSERT_EQ(scenario.steps.size(), 2u);
-        EXPECT_EQ(scenario.steps[0].input, nlohmann::json::parse(R"({"uid": 1, "dt": 8})"));
+        EXPECT_TRUE(scenario.steps[0].action == ktr::Action(ktr::Init{1, 8}));
         EXPECT_EQ(scenario.steps[1].name, name);
-        EXPECT_EQ(scenario.steps[1].input, nlohmann::json::parse(fields));
+        EXPECT_TRUE(scenario.steps[1].action == plain.steps[1].action);
     }
 }
 
@@ -200,7 +203,7 @@ TEST(ScenarioParser, ReadsEveryFieldAtTheEdgesOfItsWidth) {
                      {"step": "share"})"),
         "edges.json");
     ASSERT_EQ(scenario.steps.size(), 4u);
-    const auto& user = std::get<ktr::AddUser>(scenario.steps[1].action).user;
+    const ktr::User& user = std::get<ktr::AddUser>(scenario.steps[1].action);
     EXPECT_EQ(user.uid, 18446744073709551615ull);
     EXPECT_EQ(user.dt, 65535);
     EXPECT_EQ(user.ext, "x");
@@ -219,8 +222,6 @@ TEST(ScenarioParser, SuspiciousInputIsKeptAsWritten) {
     const auto& request = std::get<ktr::SelectRequest>(scenario.steps[1].action);
     EXPECT_EQ(request.width, -1);
     EXPECT_EQ(request.bitrate, 2);
-    EXPECT_EQ(scenario.steps[1].input,
-              nlohmann::json::parse(R"({"width": -1, "height": 480, "fps": 15, "bitrate": 2})"));
     EXPECT_EQ(scenario.warnings.size(), 2u);
 }
 
@@ -503,11 +504,9 @@ TEST(HostSettings, InstalledAfterTheInitWithTheScenarioStepsKeepingTheirNumbers)
     ASSERT_EQ(definitions.size(), 1u);
     EXPECT_EQ(definitions[0].bitrate, 512000);
     EXPECT_EQ(definitions[0].dft, 5);
-    EXPECT_TRUE(std::get<ktr::Config>(scenario.steps[2].action).config.forceHD);
-    EXPECT_EQ(std::get<ktr::Config>(scenario.steps[2].action).config.auxBitrate1, tarn::video::KTRConfig().auxBitrate1)
+    EXPECT_TRUE(std::get<ktr::Config>(scenario.steps[2].action).forceHD);
+    EXPECT_EQ(std::get<ktr::Config>(scenario.steps[2].action).auxBitrate1, tarn::video::KTRConfig().auxBitrate1)
         << "a field the file leaves out keeps the interface's default";
-    EXPECT_EQ(scenario.steps[2].input, nlohmann::json({{"forceHD", true}}));
-    EXPECT_EQ(scenario.steps[1].input.at("streams").size(), 1u);
 }
 
 TEST(HostSettings, AnEmptyFileInstallsNothing) {

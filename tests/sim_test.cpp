@@ -17,8 +17,10 @@
 #include "Scenario.h"
 #include "ScenarioWriter.h"
 #include "SdkLibrary.h"
+#include "ProvenanceOf.h"
 #include "Simulation.h"
 #include "SyntheticTrace.h"
+#include "support/TimelineCollector.h"
 
 namespace {
 
@@ -33,11 +35,7 @@ const ktr::SdkLibrary& library() {
     return loaded;
 }
 
-class Collector : public ktr::TimelineWriter {
-public:
-    void write(const ktr::TimelineStep& step) override { steps.push_back(step); }
-    std::vector<ktr::TimelineStep> steps;
-};
+using ktr::testing::TimelineCollector;
 
 // Frames every 33 ms: the freeze limit is max(3 x 33, 33 + 150) = 183 ms.
 TEST(FreezeDetector, CountsGapsBeyondTheLimitOfTheRecentMeanInterval) {
@@ -178,8 +176,10 @@ ktr::sim::Meeting meeting(int peers, Micros duration) {
 
 struct RunResult {
     nlohmann::json summary;
-    std::vector<ktr::TimelineStep> steps;
+    TimelineCollector timeline;
     std::string record;
+
+    const std::vector<ktr::TimelineStep>& steps() const { return timeline.steps; }
 };
 
 RunResult simulate(const ktr::sim::Meeting& m, const std::string& downlink, const std::string& uplink = "") {
@@ -190,14 +190,14 @@ RunResult simulate(const ktr::sim::Meeting& m, const std::string& downlink, cons
     setup.meeting = &m;
     setup.downlink = &down;
     setup.uplink = up ? &*up : nullptr;
-    Collector timeline;
+    TimelineCollector timeline;
     std::ostringstream record;
     ktr::ScenarioWriter recorder(record, "recorded", "", ktr::Init{m.localUid, m.localDt});
     std::srand(1);  // the library draws from rand(): every run starts from the same point
     RunResult result;
     result.summary = ktr::sim::Simulation(setup).run(library(), {&timeline, &recorder, nullptr});
     recorder.finish();
-    result.steps = std::move(timeline.steps);
+    result.timeline = std::move(timeline);
     result.record = record.str();
     return result;
 }
@@ -226,17 +226,17 @@ TEST(Simulation, SameMeetingSameTraceSameSummary) {
 TEST(Simulation, RecordedScenarioReplaysIdentically) {
     const RunResult run = simulate(meeting(4, 60 * kMicrosPerSecond), "steps:20s@3mbps,20s@400kbps,20s@3mbps");
     const ktr::Scenario scenario = ktr::parseScenario(run.record, "recorded.json");
-    ASSERT_EQ(scenario.steps.size(), run.steps.size());
-    Collector replayed;
+    ASSERT_EQ(scenario.steps.size(), run.steps().size());
+    TimelineCollector replayed;
     std::srand(1);
-    ktr::Replayer(library()).run(scenario, replayed);
-    for (size_t i = 0; i < run.steps.size(); ++i) {
-        ASSERT_EQ(ktr::scenarioStep(replayed.steps[i].action), ktr::scenarioStep(run.steps[i].action)) << i;
+    ktr::Replayer(library()).run(scenario, ktr::provenanceOf(library(), ""), replayed);
+    for (size_t i = 0; i < run.steps().size(); ++i) {
+        ASSERT_TRUE(replayed.steps[i].action == run.steps()[i].action) << i;
         std::vector<std::string> simulated, again;
-        for (const ktr::LogLine& line : run.steps[i].log)
-            simulated.push_back(line.text);
-        for (const ktr::LogLine& line : replayed.steps[i].log)
-            again.push_back(line.text);
+        for (const ktr::FiredRule& rule : run.steps()[i].rules)
+            simulated.push_back(rule.text);
+        for (const ktr::FiredRule& rule : replayed.steps[i].rules)
+            again.push_back(rule.text);
         ASSERT_EQ(simulated, again) << "call " << i;
     }
 }

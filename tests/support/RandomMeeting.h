@@ -14,8 +14,8 @@ namespace ktr::testing {
 // class edges, estimates of every status, host tables that move the class edges.
 class RandomMeeting {
 public:
-    using KTRUserInfo = tarn::video::KTRUserInfo;
-    using VideoStreamInfo = tarn::video::VideoStreamInfo;
+    using Record = ktr::Record;
+    using User = ktr::User;
 
     explicit RandomMeeting(unsigned seed) : m_random(seed) {}
 
@@ -42,9 +42,12 @@ private:
                               358400, 512000, 512001, 600000, 614400, 716800, 1024000, 1536000, 2097152, 3145728});
     }
     uint64_t uid() { return pick<uint64_t>({0, kLocal, 2, 3, 4, 5, 6}); }
-    VideoStreamInfo stream() {
+    User user(std::initializer_list<uint16_t> deviceTypes) {
+        return User{uid(), pick<uint16_t>(deviceTypes), uint16_t{0}, std::string()};
+    }
+    Record stream() {
         const int32_t b = bitrate();
-        return VideoStreamInfo{1,
+        return Record{1,
                                0,
                                640,
                                480,
@@ -54,28 +57,28 @@ private:
                                pick<int32_t>({0, 102400, 245760, 512000})};
     }
     void add(const char* name, ktr::Action action) {
-        m_steps.push_back(ktr::Step{static_cast<int>(m_steps.size()), name, std::move(action), {}});
+        m_steps.push_back(ktr::Step{static_cast<int>(m_steps.size()), name, std::move(action)});
     }
     void addRandomStep() {
         std::uniform_int_distribution<int> kind(0, 13);
         switch (kind(m_random)) {
             case 0:
-                add("addUser", ktr::AddUser{KTRUserInfo{uid(), 0, pick<uint16_t>({1, 4, 8}), ""}});
+                add("addUser", ktr::AddUser{user({1, 4, 8})});
                 break;
             case 1:
-                add("removeUser", ktr::RemoveUser{KTRUserInfo{uid(), 0, pick<uint16_t>({1, 4, 8}), ""}});
+                add("removeUser", ktr::RemoveUser{user({1, 4, 8})});
                 break;
             case 2: {
-                std::vector<KTRUserInfo> users;
+                std::vector<User> users;
                 for (int n = pick<int>({0, 1, 2, 3, 4, 5}); n > 0; --n) {
-                    users.push_back(KTRUserInfo{uid(), 0, pick<uint16_t>({1, 8}), ""});
+                    users.push_back(user({1, 8}));
                 }
                 add("setUsers", ktr::SetUsers{users});
                 break;
             }
             case 3:
             case 4: {
-                std::vector<VideoStreamInfo> streams;
+                std::vector<Record> streams;
                 for (int n = pick<int>({0, 1, 2, 2, 2, 3}); n > 0; --n) {
                     streams.push_back(stream());
                 }
@@ -97,9 +100,9 @@ private:
                                      bitrate(), pick<int32_t>({0, 1000000})});
                 break;
             case 8:
-                add("definitions", ktr::Definitions{{VideoStreamInfo{pick<int32_t>({1, 2}), 0, 640,
-                                                                     pick<int32_t>({180, 240, 360, 480, 720, 540}), 20,
-                                                                     bitrate(), bitrate(), bitrate()}}});
+                add("definitions", ktr::Definitions{{Record{pick<int32_t>({1, 2}), 0, 640,
+                                                            pick<int32_t>({180, 240, 360, 480, 720, 540}), 20,
+                                                            bitrate(), bitrate(), bitrate()}}});
                 break;
             case 9:
                 add("clearPeerReports", ktr::ClearPeerReports{});

@@ -39,7 +39,10 @@ const char* axisName(const ReportChart::Options& options) {
 }  // namespace
 
 std::string scriptSafeJson(const json& value) {
-    const std::string text = value.dump(-1, ' ', false, kErrorHandler);
+    return scriptSafe(value.dump(-1, ' ', false, kErrorHandler));
+}
+
+std::string scriptSafe(std::string_view text) {
     std::string safe;
     safe.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
@@ -83,9 +86,9 @@ void HtmlReport::write(const TimelineStep& step) {
               << m_steps / kStepsPerBlock << "\">[";
     }
     m_line.clear();
-    JsonOut out(m_line, true);
+    JsonOut out(m_line);
     writeTimelineStep(out, step, inBlock == 0);
-    m_out << (inBlock == 0 ? "\n" : ",\n") << m_line;
+    m_out << (inBlock == 0 ? "\n" : ",\n") << scriptSafe(m_line);
     ++m_steps;
     m_chart.addStep(step);
 }

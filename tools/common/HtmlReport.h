@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 #include "ReportChart.h"
 #include "SeriesSink.h"
@@ -45,6 +46,8 @@ void writeDiffReport(std::ostream& out, const std::string& title, const nlohmann
 // JSON that can stand inside a <script> element: '<', '>', '&', U+2028 and U+2029 written as \u escapes, so
 // no text of the data can close the element or start markup.
 std::string scriptSafeJson(const nlohmann::json& value);
+// The same for JSON text.
+std::string scriptSafe(std::string_view json);
 
 }  // namespace ktr
 

@@ -61,7 +61,8 @@ Findings netStatusWithoutEffect(const StepCheck& check) {
                                    estimate->status, kLowestNetStatus, kHighestNetStatus)}};
 }
 
-// Every integer field of value below 0 but the net status (a rule of its own), with its path.
+// Every size, frame rate and bitrate of value below 0, with its path; a record's channel and dft and an
+// estimate's status and score are codes, not sizes.
 template <class T>
 void addNegativeFields(const T& value, const std::string& prefix, Findings& found);
 
@@ -93,7 +94,11 @@ template <class T>
 void addNegativeFields(const T& value, const std::string& prefix, Findings& found) {
     codec::forEachField<T>([&](unsigned, const char* key, auto member) {
         if constexpr (std::is_same_v<decltype(member), int32_t NetEstimate::*>) {
-            if (member == &NetEstimate::status) {
+            if (member == &NetEstimate::status || member == &NetEstimate::score) {
+                return;
+            }
+        } else if constexpr (std::is_same_v<decltype(member), Known<int32_t> Record::*>) {
+            if (member == &Record::channel || member == &Record::dft) {
                 return;
             }
         }

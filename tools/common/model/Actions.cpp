@@ -24,8 +24,16 @@ Action readEstimate(FieldReader& in, Nulls nulls) {
     return estimate;
 }
 
-Action readShare(FieldReader&, Nulls) {
-    return AskUpload{2};
+// The share question asks the upload question on channel 2; the channel may be written out.
+Action readShare(FieldReader& in, Nulls nulls) {
+    AskUpload share{2};
+    if (in.contains("channel")) {
+        codec::readFields(in, share, nulls);
+    }
+    if (share.channel != 2) {
+        in.fail("channel", "a share question asks for channel 2");
+    }
+    return share;
 }
 
 Action readDefinitions(FieldReader& in, Nulls nulls) {

@@ -77,6 +77,9 @@ struct SelectRequest {
     int32_t height = 0;
     int32_t fps = 0;
     int32_t bitrate = 0;
+    bool operator==(const SelectRequest& other) const {
+        return width == other.width && height == other.height && fps == other.fps && bitrate == other.bitrate;
+    }
     template <class Visit>
     static void fields(Visit& visit) {
         visit("width", &SelectRequest::width);

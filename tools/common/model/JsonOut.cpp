@@ -139,14 +139,7 @@ void JsonOut::escaped(std::string_view text) {
                 ++i;
                 continue;
             }
-            // U+2028 and U+2029 end a line in JavaScript source.
-            const bool lineSeparator = length == 3 && c == 0xE2 && static_cast<unsigned char>(text[i + 1]) == 0x80 &&
-                                       (static_cast<unsigned char>(text[i + 2]) & 0xFE) == 0xA8;
-            if (m_scriptSafe && lineSeparator) {
-                unicodeEscape(m_out, 0x2028 + (static_cast<unsigned char>(text[i + 2]) - 0xA8));
-            } else {
-                m_out.append(text.data() + i, length);
-            }
+            m_out.append(text.data() + i, length);
             i += length;
             continue;
         }
@@ -167,7 +160,7 @@ void JsonOut::escaped(std::string_view text) {
                 m_out += "\\t";
                 break;
             default:
-                if (c < 0x20 || c == 0x7F || (m_scriptSafe && (c == '<' || c == '>' || c == '&'))) {
+                if (c < 0x20 || c == 0x7F) {
                     unicodeEscape(m_out, c);
                 } else {
                     m_out += static_cast<char>(c);

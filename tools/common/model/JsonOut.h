@@ -1,7 +1,6 @@
 // A JSON writer that appends to a string as it goes: no document is built, so writing a step costs what
 // its text costs. Strings are escaped as JSON requires; bytes that are not UTF-8 become U+FFFD (text from
-// a host's log may hold any bytes). With scriptSafe, '<', '>', '&', U+2028 and U+2029 are written as \u
-// escapes too, so the text can stand inside an HTML <script> element.
+// a host's log may hold any bytes).
 #ifndef KTRSDK_TOOLS_COMMON_MODEL_JSONOUT_H
 #define KTRSDK_TOOLS_COMMON_MODEL_JSONOUT_H
 
@@ -13,7 +12,7 @@ namespace ktr {
 
 class JsonOut {
 public:
-    explicit JsonOut(std::string& buffer, bool scriptSafe = false) : m_out(buffer), m_scriptSafe(scriptSafe) {}
+    explicit JsonOut(std::string& buffer) : m_out(buffer) {}
 
     void beginObject();
     void endObject();
@@ -39,7 +38,6 @@ private:
     void escaped(std::string_view text);
 
     std::string& m_out;
-    bool m_scriptSafe;
     bool m_needComma = false;
 };
 

@@ -64,6 +64,12 @@ StateChange::Section<T> wholeSection(const T& values) {
     return StateChange::Section<T>{values, codec::allFields<T>()};
 }
 
+template <class T>
+StateChange::Section<T> sectionBetween(const T& before, const T& after) {
+    const codec::FieldMask fields = codec::changedFields(before, after);
+    return StateChange::Section<T>{fields != 0 ? after : T{}, fields};
+}
+
 }  // namespace
 
 const char* choiceName(StreamChoice choice) {
@@ -127,6 +133,30 @@ StateChange StateChange::whole(const StateSnapshot& state) {
     change.download = wholeSection(state.download);
     change.upload = wholeSection(state.upload);
     change.selectRequests = state.selectRequests;
+    return change;
+}
+
+StateChange StateChange::between(const StateSnapshot& before, const StateSnapshot& after) {
+    StateChange change;
+    change.scene = sectionBetween(before.scene, after.scene);
+    for (const auto& [uid, peer] : before.peers) {
+        if (after.peers.count(uid) == 0) {
+            change.peers.emplace(uid, std::nullopt);
+        }
+    }
+    for (const auto& [uid, peer] : after.peers) {
+        const auto was = before.peers.find(uid);
+        if (was == before.peers.end()) {
+            change.peers.emplace(uid, wholeSection(peer));
+        } else if (Section<PeerState> section = sectionBetween(was->second, peer); section.fields != 0) {
+            change.peers.emplace(uid, std::move(section));
+        }
+    }
+    change.download = sectionBetween(before.download, after.download);
+    change.upload = sectionBetween(before.upload, after.upload);
+    if (!(before.selectRequests == after.selectRequests)) {
+        change.selectRequests = after.selectRequests;
+    }
     return change;
 }
 

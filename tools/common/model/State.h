@@ -129,6 +129,8 @@ struct StateChange {
 
     // The change that turns a fresh reader's empty state into state.
     static StateChange whole(const StateSnapshot& state);
+    // What differs from before to after.
+    static StateChange between(const StateSnapshot& before, const StateSnapshot& after);
     bool empty() const;
     void applyTo(StateSnapshot& state) const;
     // This change followed by later, as one change.
