@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "KTRLogFormats.h"
+
 namespace ktr {
 namespace {
 
@@ -38,7 +40,7 @@ const PeerState* peerOf(const StateSnapshot& state, uint64_t uid) {
 // The definition whose empty entry a camera decision read (the scene default without a table entry).
 std::string emptyDefinition(const std::vector<ParsedLine>& lines) {
     for (const ParsedLine& line : lines) {
-        if (line.format->id == "dft.infoByDft" && line.integer("bitrate") == 0 && line.integer("width") == 0) {
+        if (line.format->id == ktrlog::DftInfoByDft::id && line.integer("bitrate") == 0 && line.integer("width") == 0) {
             return definitionLabel(static_cast<int32_t>(line.integer("dft")));
         }
     }
@@ -68,7 +70,7 @@ void notesOnCamera(const UploadAnswer& answer, const std::vector<ParsedLine>& li
             "no camera stream: the local user shares, and of the two merged streams neither is 720P or above");
     }
     notesOnRecords(answer.streams, lines, notes);
-    if (fired(lines, "ul.forceHD") || fired(lines, "ul.largeMeeting")) {
+    if (fired(lines, ktrlog::UlForceHD::id) || fired(lines, ktrlog::UlLargeMeeting::id)) {
         notes.push_back("dft is the definition table's own value: force-HD and large-meeting answers are not ranked");
     } else if (!answer.streams.empty()) {
         notes.push_back("dft holds the stream's rank: 1 for the only or the higher-bitrate stream, 2 for the lower");
@@ -93,7 +95,7 @@ void notesOnShare(const UploadAnswer& answer, const std::vector<ParsedLine>& lin
 
 void notesOnDownload(const DownloadAnswer& answer, const std::vector<ParsedLine>& lines, const StateSnapshot& state,
                      std::vector<std::string>& notes) {
-    const ParsedLine* estimate = firstLine(lines, "dl.realAdjust.estimate");
+    const ParsedLine* estimate = firstLine(lines, ktrlog::DlRealAdjustEstimate::id);
     const bool cut =
         estimate != nullptr && (estimate->integer("net_status") == 4 || estimate->integer("net_status") == 5);
     if (cut && !answer.requests.empty()) {

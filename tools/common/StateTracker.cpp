@@ -5,6 +5,8 @@
 #include <string_view>
 #include <type_traits>
 
+#include "KTRLogFormats.h"
+
 namespace ktr {
 namespace {
 
@@ -119,32 +121,32 @@ void StateTracker::applyInput(const Action& action) {
 
 void StateTracker::applyLine(const ParsedLine& line, std::vector<std::string>& notes) {
     const std::string_view id = line.format->id;
-    if (id == "dl.addPeer") {
+    if (id == ktrlog::DlAddPeer::id) {
         startChoice(line.uid("uid"), line.integer("infos.size"));
-    } else if (id == "dl.addPeer.chosen") {
+    } else if (id == ktrlog::DlAddPeerChosen::id) {
         finishChoice(line.integer("upper") == 1, line.uid("uid"), line.integer("bitrate"), notes);
-    } else if (id == "dl.clear") {
+    } else if (id == ktrlog::DlClear::id) {
         for (auto& entry : m_peers) {
             entry.second.received = false;
         }
-    } else if (id == "dl.removePeer") {
+    } else if (id == ktrlog::DlRemovePeer::id) {
         if (auto found = m_peers.find(line.uid("uid")); found != m_peers.end()) {
             found->second.received = false;
         }
-    } else if (id == "dft.infoByDft") {
+    } else if (id == ktrlog::DftInfoByDft::id) {
         m_definitions.touch(static_cast<int32_t>(line.integer("channel")), static_cast<int32_t>(line.integer("dft")));
-    } else if ((id == "select.amend.min" || id == "select.amend.max") && !m_requests.empty()) {
+    } else if ((id == ktrlog::SelectAmendMin::id || id == ktrlog::SelectAmendMax::id) && !m_requests.empty()) {
         m_requests.back().bitrate =
-            static_cast<int32_t>(line.integer(id == "select.amend.min" ? "minBitrate" : "maxBitrate"));
+            static_cast<int32_t>(line.integer(id == ktrlog::SelectAmendMin::id ? "minBitrate" : "maxBitrate"));
     } else if (const std::optional<size_t> merged = mergedRequestCount(id); merged && m_requests.size() > *merged) {
         // The merge names every request it held: earlier ones were cleared.
         m_requests.erase(m_requests.begin(), m_requests.end() - static_cast<std::ptrdiff_t>(*merged));
-    } else if (id == "dl.realAdjust.estimate") {
+    } else if (id == ktrlog::DlRealAdjustEstimate::id) {
         m_adjustStatus = line.integer("net_status");
-    } else if (id == "dl.isGoodToInc.good" || id == "dl.isGoodToInc.max") {
+    } else if (id == ktrlog::DlIsGoodToIncGood::id || id == ktrlog::DlIsGoodToIncMax::id) {
         checkChosen(line.uid("peer"), line.integer("bitrate"), &VideoStreamInfo::maxbitrate, line.integer("maxBitrate"),
                     notes);
-    } else if (id == "dl.isGoodToDec.good" || id == "dl.isGoodToDec.min") {
+    } else if (id == ktrlog::DlIsGoodToDecGood::id || id == ktrlog::DlIsGoodToDecMin::id) {
         // These lines print the chosen stream's minbitrate under the name maxBitrate.
         checkChosen(line.uid("peer"), line.integer("bitrate"), &VideoStreamInfo::minbitrate, line.integer("maxBitrate"),
                     notes);

@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <map>
 
+#include "KTRLogFormats.h"
 #include "ScenarioWriter.h"
 
 namespace ktr::logs {
@@ -90,7 +91,7 @@ RebuiltOperation rebuildAddUser(const std::vector<ParsedLine>& lines) {
 
 RebuiltOperation rebuildRemoveUser(const std::vector<ParsedLine>& lines) {
     const ParsedLine& line = lines.front();
-    if (is(line, "mgr.removeUser")) {
+    if (is(line, ktrlog::MgrRemoveUser::id)) {
         RebuiltOperation rebuilt =
             withAction(RemoveUser{KTRUserInfo{line.uid("uid"), 0, static_cast<uint16_t>(value(line, "dt")), ""}});
         nullFields(rebuilt.input, kUnloggedUserFields);
@@ -105,7 +106,7 @@ RebuiltOperation rebuildRemoveUser(const std::vector<ParsedLine>& lines) {
 
 RebuiltOperation rebuildSetUsers(const std::vector<ParsedLine>& lines) {
     SetUsers users;
-    for (const ParsedLine* line : linesOf(lines, {"dl.addPeer"})) {
+    for (const ParsedLine* line : linesOf(lines, {ktrlog::DlAddPeer::id})) {
         users.users.push_back(KTRUserInfo{line->uid("uid"), 0, 0, ""});
     }
     RebuiltOperation rebuilt = withAction(std::move(users));
@@ -118,17 +119,17 @@ RebuiltOperation rebuildSetUsers(const std::vector<ParsedLine>& lines) {
 
 RebuiltOperation rebuildPeerReport(const std::vector<ParsedLine>& lines) {
     const ParsedLine& first = lines.front();
-    if (is(first, "mgr.addPeerReport.self")) {
+    if (is(first, ktrlog::MgrAddPeerReportSelf::id)) {
         RebuiltOperation rebuilt = withAction(PeerReport{first.uid("uid"), {}});
         rebuilt.input["streams"] = nullptr;
         return rebuilt;
     }
-    PeerReport report{is(first, "dl.addPeer") ? first.uid("uid") : first.uid("peer"), {}};
-    for (const ParsedLine* line : linesOf(lines, {"mgr.addPeerReport.stream"})) {
+    PeerReport report{is(first, ktrlog::DlAddPeer::id) ? first.uid("uid") : first.uid("peer"), {}};
+    for (const ParsedLine* line : linesOf(lines, {ktrlog::MgrAddPeerReportStream::id})) {
         report.streams.push_back(
             VideoStreamInfo{0, 0, value(*line, "width"), value(*line, "height"), 0, value(*line, "bitrate"), 0, 0});
     }
-    const std::vector<const ParsedLine*> added = linesOf(lines, {"dl.addPeer"});
+    const std::vector<const ParsedLine*> added = linesOf(lines, {ktrlog::DlAddPeer::id});
     std::vector<std::string> notes;
     if (added.empty()) {
         notes.push_back(fmt::format(
@@ -163,11 +164,11 @@ RebuiltOperation rebuildDownload(const std::vector<ParsedLine>& lines) {
     RebuiltOperation rebuilt = withAction(AskDownload{0});
     rebuilt.input["channel"] = nullptr;
     DownloadAnswer answer{{}, false};
-    if (is(lines.front(), "dl.adjust.noPeer")) {
+    if (is(lines.front(), ktrlog::DlAdjustNoPeer::id)) {
         rebuilt.answer = rebuilt.checkedAnswer = answer;
         return rebuilt;
     }
-    for (const ParsedLine* line : linesOf(lines, {"dl.realAdjust.request"})) {
+    for (const ParsedLine* line : linesOf(lines, {ktrlog::DlRealAdjustRequest::id})) {
         answer.requests[line->uid("uid")] = loggedRecord(*line);
     }
     rebuilt.answer = rebuilt.checkedAnswer = answer;
@@ -185,7 +186,8 @@ RebuiltOperation rebuildUpload(const std::vector<ParsedLine>& lines) {
     RebuiltOperation rebuilt = withAction(AskUpload{1});
     rebuilt.input["channel"] = nullptr;
     UploadAnswer answer{1, {}, false};
-    for (const ParsedLine* line : linesOf(lines, {"ul.result", "ul.resultSvc", "ul.largeMeeting"})) {
+    for (const ParsedLine* line :
+         linesOf(lines, {ktrlog::UlResult::id, ktrlog::UlResultSvc::id, ktrlog::UlLargeMeeting::id})) {
         answer.streams.push_back(loggedRecord(*line));
     }
     rebuilt.answer = rebuilt.checkedAnswer = answer;
@@ -194,7 +196,7 @@ RebuiltOperation rebuildUpload(const std::vector<ParsedLine>& lines) {
     if (answer.streams.empty()) {
         rebuilt.unknownAnswerFields.push_back("records");
         rebuilt.checkedAnswer = std::monostate{};
-        rebuilt.notes.push_back(is(lines.front(), "ul.forceHD")
+        rebuilt.notes.push_back(is(lines.front(), ktrlog::UlForceHD::id)
                                     ? "force-HD publishes the 720P record, which is not logged"
                                     : "no result line: the records are not logged (while the local user shares, "
                                       "the camera publishes at most one stream and logs none)");
@@ -238,7 +240,7 @@ RebuiltOperation rebuildHdLd(const std::vector<ParsedLine>& lines, const StateSn
 
 RebuiltOperation rebuildDefinitions(const std::vector<ParsedLine>& lines) {
     Definitions definitions;
-    for (const ParsedLine* line : linesOf(lines, {"dft.init"})) {
+    for (const ParsedLine* line : linesOf(lines, {ktrlog::DftInit::id})) {
         VideoStreamInfo stream = loggedRecord(*line);
         stream.channel = value(*line, "channel");
         definitions.streams.push_back(stream);
@@ -293,7 +295,7 @@ RebuiltOperation rebuildOperation(const std::string& event, const std::vector<Pa
 }
 
 std::optional<EstimateState> estimateRead(const std::vector<ParsedLine>& lines) {
-    for (const ParsedLine* line : linesOf(lines, {"dl.realAdjust.estimate"})) {
+    for (const ParsedLine* line : linesOf(lines, {ktrlog::DlRealAdjustEstimate::id})) {
         return EstimateState{value(*line, "net_status"), value(*line, "net_score"), value(*line, "bitrate"),
                              value(*line, "max_bitrate")};
     }

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "InputFile.h"
+#include "KTRLogFormats.h"
 #include "OperationBuilder.h"
 #include "Replayer.h"
 #include "Scenario.h"
@@ -85,7 +86,7 @@ std::string ScenarioRebuilder::assume(ktr::Action& action) {
 std::optional<int64_t> loggedUsers(const ktr::TimelineStep& step) {
     for (const ktr::LogLine& line : step.log) {
         const std::optional<ktr::ParsedLine> parsed = ktr::parseLogLine(line.text, line.level);
-        if (parsed && parsed->format->id == "ul.defaultDefinition") {
+        if (parsed && parsed->format->id == ktrlog::UlDefaultDefinition::id) {
             return parsed->integer("users");
         }
     }
