@@ -1,7 +1,7 @@
-// The log catalogue against the library. Every (level, tag, format) that the library's sources can write
-// has exactly one catalogue entry and every entry is one of them; a line printed from any entry, with
-// extreme values too, parses back to exactly that entry and those values; and text that no format prints
-// parses to nothing.
+// The log catalogue against the library. Every format of the library's header (KTRLogFormats.h) has
+// exactly one catalogue entry, with an explanation, and every entry is one of them; a line printed from
+// any entry, with extreme values too, parses back to exactly that entry and those values; and text that no
+// format prints parses to nothing.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,13 +9,14 @@
 #include <cstdio>
 #include <iterator>
 #include <limits>
-#include <map>
+#include <set>
 #include <string>
-#include <tuple>
+#include <string_view>
 #include <vector>
 
+#include "KTRLogFormats.h"
 #include "LogCatalogue.h"
-#include "support/LogCallScanner.h"
+#include "xlog/logsdk.h"
 
 namespace {
 
@@ -23,7 +24,6 @@ using ktr::LogFormat;
 using ktr::LogLevel;
 using ktr::ParsedLine;
 
-constexpr const char* kLibrarySources = KTRSDK_LIBRARY_SOURCE_DIR;
 constexpr LogLevel kLevels[] = {LogLevel::Info, LogLevel::Warning, LogLevel::Error};
 // Every field of every entry is printed with each of these in turn.
 constexpr int32_t kIntValues[] = {
@@ -37,94 +37,46 @@ const char* levelName(LogLevel level) {
 
 // ---- completeness -------------------------------------------------------------------------------
 
-using Key = std::tuple<LogLevel, std::string, std::string>;  // level, tag, format
+// A format of the library's header.
+struct HeaderFormat {
+    std::string_view id;
+    ktrlog::Level level;
+    std::string_view tag;
+    std::string_view text;
+};
 
-std::string describe(const Key& key) {
-    return std::string(levelName(std::get<0>(key))) + " [" + std::get<1>(key) + "] \"" + std::get<2>(key) + "\"";
+template <typename... Formats>
+std::vector<HeaderFormat> headerFormats(ktrlog::FormatList<Formats...>) {
+    return {HeaderFormat{Formats::id, Formats::level, Formats::tag, Formats::text}...};
 }
 
-TEST(LogCatalogue, HoldsExactlyTheFormatsTheLibraryWrites) {
-    std::vector<std::string> problems;
-    const std::vector<LogCall> calls = LogCallScanner::scanTree(kLibrarySources, problems);
-    for (const std::string& problem : problems) {
-        ADD_FAILURE() << problem;
-    }
-    ASSERT_FALSE(calls.empty()) << "no log call found under " << kLibrarySources;
-
-    std::map<Key, std::string> written;  // where each is written first
-    for (const LogCall& call : calls) {
-        written.emplace(Key{call.level, call.tag, call.format}, call.where);
-    }
-    std::map<Key, std::vector<std::string>> catalogued;  // the ids of its entries
-    for (const LogFormat& entry : ktr::logCatalogue()) {
-        catalogued[Key{entry.level, std::string(entry.tag), std::string(entry.format)}].emplace_back(entry.id);
-    }
-    for (const auto& [key, where] : written) {
-        const auto entries = catalogued.find(key);
-        const size_t count = entries == catalogued.end() ? 0 : entries->second.size();
-        if (count != 1) {
-            ADD_FAILURE() << describe(key) << ", written at " << where << ", has " << count
-                          << " catalogue entries instead of one";
-        }
-    }
-    for (const auto& [key, ids] : catalogued) {
-        if (written.count(key) == 0) {
-            ADD_FAILURE() << ids.front() << ": " << describe(key) << " is written nowhere in " << kLibrarySources;
-        }
-    }
+// The mark the logger writes before a line of the format's level: "I" for logi, "W" for logw, "E" for loge.
+std::string_view markOf(ktrlog::Level level) {
+    return level == ktrlog::Level::Info ? "I" : level == ktrlog::Level::Warning ? "W" : "E";
 }
 
-// The scanner reads what the compiler reads: joined literals, tags through constants, no comments.
-TEST(LogCallScanner, ReadsCallsAsTheCompilerSeesThem) {
-    const std::string source = R"cpp(
-#define LOG_FIRST(x) xlog::logi(x)
-        constexpr const char* kTagA = "A::a";
-        static const char kTagB[] =
-            "B::"
-            "b";
-        void f() {
-            // xlog::logi("[%s]: commented out", kTagA);
-            /* xlog::loge("[%s]: commented out too", kTagA); */
-            const char quote = '"';
-            xlog::logi(
-                "[%s]: first part, "
-                "second part=%d",
-                kTagA, 1);
-            xlog::logw("[%s]: literal tag", "C::c");
-            ::xlog::loge("[%s]: array tag %llu", kTagB, 2ull);
-            xlog::logi("dump line=%d", 3);
-            xlog::logi(R"x([%s]: raw "quoted")x", "D::d");
-            using xlog::logw;
-            logw("[%s]: bare call", "E::e");
-            other.logi("not a log call");
-        }
-        int logi(const char* format, ...);
-    )cpp";
-    const std::vector<Key> expected = {{LogLevel::Info, "A::a", "[%s]: first part, second part=%d"},
-                                       {LogLevel::Warning, "C::c", "[%s]: literal tag"},
-                                       {LogLevel::Error, "B::b", "[%s]: array tag %llu"},
-                                       {LogLevel::Info, "", "dump line=%d"},
-                                       {LogLevel::Info, "D::d", "[%s]: raw \"quoted\""},
-                                       {LogLevel::Warning, "E::e", "[%s]: bare call"}};
-    std::vector<std::string> problems;
-    std::vector<Key> found;
-    for (const LogCall& call : LogCallScanner::scanSource(source, "f.cpp", problems)) {
-        found.emplace_back(call.level, call.tag, call.format);
-    }
-    EXPECT_EQ(found, expected);
-    EXPECT_TRUE(problems.empty()) << problems.front();
+bool isEntryOf(const LogFormat& entry, const HeaderFormat& format) {
+    return entry.id == format.id && xlog::levelMark(entry.level) == markOf(format.level) && entry.tag == format.tag &&
+           entry.format == format.text;
+}
 
-    const std::string unresolved = R"cpp(
-        void g(const char* format, const char* const* tags) {
-            xlog::logi(format, 1);
-            xlog::logi("[%s]: tag from an array", tags[0]);
-            xlog::logi("[%s]: tag of unknown origin", kUnknown);
-            xlog::logi("[%s]: no tag");
-        }
-    )cpp";
-    problems.clear();
-    EXPECT_TRUE(LogCallScanner::scanSource(unresolved, "g.cpp", problems).empty());
-    EXPECT_EQ(problems.size(), 4u);
+TEST(LogCatalogue, HoldsEveryFormatOfTheLibraryOnceWithAnExplanation) {
+    const std::vector<HeaderFormat> formats = headerFormats(ktrlog::AllFormats{});
+    const std::vector<LogFormat>& catalogue = ktr::logCatalogue();
+    std::set<std::string_view> ids;
+    for (const HeaderFormat& format : formats) {
+        EXPECT_TRUE(ids.insert(format.id).second) << format.id << " names two formats of the header";
+        const auto entries = std::count_if(catalogue.begin(), catalogue.end(),
+                                           [&](const LogFormat& entry) { return isEntryOf(entry, format); });
+        EXPECT_EQ(entries, 1) << format.id << " has " << entries << " catalogue entries instead of one";
+    }
+    for (const LogFormat& entry : catalogue) {
+        const bool inHeader = std::any_of(formats.begin(), formats.end(),
+                                          [&](const HeaderFormat& format) { return isEntryOf(entry, format); });
+        EXPECT_TRUE(inHeader) << entry.id << ": " << levelName(entry.level) << " [" << entry.tag << "] \""
+                              << entry.format << "\" is no format of the library's header";
+        EXPECT_FALSE(entry.explanation.empty()) << entry.id << " has no explanation";
+    }
 }
 
 // ---- printing lines as the library does ---------------------------------------------------------
@@ -282,11 +234,11 @@ struct Unparsable {
 };
 
 TEST(LogCatalogue, ParsesNothingThatNoFormatPrints) {
-    const LogFormat& init = ktr::logFormat("mgr.init");  // "uid=%llu, dt=%d"
+    const LogFormat& init = ktr::logFormat(ktrlog::MgrInit::id);  // "uid=%llu, dt=%d"
     const std::string tag(init.tag);
-    const LogFormat& lowScore = ktr::logFormat("dl.realAdjust.lowScore");  // ends in literal text
+    const LogFormat& lowScore = ktr::logFormat(ktrlog::DlRealAdjustLowScore::id);  // ends in literal text
     const std::string lowScoreLine = lineWithTexts(lowScore, std::string(lowScore.tag), {"80"});
-    const LogFormat& dumpStart = ktr::logFormat("select.dump.start");
+    const LogFormat& dumpStart = ktr::logFormat(ktrlog::SelectDumpStart::id);
     const std::vector<Unparsable> cases = {
         {"a uid one above the largest", lineWithTexts(init, tag, {"18446744073709551616", "0"})},
         {"a %d value one above the largest", lineWithTexts(init, tag, {"1", "2147483648"})},
@@ -315,12 +267,12 @@ TEST(LogCatalogue, ParsesNothingThatNoFormatPrints) {
 TEST(LogCatalogue, UnknownIdsAndFieldsThrow) {
     EXPECT_THROW(ktr::logFormat("mgr.noSuchLine"), std::out_of_range);
     const std::optional<ParsedLine> parsed =
-        ktr::parseLogLine(lineWithTexts(ktr::logFormat("mgr.init"), "KTRMgr::init", {"7", "8"}));
+        ktr::parseLogLine(lineWithTexts(ktr::logFormat(ktrlog::MgrInit::id), "KTRMgr::init", {"7", "8"}));
     ASSERT_TRUE(parsed.has_value());
     EXPECT_THROW(parsed->integer("noSuchField"), std::out_of_range);
     EXPECT_THROW(parsed->uid("noSuchField"), std::out_of_range);
     EXPECT_THROW(ParsedLine().integer("uid"), std::out_of_range);
-    const LogFormat copy = ktr::logFormat("mgr.init");
+    const LogFormat copy = ktr::logFormat(ktrlog::MgrInit::id);
     EXPECT_THROW((ParsedLine{&copy, {"7", "8"}}.integer("dt")), std::out_of_range) << "not an entry of the catalogue";
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "InputFile.h"
+#include "KTRLogFormats.h"
 #include "LogReader.h"
 
 namespace {
@@ -76,38 +77,38 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         // 2000-01-01 is 10957 days after the epoch.
         PrefixCase{"LogFileWriter", std::string("2000-01-01 00:00:05.000 I ktrsdk ") + kInit, std::nullopt,
-                   10957 * 86400.0 + 5, LogLevel::Info, "mgr.init", kInit},
+                   10957 * 86400.0 + 5, LogLevel::Info, ktrlog::MgrInit::id, kInit},
         PrefixCase{"IsoWithTAndZ", std::string("2024-03-01T10:42:07.123Z W app [main] ") + kSelf, std::nullopt,
-                   kMarchFirst2024 + kTenFortyTwo, LogLevel::Warning, "mgr.addPeerReport.self", kSelf},
+                   kMarchFirst2024 + kTenFortyTwo, LogLevel::Warning, ktrlog::MgrAddPeerReportSelf::id, kSelf},
         PrefixCase{"IsoWithCommaAndOffset", std::string("2024-03-01 10:42:07,123+02:00 INFO ") + kInit, std::nullopt,
-                   kMarchFirst2024 + kTenFortyTwo - 7200, LogLevel::Info, "mgr.init", kInit},
+                   kMarchFirst2024 + kTenFortyTwo - 7200, LogLevel::Info, ktrlog::MgrInit::id, kInit},
         PrefixCase{"IsoWithNegativeOffset", std::string("2024-03-01T10:42:07-0130 warning ") + kSelf, std::nullopt,
-                   kMarchFirst2024 + 10 * 3600 + 42 * 60 + 7 + 5400, LogLevel::Warning, "mgr.addPeerReport.self",
-                   kSelf},
+                   kMarchFirst2024 + 10 * 3600 + 42 * 60 + 7 + 5400, LogLevel::Warning,
+                   ktrlog::MgrAddPeerReportSelf::id, kSelf},
         PrefixCase{"TimeOfDay", std::string("10:42:07.123 [E] ") + kGetPeer, std::nullopt, kTenFortyTwo,
-                   LogLevel::Error, "peer.getPeer.missing", kGetPeer},
+                   LogLevel::Error, ktrlog::PeerGetPeerMissing::id, kGetPeer},
         PrefixCase{"TimeOfDayWholeSeconds", std::string("10:42:07 ") + kInit, std::nullopt, 10 * 3600 + 42 * 60 + 7.0,
-                   std::nullopt, "mgr.init", kInit},
+                   std::nullopt, ktrlog::MgrInit::id, kInit},
         PrefixCase{"EpochSeconds", std::string("1709289727.5 e ") + kGetPeer, std::nullopt, 1709289727.5,
-                   LogLevel::Error, "peer.getPeer.missing", kGetPeer},
+                   LogLevel::Error, ktrlog::PeerGetPeerMissing::id, kGetPeer},
         PrefixCase{"EpochMilliseconds", std::string("1709289727123 I ") + kInit, std::nullopt, 1709289727.123,
-                   LogLevel::Info, "mgr.init", kInit},
+                   LogLevel::Info, ktrlog::MgrInit::id, kInit},
         PrefixCase{"AndroidLogcat", std::string("12-06 10:42:07.123  1234  5678 I ktrsdk: ") + kInit, std::nullopt,
-                   kTenFortyTwo, LogLevel::Info, "mgr.init", kInit},
+                   kTenFortyTwo, LogLevel::Info, ktrlog::MgrInit::id, kInit},
         PrefixCase{"AndroidShort", std::string("W/ktrsdk( 1234): ") + kSelf, std::nullopt, std::nullopt,
-                   LogLevel::Warning, "mgr.addPeerReport.self", kSelf},
+                   LogLevel::Warning, ktrlog::MgrAddPeerReportSelf::id, kSelf},
         PrefixCase{"DumpLineKeepsItsIndent", std::string("2000-01-01 00:00:05.000 I ktrsdk ") + kRequest, std::nullopt,
-                   10957 * 86400.0 + 5, LogLevel::Info, "select.dump.request", kRequest},
-        PrefixCase{"NoPrefix", kInit, std::nullopt, std::nullopt, std::nullopt, "mgr.init", kInit},
+                   10957 * 86400.0 + 5, LogLevel::Info, ktrlog::SelectDumpRequest::id, kRequest},
+        PrefixCase{"NoPrefix", kInit, std::nullopt, std::nullopt, std::nullopt, ktrlog::MgrInit::id, kInit},
         // The prefix says W but the entry is logged at I: still the library's, with the prefix's level.
         PrefixCase{"CustomPattern", std::string("<10:42:07.123> [warn] ") + kInit,
-                   std::string(R"(<(?<time>[^>]*)> \[(?<level>\w+)\] )"), kTenFortyTwo, LogLevel::Warning, "mgr.init",
-                   kInit},
+                   std::string(R"(<(?<time>[^>]*)> \[(?<level>\w+)\] )"), kTenFortyTwo, LogLevel::Warning,
+                   ktrlog::MgrInit::id, kInit},
         PrefixCase{"CustomPatternDatedTime", std::string("E|2024-03-01T00:00:01Z|") + kGetPeer,
                    std::string(R"((?<level>\w)\|(?<time>[^|]*)\|)"), kMarchFirst2024 + 1, LogLevel::Error,
-                   "peer.getPeer.missing", kGetPeer},
+                   ktrlog::PeerGetPeerMissing::id, kGetPeer},
         PrefixCase{"CustomPatternWithoutGroups", std::string("12:00:00 I ") + kInit, std::string(R"(\S+ \S+ )"),
-                   std::nullopt, std::nullopt, "mgr.init", kInit}),
+                   std::nullopt, std::nullopt, ktrlog::MgrInit::id, kInit}),
     [](const testing::TestParamInfo<PrefixCase>& info) { return std::string(info.param.name); });
 
 TEST(LogReader, OtherComponentsAndUnknownLibraryLinesAreCounted) {

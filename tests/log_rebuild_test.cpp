@@ -1,18 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
 #include <fstream>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "KTRLogFormats.h"
 #include "LibraryLine.h"
 #include "OperationBuilder.h"
+#include "ProvenanceOf.h"
 #include "Replayer.h"
 #include "Scenario.h"
-#include "ProvenanceOf.h"
 #include "SdkLibrary.h"
 #include "TimelineFormat.h"
 #include "support/RandomMeeting.h"
@@ -119,8 +120,8 @@ std::vector<ktr::TimelineStep> visibleOperations(const std::vector<ktr::Timeline
             auto* lastReport = std::get_if<ktr::PeerReport>(&last->action);
             const auto* report = std::get_if<ktr::PeerReport>(&step.action);
             if (lastReport != nullptr && report != nullptr && lastReport->uid == report->uid &&
-                !logs(*last, "dl.addPeer") && logs(*last, "mgr.addPeerReport.stream") &&
-                logs(step, "mgr.addPeerReport.stream")) {
+                !logs(*last, ktrlog::DlAddPeer::id) && logs(*last, ktrlog::MgrAddPeerReportStream::id) &&
+                logs(step, ktrlog::MgrAddPeerReportStream::id)) {
                 lastReport->streams->insert(lastReport->streams->end(), report->streams->begin(),
                                             report->streams->end());
                 last->rules.insert(last->rules.end(), step.rules.begin(), step.rules.end());
@@ -233,7 +234,8 @@ void expectSameAnswer(const ktr::TimelineStep& played, const ktr::TimelineStep& 
             EXPECT_EQ(sizesAndBitrates(*upload->records), sizesAndBitrates(*got.records)) << where;
         } else {
             // Only force-HD and the camera beside the local user's share publish without a result line.
-            EXPECT_TRUE(logs(played, "ul.forceHD") || played.state->scene.sharer == played.state->scene.localUid)
+            EXPECT_TRUE(logs(played, ktrlog::UlForceHD::id) ||
+                        played.state->scene.sharer == played.state->scene.localUid)
                 << where;
         }
     } else if (const auto* split = std::get_if<ktr::HdLdAnswer>(&played.answer)) {
@@ -268,7 +270,8 @@ void expectRoundTrip(const ktr::Scenario& scenario, const std::string& name) {
         ASSERT_LT(next, expected.size()) << where << ": rebuilt an operation that did not happen";
         const ktr::TimelineStep& original = expected[next++];
         ASSERT_EQ(loggedEvent(original), step.event) << where;
-        if (std::holds_alternative<ktr::DownloadAnswer>(original.answer) && logs(original, "dl.adjust.peerCount")) {
+        if (std::holds_alternative<ktr::DownloadAnswer>(original.answer) &&
+            logs(original, ktrlog::DlAdjustPeerCount::id)) {
             const ktr::EstimateState& read = played.at(original.index).state->download;
             EXPECT_EQ((std::vector<int>{read.status, read.score, read.bitrate, read.maxBitrate}),
                       (std::vector<int>{estimate.status, estimate.score, estimate.bitrate, estimate.maxBitrate}))
@@ -309,7 +312,7 @@ TEST(EdgeCases, LogCutInsideOperations) {
     const std::vector<ktr::logs::LibraryLine> lines = loggedLines(replay(bundled("congested-download")).steps);
     size_t firstDownload = 0;
     while (firstDownload < lines.size() &&
-           lines[firstDownload].parsed.format->id != std::string("dl.adjust.peerCount")) {
+           lines[firstDownload].parsed.format->id != std::string(ktrlog::DlAdjustPeerCount::id)) {
         ++firstDownload;
     }
     ASSERT_LT(firstDownload, lines.size());

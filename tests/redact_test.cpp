@@ -69,31 +69,39 @@ TEST(UidRedactor, JsonUidsUnderTheirKeysAndInTexts) {
 
 TEST(UidRedactor, AStepLosesEveryUid) {
     UidRedactor redactor;
+    ktr::StateSnapshot state;
+    state.scene.localUid = 1001;
+    state.scene.speaker = 4004;
+    state.scene.users = {ktr::UserKey{2002, uint16_t{8}}, ktr::UserKey{4004, uint16_t{1}}};
+    state.peers[4004] = ktr::PeerState{};
     ktr::TimelineStep step;
-    step.input = {{"uid", 2002}};
-    step.answer =
-        ktr::DownloadAnswer{{{2002, tarn::video::VideoStreamInfo{}}, {4004, tarn::video::VideoStreamInfo{}}}, true};
-    step.state.scene.localUid = 1001;
-    step.state.scene.speaker = 4004;
-    step.state.scene.users = {ktr::UserKey{2002, 8}, ktr::UserKey{4004, 1}};
-    ktr::PeerState peer;
-    peer.uid = 4004;
-    step.state.peers = {peer};
+    step.action = ktr::PeerReport{2002, std::vector<ktr::Record>()};
+    ktr::PeerRequest first;
+    first.uid = 2002;
+    ktr::PeerRequest second;
+    second.uid = 4004;
+    step.answer = ktr::DownloadAnswer{true, std::vector<ktr::PeerRequest>{first, second}};
+    step.change = ktr::StateChange::whole(state);
+    step.state = &state;
+    step.rules.push_back(ktr::FiredRule{*ktr::parseLogLine("[KTRMgr::init]: ktr init, uid=1001, dt=8"),
+                                        ktr::LogLevel::Info, "[KTRMgr::init]: ktr init, uid=1001, dt=8"});
     step.notes = {"peer 4004: receives 204800"};
     const ktr::TimelineStep redacted = redactor.step(step);
     // Seen in this order: the local user, the speaker, then the users.
-    EXPECT_EQ(redacted.state.scene.localUid, kFirst);
-    EXPECT_EQ(redacted.state.scene.speaker, kFirst + 1);
-    EXPECT_EQ(redacted.input, json({{"uid", kFirst + 2}}));
-    const auto& requests = std::get<ktr::DownloadAnswer>(redacted.answer).requests;
+    EXPECT_EQ(redacted.state->scene.localUid, kFirst);
+    EXPECT_EQ(redacted.state->scene.speaker, kFirst + 1);
+    EXPECT_EQ(std::get<ktr::PeerReport>(redacted.action).uid, kFirst + 2);
+    const auto& requests = *std::get<ktr::DownloadAnswer>(redacted.answer).records;
     ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests.begin()->first, kFirst + 1);
-    EXPECT_EQ(requests.rbegin()->first, kFirst + 2);
-    EXPECT_EQ(redacted.state.peers.at(0).uid, kFirst + 1);
+    EXPECT_EQ(requests.front().uid, kFirst + 1);
+    EXPECT_EQ(requests.back().uid, kFirst + 2);
+    ASSERT_EQ(redacted.state->peers.size(), 1u);
+    EXPECT_EQ(redacted.state->peers.begin()->first, kFirst + 1);
+    EXPECT_EQ(redacted.rules.at(0).text, "[KTRMgr::init]: ktr init, uid=990000001, dt=8");
     EXPECT_EQ(redacted.notes, std::vector<std::string>{"peer 990000002: receives 204800"});
     std::vector<std::pair<uint64_t, int32_t>> users;
-    for (const ktr::UserKey& user : redacted.state.scene.users) {
-        users.emplace_back(user.uid, user.dt);
+    for (const ktr::UserKey& user : redacted.state->scene.users) {
+        users.emplace_back(user.uid, user.dt.value_or(0));
     }
     EXPECT_EQ(users, (std::vector<std::pair<uint64_t, int32_t>>{{kFirst + 1, 1}, {kFirst + 2, 8}}));
 }

@@ -5,7 +5,7 @@
 #include "core/KTRSceneInfo.h"
 #include "dft/KTRDFTMap.h"
 #include "download/KTRDLPolicy.h"
-#include "log/xlog.h"
+#include "log/KTRLog.h"
 #include "upload/KTRSelectMgr.h"
 #include "upload/KTRULPolicy.h"
 
@@ -55,7 +55,7 @@ bool KTRMgr::isUserLogged() const {
 
 void KTRMgr::init(uint64_t uid, int dt) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    xlog::logi("[%s]: ktr init, uid=%llu, dt=%d", "KTRMgr::init", logUid(uid), dt);
+    ktrlog::write<ktrlog::MgrInit>(logUid(uid), dt);
     m_pSceneInfo->setUid(uid);
     m_pSceneInfo->setDt(dt);
 }
@@ -76,7 +76,7 @@ void KTRMgr::setConfig(const KTRConfig& config) {
 void KTRMgr::addUser(const KTRUserInfo& user) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (isUserLogged()) {
-        xlog::logi("[%s]: ktr add user, uid=%llu, dt=%d", "KTRMgr::addUser", logUid(user.uid), user.dt);
+        ktrlog::write<ktrlog::MgrAddUser>(logUid(user.uid), user.dt);
     }
     m_pSceneInfo->addUser(user);
 }
@@ -84,7 +84,7 @@ void KTRMgr::addUser(const KTRUserInfo& user) {
 void KTRMgr::removeUser(const KTRUserInfo& user) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (isUserLogged()) {
-        xlog::logi("[%s]: ktr remove user, uid=%llu, dt=%d", "KTRMgr::removeUser", logUid(user.uid), user.dt);
+        ktrlog::write<ktrlog::MgrRemoveUser>(logUid(user.uid), user.dt);
     }
     m_pPeerMgr->removePeer(user.uid);
     m_pDLPolicy->removePeer(user.uid);
@@ -107,13 +107,13 @@ void KTRMgr::setUsers(const std::vector<KTRUserInfo>& users) {
 
 void KTRMgr::setSharing(bool sharing, uint64_t uid) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    xlog::logi("[%s]: ktr set sharing, sharing=%d, uid=%llu", "KTRMgr::setSharing", sharing ? 1 : 0, logUid(uid));
+    ktrlog::write<ktrlog::MgrSetSharing>(sharing ? 1 : 0, logUid(uid));
     m_pSceneInfo->setSharing(sharing, uid);
 }
 
 void KTRMgr::setSpeaker(bool speaking, uint64_t uid) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    xlog::logi("[%s]: ktr set speaker, speaker=%d, uid=%llu", "KTRMgr::setSpeaker", speaking ? 1 : 0, logUid(uid));
+    ktrlog::write<ktrlog::MgrSetSpeaker>(speaking ? 1 : 0, logUid(uid));
     m_pSceneInfo->setSpeaker(speaking, uid);
 }
 
@@ -135,8 +135,7 @@ void KTRMgr::getHDUids(std::set<uint64_t>& hdUids, std::set<uint64_t>& ldUids) {
 
 void KTRMgr::addSelectReq(int width, int height, int fps, int bitrate) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    xlog::logi("[%s]: ktr add video select, widht=%d, height=%d, fps=%d, bitrate=%d", "KTRMgr::addSelectReq", width,
-               height, fps, bitrate);
+    ktrlog::write<ktrlog::MgrAddSelectReq>(width, height, fps, bitrate);
     m_pSelectMgr->addSelectReq(width, height, fps, bitrate);
 }
 
@@ -148,12 +147,11 @@ void KTRMgr::clearSelectReqs() {
 void KTRMgr::addPeerReport(uint64_t uid, const std::vector<VideoStreamInfo>& infos) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (uid == m_pSceneInfo->getUid()) {
-        xlog::logw("[%s]: can not add myself as a peer, uid=%llu", "KTRMgr::addPeerReport", logUid(uid));
+        ktrlog::write<ktrlog::MgrAddPeerReportSelf>(logUid(uid));
         return;
     }
     for (const VideoStreamInfo& info : infos) {
-        xlog::logi("[%s]: krt add peer report, peer=%llu, width=%d, height=%d, bitrate=%d", "KTRMgr::addPeerReport",
-                   logUid(uid), info.width, info.height, info.bitrate);
+        ktrlog::write<ktrlog::MgrAddPeerReportStream>(logUid(uid), info.width, info.height, info.bitrate);
     }
     m_pPeerMgr->setPeerInfos(uid, infos);
     if (m_pSceneInfo->isSubUser(uid)) {

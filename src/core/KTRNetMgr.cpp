@@ -1,6 +1,6 @@
 #include "KTRNetMgr.h"
 
-#include "log/xlog.h"
+#include "log/KTRLog.h"
 
 namespace {
 constexpr int kGoodScore = 85;
@@ -18,6 +18,5 @@ bool KTRNetMgr::isGoodNet() const {
 }
 
 void KTRNetMgr::dump() const {
-    xlog::logi("[%s]: ktr net mgr dump, upload=%d, net_status=%d, score=%d, bitrate=%d, max_bitrate=%d",
-               "KTRNetMgr::dump", m_bUpload ? 1 : 0, net_status, score, bitrate, max_bitrate);
+    ktrlog::write<ktrlog::NetDump>(m_bUpload ? 1 : 0, net_status, score, bitrate, max_bitrate);
 }

@@ -1,6 +1,6 @@
 #include "KTRPeerMgr.h"
 
-#include "log/xlog.h"
+#include "log/KTRLog.h"
 
 using tarn::video::VideoStreamInfo;
 
@@ -19,7 +19,7 @@ void KTRPeerMgr::removePeer(uint64_t uid) {
 const std::vector<VideoStreamInfo>* KTRPeerMgr::getPeer(uint64_t uid) const {
     const auto it = m_mapPeerStreams.find(uid);
     if (it == m_mapPeerStreams.end()) {
-        xlog::loge("[%s]: ktr get peer failed, uid=%llu", "KTRPeerMgr::getPeer", logUid(uid));
+        ktrlog::write<ktrlog::PeerGetPeerMissing>(logUid(uid));
         return nullptr;
     }
     return &it->second;
@@ -28,7 +28,7 @@ const std::vector<VideoStreamInfo>* KTRPeerMgr::getPeer(uint64_t uid) const {
 bool KTRPeerMgr::getPeerSvc(uint64_t uid, VideoStreamInfo& out) const {
     const auto it = m_mapPeerStreams.find(uid);
     if (it == m_mapPeerStreams.end()) {
-        xlog::loge("[%s]: ktr get peer failed, uid=%llu", "KTRPeerMgr::getPeerSvc", logUid(uid));
+        ktrlog::write<ktrlog::PeerGetPeerSvcMissing>(logUid(uid));
         return false;
     }
     const std::vector<VideoStreamInfo>& streams = it->second;

@@ -1,7 +1,7 @@
 #include "KTRDFTMap.h"
 
 #include "core/KTRCodes.h"
-#include "log/xlog.h"
+#include "log/KTRLog.h"
 
 using tarn::video::VIDEO_DFT_1080P;
 using tarn::video::VIDEO_DFT_180P;
@@ -60,13 +60,11 @@ KTRDFTMap::KTRDFTMap() {
 
 int KTRDFTMap::getDftByBitrate(int bitrate) const {
     if (bitrate == 0 || bitrate >= kBitrateCeiling) {
-        xlog::loge("[%s]: ktr dft find by bitrate failed, return 480P, bitrate=%d", "KTRDFTMap::getDftByBitrate",
-                   bitrate);
+        ktrlog::write<ktrlog::DftByBitrateOutOfRange>(bitrate);
         return VIDEO_DFT_480P;
     }
     if (m_mapCh1DftInfos.empty()) {
-        xlog::loge("[%s]: ktr dft find by bitrate failed, map==null, bitrate=%d", "KTRDFTMap::getDftByBitrate",
-                   bitrate);
+        ktrlog::write<ktrlog::DftByBitrateEmptyMap>(bitrate);
         return VIDEO_DFT_480P;
     }
     for (const auto& entry : m_mapCh1DftInfos) {
@@ -79,12 +77,12 @@ int KTRDFTMap::getDftByBitrate(int bitrate) const {
 
 int KTRDFTMap::getDftInfoByBitrate(int bitrate, VideoStreamInfo& out) {
     if (bitrate == 0 || bitrate >= kBitrateCeiling) {
-        xlog::logw("[%s]: ktr dft find definition info failed, bitrate=%d", "KTRDFTMap::getDftInfoByBitrate", bitrate);
+        ktrlog::write<ktrlog::DftInfoByBitrateOutOfRange>(bitrate);
         out = m_mapCh1DftInfos[VIDEO_DFT_480P];
         return VIDEO_DFT_480P;
     }
     if (m_mapCh1DftInfos.empty()) {
-        xlog::logw("[%s]: ktr dft find failed, map==null, bitrate=%d", "KTRDFTMap::getDftInfoByBitrate", bitrate);
+        ktrlog::write<ktrlog::DftInfoByBitrateEmptyMap>(bitrate);
         out = m_mapCh1DftInfos[VIDEO_DFT_480P];
         return VIDEO_DFT_480P;
     }
@@ -102,10 +100,8 @@ int KTRDFTMap::getDftInfoByBitrate(int bitrate, VideoStreamInfo& out) {
 int KTRDFTMap::getDftInfoByDft(int channel, int dft, VideoStreamInfo& out) {
     Table& table = channel == ktrcodes::kShareChannel ? m_mapCh2DftInfos : m_mapCh1DftInfos;
     out = table[dft];
-    xlog::logi(
-        "[%s]: get video stream info by dft, channel=%d, dft=%d, bitrate=%d, maxbitrate=%d, minbitrate=%d, "
-        "width=%d, height=%d",
-        "KTRDFTMap::getDftInfoByDft", channel, dft, out.bitrate, out.maxbitrate, out.minbitrate, out.width, out.height);
+    ktrlog::write<ktrlog::DftInfoByDft>(channel, dft, out.bitrate, out.maxbitrate, out.minbitrate, out.width,
+                                        out.height);
     return dft;
 }
 
@@ -114,7 +110,7 @@ int KTRDFTMap::getMaxBitrateByDft(int dft) {
     if (it != m_mapCh1DftInfos.end()) {
         return it->second.maxbitrate;
     }
-    xlog::logi("[%s]: invalid dft, use 720P, dft=%d", "KTRDFTMap::getMaxBitrateByDft", dft);
+    ktrlog::write<ktrlog::DftMaxByDftInvalid>(dft);
     return m_mapCh1DftInfos[VIDEO_DFT_720P].maxbitrate;
 }
 
@@ -123,17 +119,14 @@ int KTRDFTMap::getMinBitrateByDft(int dft) {
     if (it != m_mapCh1DftInfos.end()) {
         return it->second.minbitrate;
     }
-    xlog::logi("[%s]: invalid dft, use 240p, dft=%d", "KTRDFTMap::getMinBitrateByDft", dft);
+    ktrlog::write<ktrlog::DftMinByDftInvalid>(dft);
     return m_mapCh1DftInfos[VIDEO_DFT_240P].minbitrate;
 }
 
 void KTRDFTMap::initStreamInfosForDft(const std::vector<VideoStreamInfo>& infos) {
     for (const VideoStreamInfo& info : infos) {
-        xlog::logi(
-            "[%s]: init stream infos for dft, channel=%d, width=%d, height=%d, bitrate=%d, maxbitrate=%d, "
-            "minbitrate=%d",
-            "KTRDFTMap::initStreamInfosForDft", info.channel, info.width, info.height, info.bitrate, info.maxbitrate,
-            info.minbitrate);
+        ktrlog::write<ktrlog::DftInit>(info.channel, info.width, info.height, info.bitrate, info.maxbitrate,
+                                       info.minbitrate);
         Table* table = nullptr;
         int key = kNoKey;
         if (info.channel == ktrcodes::kCameraChannel) {
@@ -152,7 +145,7 @@ void KTRDFTMap::initStreamInfosForDft(const std::vector<VideoStreamInfo>& infos)
 void KTRDFTMap::dump() const {
     for (const auto& entry : m_mapCh1DftInfos) {
         const VideoStreamInfo& info = entry.second;
-        xlog::logi("[%s]: ktr dft map, dft=%d, width=%d, height=%d, fps=%d, min_bitrate=%d, max_bitrate=%d",
-                   "KTRDFTMap::dump", entry.first, info.width, info.height, info.fps, info.minbitrate, info.maxbitrate);
+        ktrlog::write<ktrlog::DftDump>(entry.first, info.width, info.height, info.fps, info.minbitrate,
+                                       info.maxbitrate);
     }
 }

@@ -9,7 +9,7 @@
 #include "core/KTRSceneInfo.h"
 #include "dft/KTRDFTMap.h"
 #include "download/DownloadRules.h"
-#include "log/xlog.h"
+#include "log/KTRLog.h"
 
 using tarn::video::VIDEO_DFT_240P;
 using tarn::video::VIDEO_NET_ESTIMAT_NORMAL;
@@ -42,20 +42,6 @@ constexpr int kDecPeerCount = 3;
 // Two requests for the same peer differ when their bitrates are at least one increase step apart.
 constexpr int64_t kChangedBitrateDistance = 30720;
 
-constexpr const char* kTagAddPeer = "KTRDLPolicy::addPeer";
-constexpr const char* kTagChooseUpper = "KTRDLPolicy::chooseUpper";
-constexpr const char* kTagRemovePeer = "KTRDLPolicy::removePeer";
-constexpr const char* kTagClear = "KTRDLPolicy::clear";
-constexpr const char* kTagGetHDUids = "KTRDLPolicy::getHDUids";
-constexpr const char* kTagAdjust = "KTRDLPolicy::adjust";
-constexpr const char* kTagRealAdjust = "KTRDLPolicy::realAdjust";
-constexpr const char* kTagUpperBitrate = "KTRDLPolicy::upperBitrate";
-constexpr const char* kTagLowerBitrate = "KTRDLPolicy::lowerBitrate";
-constexpr const char* kTagSelectIncPeers = "KTRDLPolicy::selectIncPeers";
-constexpr const char* kTagSelectDecPeers = "KTRDLPolicy::selectDecPeers";
-constexpr const char* kTagIsGoodToInc = "KTRDLPolicy::isGoodToInc";
-constexpr const char* kTagIsGoodToDec = "KTRDLPolicy::isGoodToDec";
-
 // Whether a request's bitrate moved by a whole step from the previous one.
 bool movedByAStep(int32_t a, int32_t b) {
     const int64_t distance = int64_t{a} - b;
@@ -65,10 +51,9 @@ bool movedByAStep(int32_t a, int32_t b) {
 }  // namespace
 
 void KTRDLPolicy::addPeer(uint64_t uid, const StreamList& infos) {
-    xlog::logi("[%s]: ktrsdk: addPeer uid=%llu, infos.size(%d)", kTagAddPeer, logUid(uid),
-               static_cast<int>(infos.size()));
+    ktrlog::write<ktrlog::DlAddPeer>(logUid(uid), static_cast<int>(infos.size()));
     if (uid == m_view->scene.getUid()) {
-        xlog::loge("[%s]: should not add myself. uid=%llu", kTagAddPeer, logUid(uid));
+        ktrlog::write<ktrlog::DlAddPeerSelf>(logUid(uid));
         return;
     }
     if (infos.empty()) {
@@ -82,7 +67,7 @@ void KTRDLPolicy::addPeer(uint64_t uid, const StreamList& infos) {
     const auto slot = m_mapSelects.lower_bound(uid);
     const bool isNew = slot == m_mapSelects.end() || slot->first != uid;
     if (isNew) {
-        xlog::logi("[%s]: ktr add new peer, uid=%llu", kTagAddPeer, logUid(uid));
+        ktrlog::write<ktrlog::DlAddPeerNew>(logUid(uid));
     }
     const bool upper = isNew ? isUpperForNewPeer(uid, infos) : isUpperForKnownPeer();
     VideoStreamInfo chosen{};
@@ -92,15 +77,14 @@ void KTRDLPolicy::addPeer(uint64_t uid, const StreamList& infos) {
         chooseLower(infos, chosen);
     }
     if (chosen.bitrate == 0) {
-        xlog::loge("[%s]: ToDo: ktr add peer, invalid peer stream info added, may have a bug here.", kTagAddPeer);
+        ktrlog::write<ktrlog::DlAddPeerInvalid>();
     }
     if (isNew) {
         m_mapSelects.emplace_hint(slot, uid, chosen);
     } else {
         slot->second = chosen;
     }
-    xlog::logi("[%s]: ktr download policy add peer, choose upper=%d, uid=%llu, bitrate=%d", kTagAddPeer, upper ? 1 : 0,
-               logUid(uid), chosen.bitrate);
+    ktrlog::write<ktrlog::DlAddPeerChosen>(upper ? 1 : 0, logUid(uid), chosen.bitrate);
 }
 
 bool KTRDLPolicy::isUpperForNewPeer(uint64_t uid, const StreamList& infos) const {
@@ -110,15 +94,14 @@ bool KTRDLPolicy::isUpperForNewPeer(uint64_t uid, const StreamList& infos) const
     }
     if (scene.getDt() == kDeviceType1) {
         if (isBiggerBitrate(infos, kBiggerBitrate)) {
-            xlog::logi("[%s]: ktr add peer, choose lower because bigger bitrate>300K, peer=%llu", kTagAddPeer,
-                       logUid(uid));
+            ktrlog::write<ktrlog::DlAddPeerLowerBigBitrate>(logUid(uid));
         }
         return false;
     }
     if (scene.getSubUserCount() > kMaxUsersForNewUpper) {
         return false;
     }
-    xlog::logi("[%s]: ktr add peer, choose uppper because net=good AND users<=3, peer=%llu", kTagAddPeer, logUid(uid));
+    ktrlog::write<ktrlog::DlAddPeerUpperGood>(logUid(uid));
     return true;
 }
 
@@ -131,7 +114,7 @@ bool KTRDLPolicy::isUpperForKnownPeer() const {
 
 void KTRDLPolicy::chooseUpper(const StreamList& infos, VideoStreamInfo& out) const {
     if (infos.size() != 2) {
-        xlog::loge("[%s]: error occured, infos.size() must equal to 2, check the biz ahead.", kTagChooseUpper);
+        ktrlog::write<ktrlog::DlChooseUpperSize>();
         return;
     }
     out = infos[0].bitrate > infos[1].bitrate ? infos[0] : infos[1];
@@ -154,12 +137,12 @@ bool KTRDLPolicy::isBiggerBitrate(const StreamList& infos, int32_t threshold) co
 }
 
 void KTRDLPolicy::removePeer(uint64_t uid) {
-    xlog::logi("[%s]: removePeer, uid=%llu", kTagRemovePeer, logUid(uid));
+    ktrlog::write<ktrlog::DlRemovePeer>(logUid(uid));
     m_mapSelects.erase(uid);
 }
 
 void KTRDLPolicy::clear() {
-    xlog::logi("[%s]: ktrdk: clear download policy selects.", kTagClear);
+    ktrlog::write<ktrlog::DlClear>();
     m_mapSelects.clear();
 }
 
@@ -168,8 +151,7 @@ bool KTRDLPolicy::hasPeer(uint64_t uid) const {
 }
 
 void KTRDLPolicy::getHDUids(UidSet& hdUids) {
-    xlog::logi("[%s]: ktrsdk: get hd uids  m_mapSelects.size(%d)", kTagGetHDUids,
-               static_cast<int>(m_mapSelects.size()));
+    ktrlog::write<ktrlog::DlGetHDUids>(static_cast<int>(m_mapSelects.size()));
     for (const auto& entry : m_mapSelects) {
         if (!hasMultiStreams(entry.first) || !isLowerSelected(entry.first, entry.second)) {
             hdUids.insert(hdUids.end(), entry.first);  // ascending: usually appends
@@ -202,10 +184,10 @@ bool KTRDLPolicy::adjust(int /*channel*/, RequestMap& requests) {
     requests.clear();
     const size_t peerCount = m_view->peers.getPeerCount();
     if (peerCount == 0) {
-        xlog::loge("[%s]: ktr download policy, adjust failed, no peer!!!", kTagAdjust);
+        ktrlog::write<ktrlog::DlAdjustNoPeer>();
         return false;
     }
-    xlog::logi("[%s]: ktrsdk: download adjust peerCount=%d", kTagAdjust, static_cast<int>(peerCount));
+    ktrlog::write<ktrlog::DlAdjustPeerCount>(static_cast<int>(peerCount));
     // An adjustment that fails (allocation) leaves the rotation memory and the last requests as they
     // were, so that the host can repeat it and get the decision it would have got.
     m_pendingDecSelected = PendingDecSelected();
@@ -238,37 +220,28 @@ void KTRDLPolicy::realAdjust(RequestMap& requests) {
     const int score = net.getScore();
     const int bitrate = net.getBitrate();
     const int maxBitrate = net.getMaxBitrate();
-    xlog::logi(
-        "[%s]: ktrsdk: real adjust download policy, current net_status=%d, net_score=%d, bitrate=%d, "
-        "max_bitrate=%d",
-        kTagRealAdjust, netStatus, score, bitrate, maxBitrate);
+    ktrlog::write<ktrlog::DlRealAdjustEstimate>(netStatus, score, bitrate, maxBitrate);
     if (netStatus == kNetIncrease || netStatus == kNetIncreaseToo) {
         const RaiseGuard guard = downloadrules::raiseGuard(score, bitrate, maxBitrate);
         if (guard == RaiseGuard::LowScore) {
-            xlog::logi("[%s]: don't ajudt when score(%d)<85!", kTagRealAdjust, score);
+            ktrlog::write<ktrlog::DlRealAdjustLowScore>(score);
             return;
         }
         if (guard == RaiseGuard::NearCeiling) {
-            xlog::logi("[%s]: ktrsdk: don't adjust when bitrate(%d)>=max_bitrate(%d)!!!", kTagRealAdjust, bitrate,
-                       maxBitrate);
+            ktrlog::write<ktrlog::DlRealAdjustNearMax>(bitrate, maxBitrate);
             return;
         }
         increase(requests);
     } else if (netStatus == kNetDecrease || netStatus == kNetDecreaseMore) {
         decrease(netStatus, requests);
     } else if (netStatus == VIDEO_NET_ESTIMAT_NORMAL) {
-        xlog::logi(
-            "[%s]: the current net_status == tarn::video::VIDEO_NET_ESTIMAT_NORMAL, work fine, don't need to "
-            "adjust.",
-            kTagRealAdjust);
+        ktrlog::write<ktrlog::DlRealAdjustNormal>();
     }
     for (const auto& entry : requests) {
         const VideoStreamInfo& request = entry.second;
-        xlog::logi(
-            "[%s]: video select request: uid=%llu, width=%d, height=%d, bitrate=%d, maxbitrate=%d, minbitrate=%d, "
-            "net_status=%d, net_score=%d, bitrate=%d, max_bitrate=%d",
-            kTagRealAdjust, logUid(entry.first), request.width, request.height, request.bitrate, request.maxbitrate,
-            request.minbitrate, netStatus, score, bitrate, maxBitrate);
+        ktrlog::write<ktrlog::DlRealAdjustRequest>(logUid(entry.first), request.width, request.height, request.bitrate,
+                                                   request.maxbitrate, request.minbitrate, netStatus, score, bitrate,
+                                                   maxBitrate);
     }
 }
 
@@ -276,7 +249,7 @@ void KTRDLPolicy::increase(RequestMap& requests) {
     UidSet uids;
     selectIncPeers(uids, kIncPeerCount);
     if (uids.empty()) {
-        xlog::loge("[%s]: ktr download policy, select inc uids failed", kTagRealAdjust);
+        ktrlog::write<ktrlog::DlRealAdjustNoInc>();
         return;
     }
     for (uint64_t uid : uids) {
@@ -292,7 +265,7 @@ void KTRDLPolicy::decrease(int netStatus, RequestMap& requests) {
     UidSet uids;
     selectDecPeers(uids, kDecPeerCount);
     if (uids.empty()) {
-        xlog::loge("[%s]: ktr download policy, select dec uids failed", kTagRealAdjust);
+        ktrlog::write<ktrlog::DlRealAdjustNoDec>();
         return;
     }
     const int32_t step = downloadrules::cutStep(uids.size());
@@ -312,7 +285,7 @@ void KTRDLPolicy::upperBitrate(uint64_t uid, int32_t step, VideoStreamInfo& out)
     }
     const int32_t bitrate = it->second.bitrate;
     if (bitrate > kIncRangeHigh) {
-        xlog::logw("[%s]: bitrate is more than 2M, can not upper any more.", kTagUpperBitrate);
+        ktrlog::write<ktrlog::DlUpperBitrateOver2M>();
         return;
     }
     const int32_t raised = add32(bitrate, step);
@@ -323,8 +296,7 @@ void KTRDLPolicy::upperBitrate(uint64_t uid, int32_t step, VideoStreamInfo& out)
 void KTRDLPolicy::lowerBitrate(uint64_t uid, int netStatus, int32_t step, VideoStreamInfo& out) {
     const auto it = m_mapSelects.find(uid);
     if (it == m_mapSelects.end()) {
-        xlog::logw("[%s]: cannot find the user:%llu, m_mapSelects.size(%d)", kTagLowerBitrate, logUid(uid),
-                   static_cast<int>(m_mapSelects.size()));
+        ktrlog::write<ktrlog::DlLowerBitrateMissing>(logUid(uid), static_cast<int>(m_mapSelects.size()));
         return;
     }
     const VideoStreamInfo& chosen = it->second;
@@ -346,7 +318,7 @@ void KTRDLPolicy::lowerBitrate(uint64_t uid, int netStatus, int32_t step, VideoS
 void KTRDLPolicy::selectIncPeers(UidSet& uids, int count) {
     uids.clear();
     if (m_mapSelects.empty()) {
-        xlog::loge("[%s]: ktr select inc peers failed, m_mapPeerInfos.size==0", kTagSelectIncPeers);
+        ktrlog::write<ktrlog::DlSelectIncEmpty>();
         return;
     }
     if (m_mapSelects.size() == 1) {
@@ -419,7 +391,7 @@ void KTRDLPolicy::selectIncAtRandom(UidSet& uids) {
 void KTRDLPolicy::selectDecPeers(UidSet& uids, int count) {
     uids.clear();
     if (m_mapSelects.empty()) {
-        xlog::loge("[%s]: ktr select dec peers failed, m_mapPeerInfos.size==0", kTagSelectDecPeers);
+        ktrlog::write<ktrlog::DlSelectDecEmpty>();
         return;
     }
     if (m_mapSelects.size() == 1) {
@@ -434,7 +406,7 @@ void KTRDLPolicy::selectDecPeers(UidSet& uids, int count) {
     downloadrules::CutSelection selection =
         downloadrules::selectCut(peers, m_setDecSelected, m_view->scene.getSpeakerUid(), count);
     if (selection.everyPeerCut) {
-        xlog::logi("[%s]: all the user in list has been selected, reset and reloop again.", kTagSelectDecPeers);
+        ktrlog::write<ktrlog::DlSelectDecReset>();
     }
     for (const downloadrules::CutCheck& check : selection.checks) {
         logCutVerdict(peers[check.candidate], check.verdict);
@@ -465,24 +437,18 @@ bool KTRDLPolicy::isGoodToInc(const VideoStreamInfo& info, uint64_t uid, bool is
         maxBitrate = definition.maxbitrate;
     }
     if (downloadrules::raiseVerdict(bitrate, maxBitrate) == downloadrules::RaiseVerdict::Good) {
-        xlog::logi("[%s]: user's bitrate is good to inc, peer=%llu, bitrate=%d, maxBitrate=%d, isSpeaker=%d",
-                   kTagIsGoodToInc, logUid(uid), bitrate, maxBitrate, isSpeaker ? 1 : 0);
+        ktrlog::write<ktrlog::DlIsGoodToIncGood>(logUid(uid), bitrate, maxBitrate, isSpeaker ? 1 : 0);
         return true;
     }
-    xlog::logi(
-        "[%s]: user's bitrate reach the maxBitrate, not increase any more, peer=%llu,  bitrate=%d, "
-        "maxBitrate=%d,isSpeaker=%d",
-        kTagIsGoodToInc, logUid(uid), bitrate, maxBitrate, isSpeaker ? 1 : 0);
+    ktrlog::write<ktrlog::DlIsGoodToIncMax>(logUid(uid), bitrate, maxBitrate, isSpeaker ? 1 : 0);
     return false;
 }
 
 // The messages print the minbitrate where they say maxBitrate.
 void KTRDLPolicy::logCutVerdict(const downloadrules::CutCandidate& peer, CutVerdict verdict) {
     if (verdict == CutVerdict::AtFloor) {
-        xlog::logi("[%s]: user's bitrate reach the minBitrate, peer=%llu, bitrate=%d, maxBitrate=%d", kTagIsGoodToDec,
-                   logUid(peer.uid), peer.bitrate, peer.minBitrate);
+        ktrlog::write<ktrlog::DlIsGoodToDecMin>(logUid(peer.uid), peer.bitrate, peer.minBitrate);
     } else if (verdict == CutVerdict::Good) {
-        xlog::logi("[%s]: user's bitrate is good to dec, peer=%llu, bitrate=%d, maxBitrate=%d", kTagIsGoodToDec,
-                   logUid(peer.uid), peer.bitrate, peer.minBitrate);
+        ktrlog::write<ktrlog::DlIsGoodToDecGood>(logUid(peer.uid), peer.bitrate, peer.minBitrate);
     }
 }

@@ -6,7 +6,7 @@
 #include "core/KTRCodes.h"
 #include "core/KTRSceneInfo.h"
 #include "dft/KTRDFTMap.h"
-#include "log/xlog.h"
+#include "log/KTRLog.h"
 #include "upload/UploadRules.h"
 
 using tarn::video::VIDEO_DFT_240P;
@@ -44,17 +44,11 @@ void KTRSelectMgr::amendSelectRequest(VideoSelectRequest& request) {
     const int minBitrate = dfts.getMinBitrateByDft(VIDEO_DFT_240P);
     const int maxBitrate = dfts.getMaxBitrateByDft(VIDEO_DFT_720P);
     if (static_cast<uint32_t>(request.bitrate) < static_cast<uint32_t>(minBitrate)) {
-        xlog::logi(
-            "[%s]: invalid video select request, exceed minBitrate, amend it now. req.bitrate=%d, minBitrate=%d, "
-            "maxBitrate=%d",
-            "KTRSelectMgr::amendSelectRequest", request.bitrate, minBitrate, maxBitrate);
+        ktrlog::write<ktrlog::SelectAmendMin>(request.bitrate, minBitrate, maxBitrate);
         request.bitrate = minBitrate;
     }
     if (static_cast<uint32_t>(request.bitrate) > static_cast<uint32_t>(maxBitrate)) {
-        xlog::logi(
-            "[%s]: invalid video select request, exceed maxBitrate, amend it now. req.bitrate=%d, minBitrate=%d, "
-            "maxBitrate=%d",
-            "KTRSelectMgr::amendSelectRequest", request.bitrate, minBitrate, maxBitrate);
+        ktrlog::write<ktrlog::SelectAmendMax>(request.bitrate, minBitrate, maxBitrate);
         request.bitrate = maxBitrate;
     }
 }
@@ -79,11 +73,8 @@ void KTRSelectMgr::calculateMinBitrate(VideoStreamInfo& info) const {
             info.minbitrate = dfts.getMinBitrateByDft(VIDEO_DFT_480P);
             break;
     }
-    xlog::logi(
-        "[%s]: ktrselectmgr, calculateMinBitrate, width=%d, height=%d, bitrate=%d, minbitrate=%d, "
-        "maxbitrate=%d,channel=%d, definition type=%d",
-        "KTRSelectMgr::calculateMinBitrate", info.width, info.height, info.bitrate, info.minbitrate, info.maxbitrate,
-        info.channel, info.dft);
+    ktrlog::write<ktrlog::SelectCalculateMinBitrate>(info.width, info.height, info.bitrate, info.minbitrate,
+                                                     info.maxbitrate, info.channel, info.dft);
 }
 
 void KTRSelectMgr::adjustRequests(std::vector<VideoStreamInfo>& out) const {
@@ -113,9 +104,8 @@ void KTRSelectMgr::adjustRequests(std::vector<VideoStreamInfo>& out) const {
             break;
     }
     for (const VideoStreamInfo& info : out) {
-        xlog::logi("[%s]: video select adjust result: width=%d, height=%d,bitrate=%d, maxbitrate=%d,minbitrate=%d",
-                   "KTRSelectMgr::adjustRequests", info.width, info.height, info.bitrate, info.maxbitrate,
-                   info.minbitrate);
+        ktrlog::write<ktrlog::SelectAdjustRequestsResult>(info.width, info.height, info.bitrate, info.maxbitrate,
+                                                          info.minbitrate);
     }
 }
 
@@ -141,26 +131,23 @@ void KTRSelectMgr::adjustSelects_1(std::vector<VideoStreamInfo>& out) const {
 
 void KTRSelectMgr::adjustSelects_2(std::vector<VideoStreamInfo>& out) const {
     if (m_arrRequests.size() < 2) {
-        xlog::loge("[%s]: error occured, m_arrRequests.size() = %d, it should equal to 2.",
-                   "KTRSelectMgr::adjustSelects_2", requestCount());
+        ktrlog::write<ktrlog::SelectAdjust2TooFew>(requestCount());
         return;
     }
     const int b1 = bitrateOf(0);
     const int b2 = bitrateOf(1);
     const MergeResult merged = uploadrules::mergeTwo(b1, b2, isSameDft(b1, b2));
     if (merged.branch == MergeBranch::SameDefinition) {
-        xlog::logi("[%s]: ktr select 2, same dft, choose lower, brt1=%d, brt2=%d, ret=%d",
-                   "KTRSelectMgr::adjustSelects_2", b1, b2, merged.first);
+        ktrlog::write<ktrlog::SelectAdjust2SameDft>(b1, b2, merged.first);
     } else {
-        xlog::logi("[%s]: ktr select 2, brt1=%d, brt2=%d", "KTRSelectMgr::adjustSelects_2", b1, b2);
+        ktrlog::write<ktrlog::SelectAdjust2DifferentDft>(b1, b2);
     }
     emit(merged, out);
 }
 
 void KTRSelectMgr::adjustSelects_3(std::vector<VideoStreamInfo>& out) const {
     if (m_arrRequests.size() < 3) {
-        xlog::loge("[%s]: error occured, m_arrRequests.size() = %d, it should equal to 3.",
-                   "KTRSelectMgr::adjustSelects_3", requestCount());
+        ktrlog::write<ktrlog::SelectAdjust3TooFew>(requestCount());
         return;
     }
     const std::vector<int> s = sortedBitrates(3);
@@ -169,22 +156,18 @@ void KTRSelectMgr::adjustSelects_3(std::vector<VideoStreamInfo>& out) const {
     const int d2 = dftOf(s[2]);
     const MergeResult merged = uploadrules::mergeThree(s, d0, d1, d2);
     if (merged.branch == MergeBranch::AllAbove240P) {
-        xlog::logi("[%s]: ktr select 3, all>240P, choose lowest, brt1=%d, brt2=%d, brt3=%d, ret=%d",
-                   "KTRSelectMgr::adjustSelects_3", bitrateOf(0), bitrateOf(1), bitrateOf(2), merged.first);
+        ktrlog::write<ktrlog::SelectAdjust3AllAbove240P>(bitrateOf(0), bitrateOf(1), bitrateOf(2), merged.first);
     } else if (merged.branch == MergeBranch::All240P) {
-        xlog::logi("[%s]: ktr select 3, same dft, choose lower, brt1=%d, brt2=%d, brt3=%d, result=%d",
-                   "KTRSelectMgr::adjustSelects_3", bitrateOf(0), bitrateOf(1), bitrateOf(2), merged.first);
+        ktrlog::write<ktrlog::SelectAdjust3All240P>(bitrateOf(0), bitrateOf(1), bitrateOf(2), merged.first);
     } else {
-        xlog::logi("[%s]: ktr select 3, brt1=%d, brt2=%d, brt3=%d, ret1=%d, ret2=%d", "KTRSelectMgr::adjustSelects_3",
-                   bitrateOf(0), bitrateOf(1), bitrateOf(2), merged.first, merged.second);
+        ktrlog::write<ktrlog::SelectAdjust3Two>(bitrateOf(0), bitrateOf(1), bitrateOf(2), merged.first, merged.second);
     }
     emit(merged, out);
 }
 
 void KTRSelectMgr::adjustSelects_4(std::vector<VideoStreamInfo>& out) const {
     if (m_arrRequests.size() < 4) {
-        xlog::loge("[%s]: error occured, m_arrRequests.size() = %d, it should equal to 4.",
-                   "KTRSelectMgr::adjustSelects_4", requestCount());
+        ktrlog::write<ktrlog::SelectAdjust4TooFew>(requestCount());
         return;
     }
     const std::vector<int> s = sortedBitrates(4);
@@ -193,24 +176,20 @@ void KTRSelectMgr::adjustSelects_4(std::vector<VideoStreamInfo>& out) const {
     const MergeResult merged = uploadrules::mergeFour(s, d0, d3);
     switch (merged.branch) {
         case MergeBranch::AllAbove240P:
-            xlog::logi("[%s]: ktr select 4, all>240P, choose lowest, brt1=%d, brt2=%d, brt3=%d, brt4=%d, ret=%d",
-                       "KTRSelectMgr::adjustSelects_4", bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3),
-                       merged.first);
+            ktrlog::write<ktrlog::SelectAdjust4AllAbove240P>(bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3),
+                                                             merged.first);
             break;
         case MergeBranch::All240P:
-            xlog::logi("[%s]: ktr select 4, all same!!! select lowest, brt1=%d, brt2=%d, brt3=%d, brt4=%d, ret=%d",
-                       "KTRSelectMgr::adjustSelects_4", bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3),
-                       merged.first);
+            ktrlog::write<ktrlog::SelectAdjust4All240P>(bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3),
+                                                        merged.first);
             break;
         case MergeBranch::Apart:
-            xlog::logi("[%s]: ktr select 4, brt1=%d, brt2=%d, brt3=%d, ret4=%d, ret1=%d, ret2=%d",
-                       "KTRSelectMgr::adjustSelects_4", bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3),
-                       merged.first, merged.second);
+            ktrlog::write<ktrlog::SelectAdjust4Two>(bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3),
+                                                    merged.first, merged.second);
             break;
         default:
-            xlog::logi("[%s]: ktr select 4, all close!!! select lowest, brt1=%d, brt2=%d, brt3=%d, brt4=%d, ret=%d",
-                       "KTRSelectMgr::adjustSelects_4", bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3),
-                       merged.first);
+            ktrlog::write<ktrlog::SelectAdjust4AllClose>(bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3),
+                                                         merged.first);
             break;
     }
     emit(merged, out);
@@ -218,8 +197,7 @@ void KTRSelectMgr::adjustSelects_4(std::vector<VideoStreamInfo>& out) const {
 
 void KTRSelectMgr::adjustSelects_5(std::vector<VideoStreamInfo>& out) const {
     if (m_arrRequests.size() < 5) {
-        xlog::loge("[%s]: error occured, m_arrRequests.size() = %d, it should equal to 5.",
-                   "KTRSelectMgr::adjustSelects_5", requestCount());
+        ktrlog::write<ktrlog::SelectAdjust5TooFew>(requestCount());
         return;
     }
     const std::vector<int> s = sortedBitrates(5);
@@ -229,27 +207,20 @@ void KTRSelectMgr::adjustSelects_5(std::vector<VideoStreamInfo>& out) const {
     const MergeResult merged = uploadrules::mergeFive(s, d0, d3, d4);
     switch (merged.branch) {
         case MergeBranch::AllAbove240P:
-            xlog::logi(
-                "[%s]: ktr select 5, all>240P, choose lowest, brt1=%d, brt2=%d, brt3=%d, brt4=%d, brt5=%d, ret=%d",
-                "KTRSelectMgr::adjustSelects_5", bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3), bitrateOf(4),
-                merged.first);
+            ktrlog::write<ktrlog::SelectAdjust5AllAbove240P>(bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3),
+                                                             bitrateOf(4), merged.first);
             break;
         case MergeBranch::All240P:
-            xlog::logi(
-                "[%s]: ktr select 5, all same!!! select lowest, brt1=%d, brt2=%d, brt3=%d, brt4=%d, brt5=%d, ret=%d",
-                "KTRSelectMgr::adjustSelects_5", bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3), bitrateOf(4),
-                merged.first);
+            ktrlog::write<ktrlog::SelectAdjust5All240P>(bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3),
+                                                        bitrateOf(4), merged.first);
             break;
         case MergeBranch::Apart:
-            xlog::logi("[%s]: ktr select 5, choose OK!!! brt1=%d, brt2=%d, brt3=%d, brt4=%d, brt5=%d,ret1=%d, ret2=%d",
-                       "KTRSelectMgr::adjustSelects_5", bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3),
-                       bitrateOf(4), merged.first, merged.second);
+            ktrlog::write<ktrlog::SelectAdjust5Two>(bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3),
+                                                    bitrateOf(4), merged.first, merged.second);
             break;
         default:
-            xlog::logi(
-                "[%s]: ktr select 5, all close!!! select lowest, brt1=%d, brt2=%d, brt3=%d, brt4=%d, brt5=%d, ret=%d",
-                "KTRSelectMgr::adjustSelects_5", bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3), bitrateOf(4),
-                merged.first);
+            ktrlog::write<ktrlog::SelectAdjust5AllClose>(bitrateOf(0), bitrateOf(1), bitrateOf(2), bitrateOf(3),
+                                                         bitrateOf(4), merged.first);
             break;
     }
     emit(merged, out);
@@ -257,8 +228,7 @@ void KTRSelectMgr::adjustSelects_5(std::vector<VideoStreamInfo>& out) const {
 
 void KTRSelectMgr::adjustSelects_others(std::vector<VideoStreamInfo>& out) const {
     if (m_arrRequests.empty()) {
-        xlog::loge("[%s]: error occured, m_arrRequests.size() = %d, it should bigger than 0.",
-                   "KTRSelectMgr::adjustSelects_others", requestCount());
+        ktrlog::write<ktrlog::SelectAdjustOthersTooFew>(requestCount());
         return;
     }
     const int first = bitrateOf(0);
@@ -267,19 +237,17 @@ void KTRSelectMgr::adjustSelects_others(std::vector<VideoStreamInfo>& out) const
     const int hi = std::max(first, last);
     const MergeResult merged = uploadrules::mergeMany(lo, isSameDft(lo, hi));
     if (merged.branch == MergeBranch::SameDefinition) {
-        xlog::logi("[%s]: ktr select others, brt1=%d, brt_last=%d, ret1=%d, ret=%d",
-                   "KTRSelectMgr::adjustSelects_others", lo, hi, lo, lo);
+        ktrlog::write<ktrlog::SelectAdjustOthersSameDft>(lo, hi, lo, lo);
     }
     emit(merged, out);
 }
 
 void KTRSelectMgr::dumpSelectReqs(const std::vector<VideoSelectRequest>& requests) const {
-    xlog::logi("ktr select reqs, start=======");
+    ktrlog::write<ktrlog::SelectDumpStart>();
     for (const VideoSelectRequest& request : requests) {
-        xlog::logi("    ktr request width=%d, height=%d, fps=%d, bitrate=%d", request.width, request.height,
-                   request.fps, request.bitrate);
+        ktrlog::write<ktrlog::SelectDumpRequest>(request.width, request.height, request.fps, request.bitrate);
     }
-    xlog::logi("ktr select reqs, stop =======");
+    ktrlog::write<ktrlog::SelectDumpStop>();
 }
 
 std::vector<int> KTRSelectMgr::bitrates() const {

@@ -4,7 +4,7 @@
 #include "core/KTRCodes.h"
 #include "core/KTRSceneInfo.h"
 #include "dft/KTRDFTMap.h"
-#include "log/xlog.h"
+#include "log/KTRLog.h"
 #include "upload/KTRSelectMgr.h"
 #include "upload/UploadRules.h"
 
@@ -45,8 +45,7 @@ bool KTRULPolicy::adjust(int channel, std::vector<VideoStreamInfo>& out) {
         VideoStreamInfo share{};
         m_view->dfts.getDftInfoByDft(kShareChannel, VIDEO_DFT_720P, share);
         out.push_back(share);
-        xlog::logi("[%s]: share upload adjust , only return the default 720p streaminfo.channel=%d, bitrate=%d",
-                   "KTRULPolicy::adjust", kShareChannel, share.bitrate);
+        ktrlog::write<ktrlog::UlShare>(kShareChannel, share.bitrate);
         return true;
     }
     realAdjust(out);
@@ -59,7 +58,7 @@ bool KTRULPolicy::adjust(int channel, std::vector<VideoStreamInfo>& out) {
 void KTRULPolicy::realAdjust(std::vector<VideoStreamInfo>& out) {
     KTRDFTMap& dfts = m_view->dfts;
     if (m_view->config.getForceHD()) {
-        xlog::logi("[%s]: force hd video set, just return 720p.", "KTRULPolicy::realAdjust");
+        ktrlog::write<ktrlog::UlForceHD>();
         VideoStreamInfo hd{};
         dfts.getDftInfoByDft(kCameraChannel, VIDEO_DFT_720P, hd);
         out.push_back(hd);
@@ -91,29 +90,26 @@ void KTRULPolicy::realAdjust(std::vector<VideoStreamInfo>& out) {
 
 int KTRULPolicy::getDefaultDefinition(int dt, int users, bool sharing, bool selfSharing, bool speaking,
                                       bool selfSpeaking, bool remoteDt1) {
-    xlog::logi("[%s]: dt=%d, users=%d, sharing=%d, self_sharing=%d, speaking=%d, self_speaking=%d",
-               "KTRULPolicy::getDefaultDefinition", dt, users, asFlag(sharing), asFlag(selfSharing), asFlag(speaking),
-               asFlag(selfSpeaking));
+    ktrlog::write<ktrlog::UlDefaultDefinition>(dt, users, asFlag(sharing), asFlag(selfSharing), asFlag(speaking),
+                                               asFlag(selfSpeaking));
     return uploadrules::sceneDefaultDft({dt, users, sharing || selfSharing, speaking, selfSpeaking, remoteDt1});
 }
 
 void KTRULPolicy::dumpSelectInfos(const std::vector<VideoStreamInfo>& infos) {
-    xlog::logi("ktr select info, start=======");
+    ktrlog::write<ktrlog::UlDumpInfosStart>();
     for (const VideoStreamInfo& info : infos) {
-        xlog::logi("    ktr select width=%d, height=%d, fps=%d, bitrate=%d", info.width, info.height, info.fps,
-                   info.bitrate);
+        ktrlog::write<ktrlog::UlDumpInfosStream>(info.width, info.height, info.fps, info.bitrate);
     }
-    xlog::logi("ktr select info, stop =======");
+    ktrlog::write<ktrlog::UlDumpInfosStop>();
 }
 
 void KTRULPolicy::dumpSelectMap(const std::map<uint64_t, VideoStreamInfo>& selects) {
-    xlog::logi("ktr select map, start=======");
+    ktrlog::write<ktrlog::UlDumpMapStart>();
     for (const auto& entry : selects) {
         const VideoStreamInfo& info = entry.second;
-        xlog::logi("    ktr select, uid=%llu, width=%d, height=%d, fps=%d, bitrate=%d", logUid(entry.first), info.width,
-                   info.height, info.fps, info.bitrate);
+        ktrlog::write<ktrlog::UlDumpMapStream>(logUid(entry.first), info.width, info.height, info.fps, info.bitrate);
     }
-    xlog::logi("ktr select map, stop =======");
+    ktrlog::write<ktrlog::UlDumpMapStop>();
 }
 
 bool KTRULPolicy::differsFromLast(const std::vector<VideoStreamInfo>& out) const {
@@ -131,11 +127,8 @@ bool KTRULPolicy::differsFromLast(const std::vector<VideoStreamInfo>& out) const
 void KTRULPolicy::appendLargeMeetingDefault(VideoStreamInfo def, int users, std::vector<VideoStreamInfo>& out) {
     out.push_back(uploadrules::largeMeetingStream(def, users));
     const VideoStreamInfo& first = out.front();
-    xlog::logi(
-        "[%s]: video select response result: width=%d, height=%d, bitrate=%d, maxbitrate=%d, minbitrate=%d, "
-        "speaker=%llu, userCount=%d",
-        "KTRULPolicy::realAdjust", first.width, first.height, first.bitrate, first.maxbitrate, first.minbitrate,
-        logUid(m_view->scene.getSpeakerUid()), users);
+    ktrlog::write<ktrlog::UlLargeMeeting>(first.width, first.height, first.bitrate, first.maxbitrate, first.minbitrate,
+                                          logUid(m_view->scene.getSpeakerUid()), users);
 }
 
 // While the local user shares, the camera publishes at most one stream: the partner of a stream of
@@ -155,10 +148,7 @@ void KTRULPolicy::appendUnderSceneCeiling(const std::vector<VideoStreamInfo>& me
     const uploadrules::CeilingResult result = uploadrules::underSceneCeiling(merged, def);
     for (size_t i = 0; i < merged.size(); ++i) {
         if (result.capped[i]) {
-            xlog::logw(
-                "[%s]: selected bitrate is bigger than the default maxbitrate decided by the scene, just use the "
-                "default bitrate. selected bitrate=%d, default bitrate=%d",
-                "KTRULPolicy::realAdjust", merged[i].bitrate, def.maxbitrate);
+            ktrlog::write<ktrlog::UlCeiling>(merged[i].bitrate, def.maxbitrate);
         }
     }
     out.insert(out.end(), result.streams.begin(), result.streams.end());
@@ -169,14 +159,11 @@ void KTRULPolicy::rankAndLog(std::vector<VideoStreamInfo>& out) {
         return;
     }
     const VideoStreamInfo& first = out[0];
-    xlog::logi("[%s]: video select response result: width=%d, height=%d, bitrate=%d, maxbitrate=%d, minbitrate=%d",
-               "KTRULPolicy::realAdjust", first.width, first.height, first.bitrate, first.maxbitrate, first.minbitrate);
+    ktrlog::write<ktrlog::UlResult>(first.width, first.height, first.bitrate, first.maxbitrate, first.minbitrate);
     if (out.size() == 2) {
         const VideoStreamInfo& second = out[1];
-        xlog::logi(
-            "[%s]: video select response result: svc width=%d, height=%d, bitrate=%d, maxbitrate=%d, minbitrate=%d",
-            "KTRULPolicy::realAdjust", second.width, second.height, second.bitrate, second.maxbitrate,
-            second.minbitrate);
+        ktrlog::write<ktrlog::UlResultSvc>(second.width, second.height, second.bitrate, second.maxbitrate,
+                                           second.minbitrate);
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "KTRLogFormats.h"
 #include "PeerStreams.h"
 
 namespace ktr {
@@ -20,7 +21,8 @@ bool fired(const Rules& rules, std::string_view id) {
 }
 
 const ParsedLine* firstLine(const Rules& rules, std::string_view id) {
-    const auto found = std::find_if(rules.begin(), rules.end(), [id](const FiredRule& rule) { return isLine(rule, id); });
+    const auto found =
+        std::find_if(rules.begin(), rules.end(), [id](const FiredRule& rule) { return isLine(rule, id); });
     return found == rules.end() ? nullptr : &found->line;
 }
 
@@ -42,7 +44,8 @@ int32_t bitrateOf(const Record& record) {
 // The definition whose empty entry a camera decision read (the scene default without a table entry).
 std::string emptyDefinition(const Rules& rules) {
     for (const FiredRule& rule : rules) {
-        if (isLine(rule, "dft.infoByDft") && rule.line.integer("bitrate") == 0 && rule.line.integer("width") == 0) {
+        if (isLine(rule, ktrlog::DftInfoByDft::id) && rule.line.integer("bitrate") == 0 &&
+            rule.line.integer("width") == 0) {
             return definitionLabel(static_cast<int32_t>(rule.line.integer("dft")));
         }
     }
@@ -72,7 +75,7 @@ void notesOnCamera(const UploadAnswer& answer, const Rules& lines, std::vector<s
             "no camera stream: the local user shares, and of the two merged streams neither is 720P or above");
     }
     notesOnRecords(streams, lines, notes);
-    if (fired(lines, "ul.forceHD") || fired(lines, "ul.largeMeeting")) {
+    if (fired(lines, ktrlog::UlForceHD::id) || fired(lines, ktrlog::UlLargeMeeting::id)) {
         notes.push_back("dft is the definition table's own value: force-HD and large-meeting answers are not ranked");
     } else if (!streams.empty()) {
         notes.push_back("dft holds the stream's rank: 1 for the only or the higher-bitrate stream, 2 for the lower");
@@ -99,7 +102,7 @@ void notesOnShare(const UploadAnswer& answer, const Rules& lines, std::vector<st
 void notesOnDownload(const DownloadAnswer& answer, const Rules& lines, const StateSnapshot& state,
                      std::vector<std::string>& notes) {
     const std::vector<PeerRequest>& requests = answer.records.value_or(std::vector<PeerRequest>());
-    const ParsedLine* estimate = firstLine(lines, "dl.realAdjust.estimate");
+    const ParsedLine* estimate = firstLine(lines, ktrlog::DlRealAdjustEstimate::id);
     const bool cut =
         estimate != nullptr && (estimate->integer("net_status") == 4 || estimate->integer("net_status") == 5);
     if (cut && !requests.empty()) {
@@ -120,9 +123,10 @@ void notesOnDownload(const DownloadAnswer& answer, const Rules& lines, const Sta
                 fmt::format("peer {}: 1080x720 is the built-in 720P entry (width 1080, not 1280)", request.uid));
         }
     }
-    notes.push_back(answer.changed.value_or(false) ? "changed: the number of requests differs from the previous adjustment"
-                                   : "unchanged: as many requests as the previous adjustment; the flag compares only "
-                                     "the count, not the peers or bitrates");
+    notes.push_back(answer.changed.value_or(false)
+                        ? "changed: the number of requests differs from the previous adjustment"
+                        : "unchanged: as many requests as the previous adjustment; the flag compares only "
+                          "the count, not the peers or bitrates");
 }
 
 void notesOnSplit(const HdLdAnswer& answer, const StateSnapshot& state, const DefinitionTable& definitions,

@@ -18,7 +18,7 @@ namespace ktr {
 using LogLevel = xlog::Level;
 
 struct LogFormat {
-    std::string_view id;                   // stable identifier, e.g. "dl.addPeer.chosen"
+    std::string_view id;                   // stable identifier, e.g. ktrlog::DlAddPeerChosen::id
     LogLevel level;                        // logi, logw or loge
     std::string_view tag;                  // e.g. "KTRDLPolicy::addPeer"; empty for the dump formats
     std::string_view format;               // the printf format exactly as the library passes it

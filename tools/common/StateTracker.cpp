@@ -4,12 +4,13 @@
 
 #include <string_view>
 
+#include "KTRLogFormats.h"
 #include "PeerStreams.h"
 
 namespace ktr {
 namespace {
 
-// How many requests a merge line of two to five requests shows ("select.adjust3.two": three); the
+// How many requests a merge line of two to five requests shows (ktrlog::SelectAdjust3Two::id: three); the
 // guard lines of those merges and the merge of six or more show no count.
 std::optional<size_t> mergedRequestCount(std::string_view id) {
     constexpr std::string_view kMerge = "select.adjust";
@@ -162,26 +163,27 @@ void StateTracker::applyInput(const Action& action) {
 
 void StateTracker::applyLine(const ParsedLine& line, std::vector<std::string>& notes) {
     const std::string_view id = line.format->id;
-    if (id == "dl.addPeer") {
+    if (id == ktrlog::DlAddPeer::id) {
         startChoice(line.uid("uid"), line.integer("infos.size"));
-    } else if (id == "dl.addPeer.chosen") {
+    } else if (id == ktrlog::DlAddPeerChosen::id) {
         finishChoice(line.integer("upper") == 1, line.uid("uid"), line.integer("bitrate"), notes);
-    } else if (id == "dl.clear") {
+    } else if (id == ktrlog::DlClear::id) {
         for (auto& entry : m_state.peers) {
             setReceived(peer(entry.first), false);
         }
-    } else if (id == "dl.removePeer") {
+    } else if (id == ktrlog::DlRemovePeer::id) {
         if (auto found = m_state.peers.find(line.uid("uid")); found != m_state.peers.end()) {
             setReceived(peer(found->first), false);
         }
-    } else if (id == "dft.infoByDft") {
+    } else if (id == ktrlog::DftInfoByDft::id) {
         if (m_definitions.touch(static_cast<int32_t>(line.integer("channel")),
                                 static_cast<int32_t>(line.integer("dft")))) {
             deriveAll();
         }
-    } else if ((id == "select.amend.min" || id == "select.amend.max") && !m_state.selectRequests.empty()) {
+    } else if ((id == ktrlog::SelectAmendMin::id || id == ktrlog::SelectAmendMax::id) &&
+               !m_state.selectRequests.empty()) {
         m_state.selectRequests.back().bitrate =
-            static_cast<int32_t>(line.integer(id == "select.amend.min" ? "minBitrate" : "maxBitrate"));
+            static_cast<int32_t>(line.integer(id == ktrlog::SelectAmendMin::id ? "minBitrate" : "maxBitrate"));
         m_requestsTouched = true;
     } else if (const std::optional<size_t> merged = mergedRequestCount(id);
                merged && m_state.selectRequests.size() > *merged) {
@@ -189,11 +191,11 @@ void StateTracker::applyLine(const ParsedLine& line, std::vector<std::string>& n
         std::vector<SelectRequest>& requests = m_state.selectRequests;
         requests.erase(requests.begin(), requests.end() - static_cast<std::ptrdiff_t>(*merged));
         m_requestsTouched = true;
-    } else if (id == "dl.realAdjust.estimate") {
+    } else if (id == ktrlog::DlRealAdjustEstimate::id) {
         m_adjustStatus = line.integer("net_status");
-    } else if (id == "dl.isGoodToInc.good" || id == "dl.isGoodToInc.max") {
+    } else if (id == ktrlog::DlIsGoodToIncGood::id || id == ktrlog::DlIsGoodToIncMax::id) {
         checkChosen(line.uid("peer"), line.integer("bitrate"), &Record::maxbitrate, line.integer("maxBitrate"), notes);
-    } else if (id == "dl.isGoodToDec.good" || id == "dl.isGoodToDec.min") {
+    } else if (id == ktrlog::DlIsGoodToDecGood::id || id == ktrlog::DlIsGoodToDecMin::id) {
         // These lines print the chosen stream's minbitrate under the name maxBitrate.
         checkChosen(line.uid("peer"), line.integer("bitrate"), &Record::minbitrate, line.integer("maxBitrate"), notes);
     }
@@ -255,8 +257,8 @@ void StateTracker::checkChosen(uint64_t uid, int64_t bitrate, Known<int32_t> Rec
     const int64_t chosenBound = bound != nullptr ? (chosen.*bound).value_or(0) : 0;
     // A maxbitrate of 0 is replaced by the table's before it is logged, so only a set bound is compared; a
     // bound the source does not show is not compared either.
-    const bool boundDiffers = bound != nullptr && (chosen.*bound).has_value() && chosenBound != 0 &&
-                              chosenBound != boundValue;
+    const bool boundDiffers =
+        bound != nullptr && (chosen.*bound).has_value() && chosenBound != 0 && chosenBound != boundValue;
     if (bitrateOf(chosen) == bitrate && !boundDiffers) {
         return;
     }
@@ -304,8 +306,7 @@ void StateTracker::checkRaises(const DownloadAnswer& answer, std::vector<std::st
         if (found != m_state.peers.end() && found->second.chosen &&
             bitrateOf(request) != bitrateOf(*found->second.chosen) + kRaiseStep) {
             notes.push_back(fmt::format("peer {} was raised to {}, not to its derived chosen bitrate {} plus {}",
-                                        request.uid, bitrateOf(request), bitrateOf(*found->second.chosen),
-                                        kRaiseStep));
+                                        request.uid, bitrateOf(request), bitrateOf(*found->second.chosen), kRaiseStep));
             markUnknown(request.uid);
         }
     }
@@ -329,8 +330,9 @@ void StateTracker::derive(PeerState& state) const {
         state.definition.reset();
     } else {
         const std::vector<Record>& streams = *state.published;
-        const bool lowerClass = m_definitions.classOf(static_cast<int32_t>(bitrateOf(*state.chosen))) ==
-                                m_definitions.classOf(static_cast<int32_t>(bitrateOf(streams[*peerstreams::lower(streams)])));
+        const bool lowerClass =
+            m_definitions.classOf(static_cast<int32_t>(bitrateOf(*state.chosen))) ==
+            m_definitions.classOf(static_cast<int32_t>(bitrateOf(streams[*peerstreams::lower(streams)])));
         state.definition = lowerClass ? Definition::Low : Definition::High;
     }
 }

@@ -5,6 +5,7 @@
 #include <map>
 #include <string_view>
 
+#include "KTRLogFormats.h"
 #include "RebuiltOperation.h"
 
 namespace ktr::logs {
@@ -25,20 +26,20 @@ constexpr size_t kQuotedTextLength = 160;
 // The lines that always open an operation, and the operation each opens.
 const std::map<std::string_view, const char*>& firstLines() {
     static const std::map<std::string_view, const char*> events = {
-        {"mgr.init", "init"},
-        {"mgr.addUser", "addUser"},
-        {"mgr.removeUser", "removeUser"},
-        {"dl.clear", "setUsers"},
-        {"mgr.setSharing", "sharing"},
-        {"mgr.setSpeaker", "speaker"},
-        {"mgr.addSelectReq", "selectRequest"},
-        {"mgr.addPeerReport.self", "peerReport"},
-        {"dl.adjust.noPeer", "download"},
-        {"dl.adjust.peerCount", "download"},
-        {"ul.forceHD", "upload"},
-        {"ul.defaultDefinition", "upload"},
-        {"ul.share", "share"},
-        {"dl.getHDUids", "hdld"},
+        {ktrlog::MgrInit::id, "init"},
+        {ktrlog::MgrAddUser::id, "addUser"},
+        {ktrlog::MgrRemoveUser::id, "removeUser"},
+        {ktrlog::DlClear::id, "setUsers"},
+        {ktrlog::MgrSetSharing::id, "sharing"},
+        {ktrlog::MgrSetSpeaker::id, "speaker"},
+        {ktrlog::MgrAddSelectReq::id, "selectRequest"},
+        {ktrlog::MgrAddPeerReportSelf::id, "peerReport"},
+        {ktrlog::DlAdjustNoPeer::id, "download"},
+        {ktrlog::DlAdjustPeerCount::id, "download"},
+        {ktrlog::UlForceHD::id, "upload"},
+        {ktrlog::UlDefaultDefinition::id, "upload"},
+        {ktrlog::UlShare::id, "share"},
+        {ktrlog::DlGetHDUids::id, "hdld"},
     };
     return events;
 }
@@ -50,7 +51,7 @@ bool is(const LibraryLine& line, std::string_view id) {
 // Whether every line so far reports a stream of uid: a report still open to more of its streams.
 bool onlyStreamsOf(const std::vector<LibraryLine>& lines, uint64_t uid) {
     for (const LibraryLine& line : lines) {
-        if (!is(line, "mgr.addPeerReport.stream") || line.parsed.uid("peer") != uid) {
+        if (!is(line, ktrlog::MgrAddPeerReportStream::id) || line.parsed.uid("peer") != uid) {
             return false;
         }
     }
@@ -59,7 +60,7 @@ bool onlyStreamsOf(const std::vector<LibraryLine>& lines, uint64_t uid) {
 
 bool addsPeer(const std::vector<LibraryLine>& lines, uint64_t uid) {
     for (const LibraryLine& line : lines) {
-        if (is(line, "dl.addPeer") && line.parsed.uid("uid") == uid) {
+        if (is(line, ktrlog::DlAddPeer::id) && line.parsed.uid("uid") == uid) {
             return true;
         }
     }
@@ -111,22 +112,22 @@ std::optional<std::string> OperationBuilder::eventStartedBy(const LibraryLine& l
         return first->second;
     }
     const std::string current = m_current ? m_current->event : "";
-    if (id == "mgr.addPeerReport.stream") {
+    if (id == ktrlog::MgrAddPeerReportStream::id) {
         const bool continues = current == "peerReport" && onlyStreamsOf(m_current->lines, line.parsed.uid("peer"));
         return continues ? std::nullopt : std::optional<std::string>("peerReport");
     }
-    if (id == "dl.addPeer") {
+    if (id == ktrlog::DlAddPeer::id) {
         return continuesWithPeer(line.parsed.uid("uid")) ? std::nullopt : std::optional<std::string>("peerReport");
     }
-    if (id == "dft.init") {
+    if (id == ktrlog::DftInit::id) {
         return current == "definitions" ? std::nullopt : std::optional<std::string>("definitions");
     }
-    if (id == "dl.removePeer") {
-        const bool continues =
-            current == "removeUser" && m_current->lines.size() == 1 && is(m_current->lines.front(), "mgr.removeUser");
+    if (id == ktrlog::DlRemovePeer::id) {
+        const bool continues = current == "removeUser" && m_current->lines.size() == 1 &&
+                               is(m_current->lines.front(), ktrlog::MgrRemoveUser::id);
         return continues ? std::nullopt : std::optional<std::string>("removeUser");
     }
-    if (id == "dft.infoByBitrate.outOfRange" || id == "dft.infoByBitrate.emptyMap") {
+    if (id == ktrlog::DftInfoByBitrateOutOfRange::id || id == ktrlog::DftInfoByBitrateEmptyMap::id) {
         // Inside a download the adjustment looks definitions up itself.
         return current == "download" ? std::nullopt : std::optional<std::string>("definitionOf");
     }

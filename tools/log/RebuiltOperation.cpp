@@ -8,6 +8,8 @@
 
 #include <set>
 
+#include "KTRLogFormats.h"
+
 namespace ktr::logs {
 namespace {
 
@@ -67,7 +69,7 @@ RebuiltOperation rebuildAddUser(const std::vector<ParsedLine>& lines) {
 
 RebuiltOperation rebuildRemoveUser(const std::vector<ParsedLine>& lines) {
     const ParsedLine& line = lines.front();
-    if (is(line, "mgr.removeUser")) {
+    if (is(line, ktrlog::MgrRemoveUser::id)) {
         return withAction(RemoveUser{loggedUser(line.uid("uid"), static_cast<uint16_t>(value(line, "dt")))});
     }
     RebuiltOperation rebuilt = withAction(RemoveUser{loggedUser(line.uid("uid"), kUnknown)});
@@ -77,7 +79,7 @@ RebuiltOperation rebuildRemoveUser(const std::vector<ParsedLine>& lines) {
 
 RebuiltOperation rebuildSetUsers(const std::vector<ParsedLine>& lines) {
     SetUsers users;
-    for (const ParsedLine* line : linesOf(lines, {"dl.addPeer"})) {
+    for (const ParsedLine* line : linesOf(lines, {ktrlog::DlAddPeer::id})) {
         users.users.push_back(loggedUser(line->uid("uid"), kUnknown));
     }
     RebuiltOperation rebuilt = withAction(std::move(users));
@@ -88,17 +90,17 @@ RebuiltOperation rebuildSetUsers(const std::vector<ParsedLine>& lines) {
 
 RebuiltOperation rebuildPeerReport(const std::vector<ParsedLine>& lines) {
     const ParsedLine& first = lines.front();
-    if (is(first, "mgr.addPeerReport.self")) {
+    if (is(first, ktrlog::MgrAddPeerReportSelf::id)) {
         return withAction(PeerReport{first.uid("uid"), kUnknown});
     }
     // The report lines show each stream's size and bitrate only.
     std::vector<Record> streams;
-    for (const ParsedLine* line : linesOf(lines, {"mgr.addPeerReport.stream"})) {
+    for (const ParsedLine* line : linesOf(lines, {ktrlog::MgrAddPeerReportStream::id})) {
         streams.push_back(Record{kUnknown, kUnknown, value(*line, "width"), value(*line, "height"), kUnknown,
                                  value(*line, "bitrate"), kUnknown, kUnknown});
     }
-    PeerReport report{is(first, "dl.addPeer") ? first.uid("uid") : first.uid("peer"), streams};
-    const std::vector<const ParsedLine*> added = linesOf(lines, {"dl.addPeer"});
+    PeerReport report{is(first, ktrlog::DlAddPeer::id) ? first.uid("uid") : first.uid("peer"), streams};
+    const std::vector<const ParsedLine*> added = linesOf(lines, {ktrlog::DlAddPeer::id});
     std::vector<std::string> notes;
     if (added.empty()) {
         notes.push_back(fmt::format(
@@ -130,12 +132,12 @@ RebuiltOperation rebuildSelectRequest(const std::vector<ParsedLine>& lines) {
 
 RebuiltOperation rebuildDownload(const std::vector<ParsedLine>& lines) {
     RebuiltOperation rebuilt = withAction(AskDownload{kUnknown});
-    if (is(lines.front(), "dl.adjust.noPeer")) {
+    if (is(lines.front(), ktrlog::DlAdjustNoPeer::id)) {
         rebuilt.answer = rebuilt.checkedAnswer = DownloadAnswer{false, std::vector<PeerRequest>()};
         return rebuilt;
     }
     std::map<uint64_t, PeerRequest> requests;  // the library's map holds one request per peer
-    for (const ParsedLine* line : linesOf(lines, {"dl.realAdjust.request"})) {
+    for (const ParsedLine* line : linesOf(lines, {ktrlog::DlRealAdjustRequest::id})) {
         PeerRequest request;
         static_cast<Record&>(request) = loggedRecord(*line);
         request.uid = line->uid("uid");
@@ -157,7 +159,8 @@ RebuiltOperation rebuildDownload(const std::vector<ParsedLine>& lines) {
 RebuiltOperation rebuildUpload(const std::vector<ParsedLine>& lines) {
     RebuiltOperation rebuilt = withAction(AskUpload{kUnknown});
     std::vector<Record> streams;
-    for (const ParsedLine* line : linesOf(lines, {"ul.result", "ul.resultSvc", "ul.largeMeeting"})) {
+    for (const ParsedLine* line :
+         linesOf(lines, {ktrlog::UlResult::id, ktrlog::UlResultSvc::id, ktrlog::UlLargeMeeting::id})) {
         streams.push_back(loggedRecord(*line));
     }
     const bool shown = !streams.empty();
@@ -165,7 +168,7 @@ RebuiltOperation rebuildUpload(const std::vector<ParsedLine>& lines) {
         UploadAnswer{1, kUnknown, shown ? Known<std::vector<Record>>(std::move(streams)) : kUnknown};
     if (!shown) {
         rebuilt.checkedAnswer = std::monostate{};
-        rebuilt.notes.push_back(is(lines.front(), "ul.forceHD")
+        rebuilt.notes.push_back(is(lines.front(), ktrlog::UlForceHD::id)
                                     ? "force-HD publishes the 720P record, which is not logged"
                                     : "no result line: the records are not logged (while the local user shares, "
                                       "the camera publishes at most one stream and logs none)");
@@ -210,7 +213,7 @@ RebuiltOperation rebuildHdLd(const std::vector<ParsedLine>& lines, const StateSn
 
 RebuiltOperation rebuildDefinitions(const std::vector<ParsedLine>& lines) {
     Definitions definitions;
-    for (const ParsedLine* line : linesOf(lines, {"dft.init"})) {
+    for (const ParsedLine* line : linesOf(lines, {ktrlog::DftInit::id})) {
         Record stream = loggedRecord(*line);
         stream.channel = value(*line, "channel");
         definitions.streams.push_back(stream);
@@ -263,7 +266,7 @@ RebuiltOperation rebuildOperation(const std::string& event, const std::vector<Pa
 }
 
 std::optional<EstimateState> estimateRead(const std::vector<ParsedLine>& lines) {
-    for (const ParsedLine* line : linesOf(lines, {"dl.realAdjust.estimate"})) {
+    for (const ParsedLine* line : linesOf(lines, {ktrlog::DlRealAdjustEstimate::id})) {
         return EstimateState{value(*line, "net_status"), value(*line, "net_score"), value(*line, "bitrate"),
                              value(*line, "max_bitrate")};
     }

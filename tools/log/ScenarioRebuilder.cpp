@@ -8,6 +8,7 @@
 #include "FieldCodec.h"
 
 #include "InputFile.h"
+#include "KTRLogFormats.h"
 #include "OperationBuilder.h"
 #include "ProvenanceOf.h"
 #include "Replayer.h"
@@ -137,7 +138,7 @@ std::string ScenarioRebuilder::assume(ktr::Action& action) {
 // The meeting size a camera decision logged ("users=N", the local user included), if it did.
 std::optional<int64_t> loggedUsers(const ktr::TimelineStep& step) {
     for (const ktr::FiredRule& rule : step.rules) {
-        if (rule.line.format != nullptr && rule.line.format->id == "ul.defaultDefinition") {
+        if (rule.line.format != nullptr && rule.line.format->id == ktrlog::UlDefaultDefinition::id) {
             return rule.line.integer("users");
         }
     }
