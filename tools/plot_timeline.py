@@ -26,7 +26,7 @@ COLUMNS = ("step,time_s,kind,subject,uid,rank_or_dft,width,height,fps,bitrate,mi
 
 # The columns each kind of row must fill; every other numeric cell may be empty.
 REQUIRED = {
-    "upload": ("rank_or_dft", "bitrate"),
+    "upload": ("bitrate",),
     "share": ("bitrate",),
     "download": ("uid", "bitrate"),
     "hd": ("uid",),
@@ -117,7 +117,7 @@ def parse_row(path, line, cells):
     if kind == "empty" and row["subject"] not in EMPTY_SUBJECTS:
         raise BadTimeline(f'{path}: line {line}: column "subject": an empty answer names its question '
                           f'({", ".join(EMPTY_SUBJECTS)}), got {quoted(row["subject"])}')
-    for column in ("step", "time_s") + REQUIRED[kind]:
+    for column in ("step",) + REQUIRED[kind]:
         if row[column] == "":
             raise BadTimeline(f'{path}: line {line}: column "{column}": missing value for kind "{kind}"')
     for column, cell in zip(COLUMNS, cells):
@@ -125,6 +125,11 @@ def parse_row(path, line, cells):
         if expected:
             raise BadTimeline(f'{path}: line {line}: column "{column}": expected {expected}, got {quoted(cell)}')
     return row
+
+
+def untimed(rows):
+    """Whether the timeline carries no time (a client's log without time stamps): then steps count."""
+    return any(row["time_s"] is None for row in rows)
 
 
 def quoted(cell):
@@ -176,10 +181,10 @@ def kbit(bits):
 def camera_values(records):
     """{"rank 1": kbit/s or None, "rank 2": ...} for one upload answer. A single stream is the rank-1
     stream whatever its dft field holds (the force-HD and large-meeting answers keep the table's value);
-    two streams are named by the rank in that field."""
+    two streams are named by the rank in that field, or by their order where it is unknown (a client's log)."""
     streams = [row for row in records if row["kind"] == "upload"]
     values = dict.fromkeys(RANK_NAMES.values())
-    ranked = sorted(row["rank_or_dft"] for row in streams) == [1, 2]
+    ranked = sorted(row["rank_or_dft"] or 0 for row in streams) == [1, 2]
     for position, row in enumerate(streams, start=1):
         rank = row["rank_or_dft"] if ranked else position
         if rank in RANK_NAMES:
@@ -326,6 +331,9 @@ def finish_panel(axis, title, has_data, empty_text, extra_legend=()):
 
 
 def draw_timeline(rows, title):
+    counted_in_steps = untimed(rows)
+    for row in rows:
+        row["time_s"] = row["step"] if counted_in_steps else row["time_s"]
     figure, (top, bottom) = plt.subplots(2, 1, sharex=True, figsize=(11, 7), layout="constrained")
     figure.suptitle(title if rows else f"{title} (empty timeline)", parse_math=False)
     answers = group_answers(rows)
@@ -333,7 +341,7 @@ def draw_timeline(rows, title):
     end = (answers[-1][1] if answers else start) + STEP_SECONDS
     draw_upload(top, answers, end)
     draw_download(bottom, answers, end)
-    bottom.set_xlabel("time (s)")
+    bottom.set_xlabel("step (the timeline carries no time)" if counted_in_steps else "time (s)")
     if end > start:  # a time so large that one more step does not change it keeps the automatic limits
         bottom.set_xlim(start, end)
     return figure

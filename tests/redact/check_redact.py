@@ -16,6 +16,7 @@ import sys
 
 NUMBER = re.compile(r"\d+")
 UID_KEYS = {"uid", "local_uid", "sharer", "speaker", "hd", "ld"}
+CONVERSIONS = re.compile(r"%(llu|d)")
 HTML_DATA = re.compile(r'<script type="application/json" id="ktr-[a-z0-9-]+">(.*?)</script>', re.S)
 
 failures = []
@@ -50,7 +51,26 @@ def uids_of(steps):
         walk(step["input"])
         walk(step["answer"])
         walk(step["state"])
+        found.update(int(uid) for uid in step["state"].get("peers", {}))
     return found
+
+
+def uid_fields(header):
+    """The fields of each log format that hold uids (its %llu conversions), from the timeline's catalogue."""
+    fields = {}
+    for entry in header["catalogue"]:
+        conversions = CONVERSIONS.findall(entry["format"].replace("%%", ""))
+        fields[entry["id"]] = {name for name, kind in zip(entry["fields"], conversions) if kind == "llu"}
+    return fields
+
+
+def redact_rule(rule, uid_fields_of, mapping):
+    """The rule as its redacted timeline must write it."""
+    if rule["format_id"] is None:
+        return dict(rule, text=redact_text(rule["text"], mapping))
+    uids = uid_fields_of[rule["format_id"]]
+    fields = {name: mapping.get(value, value) if name in uids else value for name, value in rule["fields"].items()}
+    return dict(rule, fields=fields)
 
 
 def pair_uids(plain, redacted, mapping, conflicts):
@@ -89,7 +109,8 @@ def leaks(path, uids):
 
 
 def compare(name, plain_dir, redacted_dir, outputs):
-    plain = [json.loads(line) for line in open(plain_dir / "timeline.jsonl")][1:]
+    plain_lines = [json.loads(line) for line in open(plain_dir / "timeline.jsonl")]
+    plain, uid_fields_of = plain_lines[1:], uid_fields(plain_lines[0])
     redacted = [json.loads(line) for line in open(redacted_dir / "timeline.jsonl")][1:]
     uids = uids_of(plain)
     check(f"{name}: the run has uids", len(uids) > 1, str(uids))
@@ -103,12 +124,15 @@ def compare(name, plain_dir, redacted_dir, outputs):
     check(f"{name}: one pseudonym per uid", not conflicts and len(set(mapping.values())) == len(mapping),
           "; ".join(conflicts[:5]))
     check(f"{name}: every uid has its pseudonym", uids <= set(mapping), str(uids - set(mapping)))
+    peers_match = all(
+        sorted(mapping.get(int(uid)) for uid in a["state"].get("peers", {})) ==
+        sorted(int(uid) for uid in b["state"].get("peers", {})) for a, b in zip(plain, redacted))
+    check(f"{name}: the peers of the state carry the same pseudonyms", peers_match)
     texts_match = all(
-        [redact_text(line, mapping) for line in a["log"]] == b["log"] and
-        [redact_text(r["explanation"], mapping) for r in a["rules"]] == [r["explanation"] for r in b["rules"]] and
-        [redact_text(n, mapping) for n in a["notes"]] == b["notes"]
+        [redact_rule(r, uid_fields_of, mapping) for r in a["rules"]] == b["rules"] and
+        [redact_text(n, mapping) for n in a.get("notes", [])] == b.get("notes", [])
         for a, b in zip(plain, redacted))
-    check(f"{name}: log lines, reasons and notes carry the same pseudonyms", texts_match)
+    check(f"{name}: log lines and notes carry the same pseudonyms", texts_match)
     check(f"{name}: as many steps", len(plain) == len(redacted), f"{len(plain)} and {len(redacted)}")
 
 

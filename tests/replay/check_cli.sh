@@ -26,7 +26,7 @@ for scenario in "$source_dir"/examples/scenarios/*.json; do
     ! grep -q 'MISMATCH' "$scratch/$name.txt" || fail "$name: the derived state contradicts an answer"
     grep -q '| I \[KTRMgr::init\]: ktr init' "$scratch/$name.txt" || fail "$name: --log shows no lines"
     # The log file holds every line of the timeline, each behind a time stamp and its level.
-    lines=$(/usr/bin/python3 -c 'import json,sys; print(sum(len(json.loads(l)["log"]) for l in list(open(sys.argv[1]))[1:]))' \
+    lines=$(/usr/bin/python3 -c 'import json,sys; print(sum(len(json.loads(l)["rules"]) for l in list(open(sys.argv[1]))[1:]))' \
         "$scratch/$name.jsonl")
     [ "$(wc -l <"$scratch/$name.log")" -eq "$lines" ] || fail "$name: log file and timeline differ"
     grep -qE '^2000-01-01 00:00:00\.000 I ktrsdk \[KTRMgr::init\]: ktr init, uid=[0-9]+, dt=[0-9]+$' "$scratch/$name.log" ||
