@@ -213,7 +213,7 @@ INSTANTIATE_TEST_SUITE_P(
                      R"(meeting.json: field "peers.mix": the shares sum to 0.9, not 1)"},
         BadInputCase{"share of nothing", meetingWith(R"("peers": {"count": 3, "mix": {"8": 1, "1": 0}})"),
                      R"(meeting.json: field "peers.mix.1": expected a share above 0, got 0)"},
-        BadInputCase{"negative share", meetingWith(R"("peers": {"count": 3, "mix": {"8": 1.5, "1": -0.5}})"),
+        BadInputCase{"negative share", meetingWith(R"("peers": {"count": 3, "mix": {"1": -0.5, "8": 1.5}})"),
                      R"(meeting.json: field "peers.mix.1": expected a number from 0 to 1, got the number -0.5)"},
         BadInputCase{"mix without device types", meetingWith(R"("peers": {"count": 3, "mix": {"comment": "none"}})"),
                      R"(meeting.json: field "peers.mix": expected at least one device type and its share)"},

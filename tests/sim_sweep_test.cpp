@@ -219,16 +219,33 @@ Json metricWithValue(const Json& value, const std::string& unit = "%", const std
     return {{"value", value}, {"unit", unit}, {"better", better}};
 }
 
-Json summaryOf(const Json& metrics) {
-    return {{"schema", 1}, {"meeting", "m"}, {"metrics", metrics}, {"peers", Json::array()}};
+Json summaryJson(const Json& metrics) {
+    return {{"schema", 2}, {"meeting", "m"},   {"downlink", "d"},    {"uplink", nullptr},     {"estimates", nullptr},
+            {"seed", 1},   {"duration_s", 60}, {"metrics", metrics}, {"peers", Json::array()}};
 }
 
-std::vector<Json> summariesOfValues(const std::vector<double>& values) {
-    std::vector<Json> summaries;
+RunSummary summaryOf(const Json& metrics) {
+    return parseRunSummary(summaryJson(metrics).dump(), "summary");
+}
+
+std::vector<RunSummary> summariesOfValues(const std::vector<double>& values) {
+    std::vector<RunSummary> summaries;
     for (double value : values) {
         summaries.push_back(summaryOf({{"m", metricWithValue(value)}}));
     }
     return summaries;
+}
+
+// A row's three statistics; a row without them fails the test.
+struct Spread {
+    Estimate p5;
+    Estimate median;
+    Estimate p95;
+};
+
+Spread spreadOf(const MetricDistribution& row) {
+    EXPECT_TRUE(row.p5 && row.median && row.p95) << row.metric;
+    return {row.p5.value_or(Estimate{}), row.median.value_or(Estimate{}), row.p95.value_or(Estimate{})};
 }
 
 void expectEstimate(const Estimate& estimate, double value, double low, double high, const std::string& what) {
@@ -242,9 +259,8 @@ void expectEstimate(const Estimate& estimate, double value, double low, double h
 // interval spans [0, 1].
 TEST(Bootstrap, TwoValuesGiveIntervalsSpanningBoth) {
     const SweepTable table = sweepStatistics(summariesOfValues({1, 0}));
-    ASSERT_EQ(table.rows.size(), 1u);
-    ASSERT_TRUE(table.rows[0].distribution);
-    const Distribution& d = *table.rows[0].distribution;
+    ASSERT_EQ(table.metrics.size(), 1u);
+    const Spread d = spreadOf(table.metrics[0]);
     expectEstimate(d.p5, 0.05, 0, 1, "p5");
     expectEstimate(d.median, 0.5, 0, 1, "median");
     expectEstimate(d.p95, 0.95, 0, 1, "p95");
@@ -255,7 +271,7 @@ TEST(Bootstrap, TwoValuesGiveIntervalsSpanningBoth) {
 // are 1 (chance 0.26), so the p5's interval starts at 1; the p95's ends at 5 alike.
 TEST(Bootstrap, FiveValuesGiveHandWorkedIntervals) {
     const SweepTable table = sweepStatistics(summariesOfValues({3, 1, 5, 2, 4}));
-    const Distribution& d = *table.rows.at(0).distribution;
+    const Spread d = spreadOf(table.metrics.at(0));
     expectEstimate(d.median, 3, 1, 5, "median");
     EXPECT_DOUBLE_EQ(d.p5.value, 1.2);
     EXPECT_DOUBLE_EQ(d.p5.low, 1);
@@ -266,7 +282,7 @@ TEST(Bootstrap, FiveValuesGiveHandWorkedIntervals) {
 }
 
 TEST(Bootstrap, OneValueHasNoSpread) {
-    const Distribution d = *sweepStatistics(summariesOfValues({4})).rows.at(0).distribution;
+    const Spread d = spreadOf(sweepStatistics(summariesOfValues({4})).metrics.at(0));
     expectEstimate(d.p5, 4, 4, 4, "p5");
     expectEstimate(d.median, 4, 4, 4, "median");
     expectEstimate(d.p95, 4, 4, 4, "p95");
@@ -280,7 +296,7 @@ TEST(Bootstrap, MedianIntervalOfAHundredValuesFollowsTheBinomialRanks) {
     for (int value = 100; value >= 1; --value) {
         values.push_back(value);
     }
-    const Distribution d = *sweepStatistics(summariesOfValues(values)).rows.at(0).distribution;
+    const Spread d = spreadOf(sweepStatistics(summariesOfValues(values)).metrics.at(0));
     EXPECT_DOUBLE_EQ(d.median.value, 50.5);
     EXPECT_GE(d.median.low, 36);
     EXPECT_LE(d.median.low, 45);
@@ -293,19 +309,19 @@ TEST(Bootstrap, SameSummariesGiveTheSameTableAndTheSeedMatters) {
     for (int i = 0; i < 40; ++i) {
         values.push_back((i * 37) % 101);
     }
-    const std::vector<Json> summaries = summariesOfValues(values);
+    const std::vector<RunSummary> summaries = summariesOfValues(values);
     auto text = [&](const BootstrapSettings& settings) {
         std::ostringstream out;
         const SweepTable table = sweepStatistics(summaries, settings);
         writeSweepTable(out, table);
-        return out.str() + sweepTableJson(table).dump();
+        return out.str() + toJsonText(table);
     };
     EXPECT_EQ(text({}), text({}));
     EXPECT_NE(text({}), text({kDefaultResamples, kDefaultBootstrapSeed + 1}));
 }
 
 // Two runs; every metric has one value in every run that defines it, so every interval is that value.
-std::vector<Json> twoRunsOfEveryKind() {
+std::vector<RunSummary> twoRunsOfEveryKind() {
     const Json episodes = {{"median", 1.5}, {"max", 3}, {"episodes", 1}, {"unit", "s"}, {"better", "lower"}};
     return {summaryOf({{"time_upper_pct", metricWithValue(93.25)},
                        {"freezes_per_min", metricWithValue(nullptr, "1/min", "lower")},
@@ -332,7 +348,7 @@ TEST(SweepTable, TextHasARowPerMetricInTheSummaryOrder) {
 }
 
 TEST(SweepTable, JsonCarriesEveryRowWithNullForUndefinedMetrics) {
-    const Json table = sweepTableJson(sweepStatistics(twoRunsOfEveryKind()));
+    const Json table = Json::parse(toJsonText(sweepStatistics(twoRunsOfEveryKind())));
     EXPECT_EQ(table.at("runs"), 2);
     EXPECT_EQ(table.at("resamples"), 1000);
     EXPECT_EQ(table.at("confidence_pct"), 95);
@@ -352,27 +368,31 @@ TEST(SweepTable, JsonCarriesEveryRowWithNullForUndefinedMetrics) {
 }
 
 TEST(SweepTable, MetricsThatOnlyLaterRunsHaveComeLast) {
-    const std::vector<Json> summaries = {summaryOf({{"b", metricWithValue(1)}}),
-                                         summaryOf({{"c", metricWithValue(2)}, {"a", metricWithValue(3)}})};
+    const std::vector<RunSummary> summaries = {summaryOf({{"b", metricWithValue(1)}}),
+                                               summaryOf({{"c", metricWithValue(2)}, {"a", metricWithValue(3)}})};
     const SweepTable table = sweepStatistics(summaries);
-    ASSERT_EQ(table.rows.size(), 3u);
-    EXPECT_EQ(table.rows[0].metric, "b");
-    EXPECT_EQ(table.rows[1].metric, "c");
-    EXPECT_EQ(table.rows[2].metric, "a");
-    EXPECT_EQ(table.rows[0].runs, 1u);
-    EXPECT_EQ(table.rows[2].runs, 1u);
+    ASSERT_EQ(table.metrics.size(), 3u);
+    EXPECT_EQ(table.metrics[0].metric, "b");
+    EXPECT_EQ(table.metrics[1].metric, "c");
+    EXPECT_EQ(table.metrics[2].metric, "a");
+    EXPECT_EQ(table.metrics[0].runs, 1u);
+    EXPECT_EQ(table.metrics[2].runs, 1u);
 }
 
 struct BadSummaryCase {
     std::string name;
-    std::vector<Json> summaries;
+    Json summary;
     std::string message;
 };
 
+void PrintTo(const BadSummaryCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class BadSummaries : public ::testing::TestWithParam<BadSummaryCase> {};
 
-TEST_P(BadSummaries, AreRefusedNamingTheRunAndTheField) {
-    EXPECT_EQ(inputErrorOf([&] { sweepStatistics(GetParam().summaries); }), GetParam().message);
+TEST_P(BadSummaries, AreRefusedNamingTheField) {
+    EXPECT_EQ(inputErrorOf([&] { parseRunSummary(GetParam().summary.dump(), "run.json"); }), GetParam().message);
 }
 
 Json withField(Json summary, const std::string& name, const Json& value) {
@@ -383,43 +403,42 @@ Json withField(Json summary, const std::string& name, const Json& value) {
 INSTANTIATE_TEST_SUITE_P(
     Summaries, BadSummaries,
     ::testing::Values(
-        BadSummaryCase{"not_an_object", {Json::array({1})}, "run 0: expected an object, got [1]"},
-        BadSummaryCase{"no_schema", {Json{{"metrics", Json::object()}}}, "run 0: field \"schema\": missing"},
-        BadSummaryCase{"other_schema",
-                       {withField(summaryOf(Json::object()), "schema", 2)},
-                       "run 0: field \"schema\": expected 1, got 2"},
-        BadSummaryCase{"no_metrics", {Json{{"schema", 1}}}, "run 0: field \"metrics\": missing"},
-        BadSummaryCase{"metrics_not_an_object",
-                       {summaryOf(Json::array())},
-                       "run 0: field \"metrics\": expected an object, got []"},
-        BadSummaryCase{"value_not_a_number",
-                       {summaryOf({{"m", metricWithValue("high")}})},
-                       "run 0: field \"metrics.m.value\": expected a finite number or null, got \"high\""},
-        BadSummaryCase{"long_value_quoted_in_part",
-                       {summaryOf({{"m", metricWithValue(std::string(100, 'x'))}})},
-                       "run 0: field \"metrics.m.value\": expected a finite number or null, got \"" +
-                           std::string(39, 'x') + "..."},
-        BadSummaryCase{"unknown_direction",
-                       {summaryOf({{"m", metricWithValue(1, "%", "up")}})},
-                       "run 0: field \"metrics.m.better\": expected \"higher\", \"lower\" or \"none\", got \"up\""},
-        BadSummaryCase{"no_unit",
-                       {summaryOf({{"m", Json{{"value", 1}, {"better", "none"}}}})},
-                       "run 0: field \"metrics.m.unit\": missing"},
-        BadSummaryCase{"neither_value_nor_median",
-                       {summaryOf({{"m", Json{{"unit", "s"}, {"better", "none"}}}})},
-                       "run 0: field \"metrics.m\": has neither \"value\" nor \"median\" and \"max\""},
-        BadSummaryCase{"median_without_max",
-                       {summaryOf({{"m", Json{{"median", 1}, {"unit", "s"}, {"better", "none"}}}})},
-                       "run 0: field \"metrics.m.max\": missing"},
-        BadSummaryCase{"row_named_twice",
-                       {summaryOf({{"a.median", metricWithValue(1)},
-                                   {"a", Json{{"median", 1}, {"max", 2}, {"unit", "%"}, {"better", "higher"}}}})},
-                       "run 0: field \"metrics\": the row \"a.median\" appears twice"},
-        BadSummaryCase{"unit_changes",
-                       {summaryOf({{"m", metricWithValue(1)}}), summaryOf({{"m", metricWithValue(1, "s")}})},
-                       "run 1: metric \"m\": unit \"s\" and direction \"higher\" differ from an earlier run's \"%\" "
-                       "and \"higher\""}),
+        BadSummaryCase{"not_an_object", Json::array({1}), "run.json: expected an object, got array"},
+        BadSummaryCase{"no_schema", Json{{"metrics", Json::object()}}, "run.json: field \"schema\": missing"},
+        BadSummaryCase{"other_schema", withField(summaryJson(Json::object()), "schema", 1),
+                       "run.json: field \"schema\": a summary of schema 1; this ktr reads schema 2"},
+        BadSummaryCase{"no_metrics", withField(summaryJson(Json::object()), "metrics", nullptr),
+                       "run.json: field \"metrics\": expected an object, got null"},
+        BadSummaryCase{"metrics_not_an_object", summaryJson(Json::array()),
+                       "run.json: field \"metrics\": expected an object, got array"},
+        BadSummaryCase{"value_not_a_number", summaryJson({{"m", metricWithValue("high")}}),
+                       "run.json: field \"metrics.m.value\": expected a number, got string \"high\""},
+        BadSummaryCase{"unknown_direction", summaryJson({{"m", metricWithValue(1, "%", "up")}}),
+                       "run.json: field \"metrics.m.better\": expected \"higher\", \"lower\" or \"none\", got \"up\""},
+        BadSummaryCase{"no_unit", summaryJson({{"m", Json{{"value", 1}, {"better", "none"}}}}),
+                       "run.json: field \"metrics.m.unit\": missing"},
+        BadSummaryCase{"neither_value_nor_episodes", summaryJson({{"m", Json{{"unit", "s"}, {"better", "none"}}}}),
+                       "run.json: field \"metrics.m\": has neither \"value\" nor \"median\", \"max\" and "
+                       "\"episodes\""},
+        BadSummaryCase{"an_unknown_field", withField(summaryJson(Json::object()), "extra", 1),
+                       "run.json: field \"extra\": unknown field; valid fields: downlink, duration_s, estimates, "
+                       "meeting, metrics, peers, schema, seed, uplink"}),
     [](const ::testing::TestParamInfo<BadSummaryCase>& info) { return info.param.name; });
+
+// A summary whose rows collide, or whose metrics change unit between runs, cannot make a table.
+TEST(BadSummaries, RowsThatCollideOrChangeUnitAreRefused) {
+    const RunSummary collide =
+        summaryOf({{"a.median", metricWithValue(1)},
+                   {"a", Json{{"median", 1}, {"max", 2}, {"episodes", 1}, {"unit", "%"}, {"better", "higher"}}}});
+    EXPECT_EQ(inputErrorOf([&] { sweepStatistics({collide}); }),
+              "run 0: field \"metrics\": the row \"a.median\" appears twice");
+    EXPECT_EQ(
+        inputErrorOf([&] {
+            sweepStatistics({summaryOf({{"m", metricWithValue(1)}}), summaryOf({{"m", metricWithValue(1, "s")}})});
+        }),
+        "run 1: metric \"m\": unit \"s\" and direction \"higher\" differ from an earlier run's \"%\" and "
+        "\"higher\"");
+}
 
 TEST(BadSettings, ResamplesOutOfRangeAreRefused) {
     EXPECT_EQ(inputErrorOf([] { sweepStatistics({}, {0, 1}); }), "bootstrap resamples: expected 1 to 100000, got 0");
@@ -484,22 +503,22 @@ protected:
             writeFile(m_dir + "/traces/t" + std::to_string(i), m_values[i] + "\n");
         }
         m_traces = listTraces(m_dir + "/traces");
-        m_sweep = {"meeting.json", Json{{"seed", 1}}, {}};
+        m_sweep = {"meeting.json", {"--seed", "1"}, {}};
         for (size_t i = 0; i < m_values.size(); ++i) {
             m_sweep.runs.push_back("t" + std::to_string(i));
         }
     }
 
-    std::vector<RunSummary> run(const std::vector<size_t>& indices) const {
+    std::vector<LabelledSummary> run(const std::vector<size_t>& indices) const {
         const std::vector<ChildRun> runs = sweepRuns(m_command, m_traces, indices);
         return collectSummaries(runChildren(runs, 2, kGenerousLimit), indices);
     }
 
-    static std::string tableOf(const std::vector<RunSummary>& runs) {
+    static std::string tableOf(const std::vector<LabelledSummary>& runs) {
         std::ostringstream out;
         const SweepTable table = sweepStatistics(summariesOf(runs));
         writeSweepTable(out, table);
-        return out.str() + sweepTableJson(table).dump();
+        return out.str() + toJsonText(table);
     }
 
     std::string m_dir;
@@ -510,28 +529,28 @@ protected:
 };
 
 TEST_F(SweepRun, WholeSweepGivesTheDistributionOfTheTraces) {
-    const std::vector<RunSummary> runs = run(shardRuns(7, {1, 1}));
+    const std::vector<LabelledSummary> runs = run(shardRuns(7, {1, 1}));
     ASSERT_EQ(runs.size(), 7u);
     EXPECT_EQ(runs[4].label, "t4");
     EXPECT_EQ(runs[4].index, 4u);
     const SweepTable table = sweepStatistics(summariesOf(runs));
-    ASSERT_EQ(table.rows.size(), 5u);
+    ASSERT_EQ(table.metrics.size(), 5u);
     // time_upper_pct is the traces' numbers: sorted 0 10 30 45 55 80 100.
-    const MetricDistribution& upper = table.rows[0];
+    const MetricDistribution& upper = table.metrics[0];
     EXPECT_EQ(upper.metric, "time_upper_pct");
     EXPECT_EQ(upper.runs, 7u);
-    EXPECT_DOUBLE_EQ(upper.distribution->p5.value, 3);
-    EXPECT_DOUBLE_EQ(upper.distribution->median.value, 45);
-    EXPECT_DOUBLE_EQ(upper.distribution->p95.value, 94);
+    EXPECT_DOUBLE_EQ(spreadOf(upper).p5.value, 3);
+    EXPECT_DOUBLE_EQ(spreadOf(upper).median.value, 45);
+    EXPECT_DOUBLE_EQ(spreadOf(upper).p95.value, 94);
     // Null for 0 freezes; time to cut only where x >= 50 (55, 80, 100: medians 2.75, 4, 5).
-    EXPECT_EQ(table.rows[1].metric, "freezes_per_min");
-    EXPECT_EQ(table.rows[1].runs, 6u);
-    EXPECT_EQ(table.rows[2].metric, "time_to_cut_s.median");
-    EXPECT_EQ(table.rows[2].runs, 3u);
-    EXPECT_DOUBLE_EQ(table.rows[2].distribution->median.value, 4);
-    EXPECT_EQ(table.rows[3].metric, "time_to_cut_s.max");
-    EXPECT_EQ(table.rows[4].metric, "jain_fairness");
-    EXPECT_EQ(table.rows[4].runs, 0u);
+    EXPECT_EQ(table.metrics[1].metric, "freezes_per_min");
+    EXPECT_EQ(table.metrics[1].runs, 6u);
+    EXPECT_EQ(table.metrics[2].metric, "time_to_cut_s.median");
+    EXPECT_EQ(table.metrics[2].runs, 3u);
+    EXPECT_DOUBLE_EQ(spreadOf(table.metrics[2]).median.value, 4);
+    EXPECT_EQ(table.metrics[3].metric, "time_to_cut_s.max");
+    EXPECT_EQ(table.metrics[4].metric, "jain_fairness");
+    EXPECT_EQ(table.metrics[4].runs, 0u);
     EXPECT_TRUE(noChildLeft());
 }
 
@@ -565,17 +584,17 @@ TEST_F(SweepRun, AFailedRunFailsTheSweepNamingIt) {
 
 TEST_F(SweepRun, OutputThatIsNotASummaryIsRefused) {
     const std::vector<ChildRun> runs = {fakeRun("t0", {"--echo", "hello"}),
-                                        fakeRun("t1", {"--echo", R"({"schema": 1, "metrics": []})"})};
+                                        fakeRun("t1", {"--echo", summaryJson(Json::array()).dump()})};
     const std::vector<ChildResult> results = runChildren(runs, 1, kGenerousLimit);
     EXPECT_THAT(inputErrorOf([&] { collectSummaries({results[0]}, {0}); }),
-                StartsWith("run \"t0\": its output is not one JSON object: "));
+                StartsWith("run \"t0\": its summary: not one JSON object: "));
     EXPECT_EQ(inputErrorOf([&] { collectSummaries({results[1]}, {1}); }),
-              "run \"t1\": its summary: field \"metrics\": expected an object, got []");
+              "run \"t1\": its summary: field \"metrics\": expected an object, got array");
 }
 
 // --- bad results files -----------------------------------------------------------------------------
 
-Json summaryWithValue(double value) {
+RunSummary summaryWithValue(double value) {
     return summaryOf({{"time_upper_pct", metricWithValue(value)}});
 }
 
@@ -584,13 +603,13 @@ class ResultsFiles : public ::testing::Test {
 protected:
     void SetUp() override {
         m_dir = makeTempDir("sim_sweep");
-        SweepDescription sweep{"meeting.json", Json{{"seed", 1}}, {}};
+        SweepDescription sweep{"meeting.json", {"--seed", "1"}, {}};
         for (int i = 0; i < 7; ++i) {
             sweep.runs.push_back("t" + std::to_string(i));
         }
         for (int k = 1; k <= 3; ++k) {
             const Shard shard{k, 3};
-            std::vector<RunSummary> runs;
+            std::vector<LabelledSummary> runs;
             for (size_t index : shardRuns(7, shard)) {
                 runs.push_back({sweep.runs[index], index, summaryWithValue(static_cast<double>(index) * 10)});
             }
@@ -624,14 +643,16 @@ protected:
 TEST_F(ResultsFiles, AreWrittenAsAHeaderAndOneLinePerRun) {
     EXPECT_EQ(
         m_texts[1],
-        R"({"schema":1,"meeting":"meeting.json","options":{"seed":1},"runs":["t0","t1","t2","t3","t4","t5","t6"],)"
+        R"({"schema":2,"meeting":"meeting.json","options":["--seed","1"],"runs":["t0","t1","t2","t3","t4","t5","t6"],)"
         R"("shard":"2/3"})"
         "\n"
-        R"({"run":"t1","index":1,"summary":{"schema":1,"meeting":"m","metrics":{"time_upper_pct":)"
-        R"({"value":10.0,"unit":"%","better":"higher"}},"peers":[]}})"
+        R"({"run":"t1","index":1,"summary":{"schema":2,"meeting":"m","downlink":"d","uplink":null,"estimates":null,)"
+        R"("seed":1,"duration_s":60,"metrics":{"time_upper_pct":{"value":10,"unit":"%","better":"higher"}},)"
+        R"("peers":[]}})"
         "\n"
-        R"({"run":"t4","index":4,"summary":{"schema":1,"meeting":"m","metrics":{"time_upper_pct":)"
-        R"({"value":40.0,"unit":"%","better":"higher"}},"peers":[]}})"
+        R"({"run":"t4","index":4,"summary":{"schema":2,"meeting":"m","downlink":"d","uplink":null,"estimates":null,)"
+        R"("seed":1,"duration_s":60,"metrics":{"time_upper_pct":{"value":40,"unit":"%","better":"higher"}},)"
+        R"("peers":[]}})"
         "\n");
     EXPECT_EQ(mergeSweepResults(m_paths).runs.size(), 7u);
 }
@@ -647,8 +668,9 @@ TEST_F(ResultsFiles, ATruncatedFileIsRefused) {
 }
 
 TEST_F(ResultsFiles, AnotherSchemaOrNoHeaderIsRefused) {
-    spoil(1, R"("schema":1,"meeting")", R"("schema":2,"meeting")");
-    EXPECT_EQ(mergeError(), m_paths[0] + ": line 1: not a results header: field \"schema\": expected 1, got 2");
+    spoil(1, R"("schema":2,"meeting")", R"("schema":1,"meeting")");
+    EXPECT_EQ(mergeError(), m_paths[0] + ": line 1: not a results header: a results file of schema 1; this ktr reads "
+                                         "schema 2");
     writeFile(m_paths[0], "hello\n");
     EXPECT_THAT(mergeError(), StartsWith(m_paths[0] + ": line 1: not a results header: not JSON: "));
     spoil(1, R"("shard":"1/3")", R"("shard":"0/3")");
@@ -662,7 +684,7 @@ TEST_F(ResultsFiles, FilesOfDifferentSweepsAreRefused) {
     EXPECT_EQ(mergeError(), m_paths[1] + ": line 1: from another sweep than " + m_paths[0] +
                                 ": the meeting is \"other.json\", not \"meeting.json\"");
     writeFile(m_paths[1], m_texts[1]);
-    spoil(3, R"("options":{"seed":1})", R"("options":{"seed":2})");
+    spoil(3, R"("options":["--seed","1"])", R"("options":["--seed","2"])");
     EXPECT_EQ(mergeError(), m_paths[2] + ": line 1: from another sweep than " + m_paths[0] + ": the options differ");
     writeFile(m_paths[2], m_texts[2]);
     spoil(2, R"("t6"])", R"("u6"])");
@@ -693,13 +715,16 @@ TEST_F(ResultsFiles, BadRunLinesAreRefusedWithTheirLine) {
         {R"("run":"t0","index":0)", R"("run":"t0","index":9)",
          "line 2: field \"index\": expected a run index below 7, got 9"},
         {R"("run":"t0","index":0)", R"("run":"t0","index":-1)",
-         "line 2: field \"index\": expected a run index below 7, got -1"},
+         "line 2: field \"index\": expected an integer from 0 to 18446744073709551615, got -1"},
         {R"("run":"t0","index":0)", R"("run":"x","index":0)", "line 2: run 0 is \"t0\" in the header, not \"x\""},
         {R"("run":"t3","index":3)", R"("run":"t4","index":4)", "line 3: run 4 (\"t4\") does not belong to shard 1/3"},
-        {R"("value":0.0)", R"("value":"high")",
-         "line 2: its summary: field \"metrics.time_upper_pct.value\": expected a finite number or null, got \"high\""},
-        {R"(,"summary":{"schema":1,"meeting":"m","metrics":{"time_upper_pct":{"value":30.0,"unit":"%","better":"higher"}},"peers":[]})",
+        {R"("value":0)", R"("value":"high")",
+         "line 2: field \"summary.metrics.time_upper_pct.value\": expected a number, got string \"high\""},
+        {R"(,"summary":{"schema":2,"meeting":"m","downlink":"d","uplink":null,"estimates":null,"seed":1,)"
+         R"("duration_s":60,"metrics":{"time_upper_pct":{"value":30,"unit":"%","better":"higher"}},"peers":[]})",
          "", "line 3: field \"summary\": missing"},
+        {R"("summary":{"schema":2,"meeting":"m")", R"("summary":{"schema":1,"meeting":"m")",
+         "line 2: its summary: a summary of schema 1; this ktr reads schema 2"},
     };
     for (const Case& c : cases) {
         spoil(1, c.from, c.to);

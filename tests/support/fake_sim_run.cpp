@@ -13,9 +13,10 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
+
+#include "Summary.h"
 
 namespace {
 
@@ -77,13 +78,15 @@ void flood(size_t bytes) {
     std::fputs("flood end\n", stderr);
 }
 
-using Json = nlohmann::ordered_json;
-
-Json metric(const Json& value, const char* unit, const char* better) {
-    return {{"value", value}, {"unit", unit}, {"better", better}};
+ktr::Metric metric(ktr::Known<double> value, const char* unit, const char* better) {
+    ktr::Metric result;
+    result.value = value;
+    result.unit = unit;
+    result.better = better;
+    return result;
 }
 
-Json summaryFor(const std::string& trace) {
+ktr::RunSummary summaryFor(const std::string& trace) {
     std::ifstream file(trace);
     double x = 0;
     if (!(file >> x)) {
@@ -91,17 +94,23 @@ Json summaryFor(const std::string& trace) {
         std::exit(2);
     }
     const bool episodes = x >= kEpisodeThreshold;
-    Json metrics;
-    metrics["time_upper_pct"] = metric(x, "%", "higher");
-    metrics["freezes_per_min"] = metric(x == 0 ? Json() : Json(x / 10), "1/min", "lower");
-    metrics["time_to_cut_s"] = {{"median", episodes ? Json(x / 20) : Json()},
-                                {"max", episodes ? Json(x / 10) : Json()},
-                                {"episodes", episodes ? 2 : 0},
-                                {"unit", "s"},
-                                {"better", "lower"}};
-    metrics["jain_fairness"] = metric(nullptr, "", "higher");
-    return {{"schema", 1}, {"meeting", "fake"}, {"downlink", trace},  {"uplink", nullptr},
-            {"seed", 1},   {"duration_s", 60},  {"metrics", metrics}, {"peers", Json::array()}};
+    ktr::Metric timeToCut;
+    timeToCut.unit = "s";
+    timeToCut.better = "lower";
+    timeToCut.episodes = episodes ? 2 : 0;
+    timeToCut.median = episodes ? ktr::Known<double>(x / 20) : std::nullopt;
+    timeToCut.max = episodes ? ktr::Known<double>(x / 10) : std::nullopt;
+    ktr::RunSummary summary;
+    summary.meeting = "fake";
+    summary.downlink = trace;
+    summary.seed = 1;
+    summary.durationS = 60;
+    summary.metrics.entries = {{"time_upper_pct", metric(x, "%", "higher")},
+                               {"freezes_per_min", metric(x == 0 ? std::nullopt : ktr::Known<double>(x / 10), "1/min",
+                                                          "lower")},
+                               {"time_to_cut_s", timeToCut},
+                               {"jain_fairness", metric(std::nullopt, "", "higher")}};
+    return summary;
 }
 
 }  // namespace
@@ -127,7 +136,7 @@ int main(int argc, char** argv) {
         std::cout << start << " " << monotonicNanos() << "\n";
     }
     if (!request.downlink.empty()) {
-        std::cout << summaryFor(request.downlink).dump() << "\n";
+        std::cout << ktr::toJsonText(summaryFor(request.downlink)) << "\n";
     }
     return 0;
 }

@@ -6,7 +6,7 @@
 
 namespace ktr {
 
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 
 std::string jsonPathText(JsonPath::const_iterator first, JsonPath::const_iterator last) {
     std::string text;

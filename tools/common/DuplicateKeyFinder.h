@@ -26,7 +26,7 @@ public:
 
     // Throws nlohmann::json::parse_error for text that is not JSON, and nlohmann::json::out_of_range for a
     // number beyond the range of double.
-    nlohmann::json parse(const std::string& text);
+    nlohmann::ordered_json parse(const std::string& text);
 
     // The repeated keys of the last parse, each once, in the order of their first repeat. A repeat inside
     // a value that a later repeat of an enclosing key dropped is not listed: that value is gone.

@@ -32,10 +32,11 @@ std::string FieldPlace::pathOf(const std::string& name) const {
 
 std::string FieldPlace::describe(const std::string& name, const std::string& problem) const {
     const std::string path = pathOf(name);
+    const std::string where = m_where.empty() ? "" : m_where + ": ";
     if (path.empty()) {
-        return fmt::format("{}: {}", m_where, problem);
+        return where + problem;
     }
-    return fmt::format("{}: field \"{}\": {}", m_where, path, problem);
+    return fmt::format("{}field \"{}\": {}", where, path, problem);
 }
 
 }  // namespace ktr

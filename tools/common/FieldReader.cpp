@@ -10,7 +10,7 @@
 
 namespace ktr {
 
-using nlohmann::json;
+using json = JsonValue;
 
 FieldReader::FieldReader(const json& object, FieldPlace place, Comments comments)
     : m_object(object), m_place(std::move(place)), m_comments(comments) {
@@ -24,6 +24,14 @@ FieldReader::FieldReader(const json& object, FieldPlace place, Comments comments
 
 bool FieldReader::contains(const std::string& name) {
     return has(name);
+}
+
+std::vector<std::string> FieldReader::keys() const {
+    std::vector<std::string> names;
+    for (const auto& item : m_object.items()) {
+        names.push_back(item.key());
+    }
+    return names;
 }
 
 bool FieldReader::isNullOrAbsent(const std::string& name) {
@@ -88,6 +96,14 @@ std::string FieldReader::text(const std::string& name, const std::string& fallba
         fail(name, "expected a string, got " + describe(value));
     }
     return value.get<std::string>();
+}
+
+double FieldReader::number(const std::string& name) {
+    const json& value = field(name);
+    if (!value.is_number()) {
+        fail(name, "expected a number, got " + describe(value));
+    }
+    return value.get<double>();
 }
 
 double FieldReader::number(const std::string& name, double low, double high) {

@@ -6,10 +6,14 @@
 #include <nlohmann/json.hpp>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "FieldPlace.h"
 
 namespace ktr {
+
+// The JSON the tools read their inputs into: objects keep their keys in the order written.
+using JsonValue = nlohmann::ordered_json;
 
 // Reads the fields of one JSON object, checking each value against the width of the field it fills.
 // Every name it is asked about, present or not, is a valid field of the object: finish() refuses any
@@ -21,7 +25,7 @@ public:
     enum class Comments { Refused, Ignored };
     static constexpr const char* kCommentField = "comment";
 
-    FieldReader(const nlohmann::json& object, FieldPlace place, Comments comments = Comments::Refused);
+    FieldReader(const JsonValue& object, FieldPlace place, Comments comments = Comments::Refused);
 
     const FieldPlace& place() const { return m_place; }
 
@@ -31,8 +35,11 @@ public:
     // Whether the field is absent or null: a value its source did not show.
     bool isNullOrAbsent(const std::string& name);
 
+    // The object's keys, in the order written.
+    std::vector<std::string> keys() const;
+
     // The raw value of a field that another reader takes apart.
-    const nlohmann::json& child(const std::string& name);
+    const JsonValue& child(const std::string& name);
 
     uint64_t u64(const std::string& name);
     uint64_t u64(const std::string& name, uint64_t fallback);
@@ -45,6 +52,8 @@ public:
     bool boolean(const std::string& name);
     bool boolean(const std::string& name, bool fallback);
     std::string text(const std::string& name, const std::string& fallback);
+    // Any JSON number, integer or not.
+    double number(const std::string& name);
     // Any JSON number, integer or not, from low to high.
     double number(const std::string& name, double low, double high);
     double number(const std::string& name, double low, double high, double fallback);
@@ -64,17 +73,17 @@ public:
     [[noreturn]] void fail(const std::string& name, const std::string& problem) const;
 
     // A value as messages quote it: `string "yes"`, `the number 1.5`, `3`.
-    static std::string describe(const nlohmann::json& value);
+    static std::string describe(const JsonValue& value);
 
 private:
     // Reads a nested object with the same comment rule and refuses its unknown fields.
-    void readNested(const nlohmann::json& value, FieldPlace place, const std::function<void(FieldReader&)>& read) const;
+    void readNested(const JsonValue& value, FieldPlace place, const std::function<void(FieldReader&)>& read) const;
     bool has(const std::string& name);
-    const nlohmann::json& field(const std::string& name);
+    const JsonValue& field(const std::string& name);
     uint64_t integer(const std::string& name, uint64_t low, uint64_t high);
     int64_t signedInteger(const std::string& name, int64_t low, int64_t high);
 
-    const nlohmann::json& m_object;
+    const JsonValue& m_object;
     FieldPlace m_place;
     Comments m_comments;
     std::set<std::string> m_asked;

@@ -18,7 +18,7 @@ struct FilePaths {
     std::string csv;
     std::string logFile;
     std::string html;
-    ReportChart::Options chart;                   // for --html
+    ReportChart::Options chart;                      // for --html
     StateWriting jsonState = StateWriting::Changes;  // for --json
 };
 

@@ -8,7 +8,7 @@
 namespace ktr {
 namespace {
 
-using nlohmann::json;
+using json = JsonValue;
 
 // Document, definitions array, stream.
 constexpr size_t kSettingsDepth = 3;

@@ -1,7 +1,7 @@
 #include "HtmlReport.h"
 
-#include "ReportBundle.h"
 #include "JsonOut.h"
+#include "ReportBundle.h"
 #include "TimelineFormat.h"
 
 namespace ktr {
@@ -108,9 +108,11 @@ void HtmlReport::end() {
               {{"title", title}, {"axis", axisName(m_options)}, {"sides", json::array({side})}, {"sweep", nullptr}});
 }
 
-void writeSweepReport(std::ostream& out, const std::string& title, const json& table) {
+void writeSweepReport(std::ostream& out, const std::string& title, const SweepTable& table) {
     writeHead(out);
-    writeTail(out, {{"title", title}, {"axis", "seconds"}, {"sides", json::array()}, {"sweep", table}});
+    writeTail(
+        out,
+        {{"title", title}, {"axis", "seconds"}, {"sides", json::array()}, {"sweep", json::parse(toJsonText(table))}});
 }
 
 void writeDiffReport(std::ostream& out, const std::string& title, const json& diff) {

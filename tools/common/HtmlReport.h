@@ -12,6 +12,7 @@
 
 #include "ReportChart.h"
 #include "SeriesSink.h"
+#include "Summary.h"
 #include "TimelineWriter.h"
 
 namespace ktr {
@@ -36,8 +37,8 @@ private:
     std::string m_line;
 };
 
-// A page with no timeline: the distributions of a sweep's metrics (the JSON of sweepTableJson).
-void writeSweepReport(std::ostream& out, const std::string& title, const nlohmann::json& table);
+// A page with no timeline: the distributions of a sweep's metrics.
+void writeSweepReport(std::ostream& out, const std::string& title, const SweepTable& table);
 
 // A page with no timeline of its own: two sides compared (the JSON of `ktr diff --json`, each scenario with
 // both sides' steps under "timelines").

@@ -12,7 +12,7 @@
 namespace ktr {
 namespace {
 
-using nlohmann::json;
+using json = JsonValue;
 namespace keys = scenariokeys;
 
 // The deepest objects and arrays a scenario has: document, steps, step, streams or users, and their elements.

@@ -14,7 +14,6 @@
 namespace ktr {
 namespace {
 
-
 // The net status codes that the download policy acts on; it does nothing for any other.
 constexpr int32_t kLowestNetStatus = 1;
 constexpr int32_t kHighestNetStatus = 5;
@@ -70,8 +69,8 @@ template <class T>
 void addNegative(const std::string& path, const T& value, Findings& found) {
     if constexpr (std::is_same_v<T, int32_t>) {
         if (value < 0) {
-            found.push_back({path, fmt::format("negative value {}; sizes, frame rates and bitrates are never below 0",
-                                               value)});
+            found.push_back(
+                {path, fmt::format("negative value {}; sizes, frame rates and bitrates are never below 0", value)});
         }
     } else if constexpr (std::is_same_v<T, Known<int32_t>>) {
         if (value) {

@@ -4,8 +4,8 @@
 #include <fmt/ostream.h>
 
 #include <algorithm>
-#include <type_traits>
 #include <string>
+#include <type_traits>
 
 namespace ktr {
 namespace {
@@ -93,9 +93,10 @@ void printStreamTable(std::ostream& out, const Records& streams, const char* fir
     }
     const auto row = [&](const std::string& first, const std::string& resolution, const std::string& fps,
                          const std::string& bitrate, const std::string& min, const std::string& max) {
-        fmt::print(out, byPeer ? "{}{:>20}  {:>10}  {:>3}  {:>8}  {:>8}  {:>8}\n"
-                               : "{}{:>4}  {:>10}  {:>3}  {:>8}  {:>8}  {:>8}\n",
-                   kIndent, first, resolution, fps, bitrate, min, max);
+        fmt::print(
+            out,
+            byPeer ? "{}{:>20}  {:>10}  {:>3}  {:>8}  {:>8}  {:>8}\n" : "{}{:>4}  {:>10}  {:>3}  {:>8}  {:>8}  {:>8}\n",
+            kIndent, first, resolution, fps, bitrate, min, max);
     };
     row(firstColumn, "resolution", "fps", "bitrate", "min", "max");
     for (const auto& s : streams) {
@@ -218,9 +219,9 @@ void TableWriter::writeState(const StateSnapshot& state) {
     for (const auto& [uid, peer] : state.peers) {
         fmt::print(m_out, "{}      peer {:>8}: publishes {}; chosen {}{}\n", kIndent, uid,
                    peer.published ? streamList(*peer.published) : "(no report)", chosenText(peer),
-                   peer.received ? fmt::format(", {} definition",
-                                               peer.definition ? definitionName(*peer.definition) : "unknown")
-                                 : "");
+                   peer.received
+                       ? fmt::format(", {} definition", peer.definition ? definitionName(*peer.definition) : "unknown")
+                       : "");
     }
 }
 

@@ -219,6 +219,14 @@ FiredRule UidRedactor::rule(FiredRule rule) {
     return rule;
 }
 
+RunSummary UidRedactor::summary(RunSummary summary) {
+    for (PeerSummary& peer : summary.peers) {
+        peer.uid = pseudonym(peer.uid);
+    }
+    summary.meeting = text(summary.meeting);
+    return summary;
+}
+
 TimelineStep UidRedactor::step(TimelineStep step) {
     registerUids(step);
     step.action = action(std::move(step.action));

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "Summary.h"
 #include "Timeline.h"
 
 namespace ktr {
@@ -36,6 +37,7 @@ public:
     // The step with its uids replaced; its state points at the redacted state this redactor keeps.
     TimelineStep step(TimelineStep step);
     Action action(Action action);
+    RunSummary summary(RunSummary summary);
 
 private:
     void registerUids(const TimelineStep& step);

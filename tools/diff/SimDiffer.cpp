@@ -17,14 +17,12 @@
 namespace ktr::diff {
 namespace {
 
-using Json = nlohmann::ordered_json;
-
 constexpr int64_t kMicrosPerSecond = 1000000;
 
 // Adds one side's value of every metric of a summary to the series, opening a series for a new metric.
-void addValues(const Json& summary, size_t trace, size_t traces, bool sideA, std::vector<MetricSeries>& series,
+void addValues(const RunSummary& summary, size_t trace, size_t traces, bool sideA, std::vector<MetricSeries>& series,
                std::map<std::string, size_t>& rows) {
-    for (const sim::MetricValue& value : sim::readRunMetrics(summary)) {
+    for (const sim::MetricValue& value : sim::runMetricRows(summary)) {
         auto row = rows.find(value.name);
         if (row == rows.end()) {
             row = rows.emplace(value.name, series.size()).first;
@@ -46,7 +44,7 @@ bool SimDiff::differs() const {
     return false;
 }
 
-std::vector<MetricComparison> compareSummaries(const std::vector<Json>& a, const std::vector<Json>& b,
+std::vector<MetricComparison> compareSummaries(const std::vector<RunSummary>& a, const std::vector<RunSummary>& b,
                                                const PairedBootstrap& bootstrap) {
     if (a.size() != b.size()) {
         throw std::invalid_argument("compareSummaries: one summary per trace on each side is needed");
@@ -104,9 +102,9 @@ SimDiff SimDiffer::run() const {
         runChildren(runsOver(traces), m_options.jobs, std::llround(m_options.timeoutS * kMicrosPerSecond));
     std::vector<size_t> indices(results.size());
     std::iota(indices.begin(), indices.end(), size_t{0});
-    const std::vector<sim::RunSummary> summaries = sim::collectSummaries(results, indices);
-    std::vector<Json> a;
-    std::vector<Json> b;
+    const std::vector<sim::LabelledSummary> summaries = sim::collectSummaries(results, indices);
+    std::vector<RunSummary> a;
+    std::vector<RunSummary> b;
     for (size_t i = 0; i < summaries.size(); ++i) {
         (i % 2 == 0 ? a : b).push_back(summaries[i].summary);
     }

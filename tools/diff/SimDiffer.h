@@ -11,6 +11,7 @@
 #include "ChildPool.h"
 #include "DiffSide.h"
 #include "MetricComparer.h"
+#include "Summary.h"
 
 namespace ktr::diff {
 
@@ -38,8 +39,7 @@ struct SimDiff {
 // The metrics of the summaries that `ktr sim --summary-only` printed for A and for B on the same traces
 // (a[i] and b[i] ran over trace i), compared metric by metric. Throws InputError for a summary that is
 // not one.
-std::vector<MetricComparison> compareSummaries(const std::vector<nlohmann::ordered_json>& a,
-                                               const std::vector<nlohmann::ordered_json>& b,
+std::vector<MetricComparison> compareSummaries(const std::vector<RunSummary>& a, const std::vector<RunSummary>& b,
                                                const PairedBootstrap& bootstrap);
 
 class SimDiffer {

@@ -10,7 +10,7 @@
 namespace ktr::sim {
 namespace {
 
-using nlohmann::json;
+using json = JsonValue;
 using tarn::video::VideoStreamInfo;
 
 // The device type of phone-class clients, which publish a smaller upper stream.

@@ -6,16 +6,16 @@
 #include <cmath>
 #include <utility>
 
-#include "NameSuggestion.h"
-#include "PeerMix.h"
 #include "FieldCodec.h"
 #include "HostSettings.h"
+#include "NameSuggestion.h"
+#include "PeerMix.h"
 #include "Records.h"
 
 namespace ktr::sim {
 namespace {
 
-using nlohmann::json;
+using json = JsonValue;
 using tarn::video::VideoStreamInfo;
 
 // The longest meeting: a day.

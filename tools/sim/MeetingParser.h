@@ -18,7 +18,7 @@ class MeetingParser {
 public:
     explicit MeetingParser(std::string fileName);
 
-    Meeting read(const nlohmann::json& document);
+    Meeting read(const JsonValue& document);
 
 private:
     void readLocal(FieldReader& local);

@@ -6,8 +6,6 @@
 namespace ktr::sim {
 namespace {
 
-using nlohmann::json;
-
 // A capacity drop counts once demand stays above capacity this long.
 constexpr Micros kDropPersistence = kMicrosPerSecond;
 // Video has recovered once delivery is back at this share of the demand held before the drop.
@@ -19,12 +17,16 @@ double seconds(Micros time) {
     return static_cast<double>(time) / kMicrosPerSecond;
 }
 
-json ratio(double part, double whole, double scale) {
-    return whole > 0 ? json(part / whole * scale) : json(nullptr);
+Known<double> ratio(double part, double whole, double scale) {
+    return whole > 0 ? Known<double>(part / whole * scale) : std::nullopt;
 }
 
-json metric(json value, const char* unit, const char* better) {
-    return {{"value", std::move(value)}, {"unit", unit}, {"better", better}};
+Metric metric(Known<double> value, const char* unit, const char* better) {
+    Metric result;
+    result.value = value;
+    result.unit = unit;
+    result.better = better;
+    return result;
 }
 
 double median(std::vector<double> values) {
@@ -33,11 +35,14 @@ double median(std::vector<double> values) {
     return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
-json episodes(const std::vector<double>& times, const char* better) {
-    json result{{"median", nullptr}, {"max", nullptr}, {"episodes", times.size()}, {"unit", "s"}, {"better", better}};
+Metric episodes(const std::vector<double>& times, const char* better) {
+    Metric result;
+    result.unit = "s";
+    result.better = better;
+    result.episodes = times.size();
     if (!times.empty()) {
-        result["median"] = median(times);
-        result["max"] = *std::max_element(times.begin(), times.end());
+        result.median = median(times);
+        result.max = *std::max_element(times.begin(), times.end());
     }
     return result;
 }
@@ -161,21 +166,19 @@ void QualityMetrics::receivedChanged(uint64_t uid, Micros at, ReceivedClass from
     }
 }
 
-json QualityMetrics::summary() const {
+void QualityMetrics::summarize(RunSummary& summary) const {
     PeerTotals all;
-    json peers = json::array();
     for (const auto& [uid, totals] : m_peers) {
         const double minutes = seconds(totals.present) / 60.0;
         const double present = static_cast<double>(totals.present);
-        peers.push_back({{"uid", uid},
-                         {"metrics",
-                          {{"time_upper_pct", metric(ratio(totals.upper, present, 100), "%", "higher")},
-                           {"time_lower_pct", metric(ratio(totals.lower, present, 100), "%", "lower")},
-                           {"time_none_pct", metric(ratio(totals.none, present, 100), "%", "lower")},
-                           {"freezes_per_min", metric(ratio(totals.freezes, minutes, 1), "1/min", "lower")},
-                           {"freeze_time_pct", metric(ratio(totals.frozen, present, 100), "%", "lower")},
-                           {"switches_per_min", metric(ratio(totals.switches, minutes, 1), "1/min", "lower")},
-                           {"flaps_per_min", metric(ratio(totals.flaps, minutes, 1), "1/min", "lower")}}}});
+        summary.peers.push_back({uid,
+                                 {{{"time_upper_pct", metric(ratio(totals.upper, present, 100), "%", "higher")},
+                                   {"time_lower_pct", metric(ratio(totals.lower, present, 100), "%", "lower")},
+                                   {"time_none_pct", metric(ratio(totals.none, present, 100), "%", "lower")},
+                                   {"freezes_per_min", metric(ratio(totals.freezes, minutes, 1), "1/min", "lower")},
+                                   {"freeze_time_pct", metric(ratio(totals.frozen, present, 100), "%", "lower")},
+                                   {"switches_per_min", metric(ratio(totals.switches, minutes, 1), "1/min", "lower")},
+                                   {"flaps_per_min", metric(ratio(totals.flaps, minutes, 1), "1/min", "lower")}}}});
         all.present += totals.present;
         all.upper += totals.upper;
         all.lower += totals.lower;
@@ -187,24 +190,24 @@ json QualityMetrics::summary() const {
     }
     const double minutes = seconds(all.present) / 60.0;
     const double present = static_cast<double>(all.present);
-    json metrics{{"time_upper_pct", metric(ratio(all.upper, present, 100), "%", "higher")},
-                 {"time_lower_pct", metric(ratio(all.lower, present, 100), "%", "lower")},
-                 {"time_none_pct", metric(ratio(all.none, present, 100), "%", "lower")},
-                 {"speaker_hd_pct", metric(ratio(m_speakerUpper, m_speaking, 100), "%", "higher")},
-                 {"freezes_per_min", metric(ratio(all.freezes, minutes, 1), "1/min", "lower")},
-                 {"freeze_time_pct", metric(ratio(all.frozen, present, 100), "%", "lower")},
-                 {"switches_per_min", metric(ratio(all.switches, minutes, 1), "1/min", "lower")},
-                 {"flaps_per_min", metric(ratio(all.flaps, minutes, 1), "1/min", "lower")},
-                 {"utilization_pct", metric(ratio(m_deliveredBits, m_capacityBits, 100), "%", "higher")},
-                 {"overshoot_time_pct", metric(ratio(m_overshoot, m_time, 100), "%", "lower")},
-                 {"idle_headroom_pct", metric(ratio(m_idleHeadroomBits, m_capacityBits, 100), "%", "lower")},
-                 {"time_to_cut_s", episodes(m_timesToCut, "lower")},
-                 {"time_to_recover_s", episodes(m_timesToRecover, "lower")},
-                 {"jain_fairness", metric(ratio(m_fairnessSum, m_fairnessSamples, 1), "", "higher")},
-                 {"upload_overshoot_pct",
-                  metric(m_uploadModelled ? ratio(m_uploadOvershoot, m_uploadTime, 100) : json(nullptr), "%", "lower")},
-                 {"unmet_requests", metric(m_unmetRequests, "requests", "lower")}};
-    return {{"metrics", metrics}, {"peers", peers}};
+    summary.metrics = {
+        {{"time_upper_pct", metric(ratio(all.upper, present, 100), "%", "higher")},
+         {"time_lower_pct", metric(ratio(all.lower, present, 100), "%", "lower")},
+         {"time_none_pct", metric(ratio(all.none, present, 100), "%", "lower")},
+         {"speaker_hd_pct", metric(ratio(m_speakerUpper, m_speaking, 100), "%", "higher")},
+         {"freezes_per_min", metric(ratio(all.freezes, minutes, 1), "1/min", "lower")},
+         {"freeze_time_pct", metric(ratio(all.frozen, present, 100), "%", "lower")},
+         {"switches_per_min", metric(ratio(all.switches, minutes, 1), "1/min", "lower")},
+         {"flaps_per_min", metric(ratio(all.flaps, minutes, 1), "1/min", "lower")},
+         {"utilization_pct", metric(ratio(m_deliveredBits, m_capacityBits, 100), "%", "higher")},
+         {"overshoot_time_pct", metric(ratio(m_overshoot, m_time, 100), "%", "lower")},
+         {"idle_headroom_pct", metric(ratio(m_idleHeadroomBits, m_capacityBits, 100), "%", "lower")},
+         {"time_to_cut_s", episodes(m_timesToCut, "lower")},
+         {"time_to_recover_s", episodes(m_timesToRecover, "lower")},
+         {"jain_fairness", metric(ratio(m_fairnessSum, m_fairnessSamples, 1), "", "higher")},
+         {"upload_overshoot_pct",
+          metric(m_uploadModelled ? ratio(m_uploadOvershoot, m_uploadTime, 100) : std::nullopt, "%", "lower")},
+         {"unmet_requests", metric(m_unmetRequests, "requests", "lower")}}};
 }
 
 }  // namespace ktr::sim

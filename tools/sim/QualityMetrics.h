@@ -6,11 +6,11 @@
 
 #include <cstdint>
 #include <map>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <vector>
 
 #include "SimTime.h"
+#include "Summary.h"
 
 namespace ktr::sim {
 
@@ -52,8 +52,8 @@ public:
     // Subscriber requests met or not by the streams published while their set was in force.
     void requestsEnded(int unmet) { m_unmetRequests += unmet; }
 
-    // The summary: every metric with its unit and direction, for the meeting and per peer.
-    nlohmann::json summary() const;
+    // The summary's metrics, each with its unit and direction, for the meeting and per peer.
+    void summarize(RunSummary& summary) const;
 
 private:
     struct PeerTotals {

@@ -41,7 +41,6 @@ using nlohmann::json;
 
 // The downlink when none is given: a steady office line.
 constexpr const char* kDefaultDownlink = "constant:10mbps";
-constexpr int kSummarySchema = 1;
 constexpr const char* kPlotScript = "plot_sim.py";
 
 // A trace is a file, or the text of a synthetic shape ("constant:2mbps", "steps:...").
@@ -58,24 +57,20 @@ HashedFile traceIdentity(const std::string& text) {
     return HashedFile{text, file ? sha256OfFile(text) : sha256Hex(text)};
 }
 
-std::string number(const json& value) {
-    return value.is_null() ? "-" : fmt::format("{:.2f}", value.get<double>());
+std::string number(const Known<double>& value) {
+    return value ? fmt::format("{:.2f}", *value) : "-";
 }
 
-void printMetrics(std::ostream& out, const json& summary) {
-    fmt::print(out, "meeting: {}   downlink: {}   uplink: {}   seed: {}   duration: {} s\n",
-               summary.at("meeting").get<std::string>(), summary.at("downlink").get<std::string>(),
-               summary.at("uplink").is_null() ? "not modelled" : summary.at("uplink").get<std::string>(),
-               summary.at("seed").get<uint64_t>(), summary.at("duration_s").get<double>());
+void printMetrics(std::ostream& out, const RunSummary& summary) {
+    fmt::print(out, "meeting: {}   downlink: {}   uplink: {}   seed: {}   duration: {} s\n", summary.meeting,
+               summary.downlink, summary.uplink.value_or("not modelled"), summary.seed, summary.durationS);
     fmt::print(out, "{:<22} {:>16}  {:<9} {}\n", "metric", "value", "unit", "better");
-    for (const auto& [name, metric] : summary.at("metrics").items()) {
-        const std::string value = metric.contains("value")
-                                      ? number(metric.at("value"))
-                                      : fmt::format("{} / {}", number(metric.at("median")), number(metric.at("max")));
-        const std::string unit = metric.contains("value")
-                                     ? metric.at("unit").get<std::string>()
-                                     : fmt::format("s (median / max of {})", metric.at("episodes").get<int>());
-        fmt::print(out, "{:<22} {:>16}  {:<9} {}\n", name, value, unit, metric.at("better").get<std::string>());
+    for (const auto& [name, metric] : summary.metrics.entries) {
+        const std::string value =
+            metric.episodes ? fmt::format("{} / {}", number(metric.median), number(metric.max)) : number(metric.value);
+        const std::string unit =
+            metric.episodes ? fmt::format("{} (median / max of {})", metric.unit, *metric.episodes) : metric.unit;
+        fmt::print(out, "{:<22} {:>16}  {:<9} {}\n", name, value, unit, metric.better);
     }
 }
 
@@ -201,9 +196,9 @@ int SimCommand::runSweep() const {
     const std::vector<ChildResult> outcomes =
         runChildren(sweepRuns(command, traces, indices, uplinks ? "--uplink" : "--downlink"), m_jobs,
                     static_cast<Micros>(m_timeoutS * kMicrosPerSecond));
-    const std::vector<RunSummary> runs = collectSummaries(outcomes, indices);
+    const std::vector<LabelledSummary> runs = collectSummaries(outcomes, indices);
     if (results != nullptr) {
-        SweepDescription sweep{m_meetingPath, json(std::vector<std::string>(command.begin() + 3, command.end())), {}};
+        SweepDescription sweep{m_meetingPath, std::vector<std::string>(command.begin() + 3, command.end()), {}};
         for (const std::string& trace : traces) {
             sweep.runs.push_back(std::filesystem::path(trace).filename().string());
         }
@@ -231,12 +226,11 @@ SimCommand::TableFiles SimCommand::openTableFiles(OutputFiles& files) const {
 
 // The distributions as a table on standard output, and as JSON and as an HTML page where asked.
 void SimCommand::writeTable(const SweepTable& table, const TableFiles& files, const std::string& title) const {
-    const json tableJson = json::parse(sweepTableJson(table).dump());
     if (files.summary != nullptr) {
-        *files.summary << sweepTableJson(table).dump(2) << '\n';
+        *files.summary << toJsonText(table) << '\n';
     }
     if (files.html != nullptr) {
-        writeSweepReport(*files.html, title, tableJson);
+        writeSweepReport(*files.html, title, table);
     }
     writeSweepTable(std::cout, table);
 }
@@ -304,36 +298,37 @@ int SimCommand::runOne() const {
         header.provenance.traces.push_back(traceIdentity(m_uplink));
     }
     timeline.begin(header);
-    json summary{
-        {"schema", kSummarySchema},
-        {"meeting", meeting.name},
-        {"downlink", downlink.label()},
-        {"uplink", uplink ? json(uplink->label()) : json(nullptr)},
-        {"estimates",
-         m_estimatesPath.empty() ? json(nullptr) : json(std::filesystem::path(m_estimatesPath).filename().string())},
-        {"seed", setup.seed},
-        {"duration_s", static_cast<double>(meeting.duration) / kMicrosPerSecond}};
-    summary.update(
-        Simulation(setup).run(library, SimulationOutputs{&timeline, record ? &*record : nullptr,
-                                                         series.empty() ? nullptr
-                                                         : m_redact     ? static_cast<SeriesSink*>(&redactedSeries)
-                                                                        : &series}));
+    RunSummary summary;
+    summary.meeting = meeting.name;
+    summary.downlink = downlink.label();
+    summary.uplink = uplink ? Known<std::string>(uplink->label()) : std::nullopt;
+    summary.estimates = m_estimatesPath.empty()
+                            ? std::nullopt
+                            : Known<std::string>(std::filesystem::path(m_estimatesPath).filename().string());
+    summary.seed = setup.seed;
+    summary.durationS = static_cast<double>(meeting.duration) / kMicrosPerSecond;
+    Simulation(setup).run(library,
+                          SimulationOutputs{&timeline, record ? &*record : nullptr,
+                                            series.empty() ? nullptr
+                                            : m_redact     ? static_cast<SeriesSink*>(&redactedSeries)
+                                                           : &series},
+                          summary);
     timeline.end();
     if (record) {
         record->finish();
     }
     if (m_redact) {
-        summary = redactor.json(summary);
+        summary = redactor.summary(std::move(summary));
     }
     if (summaryFile != nullptr) {
-        *summaryFile << summary.dump(2) << '\n';
+        *summaryFile << toJsonText(summary) << '\n';
     }
     files.close();
     if (!m_plotPath.empty()) {
         drawPlot(kPlotScript, seriesPath, m_plotPath, meeting.name + " over " + downlink.label());
     }
     if (m_summaryOnly) {
-        std::cout << summary.dump() << '\n';
+        std::cout << toJsonText(summary) << '\n';
     } else {
         printMetrics(std::cout, summary);
     }

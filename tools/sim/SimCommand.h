@@ -11,12 +11,12 @@
 
 namespace ktr {
 class OutputFiles;
-}
+struct SweepTable;
+}  // namespace ktr
 
 namespace ktr::sim {
 
 struct Meeting;
-struct SweepTable;
 
 class SimCommand {
 public:
@@ -34,7 +34,7 @@ private:
         std::ostream* html;
     };
     TableFiles openTableFiles(OutputFiles& files) const;
-    void writeTable(const SweepTable& table, const TableFiles& files, const std::string& title) const;
+    void writeTable(const ktr::SweepTable& table, const TableFiles& files, const std::string& title) const;
     std::vector<std::string> childCommand() const;
     uint64_t seedFor(const Meeting& meeting) const;
 

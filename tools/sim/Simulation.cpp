@@ -123,7 +123,7 @@ public:
         }
     }
 
-    nlohmann::json run() {
+    void run(RunSummary& summary) {
         start();
         while (!m_events.empty() && m_events.top().at < m_meeting.duration) {
             const Event event = m_events.top();
@@ -133,7 +133,7 @@ public:
             handle(event);
         }
         finish();
-        return m_metrics.summary();
+        m_metrics.summarize(summary);
     }
 
     std::chrono::nanoseconds libraryTime() const { return m_driver.libraryTime(); }
@@ -580,11 +580,10 @@ private:
 
 Simulation::Simulation(const SimulationSetup& setup) : m_setup(setup) {}
 
-nlohmann::json Simulation::run(const SdkLibrary& library, const SimulationOutputs& outputs) {
+void Simulation::run(const SdkLibrary& library, const SimulationOutputs& outputs, RunSummary& summary) {
     Run run(m_setup, library, outputs);
-    nlohmann::json summary = run.run();
+    run.run(summary);
     m_libraryTime = run.libraryTime();
-    return summary;
 }
 
 }  // namespace ktr::sim

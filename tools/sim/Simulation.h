@@ -7,9 +7,9 @@
 
 #include <chrono>
 #include <cstdint>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <ostream>
+#include "Summary.h"
 
 #include "CapacityTrace.h"
 #include "LinkEstimator.h"
@@ -46,9 +46,9 @@ public:
     Simulation(const Simulation&) = delete;
     Simulation& operator=(const Simulation&) = delete;
 
-    // Runs the meeting on a new instance of the library; returns the summary (metrics per peer and for
-    // the meeting).
-    nlohmann::json run(const SdkLibrary& library, const SimulationOutputs& outputs);
+    // Runs the meeting on a new instance of the library; fills the summary's metrics (per peer and for the
+    // meeting).
+    void run(const SdkLibrary& library, const SimulationOutputs& outputs, RunSummary& summary);
     // Of the last run, the time spent inside the library's calls.
     std::chrono::nanoseconds libraryTime() const { return m_libraryTime; }
 

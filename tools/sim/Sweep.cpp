@@ -49,17 +49,14 @@ bool readCount(const std::string& text, int& count) {
     return error == std::errc() && end == text.data() + text.size() && count >= 1 && count <= kMaxShards;
 }
 
-nlohmann::ordered_json summaryOf(const ChildResult& result) {
-    nlohmann::ordered_json summary;
+RunSummary summaryOf(const ChildResult& result) {
     try {
-        summary = nlohmann::ordered_json::parse(result.out);
-        readRunMetrics(summary);
-    } catch (const nlohmann::json::exception& error) {
-        refuseRun(result, fmt::format("its output is not one JSON object: {}", error.what()));
+        RunSummary summary = parseRunSummary(result.out, "its summary");
+        runMetricRows(summary);
+        return summary;
     } catch (const InputError& error) {
-        refuseRun(result, fmt::format("its summary: {}", error.what()));
+        refuseRun(result, error.what());
     }
-    return summary;
 }
 
 }  // namespace
@@ -124,22 +121,23 @@ std::vector<ChildRun> sweepRuns(const std::vector<std::string>& command, const s
     return runs;
 }
 
-std::vector<RunSummary> collectSummaries(const std::vector<ChildResult>& results, const std::vector<size_t>& indices) {
+std::vector<LabelledSummary> collectSummaries(const std::vector<ChildResult>& results,
+                                              const std::vector<size_t>& indices) {
     if (results.size() != indices.size()) {
         throw std::invalid_argument("collectSummaries: one index per result is needed");
     }
     refuseFailedRuns(results);
-    std::vector<RunSummary> summaries;
+    std::vector<LabelledSummary> summaries;
     for (size_t i = 0; i < results.size(); ++i) {
         summaries.push_back({results[i].label, indices[i], summaryOf(results[i])});
     }
     return summaries;
 }
 
-std::vector<nlohmann::ordered_json> summariesOf(const std::vector<RunSummary>& runs) {
-    std::vector<nlohmann::ordered_json> summaries;
+std::vector<RunSummary> summariesOf(const std::vector<LabelledSummary>& runs) {
+    std::vector<RunSummary> summaries;
     summaries.reserve(runs.size());
-    for (const RunSummary& run : runs) {
+    for (const LabelledSummary& run : runs) {
         summaries.push_back(run.summary);
     }
     return summaries;

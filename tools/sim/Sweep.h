@@ -5,12 +5,12 @@
 #ifndef KTRSDK_TOOLS_SIM_SWEEP_H
 #define KTRSDK_TOOLS_SIM_SWEEP_H
 
-#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "ChildPool.h"
 #include "SimTime.h"
+#include "Summary.h"
 
 namespace ktr::sim {
 
@@ -41,10 +41,10 @@ Shard parseShard(const std::string& text);
 std::vector<size_t> shardRuns(size_t runCount, const Shard& shard);
 
 // One run's summary as `ktr sim --summary-only` printed it; index is its place among all runs.
-struct RunSummary {
+struct LabelledSummary {
     std::string label;
     size_t index = 0;
-    nlohmann::ordered_json summary;
+    RunSummary summary;
 };
 
 // The runs of the given indices: `command` followed by the option ("--downlink" unless another is given)
@@ -54,10 +54,11 @@ std::vector<ChildRun> sweepRuns(const std::vector<std::string>& command, const s
 
 // The summaries of the runs (results[i] is the run of indices[i]). Throws InputError naming the run that
 // failed first, the reason and the end of its stderr, or a run whose output is not a summary.
-std::vector<RunSummary> collectSummaries(const std::vector<ChildResult>& results, const std::vector<size_t>& indices);
+std::vector<LabelledSummary> collectSummaries(const std::vector<ChildResult>& results,
+                                              const std::vector<size_t>& indices);
 
 // The summaries alone, as SweepStatistics reads them.
-std::vector<nlohmann::ordered_json> summariesOf(const std::vector<RunSummary>& runs);
+std::vector<RunSummary> summariesOf(const std::vector<LabelledSummary>& runs);
 
 }  // namespace ktr::sim
 

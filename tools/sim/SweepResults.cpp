@@ -9,17 +9,15 @@
 #include <string_view>
 
 #include "InputFile.h"
-#include "JsonFields.h"
 #include "RunMetrics.h"
 
 namespace ktr::sim {
 namespace {
 
-using Json = nlohmann::ordered_json;
-
-// Labels are file names, which need not be UTF-8; JSON text must be.
-std::string jsonLine(const Json& value) {
-    return value.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+// Labels are file names, which need not be UTF-8: JsonOut replaces what is not.
+template <class T>
+std::string jsonLine(const T& value) {
+    return toJsonText(value) + "\n";
 }
 
 [[noreturn]] void refuseLine(const std::string& path, size_t line, const std::string& problem) {
@@ -45,14 +43,20 @@ std::vector<std::string_view> linesOf(const std::string& path, const std::string
     return lines;
 }
 
-Json parseObject(std::string_view line) {
-    Json value;
+// One line of a results file as its type; messages name the field.
+template <class T>
+T readLine(std::string_view line) {
+    JsonValue value;
     try {
-        value = Json::parse(line);
+        value = JsonValue::parse(line);
     } catch (const nlohmann::json::exception& error) {
         throw InputError(fmt::format("not JSON: {}", error.what()));
     }
-    return objectValue(value, "");
+    FieldReader in(value, FieldPlace("", ""));
+    T read;
+    codec::readFields(in, read, Nulls::Unknown);
+    in.finish();
+    return read;
 }
 
 struct ShardHeader {
@@ -60,29 +64,17 @@ struct ShardHeader {
     Shard shard;
 };
 
-ShardHeader readHeader(const Json& header) {
-    const Json& schema = requiredField(header, "", "schema");
-    if (schema != kResultsSchema) {
-        refuseField("schema", std::to_string(kResultsSchema), schema);
+ShardHeader readHeader(std::string_view line) {
+    const SweepResultsHeader header = readLine<SweepResultsHeader>(line);
+    if (header.schema != SweepResultsHeader::kSchema) {
+        throw InputError(fmt::format("a results file of schema {}; this ktr reads schema {}", header.schema,
+                                     SweepResultsHeader::kSchema));
     }
-    ShardHeader read;
-    read.sweep.meeting = stringField(header, "", "meeting");
-    read.sweep.options = requiredField(header, "", "options");
-    const Json& runs = requiredField(header, "", "runs");
-    if (!runs.is_array()) {
-        refuseField("runs", "the runs' labels", runs);
-    }
-    for (size_t i = 0; i < runs.size(); ++i) {
-        if (!runs[i].is_string()) {
-            refuseField(fmt::format("runs[{}]", i), "a string", runs[i]);
-        }
-        read.sweep.runs.push_back(runs[i].get<std::string>());
-    }
-    const std::string shard = stringField(header, "", "shard");
+    ShardHeader read{{header.meeting, header.options, header.runs}, {}};
     try {
-        read.shard = parseShard(shard);
+        read.shard = parseShard(header.shard);
     } catch (const InputError&) {
-        refuseField("shard", "K/N with 1 <= K <= N", shard);
+        throw InputError(fmt::format("field \"shard\": expected K/N with 1 <= K <= N, got \"{}\"", header.shard));
     }
     return read;
 }
@@ -101,7 +93,7 @@ std::string difference(const SweepDescription& one, const SweepDescription& othe
 }
 
 struct PlacedRun {
-    RunSummary run;
+    LabelledSummary run;
     std::string path;
     size_t line = 0;
 };
@@ -115,7 +107,7 @@ public:
         const ShardHeader header = readHeaderLine(path, lines.front());
         for (size_t i = 1; i < lines.size(); ++i) {
             try {
-                readRun(path, i + 1, parseObject(lines[i]), header.shard);
+                readRun(path, i + 1, readLine<SweepResultsRun>(lines[i]), header.shard);
             } catch (const InputError& error) {
                 refuseLine(path, i + 1, error.what());
             }
@@ -141,7 +133,7 @@ private:
     ShardHeader readHeaderLine(const std::string& path, std::string_view line) {
         ShardHeader header;
         try {
-            header = readHeader(parseObject(line));
+            header = readHeader(line);
         } catch (const InputError& error) {
             refuseLine(path, 1, fmt::format("not a results header: {}", error.what()));
         }
@@ -155,13 +147,13 @@ private:
         return header;
     }
 
-    void readRun(const std::string& path, size_t line, const Json& object, const Shard& shard) {
-        const std::string label = stringField(object, "", "run");
-        const Json& indexValue = requiredField(object, "", "index");
-        if (!indexValue.is_number_unsigned() || indexValue.get<uint64_t>() >= runCount()) {
-            refuseField("index", fmt::format("a run index below {}", runCount()), indexValue);
+    void readRun(const std::string& path, size_t line, SweepResultsRun read, const Shard& shard) {
+        const std::string& label = read.run;
+        if (read.index >= runCount()) {
+            throw InputError(
+                fmt::format("field \"index\": expected a run index below {}, got {}", runCount(), read.index));
         }
-        const size_t index = indexValue.get<size_t>();
+        const size_t index = static_cast<size_t>(read.index);
         if (label != m_sweep->runs[index]) {
             throw InputError(
                 fmt::format("run {} is \"{}\" in the header, not \"{}\"", index, m_sweep->runs[index], label));
@@ -173,13 +165,16 @@ private:
             throw InputError(fmt::format("run {} (\"{}\") is also at {}: line {}", index, label, earlier->second.path,
                                          earlier->second.line));
         }
-        const Json& summary = requiredField(object, "", "summary");
+        if (read.summary.schema != RunSummary::kSchema) {
+            throw InputError(fmt::format("its summary: a summary of schema {}; this ktr reads schema {}",
+                                         read.summary.schema, RunSummary::kSchema));
+        }
         try {
-            readRunMetrics(summary);
+            runMetricRows(read.summary);
         } catch (const InputError& error) {
             throw InputError(fmt::format("its summary: {}", error.what()));
         }
-        m_runs.emplace(index, PlacedRun{{label, index, summary}, path, line});
+        m_runs.emplace(index, PlacedRun{{label, index, std::move(read.summary)}, path, line});
     }
 
     void checkShardComplete(const std::string& path, const Shard& shard) const {
@@ -205,18 +200,19 @@ private:
 }  // namespace
 
 void writeSweepResults(std::ostream& out, const SweepDescription& sweep, const Shard& shard,
-                       const std::vector<RunSummary>& runs) {
-    out << jsonLine(Json{{"schema", kResultsSchema},
-                         {"meeting", sweep.meeting},
-                         {"options", sweep.options},
-                         {"runs", sweep.runs},
-                         {"shard", shard.text()}});
-    for (const RunSummary& run : runs) {
+                       const std::vector<LabelledSummary>& runs) {
+    SweepResultsHeader header;
+    header.meeting = sweep.meeting;
+    header.options = sweep.options;
+    header.runs = sweep.runs;
+    header.shard = shard.text();
+    out << jsonLine(header);
+    for (const LabelledSummary& run : runs) {
         if (run.index >= sweep.runs.size() || sweep.runs[run.index] != run.label || !shard.holds(run.index)) {
             throw std::invalid_argument(fmt::format("run {} (\"{}\") is not a run of shard {} of the sweep", run.index,
                                                     run.label, shard.text()));
         }
-        out << jsonLine(Json{{"run", run.label}, {"index", run.index}, {"summary", run.summary}});
+        out << jsonLine(SweepResultsRun{run.label, run.index, run.summary});
     }
 }
 

@@ -4,7 +4,6 @@
 #ifndef KTRSDK_TOOLS_SIM_SWEEPRESULTS_H
 #define KTRSDK_TOOLS_SIM_SWEEPRESULTS_H
 
-#include <nlohmann/json.hpp>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -13,13 +12,11 @@
 
 namespace ktr::sim {
 
-constexpr int kResultsSchema = 1;
-
 // What makes two shards parts of the same sweep.
 struct SweepDescription {
     std::string meeting;
-    nlohmann::ordered_json options;  // the settings every run shares, in any JSON form
-    std::vector<std::string> runs;   // the labels of all runs of the sweep, in run order
+    std::vector<std::string> options;  // the settings every run shares, as the runs' command line gives them
+    std::vector<std::string> runs;     // the labels of all runs of the sweep, in run order
 
     bool operator==(const SweepDescription& other) const {
         return meeting == other.meeting && options == other.options && runs == other.runs;
@@ -27,11 +24,11 @@ struct SweepDescription {
 };
 
 void writeSweepResults(std::ostream& out, const SweepDescription& sweep, const Shard& shard,
-                       const std::vector<RunSummary>& runs);
+                       const std::vector<LabelledSummary>& runs);
 
 struct MergedSweep {
     SweepDescription sweep;
-    std::vector<RunSummary> runs;  // every run of the sweep, in run order
+    std::vector<LabelledSummary> runs;  // every run of the sweep, in run order
 };
 
 // Reads the shards' results files and returns every run in run order. Throws InputError naming the file

@@ -15,7 +15,6 @@
 namespace ktr::sim {
 namespace {
 
-constexpr int kTableSchema = 1;
 constexpr double kP5 = 5;
 constexpr double kMedian = 50;
 constexpr double kP95 = 95;
@@ -28,8 +27,6 @@ constexpr int kShownDecimals = 3;
 constexpr const char* kColumnGap = "  ";
 constexpr const char* kNothing = "-";
 
-using Json = nlohmann::ordered_json;
-
 Estimate estimate(const std::vector<double>& sorted, double percent, std::vector<double>& resampled) {
     std::sort(resampled.begin(), resampled.end());
     return {percentile(sorted, percent), percentile(resampled, kIntervalLow), percentile(resampled, kIntervalHigh)};
@@ -37,7 +34,7 @@ Estimate estimate(const std::vector<double>& sorted, double percent, std::vector
 
 // Every metric row starts its own engine from the seed, so a row's intervals depend on its own values
 // only, not on which other metrics the summaries carry.
-Distribution distributionOf(std::vector<double> values, const BootstrapSettings& settings) {
+void addDistribution(std::vector<double> values, const BootstrapSettings& settings, MetricDistribution& row) {
     std::sort(values.begin(), values.end());
     std::mt19937_64 engine(settings.seed);
     const size_t resamples = static_cast<size_t>(settings.resamples);
@@ -55,8 +52,9 @@ Distribution distributionOf(std::vector<double> values, const BootstrapSettings&
         statistics[1].push_back(percentile(resample, kMedian));
         statistics[2].push_back(percentile(resample, kP95));
     }
-    return {estimate(values, kP5, statistics[0]), estimate(values, kMedian, statistics[1]),
-            estimate(values, kP95, statistics[2])};
+    row.p5 = estimate(values, kP5, statistics[0]);
+    row.median = estimate(values, kMedian, statistics[1]);
+    row.p95 = estimate(values, kP95, statistics[2]);
 }
 
 struct RowValues {
@@ -70,7 +68,11 @@ public:
     void add(size_t run, const MetricValue& metric) {
         const auto [found, added] = m_indexOf.emplace(metric.name, m_rows.size());
         if (added) {
-            m_rows.push_back({{metric.name, metric.unit, metric.better, 0, std::nullopt}, {}});
+            MetricDistribution row;
+            row.metric = metric.name;
+            row.unit = metric.unit;
+            row.better = metric.better;
+            m_rows.push_back({row, {}});
         }
         RowValues& row = m_rows[found->second];
         checkSameKind(run, row.row, metric);
@@ -108,25 +110,13 @@ std::string interval(const Estimate& estimate) {
     return fmt::format("{} [{}, {}]", number(estimate.value), number(estimate.low), number(estimate.high));
 }
 
-std::vector<std::string> cellsOf(const MetricDistribution& row, size_t runs) {
+std::vector<std::string> cellsOf(const MetricDistribution& row, uint64_t runs) {
     std::vector<std::string> cells = {row.metric, row.unit.empty() ? kNothing : row.unit, row.better,
                                       fmt::format("{}/{}", row.runs, runs)};
-    if (!row.distribution) {
-        cells.insert(cells.end(), 3, kNothing);
-        return cells;
-    }
-    for (const Estimate& statistic : {row.distribution->p5, row.distribution->median, row.distribution->p95}) {
-        cells.push_back(interval(statistic));
+    for (const Known<Estimate>* statistic : {&row.p5, &row.median, &row.p95}) {
+        cells.push_back(*statistic ? interval(**statistic) : kNothing);
     }
     return cells;
-}
-
-Json estimateJson(const std::optional<Distribution>& distribution, Estimate Distribution::*statistic) {
-    if (!distribution) {
-        return nullptr;
-    }
-    const Estimate& estimate = (*distribution).*statistic;
-    return Json{{"value", estimate.value}, {"low", estimate.low}, {"high", estimate.high}};
 }
 
 }  // namespace
@@ -154,7 +144,7 @@ double percentile(const std::vector<double>& sorted, double percent) {
     return (1 - fraction) * sorted[below] + fraction * sorted[below + 1];
 }
 
-SweepTable sweepStatistics(const std::vector<Json>& summaries, const BootstrapSettings& settings) {
+SweepTable sweepStatistics(const std::vector<RunSummary>& summaries, const BootstrapSettings& settings) {
     if (settings.resamples < 1 || settings.resamples > kMaxResamples) {
         throw InputError(
             fmt::format("bootstrap resamples: expected 1 to {}, got {}", kMaxResamples, settings.resamples));
@@ -163,7 +153,7 @@ SweepTable sweepStatistics(const std::vector<Json>& summaries, const BootstrapSe
     for (size_t run = 0; run < summaries.size(); ++run) {
         std::vector<MetricValue> metrics;
         try {
-            metrics = readRunMetrics(summaries[run]);
+            metrics = runMetricRows(summaries[run]);
         } catch (const InputError& error) {
             throw InputError(fmt::format("run {}: {}", run, error.what()));
         }
@@ -171,13 +161,17 @@ SweepTable sweepStatistics(const std::vector<Json>& summaries, const BootstrapSe
             collector.add(run, metric);
         }
     }
-    SweepTable table{summaries.size(), settings, {}};
+    SweepTable table;
+    table.runs = summaries.size();
+    table.confidencePct = kConfidencePercent;
+    table.resamples = settings.resamples;
+    table.seed = settings.seed;
     for (RowValues& row : collector.rows()) {
         row.row.runs = row.values.size();
         if (!row.values.empty()) {
-            row.row.distribution = distributionOf(std::move(row.values), settings);
+            addDistribution(std::move(row.values), settings, row.row);
         }
-        table.rows.push_back(std::move(row.row));
+        table.metrics.push_back(std::move(row.row));
     }
     return table;
 }
@@ -185,7 +179,7 @@ SweepTable sweepStatistics(const std::vector<Json>& summaries, const BootstrapSe
 void writeSweepTable(std::ostream& out, const SweepTable& table) {
     std::vector<std::vector<std::string>> lines = {
         {"metric", "unit", "better", "runs", "p5 [lo, hi]", "median [lo, hi]", "p95 [lo, hi]"}};
-    for (const MetricDistribution& row : table.rows) {
+    for (const MetricDistribution& row : table.metrics) {
         lines.push_back(cellsOf(row, table.runs));
     }
     std::vector<size_t> widths(lines.front().size(), 0);
@@ -195,7 +189,7 @@ void writeSweepTable(std::ostream& out, const SweepTable& table) {
         }
     }
     out << fmt::format("{} runs; {} % confidence intervals: percentile bootstrap, {} resamples, seed {}\n", table.runs,
-                       kConfidencePercent, table.bootstrap.resamples, table.bootstrap.seed);
+                       table.confidencePct, table.resamples, table.seed);
     for (const std::vector<std::string>& cells : lines) {
         std::string line;
         for (size_t column = 0; column < cells.size(); ++column) {
@@ -205,25 +199,6 @@ void writeSweepTable(std::ostream& out, const SweepTable& table) {
         line.erase(line.find_last_not_of(' ') + 1);
         out << line << "\n";
     }
-}
-
-Json sweepTableJson(const SweepTable& table) {
-    Json rows = Json::array();
-    for (const MetricDistribution& row : table.rows) {
-        rows.push_back(Json{{"metric", row.metric},
-                            {"unit", row.unit},
-                            {"better", row.better},
-                            {"runs", row.runs},
-                            {"p5", estimateJson(row.distribution, &Distribution::p5)},
-                            {"median", estimateJson(row.distribution, &Distribution::median)},
-                            {"p95", estimateJson(row.distribution, &Distribution::p95)}});
-    }
-    return Json{{"schema", kTableSchema},
-                {"runs", table.runs},
-                {"confidence_pct", kConfidencePercent},
-                {"resamples", table.bootstrap.resamples},
-                {"seed", table.bootstrap.seed},
-                {"metrics", std::move(rows)}};
 }
 
 }  // namespace ktr::sim

@@ -4,12 +4,13 @@
 #define KTRSDK_TOOLS_SIM_SWEEPSTATISTICS_H
 
 #include <cstdint>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <ostream>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "Summary.h"
 
 namespace ktr::sim {
 
@@ -22,33 +23,6 @@ struct BootstrapSettings {
     uint64_t seed = kDefaultBootstrapSeed;
 };
 
-// A statistic of the runs' values and its confidence interval.
-struct Estimate {
-    double value = 0;
-    double low = 0;
-    double high = 0;
-};
-
-struct Distribution {
-    Estimate p5;
-    Estimate median;
-    Estimate p95;
-};
-
-struct MetricDistribution {
-    std::string metric;  // "freezes_per_min", "time_to_cut_s.median"
-    std::string unit;
-    std::string better;
-    size_t runs = 0;                           // the runs that define the metric
-    std::optional<Distribution> distribution;  // empty when no run defines it
-};
-
-struct SweepTable {
-    size_t runs = 0;  // the summaries it was computed from
-    BootstrapSettings bootstrap;
-    std::vector<MetricDistribution> rows;
-};
-
 // The percent-th percentile (0 to 100) of sorted, non-empty values, interpolated linearly between the
 // two closest ranks: rank (n - 1) * percent / 100, counted from 0.
 double percentile(const std::vector<double>& sorted, double percent);
@@ -59,16 +33,12 @@ size_t uniformIndex(std::mt19937_64& engine, size_t count);
 
 // One row per metric row of the summaries (see RunMetrics.h), in the order of the first summary, then
 // of any metric a later summary adds. A run whose value is null is left out of that row. The same
-// summaries and settings give the same table. Throws InputError naming the run (its index) for a
-// summary that cannot be read, a metric whose unit or direction changes between runs, or settings out
-// of range.
-SweepTable sweepStatistics(const std::vector<nlohmann::ordered_json>& summaries,
-                           const BootstrapSettings& settings = {});
+// summaries and settings give the same table. Throws InputError naming the run (its index) for a metric
+// whose unit or direction changes between runs, or settings out of range.
+SweepTable sweepStatistics(const std::vector<RunSummary>& summaries, const BootstrapSettings& settings = {});
 
 // Aligned text: metric, unit, better, runs, then "p5 [lo, hi]", "median [lo, hi]", "p95 [lo, hi]".
 void writeSweepTable(std::ostream& out, const SweepTable& table);
-
-nlohmann::ordered_json sweepTableJson(const SweepTable& table);
 
 }  // namespace ktr::sim
 

@@ -102,7 +102,7 @@ void requireStreamChannels(FieldReader& in, const char* key) {
     if (!in.contains(key)) {
         return;
     }
-    const nlohmann::json& streams = in.child(key);
+    const JsonValue& streams = in.child(key);
     for (size_t i = 0; streams.is_array() && i < streams.size(); ++i) {
         if (streams[i].is_object() && !streams[i].contains("channel")) {
             in.fail(fmt::format("{}[{}].channel", key, i), "missing");

@@ -151,7 +151,7 @@ inline void readValue(FieldReader& in, const char* key, uint64_t& value, Nulls) 
     value = in.u64(key);
 }
 inline void readValue(FieldReader& in, const char* key, double& value, Nulls) {
-    value = in.number(key, -std::numeric_limits<double>::max(), std::numeric_limits<double>::max());
+    value = in.number(key);
 }
 inline void readValue(FieldReader& in, const char* key, std::string& value, Nulls) {
     value = in.text(key, "");
@@ -207,9 +207,8 @@ void readValue(FieldReader& in, const char* key, std::optional<T>& value, Nulls 
 
 // An element of an array, read as if it were a field of a one-field object.
 template <class T>
-T readElement(const FieldReader& array, const std::string& key, size_t index, const nlohmann::json& element,
-              Nulls nulls) {
-    const nlohmann::json holder{{"value", element}};
+T readElement(const FieldReader& array, const std::string& key, size_t index, const JsonValue& element, Nulls nulls) {
+    const JsonValue holder{{"value", element}};
     FieldReader in(holder, array.place().element(key, index));
     T value{};
     if constexpr (HasFields<T>::value) {
@@ -230,7 +229,7 @@ void readValue(FieldReader& in, const char* key, std::vector<T>& values, Nulls n
             values.push_back(std::move(value));
         });
     } else {
-        const nlohmann::json& array = in.child(key);
+        const JsonValue& array = in.child(key);
         if (!array.is_array()) {
             in.fail(key, "expected an array, got " + FieldReader::describe(array));
         }

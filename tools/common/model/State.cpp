@@ -14,9 +14,10 @@ constexpr const char* kDownload = "download_estimate";
 constexpr const char* kUpload = "upload_estimate";
 constexpr const char* kSelectRequests = "select_requests";
 
-constexpr std::pair<StreamChoice, const char*> kChoiceNames[] = {
-    {StreamChoice::Upper, "upper"}, {StreamChoice::Lower, "lower"}, {StreamChoice::Only, "only"},
-    {StreamChoice::Nothing, "none"}};
+constexpr std::pair<StreamChoice, const char*> kChoiceNames[] = {{StreamChoice::Upper, "upper"},
+                                                                 {StreamChoice::Lower, "lower"},
+                                                                 {StreamChoice::Only, "only"},
+                                                                 {StreamChoice::Nothing, "none"}};
 constexpr std::pair<Definition, const char*> kDefinitionNames[] = {{Definition::High, "high"},
                                                                    {Definition::Low, "low"}};
 
@@ -55,7 +56,9 @@ void writeSection(JsonOut& out, const char* key, const StateChange::Section<T>& 
 template <class T>
 void readSection(FieldReader& in, const char* key, StateChange::Section<T>& section, Nulls nulls) {
     if (in.contains(key)) {
-        in.object(key, [&](FieldReader& object) { section.fields = codec::readFieldsPresent(object, section.values, nulls); });
+        in.object(key, [&](FieldReader& object) {
+            section.fields = codec::readFieldsPresent(object, section.values, nulls);
+        });
     }
 }
 
@@ -228,7 +231,7 @@ StateChange readStateChange(FieldReader& in, Nulls nulls) {
     StateChange change;
     readSection(in, kScene, change.scene, nulls);
     if (in.contains(kPeers)) {
-        const nlohmann::json& peers = in.child(kPeers);
+        const JsonValue& peers = in.child(kPeers);
         if (!peers.is_object()) {
             in.fail(kPeers, "expected an object of peers by uid, got " + FieldReader::describe(peers));
         }

@@ -10,7 +10,7 @@
 namespace ktr {
 namespace {
 
-using nlohmann::json;
+using json = JsonValue;
 
 // Header keys.
 constexpr const char* kSchema = "schema";
@@ -204,8 +204,8 @@ bool TimelineReader::readLine(std::string& line) {
     char c = 0;
     while (m_in.get(c) && c != '\n') {
         if (line.size() == kMaxLineLength) {
-            throw InputError(fmt::format("{}: line {}: longer than {} bytes: not a timeline", m_source, m_line + 1,
-                                         kMaxLineLength));
+            throw InputError(
+                fmt::format("{}: line {}: longer than {} bytes: not a timeline", m_source, m_line + 1, kMaxLineLength));
         }
         line += c;
     }
@@ -231,9 +231,10 @@ void TimelineReader::readHeader() {
         throw InputError(m_source + ": line 1: not a ktr timeline (no \"schema\" in its header)");
     }
     if (document[kSchema] != kTimelineSchema) {
-        throw InputError(fmt::format("{}: a timeline of schema {}; this ktr reads schema {} only: write it again "
-                                     "with this ktr",
-                                     m_source, document[kSchema].dump(), kTimelineSchema));
+        throw InputError(
+            fmt::format("{}: a timeline of schema {}; this ktr reads schema {} only: write it again "
+                        "with this ktr",
+                        m_source, document[kSchema].dump(), kTimelineSchema));
     }
     FieldReader in(document, FieldPlace(m_source + ": line 1", ""));
     in.skip(kSchema);

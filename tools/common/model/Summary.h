@@ -1,0 +1,179 @@
+// What `ktr sim` says of a run, and what a sweep keeps of its runs: the run's summary (its metrics for the
+// meeting and per peer), the lines of a results file, and the table of the metrics' distributions.
+#ifndef KTRSDK_TOOLS_COMMON_MODEL_SUMMARY_H
+#define KTRSDK_TOOLS_COMMON_MODEL_SUMMARY_H
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "FieldCodec.h"
+
+namespace ktr {
+
+// One metric of a run: a value, or, for a metric measured over episodes, how many there were and the
+// median and maximum over them. A value the run does not define is null.
+struct Metric {
+    std::string unit;
+    std::string better;  // "higher", "lower" or "none"
+    Known<double> value;
+    std::optional<uint64_t> episodes;  // set: an episodic metric, with median and max in place of value
+    Known<double> median;
+    Known<double> max;
+
+    bool operator==(const Metric& other) const;
+};
+
+// Metrics by name, in the order they were written.
+struct Metrics {
+    std::vector<std::pair<std::string, Metric>> entries;
+
+    const Metric* find(const std::string& name) const;
+    bool operator==(const Metrics& other) const { return entries == other.entries; }
+};
+
+void writeValue(JsonOut& out, const Metric& metric);
+void readValue(FieldReader& in, const char* key, Metric& metric, Nulls nulls);
+void writeValue(JsonOut& out, const Metrics& metrics);
+void readValue(FieldReader& in, const char* key, Metrics& metrics, Nulls nulls);
+
+struct PeerSummary {
+    uint64_t uid = 0;
+    Metrics metrics;
+
+    template <class Visit>
+    static void fields(Visit& visit) {
+        visit("uid", &PeerSummary::uid);
+        visit("metrics", &PeerSummary::metrics);
+    }
+};
+
+// A run's summary, as `ktr sim --summary-only` prints it.
+struct RunSummary {
+    static constexpr int kSchema = 2;
+
+    int schema = kSchema;
+    std::string meeting;
+    std::string downlink;
+    Known<std::string> uplink;     // null: not modelled
+    Known<std::string> estimates;  // null: the estimator ran
+    uint64_t seed = 0;
+    double durationS = 0;
+    Metrics metrics;
+    std::vector<PeerSummary> peers;
+
+    template <class Visit>
+    static void fields(Visit& visit) {
+        visit("schema", &RunSummary::schema);
+        visit("meeting", &RunSummary::meeting);
+        visit("downlink", &RunSummary::downlink);
+        visit("uplink", &RunSummary::uplink);
+        visit("estimates", &RunSummary::estimates);
+        visit("seed", &RunSummary::seed);
+        visit("duration_s", &RunSummary::durationS);
+        visit("metrics", &RunSummary::metrics);
+        visit("peers", &RunSummary::peers);
+    }
+};
+
+// Reads a summary from JSON text; source names it in messages. Throws InputError for anything but a
+// summary of this schema.
+RunSummary parseRunSummary(const std::string& text, const std::string& source);
+
+// The first line of a sweep shard's results file: what makes two shards parts of the same sweep.
+struct SweepResultsHeader {
+    static constexpr int kSchema = 2;
+
+    int schema = kSchema;
+    std::string meeting;
+    std::vector<std::string> options;  // the options every run shares, as its command line gives them
+    std::vector<std::string> runs;     // the labels of all runs of the sweep, in run order
+    std::string shard;                 // "K/N"
+
+    template <class Visit>
+    static void fields(Visit& visit) {
+        visit("schema", &SweepResultsHeader::schema);
+        visit("meeting", &SweepResultsHeader::meeting);
+        visit("options", &SweepResultsHeader::options);
+        visit("runs", &SweepResultsHeader::runs);
+        visit("shard", &SweepResultsHeader::shard);
+    }
+};
+
+// Every further line: one run of the shard.
+struct SweepResultsRun {
+    std::string run;  // its label
+    uint64_t index = 0;
+    RunSummary summary;
+
+    template <class Visit>
+    static void fields(Visit& visit) {
+        visit("run", &SweepResultsRun::run);
+        visit("index", &SweepResultsRun::index);
+        visit("summary", &SweepResultsRun::summary);
+    }
+};
+
+// A statistic of the runs' values and its confidence interval.
+struct Estimate {
+    double value = 0;
+    double low = 0;
+    double high = 0;
+
+    template <class Visit>
+    static void fields(Visit& visit) {
+        visit("value", &Estimate::value);
+        visit("low", &Estimate::low);
+        visit("high", &Estimate::high);
+    }
+};
+
+// The distribution of one metric row over a sweep's runs.
+struct MetricDistribution {
+    std::string metric;  // "freezes_per_min", "time_to_cut_s.median"
+    std::string unit;
+    std::string better;
+    uint64_t runs = 0;   // the runs that define the metric
+    Known<Estimate> p5;  // null when no run defines it
+    Known<Estimate> median;
+    Known<Estimate> p95;
+
+    template <class Visit>
+    static void fields(Visit& visit) {
+        visit("metric", &MetricDistribution::metric);
+        visit("unit", &MetricDistribution::unit);
+        visit("better", &MetricDistribution::better);
+        visit("runs", &MetricDistribution::runs);
+        visit("p5", &MetricDistribution::p5);
+        visit("median", &MetricDistribution::median);
+        visit("p95", &MetricDistribution::p95);
+    }
+};
+
+// What `ktr sim --traces ... --summary` writes: every metric's distribution over the sweep's runs.
+struct SweepTable {
+    static constexpr int kSchema = 2;
+
+    int schema = kSchema;
+    uint64_t runs = 0;  // the summaries it was computed from
+    double confidencePct = 95;
+    int resamples = 1000;
+    uint64_t seed = 1;
+    std::vector<MetricDistribution> metrics;
+
+    template <class Visit>
+    static void fields(Visit& visit) {
+        visit("schema", &SweepTable::schema);
+        visit("runs", &SweepTable::runs);
+        visit("confidence_pct", &SweepTable::confidencePct);
+        visit("resamples", &SweepTable::resamples);
+        visit("seed", &SweepTable::seed);
+        visit("metrics", &SweepTable::metrics);
+    }
+};
+
+}  // namespace ktr
+
+#endif  // KTRSDK_TOOLS_COMMON_MODEL_SUMMARY_H
