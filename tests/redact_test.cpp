@@ -46,27 +46,6 @@ INSTANTIATE_TEST_SUITE_P(Texts, RedactedText,
                                            TextCase{"peer 20021 is another", "peer 20021 is another"},
                                            TextCase{"peer 3003 was never seen", "peer 3003 was never seen"}));
 
-TEST(UidRedactor, ALibraryLineKeepsItsTextAndLosesItsUids) {
-    UidRedactor redactor;
-    std::string explanation;
-    const std::string line =
-        redactor.logLine("[KTRMgr::init]: ktr init, uid=1001, dt=8", ktr::LogLevel::Info, &explanation);
-    EXPECT_EQ(line, "[KTRMgr::init]: ktr init, uid=990000001, dt=8");
-    EXPECT_EQ(explanation.find("1001"), std::string::npos) << explanation;
-    EXPECT_NE(explanation.find("990000001"), std::string::npos) << explanation;
-}
-
-TEST(UidRedactor, JsonUidsUnderTheirKeysAndInTexts) {
-    UidRedactor redactor;
-    const json input = json::parse(R"({"uid": 2002, "users": [{"uid": 3003, "dt": 8}], "hd": [3003, 2002],
-                                       "bitrate": 2002, "note": "peer 2002 joins"})");
-    // Keys are read in sorted order, so 3003 (under "hd") is seen first.
-    const json expected = json::parse(R"({"uid": 990000002, "users": [{"uid": 990000001, "dt": 8}],
-                                          "hd": [990000001, 990000002], "bitrate": 2002,
-                                          "note": "peer 990000002 joins"})");
-    EXPECT_EQ(redactor.json(input), expected);
-}
-
 TEST(UidRedactor, AStepLosesEveryUid) {
     UidRedactor redactor;
     ktr::StateSnapshot state;

@@ -13,10 +13,6 @@ bool isDigit(char c) {
     return std::isdigit(static_cast<unsigned char>(c)) != 0;
 }
 
-bool isUid(const nlohmann::json& value) {
-    return value.is_number_unsigned() || (value.is_number_integer() && value.get<int64_t>() >= 0);
-}
-
 // Whether the number at position follows a word that names a uid ("peer 2002", "uid=2002", "users: 2002, 3003").
 bool followsUidWord(std::string_view text, size_t position) {
     static const std::vector<std::string_view> kWords{"peer", "peers",   "user",   "users", "uid",
@@ -34,11 +30,6 @@ bool followsUidWord(std::string_view text, size_t position) {
     std::string word(text.substr(start, end - start));
     std::transform(word.begin(), word.end(), word.begin(), [](unsigned char c) { return std::tolower(c); });
     return end < position && std::find(kWords.begin(), kWords.end(), word) != kWords.end();
-}
-
-bool holdsUids(const std::string& key) {
-    static const std::set<std::string> kKeys{"uid", "local_uid", "sharer", "speaker", "hd", "ld"};
-    return kKeys.count(key) != 0;
 }
 
 }  // namespace
@@ -72,59 +63,6 @@ std::string UidRedactor::text(std::string_view text) const {
             out.append(text.substr(i, end - i));
         }
         i = end;
-    }
-    return out;
-}
-
-std::string UidRedactor::logLine(const std::string& line, std::optional<LogLevel> level, std::string* explanation) {
-    // A client's prefix may give a line another level than its entry's.
-    std::optional<ParsedLine> parsed = parseLogLine(line, level);
-    if (!parsed && level) {
-        parsed = parseLogLine(line);
-    }
-    if (!parsed) {
-        return text(line);
-    }
-    for (size_t i = 0; i < parsed->values.size(); ++i) {
-        uint64_t uid = 0;
-        const std::string& value = parsed->values[i];
-        if (parsed->isUid(i) && std::from_chars(value.data(), value.data() + value.size(), uid).ec == std::errc()) {
-            parsed->values[i] = std::to_string(pseudonym(uid));
-        }
-    }
-    if (explanation != nullptr) {
-        *explanation = parsed->explanation();
-    }
-    return parsed->print();
-}
-
-nlohmann::json UidRedactor::json(const nlohmann::json& value) {
-    if (value.is_string()) {
-        return text(value.get<std::string>());
-    }
-    if (value.is_array()) {
-        nlohmann::json out = nlohmann::json::array();
-        for (const nlohmann::json& item : value) {
-            out.push_back(json(item));
-        }
-        return out;
-    }
-    if (!value.is_object()) {
-        return value;
-    }
-    nlohmann::json out = nlohmann::json::object();
-    for (const auto& [key, item] : value.items()) {
-        if (holdsUids(key) && isUid(item)) {
-            out[key] = pseudonym(item.get<uint64_t>());
-        } else if (holdsUids(key) && item.is_array()) {
-            nlohmann::json uids = nlohmann::json::array();
-            for (const nlohmann::json& uid : item) {
-                uids.push_back(isUid(uid) ? nlohmann::json(pseudonym(uid.get<uint64_t>())) : json(uid));
-            }
-            out[key] = uids;
-        } else {
-            out[text(key)] = json(item);
-        }
     }
     return out;
 }
@@ -224,6 +162,13 @@ RunSummary UidRedactor::summary(RunSummary summary) {
         peer.uid = pseudonym(peer.uid);
     }
     summary.meeting = text(summary.meeting);
+    return summary;
+}
+
+LogSummaryReport UidRedactor::summary(LogSummaryReport summary) {
+    for (LogPeerSummary& peer : summary.peers) {
+        peer.uid = pseudonym(peer.uid);
+    }
     return summary;
 }
 

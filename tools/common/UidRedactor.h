@@ -1,7 +1,7 @@
 // --redact: every uid replaced by a pseudonym, the same one for the same uid throughout a run, in the
 // structured data (steps, answers, states, series, summaries, scenarios) and in the texts: a log line that
-// the catalogue knows is printed again with its uid fields replaced (its explanation too); in other texts a
-// number after "peer", "user", "uid", "speaker" or "sharer" that is a uid seen so far is replaced.
+// the catalogue knows is printed again with its uid fields replaced; in other texts a number after "peer",
+// "user", "uid", "speaker" or "sharer" that is a uid seen so far is replaced.
 #ifndef KTRSDK_TOOLS_COMMON_UIDREDACTOR_H
 #define KTRSDK_TOOLS_COMMON_UIDREDACTOR_H
 
@@ -29,15 +29,11 @@ public:
 
     uint64_t pseudonym(uint64_t uid);
     std::string text(std::string_view text) const;
-    // A line of the library, with the explanation the catalogue gives it (empty when none).
-    std::string logLine(const std::string& text, std::optional<LogLevel> level, std::string* explanation);
-    // Numbers under the keys that hold uids ("uid", "local_uid", "sharer", "speaker", "hd", "ld"), strings and
-    // object keys as texts.
-    nlohmann::json json(const nlohmann::json& value);
     // The step with its uids replaced; its state points at the redacted state this redactor keeps.
     TimelineStep step(TimelineStep step);
     Action action(Action action);
     RunSummary summary(RunSummary summary);
+    LogSummaryReport summary(LogSummaryReport summary);
 
 private:
     void registerUids(const TimelineStep& step);

@@ -131,11 +131,11 @@ int LogCommand::run() const {
     }
     summary.write(std::cout);
     if (summaryFile != nullptr) {
-        nlohmann::json json = summary.json();
-        json["lines"] = {{"read", counts.lines},  {"library", counts.library},
-                         {"other", counts.other}, {"unknown_library", counts.unknownLibrary},
-                         {"cut", counts.tooLong}, {"outside_operations", builder.skippedLines()}};
-        *summaryFile << (redacting != nullptr ? redactor.json(json) : json).dump(2) << '\n';
+        ktr::LogSummaryReport report = summary.report();
+        report.lines = ktr::LogLineCounts{counts.lines, counts.library,  counts.other,
+                                          counts.unknownLibrary, counts.tooLong, builder.skippedLines()};
+        *summaryFile << ktr::toJsonText(redacting != nullptr ? redactor.summary(std::move(report)) : report)
+                     << '\n';
     }
     files.close();
     if (!m_plotPath.empty()) {

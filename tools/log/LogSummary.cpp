@@ -97,20 +97,17 @@ void LogSummary::finish() {
     advance(m_last);
 }
 
-nlohmann::json LogSummary::json() const {
-    nlohmann::json peers = nlohmann::json::array();
+ktr::LogSummaryReport LogSummary::report() const {
+    ktr::LogSummaryReport report;
+    report.timeUnit = m_timed ? "s" : "steps";
+    report.firstTime = m_first;
+    report.lastTime = m_last;
+    report.operations = m_operations;
+    report.warningsAndErrors = m_troubles;
     for (const auto& [uid, peer] : m_peers) {
-        peers.push_back({{"uid", uid},
-                         {"time_at_resolution", peer.seconds},
-                         {"switches", peer.switches},
-                         {"longest_at_lowest", peer.longestAtLowest}});
+        report.peers.push_back({uid, peer.seconds, peer.switches, peer.longestAtLowest});
     }
-    return {{"time_unit", m_timed ? "s" : "steps"},
-            {"first_time", m_first ? nlohmann::json(*m_first) : nlohmann::json(nullptr)},
-            {"last_time", m_last},
-            {"operations", m_operations},
-            {"warnings_and_errors", m_troubles},
-            {"peers", peers}};
+    return report;
 }
 
 void LogSummary::write(std::ostream& out) const {

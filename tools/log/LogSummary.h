@@ -6,11 +6,11 @@
 
 #include <cstdint>
 #include <map>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <ostream>
 #include <string>
 
+#include "Summary.h"
 #include "Timeline.h"
 
 namespace ktr::logs {
@@ -22,7 +22,8 @@ public:
     void add(const ktr::TimelineStep& step);
     void finish();
 
-    nlohmann::json json() const;
+    // The summary as `--summary` writes it; the reader's line counts are left to the caller.
+    LogSummaryReport report() const;
     void write(std::ostream& out) const;
 
 private:

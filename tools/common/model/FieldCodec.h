@@ -78,6 +78,8 @@ template <class T>
 void writeValue(JsonOut& out, const std::vector<T>& values);
 template <class T>
 void writeValue(JsonOut& out, const std::set<T>& values);
+template <class T>
+void writeValue(JsonOut& out, const std::map<std::string, T>& values);
 template <class T, std::enable_if_t<HasFields<T>::value, int> = 0>
 void writeValue(JsonOut& out, const T& value);
 
@@ -119,6 +121,16 @@ void writeValue(JsonOut& out, const std::set<T>& values) {
         writeValue(out, value);
     }
     out.endArray();
+}
+// A map by name is an object of its entries.
+template <class T>
+void writeValue(JsonOut& out, const std::map<std::string, T>& values) {
+    out.beginObject();
+    for (const auto& [name, value] : values) {
+        out.key(name);
+        writeValue(out, value);
+    }
+    out.endObject();
 }
 // The fields of value, without the braces: for a type that adds fields of its own around them.
 template <class T>
@@ -165,6 +177,8 @@ template <class T>
 void readValue(FieldReader& in, const char* key, std::vector<T>& values, Nulls nulls);
 template <class T>
 void readValue(FieldReader& in, const char* key, std::set<T>& values, Nulls nulls);
+template <class T>
+void readValue(FieldReader& in, const char* key, std::map<std::string, T>& values, Nulls nulls);
 template <class T, std::enable_if_t<HasFields<T>::value, int> = 0>
 void readValue(FieldReader& in, const char* key, T& value, Nulls nulls);
 
@@ -244,6 +258,16 @@ void readValue(FieldReader& in, const char* key, std::set<T>& values, Nulls null
     std::vector<T> list;
     readValue(in, key, list, nulls);
     values = std::set<T>(list.begin(), list.end());
+}
+
+template <class T>
+void readValue(FieldReader& in, const char* key, std::map<std::string, T>& values, Nulls nulls) {
+    values.clear();
+    in.object(key, [&](FieldReader& object) {
+        for (const std::string& name : object.keys()) {
+            readValue(object, name.c_str(), values[name], nulls);
+        }
+    });
 }
 
 template <class T, std::enable_if_t<HasFields<T>::value, int>>

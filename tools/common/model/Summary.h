@@ -4,6 +4,7 @@
 #define KTRSDK_TOOLS_COMMON_MODEL_SUMMARY_H
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -171,6 +172,63 @@ struct SweepTable {
         visit("resamples", &SweepTable::resamples);
         visit("seed", &SweepTable::seed);
         visit("metrics", &SweepTable::metrics);
+    }
+};
+
+// What `ktr log --summary` writes of a client's log.
+struct LogPeerSummary {
+    uint64_t uid = 0;
+    std::map<std::string, double> timeAtResolution;  // "640x480", "nothing", ...
+    int64_t switches = 0;
+    double longestAtLowest = 0;
+
+    template <class Visit>
+    static void fields(Visit& visit) {
+        visit("uid", &LogPeerSummary::uid);
+        visit("time_at_resolution", &LogPeerSummary::timeAtResolution);
+        visit("switches", &LogPeerSummary::switches);
+        visit("longest_at_lowest", &LogPeerSummary::longestAtLowest);
+    }
+};
+
+// How many lines the reader saw, and of which kind.
+struct LogLineCounts {
+    uint64_t read = 0;
+    uint64_t library = 0;
+    uint64_t other = 0;
+    uint64_t unknownLibrary = 0;
+    uint64_t cut = 0;
+    uint64_t outsideOperations = 0;
+
+    template <class Visit>
+    static void fields(Visit& visit) {
+        visit("read", &LogLineCounts::read);
+        visit("library", &LogLineCounts::library);
+        visit("other", &LogLineCounts::other);
+        visit("unknown_library", &LogLineCounts::unknownLibrary);
+        visit("cut", &LogLineCounts::cut);
+        visit("outside_operations", &LogLineCounts::outsideOperations);
+    }
+};
+
+struct LogSummaryReport {
+    std::string timeUnit;  // "s", or "steps" for a log without time
+    Known<double> firstTime;
+    double lastTime = 0;
+    std::map<std::string, uint64_t> operations;         // by event
+    std::map<std::string, uint64_t> warningsAndErrors;  // "W format-id" / "E format-id"
+    std::vector<LogPeerSummary> peers;
+    LogLineCounts lines;
+
+    template <class Visit>
+    static void fields(Visit& visit) {
+        visit("time_unit", &LogSummaryReport::timeUnit);
+        visit("first_time", &LogSummaryReport::firstTime);
+        visit("last_time", &LogSummaryReport::lastTime);
+        visit("operations", &LogSummaryReport::operations);
+        visit("warnings_and_errors", &LogSummaryReport::warningsAndErrors);
+        visit("peers", &LogSummaryReport::peers);
+        visit("lines", &LogSummaryReport::lines);
     }
 };
 
