@@ -106,7 +106,7 @@ import json, sys
 lines = [json.loads(l) for l in open(sys.argv[1])]
 assert lines[0]["schema"] == 2
 assert [(s["step"], s["event"]) for s in lines[1:4]] == [(0, "init"), (0, "config"), (1, "addUser")]
-assert lines[2]["input"] == {"forceHD": True}
+assert lines[2]["input"]["forceHD"] is True
 PY
 
 # A simulation over a small folder of traces, the built-in definition table against a leaner one: every
