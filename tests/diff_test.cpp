@@ -28,6 +28,7 @@
 #include "SimDiffer.h"
 #include "StepComparer.h"
 #include "TimelineComparer.h"
+#include "support/NamedItem.h"
 #include "support/TestFiles.h"
 
 namespace ktr::diff {
@@ -35,6 +36,7 @@ namespace {
 
 using ktr::test_support::inputErrorOf;
 using ktr::test_support::makeTempDir;
+using ktr::test_support::namedItem;
 using ktr::test_support::writeFile;
 
 using nlohmann::json;
@@ -138,49 +140,112 @@ HdLdAnswer hdld(std::set<uint64_t> hd, std::set<uint64_t> ld) {
 INSTANTIATE_TEST_SUITE_P(
     Steps, StepRules,
     ::testing::Values(
-        StepCase{"same_answer_same_lines", step(4, "upload", kUpload, {kJoinLine}), step(4, "upload", kUpload, {kJoinLine}),
-                 false, false, {}, false},
-        StepCase{"events_without_answers", step(1, "addUser", {}, {}), step(1, "addUser", {}, {}), false, false, {},
+        StepCase{"same_answer_same_lines",
+                 step(4, "upload", kUpload, {kJoinLine}),
+                 step(4, "upload", kUpload, {kJoinLine}),
+                 false,
+                 false,
+                 {},
                  false},
-        StepCase{"a_record_field", step(4, "upload", kUpload, {}),
-                 step(4, "upload", uploadWith([](UploadAnswer& a) { (*a.records)[1].bitrate = 102400; }), {}), false,
-                 true, {"records[1].bitrate"}, false},
-        StepCase{"the_changed_flag_and_a_width", step(4, "upload", kUpload, {}),
+        StepCase{
+            "events_without_answers", step(1, "addUser", {}, {}), step(1, "addUser", {}, {}), false, false, {}, false},
+        StepCase{"a_record_field",
+                 step(4, "upload", kUpload, {}),
+                 step(4, "upload", uploadWith([](UploadAnswer& a) { (*a.records)[1].bitrate = 102400; }), {}),
+                 false,
+                 true,
+                 {"records[1].bitrate"},
+                 false},
+        StepCase{"the_changed_flag_and_a_width",
+                 step(4, "upload", kUpload, {}),
                  step(4, "upload", uploadWith([](UploadAnswer& a) {
                           a.changed = false;
                           (*a.records)[0].width = 640;
                       }),
                       {}),
-                 false, true, {"changed", "records[0].width"}, false},
-        StepCase{"a_record_only_b_has", step(4, "upload", uploadWith([](UploadAnswer& a) { a.records->pop_back(); }), {}),
-                 step(4, "upload", kUpload, {}), false, true,
+                 false,
+                 true,
+                 {"changed", "records[0].width"},
+                 false},
+        StepCase{"a_record_only_b_has",
+                 step(4, "upload", uploadWith([](UploadAnswer& a) { a.records->pop_back(); }), {}),
+                 step(4, "upload", kUpload, {}),
+                 false,
+                 true,
                  // The answer's JSON holds its keys in alphabetical order.
                  {"records[1].bitrate", "records[1].channel", "records[1].dft", "records[1].fps", "records[1].height",
                   "records[1].maxbitrate", "records[1].minbitrate", "records[1].width"},
                  false},
-        StepCase{"a_uid_set_is_one_field", step(2, "hdld", hdld({2002, 3003}, {}), {}),
-                 step(2, "hdld", hdld({2002}, {3003}), {}), false, true, {"hd", "ld"}, false},
-        StepCase{"an_unknown_flag_against_a_known_one", step(3, "download", downloadChanged(false), {}),
-                 step(3, "download", DownloadAnswer{std::nullopt, std::vector<PeerRequest>()}, {}), false, true,
-                 {"changed"}, false},
-        StepCase{"a_field_value_of_a_line", step(5, "addUser", {}, {kJoinLine}),
-                 step(5, "addUser", {}, {line("mgr.addUser", {"2002", "9"})}), false, true, {}, true},
-        StepCase{"another_format", step(5, "addUser", {}, {kJoinLine}),
-                 step(5, "addUser", {}, {line("mgr.removeUser", {"2002", "8"})}), false, true, {}, true},
-        StepCase{"the_same_line_at_another_level", step(5, "addUser", {}, {kJoinLine}),
-                 step(5, "addUser", {}, {line("mgr.addUser", {"2002", "8"}, LogLevel::Warning)}), false, true, {},
+        StepCase{"a_uid_set_is_one_field",
+                 step(2, "hdld", hdld({2002, 3003}, {}), {}),
+                 step(2, "hdld", hdld({2002}, {3003}), {}),
+                 false,
+                 true,
+                 {"hd", "ld"},
+                 false},
+        StepCase{"an_unknown_flag_against_a_known_one",
+                 step(3, "download", downloadChanged(false), {}),
+                 step(3, "download", DownloadAnswer{std::nullopt, std::vector<PeerRequest>()}, {}),
+                 false,
+                 true,
+                 {"changed"},
+                 false},
+        StepCase{"a_field_value_of_a_line",
+                 step(5, "addUser", {}, {kJoinLine}),
+                 step(5, "addUser", {}, {line("mgr.addUser", {"2002", "9"})}),
+                 false,
+                 true,
+                 {},
                  true},
-        StepCase{"a_line_more", step(5, "addUser", {}, {kJoinLine}), step(5, "addUser", {}, {kJoinLine, kJoinLine}),
-                 false, true, {}, true},
-        StepCase{"unknown_lines_by_their_text", step(5, "addUser", {}, {unknownLine("[X]: one")}),
-                 step(5, "addUser", {}, {unknownLine("[X]: two")}), false, true, {}, true},
-        StepCase{"the_same_unknown_line", step(5, "addUser", {}, {unknownLine("[X]: one")}),
-                 step(5, "addUser", {}, {unknownLine("[X]: one")}), false, false, {}, false},
-        StepCase{"lines_do_not_count_for_answers_only", step(5, "upload", kUpload, {kJoinLine}),
-                 step(5, "upload", kUpload, {kInitLine}), true, false, {}, false},
-        StepCase{"answers_still_count_for_answers_only", step(5, "upload", kUpload, {kJoinLine}),
-                 step(5, "upload", uploadWith([](UploadAnswer& a) { a.channel = 2; }), {kInitLine}), true, true,
-                 {"channel"}, false}),
+        StepCase{"another_format",
+                 step(5, "addUser", {}, {kJoinLine}),
+                 step(5, "addUser", {}, {line("mgr.removeUser", {"2002", "8"})}),
+                 false,
+                 true,
+                 {},
+                 true},
+        StepCase{"the_same_line_at_another_level",
+                 step(5, "addUser", {}, {kJoinLine}),
+                 step(5, "addUser", {}, {line("mgr.addUser", {"2002", "8"}, LogLevel::Warning)}),
+                 false,
+                 true,
+                 {},
+                 true},
+        StepCase{"a_line_more",
+                 step(5, "addUser", {}, {kJoinLine}),
+                 step(5, "addUser", {}, {kJoinLine, kJoinLine}),
+                 false,
+                 true,
+                 {},
+                 true},
+        StepCase{"unknown_lines_by_their_text",
+                 step(5, "addUser", {}, {unknownLine("[X]: one")}),
+                 step(5, "addUser", {}, {unknownLine("[X]: two")}),
+                 false,
+                 true,
+                 {},
+                 true},
+        StepCase{"the_same_unknown_line",
+                 step(5, "addUser", {}, {unknownLine("[X]: one")}),
+                 step(5, "addUser", {}, {unknownLine("[X]: one")}),
+                 false,
+                 false,
+                 {},
+                 false},
+        StepCase{"lines_do_not_count_for_answers_only",
+                 step(5, "upload", kUpload, {kJoinLine}),
+                 step(5, "upload", kUpload, {kInitLine}),
+                 true,
+                 false,
+                 {},
+                 false},
+        StepCase{"answers_still_count_for_answers_only",
+                 step(5, "upload", kUpload, {kJoinLine}),
+                 step(5, "upload", uploadWith([](UploadAnswer& a) { a.channel = 2; }), {kInitLine}),
+                 true,
+                 true,
+                 {"channel"},
+                 false}),
     [](const ::testing::TestParamInfo<StepCase>& info) { return info.param.name; });
 
 TEST(AnswerFields, TakesRecordsApartAndKeepsUidSetsWhole) {
@@ -200,16 +265,14 @@ TEST(AnswerFields, TakesRecordsApartAndKeepsUidSetsWhole) {
 std::vector<TimelineStep> timeline(const std::vector<int>& bitrates) {
     std::vector<TimelineStep> steps{step(0, "init", {}, {kInitLine})};
     for (size_t i = 0; i < bitrates.size(); ++i) {
-        steps.push_back(
-            step(static_cast<int>(i) + 1, "upload", UploadAnswer{1, true, std::vector<Record>{record(1280, bitrates[i])}},
-                 {}));
+        steps.push_back(step(static_cast<int>(i) + 1, "upload",
+                             UploadAnswer{1, true, std::vector<Record>{record(1280, bitrates[i])}}, {}));
     }
     return steps;
 }
 
 // Hands both timelines to a comparer the way a run does: each side read while the comparison wants it.
-TimelineComparison compareTimelines(const std::vector<TimelineStep>& a, const std::vector<TimelineStep>& b,
-                                    bool all) {
+TimelineComparison compareTimelines(const std::vector<TimelineStep>& a, const std::vector<TimelineStep>& b, bool all) {
     TimelineComparer comparer(false, all);
     const std::array<const std::vector<TimelineStep>*, 2> sides{&a, &b};
     std::array<size_t, 2> next{0, 0};
@@ -584,7 +647,8 @@ std::string replayThrough(const std::string& dir, const std::string& name, const
 TEST_F(Differ, ReadsChildrenThatWriteMoreThanTheOld64MiBCap) {
     // Every line padded with 4 MiB of blanks (JSON allows them after a value): the team meeting's 28 lines make
     // 112 MiB a side, which a reader that held or capped a child's output refused.
-    const std::string padding = "awk 'BEGIN { pad = \" \"; while (length(pad) < 4194304) pad = pad pad } { print $0 pad }'";
+    const std::string padding =
+        "awk 'BEGIN { pad = \" \"; while (length(pad) < 4194304) pad = pad pad } { print $0 pad }'";
     ScenarioDiffOptions options;
     options.program = replayThrough(m_dir, "padded.sh", padding);
     options.all = true;
@@ -613,17 +677,6 @@ TEST_F(Differ, NamesASideThatDiesMidStream) {
 }
 
 // --- the HTML page ----------------------------------------------------------------------------------------
-
-const json& named(const json& list, const std::string& name) {
-    for (const json& item : list) {
-        if (item.at("name") == name) {
-            return item;
-        }
-    }
-    static const json none;
-    ADD_FAILURE() << "no " << name << " in " << list.dump();
-    return none;
-}
 
 // The JSON of a data element of the page, by its id.
 json dataBlock(const std::string& html, const std::string& id) {
@@ -672,7 +725,7 @@ TEST_F(Differ, ThePageHoldsBothSidesStepsAndChartsAndKeepsHostileTextsInert) {
         EXPECT_EQ(written.at("timeline").at("schema"), 2);
         EXPECT_FALSE(written.at("timeline").at("catalogue").empty());
         // The peer is received on its upper stream from the first download on.
-        const json& peer = named(written.at("series"), "peer 2002");
+        const json& peer = namedItem(written.at("series"), "peer 2002");
         EXPECT_EQ(peer.at("y").back(), 716800) << peer.dump();
     }
 }

@@ -47,7 +47,8 @@ ChildStream::ChildStream(const ChildRun& run, int64_t timeLimitMicros) : m_timeL
     const int error = run.argv.empty() ? ENOENT : m_process.start(run.argv);
     if (error != 0) {
         m_result.exitStatus = kCannotStartStatus;
-        m_result.errTail = fmt::format("cannot start {}: {}", run.argv.empty() ? "" : run.argv[0], std::strerror(error));
+        m_result.errTail =
+            fmt::format("cannot start {}: {}", run.argv.empty() ? "" : run.argv[0], std::strerror(error));
         m_buffer.close();
         return;
     }

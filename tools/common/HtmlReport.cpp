@@ -1,7 +1,7 @@
 #include "HtmlReport.h"
 
-#include "ReportBundle.h"
 #include "JsonOut.h"
+#include "ReportBundle.h"
 #include "TimelineFormat.h"
 
 namespace ktr {
@@ -94,10 +94,8 @@ void HtmlReport::end() {
     side["library"] = m_header.provenance.library.path;
     side["remarks"] = m_remarks;
     const std::string title = "ktr " + m_header.command + ": " + m_header.source;
-    writeReportTail(m_out, {{"title", title},
-                            {"axis", axisName(m_options)},
-                            {"sides", json::array({side})},
-                            {"sweep", nullptr}});
+    writeReportTail(
+        m_out, {{"title", title}, {"axis", axisName(m_options)}, {"sides", json::array({side})}, {"sweep", nullptr}});
 }
 
 void writeSweepReport(std::ostream& out, const std::string& title, const json& table) {

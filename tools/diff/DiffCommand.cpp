@@ -55,7 +55,8 @@ DiffCommand::DiffCommand(CLI::App& program) {
                           "with --sim: the folder of downlink traces, one run per trace "
                           "and side");
     m_command->add_option("--duration", m_durationS, "with --sim: simulate only the first S seconds");
-    m_command->add_option("--jobs", m_jobs, "scenarios compared at once, or with --sim runs at once (default: one per core)");
+    m_command->add_option("--jobs", m_jobs,
+                          "scenarios compared at once, or with --sim runs at once (default: one per core)");
 }
 
 void DiffCommand::checkOptions() const {

@@ -20,8 +20,8 @@ Json stepSideJson(const StepSide& side) {
 }
 
 Json differenceJson(const StepDifference& difference) {
-    return {{"step", difference.step},     {"event", difference.event},
-            {"fields", difference.fields}, {"log_differs", difference.logDiffers},
+    return {{"step", difference.step},         {"event", difference.event},
+            {"fields", difference.fields},     {"log_differs", difference.logDiffers},
             {"a", stepSideJson(difference.a)}, {"b", stepSideJson(difference.b)}};
 }
 

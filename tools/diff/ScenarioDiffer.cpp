@@ -63,7 +63,8 @@ std::vector<ScenarioDiff> ScenarioDiffer::run(const std::vector<std::string>& sc
                 sideWriters[side] = writers == nullptr ? nullptr : &writers->sideWriter(next, side);
             }
             running.push_back(RunningScenario{
-                next, ScenarioRun(runs, timeLimit, TimelineComparer(m_options.answersOnly, m_options.all), sideWriters)});
+                next,
+                ScenarioRun(runs, timeLimit, TimelineComparer(m_options.answersOnly, m_options.all), sideWriters)});
         }
         std::vector<ChildStream*> streams;
         for (auto scenario = running.begin(); scenario != running.end();) {
