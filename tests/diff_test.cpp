@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -13,17 +14,21 @@
 #include <optional>
 #include <ostream>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "DiffHtml.h"
 #include "InputFile.h"
+#include "LogCatalogue.h"
 #include "MetricComparer.h"
 #include "PairedBootstrap.h"
 #include "ScenarioDiffer.h"
 #include "SimDiffer.h"
 #include "StepComparer.h"
+#include "TimelineComparer.h"
+#include "support/NamedItem.h"
 #include "support/TestFiles.h"
 
 namespace ktr::diff {
@@ -31,6 +36,7 @@ namespace {
 
 using ktr::test_support::inputErrorOf;
 using ktr::test_support::makeTempDir;
+using ktr::test_support::namedItem;
 using ktr::test_support::writeFile;
 
 using nlohmann::json;
@@ -42,20 +48,48 @@ const std::string kLibrary = KTR_LIBRARY;
 const std::string kAlteredLibrary = KTR_ALTERED_LIBRARY;
 const std::string kScenarioDir = KTR_SCENARIO_DIR;
 
-json step(int number, const std::string& event, json answer, std::vector<std::string> log) {
-    return {{"step", number}, {"event", event}, {"answer", std::move(answer)}, {"log", std::move(log)}};
+// A line of the library's at a level, as a replay reads it: its catalogue entry and values.
+FiredRule line(const char* formatId, std::vector<std::string> values, LogLevel level = LogLevel::Info) {
+    FiredRule rule;
+    rule.line = ParsedLine{&logFormat(formatId), std::move(values)};
+    rule.level = level;
+    rule.text = rule.line.print();
+    return rule;
 }
 
-json record(int width, int bitrate) {
-    return {{"width", width}, {"bitrate", bitrate}, {"fps", 30}};
+// A line no entry of the catalogue matches.
+FiredRule unknownLine(const std::string& text) {
+    FiredRule rule;
+    rule.text = text;
+    return rule;
+}
+
+const FiredRule kInitLine = line("mgr.init", {"1001", "8"});
+const FiredRule kJoinLine = line("mgr.addUser", {"2002", "8"});
+
+TimelineStep step(int number, const std::string& event, Answer answer, std::vector<FiredRule> rules) {
+    TimelineStep step;
+    step.index = number;
+    step.event = event;
+    step.answer = std::move(answer);
+    step.rules = std::move(rules);
+    return step;
+}
+
+Record record(int width, int bitrate) {
+    Record record;
+    record.width = width;
+    record.bitrate = bitrate;
+    record.fps = 30;
+    return record;
 }
 
 // --- one step against another ------------------------------------------------------------------------
 
 struct StepCase {
     std::string name;
-    json a;
-    json b;
+    TimelineStep a;
+    TimelineStep b;
     bool answersOnly;
     bool differs;
     std::vector<std::string> fields;
@@ -71,109 +105,147 @@ class StepRules : public ::testing::TestWithParam<StepCase> {};
 TEST_P(StepRules, FindsTheDifferingFieldsAndLines) {
     const StepCase& c = GetParam();
     StepDifference difference;
-    ASSERT_EQ(StepComparer(c.answersOnly).differs(c.a, c.b, difference), c.differs)
-        << "a " << c.a.dump() << "\nb " << c.b.dump();
+    ASSERT_EQ(StepComparer(c.answersOnly).differs(c.a, c.b, difference), c.differs);
     if (c.differs) {
-        EXPECT_EQ(difference.step, c.a.at("step").get<int>());
-        EXPECT_EQ(difference.event, c.a.at("event").get<std::string>());
+        EXPECT_EQ(difference.step, c.a.index);
+        EXPECT_EQ(difference.event, c.a.event);
         EXPECT_EQ(difference.fields, c.fields);
         EXPECT_EQ(difference.logDiffers, c.logDiffers);
-        EXPECT_EQ(difference.a.at("answer"), c.a.at("answer"));
-        EXPECT_EQ(difference.b.at("log"), c.b.at("log"));
+        EXPECT_EQ(difference.a.answer, answerJson(c.a.answer));
+        ASSERT_EQ(difference.b.rules.size(), c.b.rules.size());
+        for (size_t i = 0; i < c.b.rules.size(); ++i) {
+            EXPECT_EQ(difference.b.rules[i].text, c.b.rules[i].text);
+        }
     }
 }
 
-const json kUpload = {{"channel", 1}, {"changed", true}, {"records", {record(1280, 716800), record(320, 204800)}}};
+const UploadAnswer kUpload{1, true, std::vector<Record>{record(1280, 716800), record(320, 204800)}};
 
-json uploadWith(const std::function<void(json&)>& change) {
-    json answer = kUpload;
+UploadAnswer uploadWith(const std::function<void(UploadAnswer&)>& change) {
+    UploadAnswer answer = kUpload;
     change(answer);
     return answer;
 }
 
+DownloadAnswer downloadChanged(bool changed) {
+    DownloadAnswer answer;
+    answer.changed = changed;
+    return answer;
+}
+
+HdLdAnswer hdld(std::set<uint64_t> hd, std::set<uint64_t> ld) {
+    return HdLdAnswer{std::move(hd), std::move(ld)};
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Steps, StepRules,
-    ::testing::Values(StepCase{"same_answer_same_lines",
-                               step(4, "upload", kUpload, {"line"}),
-                               step(4, "upload", kUpload, {"line"}),
-                               false,
-                               false,
-                               {},
-                               false},
-                      StepCase{"events_without_answers",
-                               step(1, "addUser", nullptr, {}),
-                               step(1, "addUser", nullptr, {}),
-                               false,
-                               false,
-                               {},
-                               false},
-                      StepCase{"a_record_field",
-                               step(4, "upload", kUpload, {}),
-                               step(4, "upload", uploadWith([](json& a) { a["records"][1]["bitrate"] = 102400; }), {}),
-                               false,
-                               true,
-                               {"records[1].bitrate"},
-                               false},
-                      StepCase{"the_changed_flag_and_a_width",
-                               step(4, "upload", kUpload, {}),
-                               step(4, "upload", uploadWith([](json& a) {
-                                        a["changed"] = false;
-                                        a["records"][0]["width"] = 640;
-                                    }),
-                                    {}),
-                               false,
-                               true,
-                               {"changed", "records[0].width"},
-                               false},
-                      StepCase{"a_record_only_b_has",
-                               step(4, "upload", uploadWith([](json& a) { a["records"].erase(1); }), {}),
-                               step(4, "upload", kUpload, {}),
-                               false,
-                               true,
-                               {"records[1].bitrate", "records[1].fps", "records[1].width"},
-                               false},
-                      StepCase{"a_uid_set_is_one_field",
-                               step(2, "hdld", {{"hd", {2002, 3003}}, {"ld", json::array()}}, {}),
-                               step(2, "hdld", {{"hd", {2002}}, {"ld", {3003}}}, {}),
-                               false,
-                               true,
-                               {"hd", "ld"},
-                               false},
-                      StepCase{"an_answer_against_none",
-                               step(3, "download", {{"changed", false}}, {}),
-                               step(3, "download", nullptr, {}),
-                               false,
-                               true,
-                               {"changed"},
-                               false},
-                      StepCase{"log_lines_differ",
-                               step(5, "upload", kUpload, {"x"}),
-                               step(5, "upload", kUpload, {"y"}),
-                               false,
-                               true,
-                               {},
-                               true},
-                      StepCase{"a_line_more",
-                               step(5, "addUser", nullptr, {"x"}),
-                               step(5, "addUser", nullptr, {"x", "x"}),
-                               false,
-                               true,
-                               {},
-                               true},
-                      StepCase{"lines_do_not_count_for_answers_only",
-                               step(5, "upload", kUpload, {"x"}),
-                               step(5, "upload", kUpload, {"y"}),
-                               true,
-                               false,
-                               {},
-                               false},
-                      StepCase{"answers_still_count_for_answers_only",
-                               step(5, "upload", kUpload, {"x"}),
-                               step(5, "upload", uploadWith([](json& a) { a["channel"] = 2; }), {"y"}),
-                               true,
-                               true,
-                               {"channel"},
-                               false}),
+    ::testing::Values(
+        StepCase{"same_answer_same_lines",
+                 step(4, "upload", kUpload, {kJoinLine}),
+                 step(4, "upload", kUpload, {kJoinLine}),
+                 false,
+                 false,
+                 {},
+                 false},
+        StepCase{
+            "events_without_answers", step(1, "addUser", {}, {}), step(1, "addUser", {}, {}), false, false, {}, false},
+        StepCase{"a_record_field",
+                 step(4, "upload", kUpload, {}),
+                 step(4, "upload", uploadWith([](UploadAnswer& a) { (*a.records)[1].bitrate = 102400; }), {}),
+                 false,
+                 true,
+                 {"records[1].bitrate"},
+                 false},
+        StepCase{"the_changed_flag_and_a_width",
+                 step(4, "upload", kUpload, {}),
+                 step(4, "upload", uploadWith([](UploadAnswer& a) {
+                          a.changed = false;
+                          (*a.records)[0].width = 640;
+                      }),
+                      {}),
+                 false,
+                 true,
+                 {"changed", "records[0].width"},
+                 false},
+        StepCase{"a_record_only_b_has",
+                 step(4, "upload", uploadWith([](UploadAnswer& a) { a.records->pop_back(); }), {}),
+                 step(4, "upload", kUpload, {}),
+                 false,
+                 true,
+                 // The answer's JSON holds its keys in alphabetical order.
+                 {"records[1].bitrate", "records[1].channel", "records[1].dft", "records[1].fps", "records[1].height",
+                  "records[1].maxbitrate", "records[1].minbitrate", "records[1].width"},
+                 false},
+        StepCase{"a_uid_set_is_one_field",
+                 step(2, "hdld", hdld({2002, 3003}, {}), {}),
+                 step(2, "hdld", hdld({2002}, {3003}), {}),
+                 false,
+                 true,
+                 {"hd", "ld"},
+                 false},
+        StepCase{"an_unknown_flag_against_a_known_one",
+                 step(3, "download", downloadChanged(false), {}),
+                 step(3, "download", DownloadAnswer{std::nullopt, std::vector<PeerRequest>()}, {}),
+                 false,
+                 true,
+                 {"changed"},
+                 false},
+        StepCase{"a_field_value_of_a_line",
+                 step(5, "addUser", {}, {kJoinLine}),
+                 step(5, "addUser", {}, {line("mgr.addUser", {"2002", "9"})}),
+                 false,
+                 true,
+                 {},
+                 true},
+        StepCase{"another_format",
+                 step(5, "addUser", {}, {kJoinLine}),
+                 step(5, "addUser", {}, {line("mgr.removeUser", {"2002", "8"})}),
+                 false,
+                 true,
+                 {},
+                 true},
+        StepCase{"the_same_line_at_another_level",
+                 step(5, "addUser", {}, {kJoinLine}),
+                 step(5, "addUser", {}, {line("mgr.addUser", {"2002", "8"}, LogLevel::Warning)}),
+                 false,
+                 true,
+                 {},
+                 true},
+        StepCase{"a_line_more",
+                 step(5, "addUser", {}, {kJoinLine}),
+                 step(5, "addUser", {}, {kJoinLine, kJoinLine}),
+                 false,
+                 true,
+                 {},
+                 true},
+        StepCase{"unknown_lines_by_their_text",
+                 step(5, "addUser", {}, {unknownLine("[X]: one")}),
+                 step(5, "addUser", {}, {unknownLine("[X]: two")}),
+                 false,
+                 true,
+                 {},
+                 true},
+        StepCase{"the_same_unknown_line",
+                 step(5, "addUser", {}, {unknownLine("[X]: one")}),
+                 step(5, "addUser", {}, {unknownLine("[X]: one")}),
+                 false,
+                 false,
+                 {},
+                 false},
+        StepCase{"lines_do_not_count_for_answers_only",
+                 step(5, "upload", kUpload, {kJoinLine}),
+                 step(5, "upload", kUpload, {kInitLine}),
+                 true,
+                 false,
+                 {},
+                 false},
+        StepCase{"answers_still_count_for_answers_only",
+                 step(5, "upload", kUpload, {kJoinLine}),
+                 step(5, "upload", uploadWith([](UploadAnswer& a) { a.channel = 2; }), {kInitLine}),
+                 true,
+                 true,
+                 {"channel"},
+                 false}),
     [](const ::testing::TestParamInfo<StepCase>& info) { return info.param.name; });
 
 TEST(AnswerFields, TakesRecordsApartAndKeepsUidSetsWhole) {
@@ -188,57 +260,80 @@ TEST(AnswerFields, TakesRecordsApartAndKeepsUidSetsWhole) {
     EXPECT_TRUE(answerFields(nullptr).empty());
 }
 
-// --- whole timelines ---------------------------------------------------------------------------------
+// --- whole timelines, step by step as they arrive ---------------------------------------------------
 
-std::vector<json> timeline(const std::vector<int>& bitrates) {
-    std::vector<json> steps{step(0, "init", nullptr, {"init line"})};
+std::vector<TimelineStep> timeline(const std::vector<int>& bitrates) {
+    std::vector<TimelineStep> steps{step(0, "init", {}, {kInitLine})};
     for (size_t i = 0; i < bitrates.size(); ++i) {
-        steps.push_back(step(static_cast<int>(i) + 1, "upload", {{"records", {record(1280, bitrates[i])}}}, {}));
+        steps.push_back(step(static_cast<int>(i) + 1, "upload",
+                             UploadAnswer{1, true, std::vector<Record>{record(1280, bitrates[i])}}, {}));
     }
     return steps;
 }
 
+// Hands both timelines to a comparer the way a run does: each side read while the comparison wants it.
+TimelineComparison compareTimelines(const std::vector<TimelineStep>& a, const std::vector<TimelineStep>& b, bool all) {
+    TimelineComparer comparer(false, all);
+    const std::array<const std::vector<TimelineStep>*, 2> sides{&a, &b};
+    std::array<size_t, 2> next{0, 0};
+    std::array<bool, 2> ended{false, false};
+    while (!ended[0] || !ended[1]) {
+        bool moved = false;
+        for (size_t side = 0; side < 2; ++side) {
+            while (!ended[side] && comparer.wants(side)) {
+                moved = true;
+                if (next[side] == sides[side]->size()) {
+                    ended[side] = true;
+                    comparer.end(side);
+                } else {
+                    comparer.add(side, (*sides[side])[next[side]++]);
+                }
+            }
+        }
+        if (!moved) {
+            ADD_FAILURE() << "the comparer wants neither side before both ended";
+            break;
+        }
+    }
+    return comparer.result();
+}
+
 TEST(TimelineComparison, StopsAtTheFirstDifferenceUnlessAll) {
-    const std::vector<json> a = timeline({100, 200, 300, 400});
-    const std::vector<json> b = timeline({100, 201, 300, 401});
-    const TimelineComparison first = StepComparer(false).compare(a, b, false);
+    const std::vector<TimelineStep> a = timeline({100, 200, 300, 400});
+    const std::vector<TimelineStep> b = timeline({100, 201, 300, 401});
+    const TimelineComparison first = compareTimelines(a, b, false);
     ASSERT_EQ(first.differences.size(), 1u);
     EXPECT_EQ(first.differences[0].step, 2);
     EXPECT_EQ(first.steps, 3u) << "init and steps 1 and 2";
-    const TimelineComparison all = StepComparer(false).compare(a, b, true);
+    const TimelineComparison all = compareTimelines(a, b, true);
     ASSERT_EQ(all.differences.size(), 2u);
     EXPECT_EQ(all.differences[1].step, 4);
     EXPECT_EQ(all.steps, 5u);
 }
 
 TEST(TimelineComparison, LeavesOutTheSettingsStepsOnlyOneSideInstalls) {
-    std::vector<json> a = timeline({100, 200});
-    std::vector<json> b = a;
-    b.insert(b.begin() + 1, step(0, "config", nullptr, {"config line"}));
-    const TimelineComparison comparison = StepComparer(false).compare(a, b, true);
+    std::vector<TimelineStep> a = timeline({100, 200});
+    std::vector<TimelineStep> b = a;
+    b.insert(b.begin() + 1, step(0, "config", {}, {kJoinLine}));
+    const TimelineComparison comparison = compareTimelines(a, b, true);
     EXPECT_TRUE(comparison.differences.empty());
     EXPECT_EQ(comparison.steps, 3u);
     // Installed on both sides, the settings steps are compared like any other.
-    a.insert(a.begin() + 1, step(0, "config", nullptr, {"another config line"}));
-    const TimelineComparison both = StepComparer(false).compare(a, b, true);
+    a.insert(a.begin() + 1, step(0, "config", {}, {kInitLine}));
+    const TimelineComparison both = compareTimelines(a, b, true);
     ASSERT_EQ(both.differences.size(), 1u);
     EXPECT_EQ(both.differences[0].event, "config");
     EXPECT_TRUE(both.differences[0].logDiffers);
 }
 
-TEST(TimelineComparison, ReadsJsonLinesAndRefusesOtherText) {
-    const std::string lines =
-        "{\"schema\":1,\"command\":\"replay\"}\n"
-        "{\"step\":0,\"event\":\"init\",\"answer\":null,\"log\":[]}\n"
-        "{\"step\":1,\"event\":\"upload\",\"answer\":{\"changed\":true},\"log\":[]}\n";
-    const std::vector<json> steps = timelineSteps(lines, "run");
-    ASSERT_EQ(steps.size(), 2u);
-    EXPECT_EQ(steps[1].at("event"), "upload");
-    EXPECT_THAT(inputErrorOf([] { timelineSteps("{\"step\":0,\"event\":\"init\"}\nnot json\n", "run A"); }),
-                HasSubstr("run A: line 2: not JSON"));
-    EXPECT_THAT(inputErrorOf([] { timelineSteps("[1]\n", "run A"); }), HasSubstr("line 1: not a JSON object"));
-    EXPECT_THAT(inputErrorOf([] { timelineSteps("{\"step\":\"x\",\"event\":\"init\"}\n", "run A"); }),
-                HasSubstr("line 1: a step needs"));
+TEST(TimelineComparison, ASideThatEndsEarlyLeavesTheOthersLastStepsUncompared) {
+    const std::vector<TimelineStep> a = timeline({100, 200, 300});
+    const std::vector<TimelineStep> b = timeline({100});
+    const TimelineComparison comparison = compareTimelines(a, b, true);
+    EXPECT_TRUE(comparison.differences.empty());
+    EXPECT_EQ(comparison.steps, 2u) << "init and step 1";
+    EXPECT_EQ(compareTimelines(b, a, true).steps, 2u);
+    EXPECT_EQ(compareTimelines({}, a, true).steps, 0u);
 }
 
 // --- the paired bootstrap and the verdicts -----------------------------------------------------------
@@ -462,8 +557,8 @@ TEST_F(Differ, FindsTheFirstStepWhereTheAlteredBuildParts) {
     EXPECT_EQ(first.event, "download");
     EXPECT_THAT(first.fields, ElementsAre("changed"));
     EXPECT_FALSE(first.logDiffers) << "the stand-in alters no line";
-    EXPECT_EQ(first.a.at("answer").at("changed"), !first.b.at("answer").at("changed").get<bool>());
-    EXPECT_EQ(first.a.at("answer").at("records"), first.b.at("answer").at("records"));
+    EXPECT_EQ(first.a.answer.at("changed"), !first.b.answer.at("changed").get<bool>());
+    EXPECT_EQ(first.a.answer.at("records"), first.b.answer.at("records"));
     EXPECT_EQ(diffs[0].comparison.steps, 7u) << "init and steps 1 to 6";
 
     const std::vector<ScenarioDiff> all = diff(m_real, m_altered, {reaching}, true);
@@ -506,8 +601,8 @@ TEST_F(Differ, TwoSettingsPartWhereTheConfigMatters) {
     const StepDifference& first = differing[0].comparison.differences[0];
     EXPECT_EQ(first.event, "upload");
     EXPECT_TRUE(first.logDiffers);
-    EXPECT_EQ(first.a.at("answer").at("records").at(0).at("height"), 480);
-    EXPECT_EQ(first.b.at("answer").at("records").at(0).at("height"), 720);
+    EXPECT_EQ(first.a.answer.at("records").at(0).at("height"), 480);
+    EXPECT_EQ(first.b.answer.at("records").at(0).at("height"), 720);
 }
 
 TEST_F(Differ, NamesTheSideAndTheReasonOfARunThatFails) {
@@ -541,11 +636,50 @@ TEST_F(Differ, RefusesBadInputBeforeAnyRun) {
                 HasSubstr("forceHd"));
 }
 
+// A side whose replay is `ktr replay` with its output passed through a shell pipeline.
+std::string replayThrough(const std::string& dir, const std::string& name, const std::string& pipeline) {
+    const std::string path = writeFile(dir + "/" + name, "#!/bin/sh\n" + kProgram + " \"$@\" | " + pipeline + "\n");
+    chmod(path.c_str(), 0755);
+    return path;
+}
+
+TEST_F(Differ, ReadsChildrenThatWriteMoreThanTheOld64MiBCap) {
+    // Every line padded with 4 MiB of blanks (JSON allows them after a value): the team meeting's 28 lines make
+    // 112 MiB a side, which a reader that held or capped a child's output refused.
+    const std::string padding =
+        "awk 'BEGIN { pad = \" \"; while (length(pad) < 4194304) pad = pad pad } { print $0 pad }'";
+    ScenarioDiffOptions options;
+    options.program = replayThrough(m_dir, "padded.sh", padding);
+    options.all = true;
+    const std::vector<ScenarioDiff> diffs =
+        ScenarioDiffer(m_real, DiffSide{"B", kLibrary, ""}, options).run({kScenarioDir + "/team-meeting.json"});
+    ASSERT_EQ(diffs.size(), 1u);
+    EXPECT_TRUE(diffs[0].same());
+    EXPECT_EQ(diffs[0].comparison.steps, 27u) << "the meeting's init and its 26 steps";
+}
+
+TEST_F(Differ, NamesASideThatDiesMidStream) {
+    const std::string scenario = kScenarioDir + "/team-meeting.json";
+    ScenarioDiffOptions options;
+    // The header and four steps, part of a later one, then the end of a crash. Both sides run this program:
+    // whichever is found first is named.
+    options.program = replayThrough(m_dir, "dying.sh", "{ head -n 5; head -c 100; kill -SEGV $$; }");
+    EXPECT_THAT(inputErrorOf([&] { ScenarioDiffer(m_real, m_altered, options).run({scenario}); }),
+                ::testing::AllOf(HasSubstr("team-meeting.json on side "), HasSubstr("killed by signal 11")));
+    // Output cut short by a run that says it succeeded is named for what it is.
+    options.program = replayThrough(m_dir, "cut.sh", "{ head -n 5; head -c 100; }");
+    EXPECT_THAT(inputErrorOf([&] { ScenarioDiffer(m_real, m_altered, options).run({scenario}); }),
+                ::testing::AllOf(HasSubstr("team-meeting.json on side "), HasSubstr("line 6: not JSON")));
+    options.program = replayThrough(m_dir, "garbage.sh", "{ head -n 3; echo '{\"step\": 3}'; cat; }");
+    EXPECT_THAT(inputErrorOf([&] { ScenarioDiffer(m_real, m_altered, options).run({scenario}); }),
+                ::testing::AllOf(HasSubstr("team-meeting.json on side "), HasSubstr("line 4")));
+}
+
 // --- the HTML page ----------------------------------------------------------------------------------------
 
-// The JSON of the page's data element, as the page reads it.
-json reportBlock(const std::string& html) {
-    const std::string start = "id=\"ktr-report\">";
+// The JSON of a data element of the page, by its id.
+json dataBlock(const std::string& html, const std::string& id) {
+    const std::string start = "id=\"" + id + "\">";
     const size_t from = html.find(start);
     if (from == std::string::npos) {
         return nullptr;
@@ -554,45 +688,45 @@ json reportBlock(const std::string& html) {
     return json::parse(html.substr(begin, html.find("</script>", begin) - begin));
 }
 
-json stepWithState(int step, const json& answer, const json& peers) {
-    return {{"step", step},
-            {"event", "download"},
-            {"answer", answer},
-            {"log", json::array({"line of step " + std::to_string(step)})},
-            {"state", {{"download_estimate", {{"bitrate", 900}}}, {"peers", peers}}}};
-}
-
-TEST(DiffPage, HoldsBothTimelinesWithTheirChartValuesAndKeepsHostileTextsInert) {
+TEST_F(Differ, ThePageHoldsBothSidesStepsAndChartsAndKeepsHostileTextsInert) {
     const std::string hostile = "</script><script>alert(1)</script>&\u2028";
-    const json peerA =
-        json::array({{{"uid", 2002}, {"received", true}, {"choice", "upper"}, {"chosen", {{"bitrate", 700}}}}});
-    const json peerB = json::array({{{"uid", 2002}, {"received", true}, {"choice", "none"}}});
-    const json upload = {{"channel", 2}, {"changed", true}, {"records", json::array({{{"bitrate", 300}}})}};
+    json scenario = json::parse(scenarioWithSceneType(7));
+    scenario["name"] = hostile;
+    const std::string path = writeFile(m_dir + "/hostile.json", scenario.dump());
+    std::ostringstream html;
     DiffReport report;
-    report.a = DiffSide{"A", "liba.so", ""};
-    report.b = DiffSide{"B", "libb.so", ""};
-    ScenarioDiff scenario{"s.json", hostile, {}, {stepWithState(1, upload, peerA)}, {stepWithState(1, upload, peerB)}};
-    scenario.comparison.steps = 1;
-    scenario.comparison.differences.push_back({1, "download", {}, true, {}, {}});
-    report.scenarios.push_back(scenario);
-
-    std::ostringstream page;
-    writeDiffHtml(page, report);
-    const std::string html = page.str();
-    EXPECT_EQ(html.find("<script>alert"), std::string::npos);
-    const json data = reportBlock(html);
+    report.a = m_real;
+    report.b = m_altered;
+    DiffPage page(html);
+    ScenarioDiffOptions options;
+    options.all = true;
+    options.program = kProgram;
+    report.scenarios = ScenarioDiffer(m_real, m_altered, options).run({path}, &page);
+    page.end(report);
+    const std::string text = html.str();
+    EXPECT_EQ(text.find("<script>alert"), std::string::npos);
+    const json data = dataBlock(text, "ktr-report");
     ASSERT_TRUE(data.is_object());
-    EXPECT_EQ(data.at("title"), "ktr diff: s.json");
     EXPECT_EQ(data.at("axis"), "step");
     const json& shown = data.at("diff").at("scenarios").at(0);
     EXPECT_EQ(shown.at("name"), hostile);
-    EXPECT_EQ(shown.at("differences").at(0).at("step"), 1);
-    const json& timelines = shown.at("timelines");
-    ASSERT_EQ(timelines.size(), 2u);
-    EXPECT_FALSE(timelines[0][0].contains("state"));
-    EXPECT_EQ(timelines[0][0].at("log"), json::array({"line of step 1"}));
-    EXPECT_EQ(timelines[0][0].at("chart"), json({{"estimate", 900}, {"peer 2002", 700}, {"share", 300}}));
-    EXPECT_EQ(timelines[1][0].at("chart").at("peer 2002"), 0) << "a peer that receives nothing";
+    EXPECT_EQ(shown.at("differences").at(0).at("step"), 6);
+    ASSERT_EQ(shown.at("sides").size(), 2u);
+    for (size_t side = 0; side < 2; ++side) {
+        const json& written = shown.at("sides").at(side);
+        const json steps = dataBlock(text, written.at("blocks").get<std::string>() + "-0");
+        ASSERT_TRUE(steps.is_array()) << "side " << side;
+        // init and the scenario's eight steps, the first with the whole state.
+        ASSERT_EQ(steps.size(), 9u);
+        EXPECT_EQ(steps[6].at("step"), 6);
+        EXPECT_EQ(steps[0].at("state").at("scene").at("local_uid"), 1001);
+        EXPECT_EQ(written.at("stepX"), json({0, 1, 2, 3, 4, 5, 6, 7, 8}));
+        EXPECT_EQ(written.at("timeline").at("schema"), 2);
+        EXPECT_FALSE(written.at("timeline").at("catalogue").empty());
+        // The peer is received on its upper stream from the first download on.
+        const json& peer = namedItem(written.at("series"), "peer 2002");
+        EXPECT_EQ(peer.at("y").back(), 716800) << peer.dump();
+    }
 }
 
 TEST(DiffPage, ASimulationPageHoldsTheMetricsAndNoScenario) {
@@ -605,8 +739,8 @@ TEST(DiffPage, ASimulationPageHoldsTheMetricsAndNoScenario) {
     sim.metrics.push_back(metric);
     report.sim = sim;
     std::ostringstream page;
-    writeDiffHtml(page, report);
-    const json data = reportBlock(page.str());
+    DiffPage(page).end(report);
+    const json data = dataBlock(page.str(), "ktr-report");
     ASSERT_TRUE(data.is_object());
     EXPECT_EQ(data.at("title"), "ktr diff: <meeting>.json");
     EXPECT_EQ(data.at("diff").at("scenarios"), json::array());

@@ -9,14 +9,15 @@
 #include <vector>
 
 #include "HtmlReport.h"
-#include "ReportChart.h"
 #include "JsonOut.h"
+#include "ReportChart.h"
 #include "TimelineFormat.h"
+#include "support/NamedItem.h"
 
 namespace {
 
-using nlohmann::json;
 using ktr::Record;
+using nlohmann::json;
 
 // --- escaping ---------------------------------------------------------------------------------------------
 
@@ -68,8 +69,8 @@ public:
         step.time = time;
         step.event = ktr::actionName(action);
         step.action = action;
-        step.change = m_states.empty() ? ktr::StateChange::whole(state)
-                                       : ktr::StateChange::between(m_states.back(), state);
+        step.change =
+            m_states.empty() ? ktr::StateChange::whole(state) : ktr::StateChange::between(m_states.back(), state);
         m_states.push_back(state);
         step.state = &m_states.back();
         return step;
@@ -194,16 +195,7 @@ ktr::PeerState receivedPeer(std::optional<int> bitrate, ktr::Definition definiti
     return peer;
 }
 
-const json& named(const json& list, const std::string& name) {
-    for (const json& item : list) {
-        if (item.at("name") == name) {
-            return item;
-        }
-    }
-    static const json none;
-    ADD_FAILURE() << "no " << name << " in " << list.dump();
-    return none;
-}
+const auto& named = ktr::test_support::namedItem;
 
 TEST(ReportChart, UploadAnswersGiveTheCameraStreamsByRankAndTheShareStream) {
     ktr::ReportChart chart(ktr::ReportChart::Options{true, false});
@@ -243,7 +235,8 @@ TEST(ReportChart, PeersFromTheStateUntilTheyLeave) {
     ktr::ReportChart chart(ktr::ReportChart::Options{true, false});
     Script script;
     ktr::StateSnapshot both;
-    both.peers = {{7, receivedPeer(600000, ktr::Definition::High)}, {9, receivedPeer(std::nullopt, ktr::Definition::Low)}};
+    both.peers = {{7, receivedPeer(600000, ktr::Definition::High)},
+                  {9, receivedPeer(std::nullopt, ktr::Definition::Low)}};
     ktr::StateSnapshot one;
     one.peers = {{9, receivedPeer(150000, ktr::Definition::Low)}};
     chart.addStep(script.step(0, 0, ktr::AskDownload{1}, both));

@@ -71,13 +71,14 @@ grep -qF "team-meeting.json (team meeting of six): same (" "$scratch/out.txt" ||
 /usr/bin/python3 - "$scratch/diff.json" <<'PY' || fail "--json: $(cat "$scratch/diff.json")"
 import json, sys
 d = json.load(open(sys.argv[1]))
-assert d["schema"] == 1 and d["differs"] is True and d["sim"] is None
+assert d["schema"] == 2 and d["differs"] is True and d["sim"] is None
 s = d["scenarios"][0]
 assert s["same"] is False and [x["step"] for x in s["differences"]] == [6, 8]
 first = s["differences"][0]
 assert first["event"] == "download" and first["fields"] == ["changed"] and first["log_differs"] is False
 assert first["a"]["answer"]["changed"] != first["b"]["answer"]["changed"]
-assert isinstance(first["a"]["log"], list)
+assert first["a"]["log"] == first["b"]["log"] and first["a"]["log"], first
+assert all(set(l) == {"level", "line"} and l["line"].startswith("[KTR") for l in first["a"]["log"]), first
 PY
 # JSON on standard output in place of the text.
 status=$(status_of "$ktr" diff --b "$altered" --lib "$library" "$scratch/other-scene.json" --json -)
@@ -103,9 +104,9 @@ status=$(status_of "$ktr" diff --a-config "$scratch/plain.json" --b-config "$scr
 /usr/bin/python3 - "$scratch/replay.jsonl" <<'PY' || fail "replay --config --json -: $(head -n 4 "$scratch/replay.jsonl")"
 import json, sys
 lines = [json.loads(l) for l in open(sys.argv[1])]
-assert lines[0]["schema"] == 1
+assert lines[0]["schema"] == 2
 assert [(s["step"], s["event"]) for s in lines[1:4]] == [(0, "init"), (0, "config"), (1, "addUser")]
-assert lines[2]["input"] == {"forceHD": True}
+assert lines[2]["input"]["forceHD"] is True
 PY
 
 # A simulation over a small folder of traces, the built-in definition table against a leaner one: every

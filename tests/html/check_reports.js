@@ -1,7 +1,8 @@
 // The HTML reports of ktr in a real browser (Debian's chromium, driven headless by playwright-core): for
 // every bundled scenario, meeting and a replay's log, the page loads with no console error and no request,
-// the legend names the series the run's other outputs call for, clicking a step shows its log lines and
-// answer, a peer toggled from the legend leaves the chart; a sweep's page shows its table; hostile texts in
+// the legend names the series the run's other outputs call for, clicking a step shows its answer, its
+// rules explained, its log lines as the library wrote them and the state the run had there, a peer
+// toggled from the legend leaves the chart; a sweep's page shows its table; hostile texts in
 // the input stay text; a diff's page overlays both sides, lists the differing steps and shows both sides of
 // one, and holds the metric table of a simulation. A screenshot of every page goes to the scratch folder.
 // Usage: node check_reports.js KTR SOURCE_DIR SCRATCH_DIR LIBRARY ALTERED_LIBRARY
@@ -58,6 +59,7 @@ function bundled(folder) {
 
 // The series a timeline's report draws, from its JSON Lines: the camera and share streams where upload
 // answers have them, and, unless the run samples them, the download estimate and every peer of any state.
+// The steps hold the whole state (--state every).
 function expectedSeries(steps, sampled) {
   const names = new Set(sampled ? [] : ['estimate']);
   for (const step of steps) {
@@ -65,7 +67,7 @@ function expectedSeries(steps, sampled) {
     if (answer && 'channel' in answer) {
       if (answer.channel === 2) names.add('share'); else names.add('camera 1').add('camera 2');
     }
-    if (!sampled) for (const peer of step.state.peers) names.add('peer ' + peer.uid);
+    if (!sampled) for (const uid of Object.keys(step.state.peers || {})) names.add('peer ' + uid);
   }
   return names;
 }
@@ -83,9 +85,29 @@ function sampledSeries(csv) {
 
 // A step in the middle of the run with log lines and an answer with records.
 function stepToClick(steps) {
-  const candidates = steps.filter((s) => s.log.length && s.answer && Array.isArray(s.answer.records) && s.answer.records.length);
+  const candidates = steps.filter((s) => s.rules.length && s.answer && Array.isArray(s.answer.records) && s.answer.records.length);
   if (!candidates.length) throw new Error('no step with log lines and answer records');
   return candidates[Math.floor(candidates.length / 2)];
+}
+
+// The library's lines of each step, from the log file ktr wrote beside the timeline ("DATE TIME LEVEL ktrsdk
+// LINE"): the steps' lines in order, as many for each step as it has rules.
+function libraryLinesByStep(logFile, steps) {
+  const lines = fs.readFileSync(logFile, 'utf8').split('\n').filter((l) => l.length)
+    .map((l) => l.replace(/^\S+ \S+ \S+ ktrsdk /, ''));
+  let next = 0;
+  const byStep = steps.map((s) => lines.slice(next, (next += s.rules.length)));
+  if (next !== lines.length) throw new Error(`${logFile}: ${lines.length} lines for ${next} rules`);
+  return byStep;
+}
+
+// JSON text with the keys of every object sorted, to compare values whatever their key order.
+function canonical(value) {
+  if (Array.isArray(value)) return '[' + value.map(canonical).join(',') + ']';
+  if (value !== null && typeof value === 'object') {
+    return '{' + Object.keys(value).sort().map((k) => JSON.stringify(k) + ':' + canonical(value[k])).join(',') + '}';
+  }
+  return JSON.stringify(value);
 }
 
 const results = [];
@@ -116,7 +138,9 @@ async function checkLoad(name, opened) {
   check(`${name}: no request`, opened.requests.length === 0, opened.requests.join(', '));
 }
 
-async function checkTimeline(browser, name, html, steps, expected) {
+// steps: the timeline's JSON Lines with the whole state on every step; logLines: each step's lines as the
+// library wrote them, or null where the run has no log file of its own.
+async function checkTimeline(browser, name, html, steps, expected, logLines) {
   const opened = await open(browser, html);
   const { page } = opened;
   await checkLoad(name, opened);
@@ -139,13 +163,25 @@ async function checkTimeline(browser, name, html, steps, expected) {
   const shown = await page.$$eval('.detail article.step', (articles) => articles.map((a) => ({
     step: Number(a.dataset.step),
     log: [...a.querySelectorAll('.log-line')].map((l) => l.textContent),
+    why: [...a.querySelectorAll('.rules li')].map((l) => l.textContent),
     rows: [...a.querySelectorAll('table.records tbody tr')].map((r) => [...r.cells].map((c) => c.textContent)),
+    state: Object.fromEntries([...a.querySelectorAll('.state details')].map((d) => [d.dataset.key,
+      JSON.parse(d.querySelector('pre').textContent)])),
   })));
   const article = shown.find((a) => a.step === target.step);
   check(`${name}: clicking step ${target.step} shows it`, article, `shown steps [${shown.map((a) => a.step)}]`);
   if (article) {
-    check(`${name}: step ${target.step}'s log lines`, JSON.stringify(article.log) === JSON.stringify(target.log),
-      `shown ${JSON.stringify(article.log)}`);
+    const index = steps.indexOf(target);
+    if (logLines) {
+      check(`${name}: step ${target.step}'s log lines are the library's`,
+        JSON.stringify(article.log) === JSON.stringify(logLines[index]),
+        `shown ${JSON.stringify(article.log)}, logged ${JSON.stringify(logLines[index])}`);
+    }
+    const whyHolds = article.why.length === target.rules.length &&
+      article.why.every((w, i) => w.startsWith(target.rules[i].level + ': ') && !/\{\w+\}/.test(w));
+    check(`${name}: step ${target.step}'s rules as level and explanation`, whyHolds, JSON.stringify(article.why));
+    check(`${name}: step ${target.step}'s state is the run's`, canonical(article.state) === canonical(target.state),
+      `shown ${canonical(article.state).slice(0, 400)}, run ${canonical(target.state).slice(0, 400)}`);
     const bitrates = target.answer.records.map((r) => String(r.bitrate));
     const rowsHold = article.rows.length === target.answer.records.length &&
       article.rows.every((cells, i) => cells.includes(bitrates[i]));
@@ -185,26 +221,28 @@ async function main() {
     for (const scenario of bundled('examples/scenarios')) {
       const name = 'replay ' + path.basename(scenario, '.json');
       const base = path.join(scratch, name.replace(' ', '-'));
-      run(['replay', scenario, '--json', base + '.jsonl', '--html', base + '.html']);
+      run(['replay', scenario, '--json', base + '.jsonl', '--state', 'every', '--log-file', base + '.log', '--html',
+        base + '.html']);
       const steps = readJsonLines(base + '.jsonl').slice(1);
-      await checkTimeline(browser, name, base + '.html', steps, expectedSeries(steps, false));
+      await checkTimeline(browser, name, base + '.html', steps, expectedSeries(steps, false),
+        libraryLinesByStep(base + '.log', steps));
     }
     for (const meeting of bundled('examples/meetings')) {
       const name = 'sim ' + path.basename(meeting, '.json');
       const base = path.join(scratch, name.replace(' ', '-'));
-      run(['sim', meeting, '--duration', SIM_SECONDS, '--json', base + '.jsonl', '--series', base + '.csv', '--html',
-        base + '.html']);
+      run(['sim', meeting, '--duration', SIM_SECONDS, '--json', base + '.jsonl', '--state', 'every', '--series',
+        base + '.csv', '--log-file', base + '.log', '--html', base + '.html']);
       const steps = readJsonLines(base + '.jsonl').slice(1);
       const expected = new Set([...expectedSeries(steps, true), ...sampledSeries(base + '.csv')]);
-      await checkTimeline(browser, name, base + '.html', steps, expected);
+      await checkTimeline(browser, name, base + '.html', steps, expected, libraryLinesByStep(base + '.log', steps));
     }
     {
       const name = 'log team-meeting';
       const base = path.join(scratch, 'log-team-meeting');
       run(['replay', path.join(sourceDir, 'examples/scenarios/team-meeting.json'), '--log-file', base + '.log']);
-      run(['log', base + '.log', '--json', base + '.jsonl', '--html', base + '.html']);
+      run(['log', base + '.log', '--json', base + '.jsonl', '--state', 'every', '--html', base + '.html']);
       const steps = readJsonLines(base + '.jsonl').slice(1);
-      await checkTimeline(browser, name, base + '.html', steps, expectedSeries(steps, false));
+      await checkTimeline(browser, name, base + '.html', steps, expectedSeries(steps, false), null);
     }
     await checkSweep(browser);
     await checkEmptyLog(browser);
@@ -322,6 +360,8 @@ async function checkDiffParting(browser) {
   const shown = await page.$$eval('.detail .diff-side', (sides) => sides.map((side) => ({
     step: Number(side.querySelector('article.step') && side.querySelector('article.step').dataset.step),
     answer: side.querySelector('.answer') ? side.querySelector('.answer').textContent : '',
+    state: side.querySelector('.state details[data-key="peers"] pre') ?
+      JSON.parse(side.querySelector('.state details[data-key="peers"] pre').textContent) : null,
   })));
   const fields = await page.$eval('.detail .fields', (p) => p.textContent).catch(() => '');
   const six = expected.find((d) => d.step === 6);
@@ -331,6 +371,10 @@ async function checkDiffParting(browser) {
   check(`${name}: both sides' answers`, shown.length === 2 && shown[0].answer.includes(changedOf(six.a.answer)) &&
     shown[1].answer.includes(changedOf(six.b.answer)), JSON.stringify(shown));
   check(`${name}: the differing field`, fields.includes('changed'), fields);
+  // Both sides receive peer 2002 on its upper stream by step 6: the state panels show it.
+  check(`${name}: both sides' state after step 6`, shown.length === 2 && shown.every((s) => s.state &&
+    s.state['2002'] && s.state['2002'].received === true && s.state['2002'].chosen.bitrate === 716800),
+  JSON.stringify(shown.map((s) => s.state)));
   const peer = 'B peer 2002';
   const before = await page.evaluate(() => window.ktrReport.scenarios[0].plot.ctx.canvas.toDataURL());
   await page.click(`.diff-scenario .u-legend .u-series:has(.u-label:text-is("${peer}")) .u-label`);

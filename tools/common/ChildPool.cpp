@@ -1,11 +1,10 @@
 #include "ChildPool.h"
 
+#include "ChildProcess.h"
 #include "InputFile.h"
 
-#include <fcntl.h>
 #include <fmt/format.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,24 +17,15 @@
 #include <system_error>
 #include <utility>
 
-extern char** environ;
-
 namespace ktr {
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = ChildClock;
 
-// What a shell reports for a command it cannot start.
-constexpr int kCannotStartStatus = 127;
 // How often to look for the exit of a child that has closed its output but not yet exited.
 constexpr int kReapIntervalMs = 10;
-constexpr size_t kReadChunkBytes = 64u << 10;
-// Bounds the arithmetic on deadlines; no run is meant to take longer.
 using Micros = int64_t;
 constexpr Micros kMicrosPerSecond = 1000000;
-constexpr Micros kLongestTimeLimit = Micros{30} * 24 * 3600 * kMicrosPerSecond;
-// poll() takes an int of milliseconds; a longer wait is done in several.
-constexpr Clock::duration kLongestPollWait = std::chrono::minutes(1);
 
 // The end of a child's stderr from the first whole line on, without the final line break.
 std::string wholeLines(const std::string& tail) {
@@ -53,112 +43,12 @@ std::string wholeLines(const std::string& tail) {
     throw std::system_error(errno, std::generic_category(), what);
 }
 
-// Owns one end of a pipe.
-class Descriptor {
-public:
-    Descriptor() = default;
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    Descriptor(Descriptor&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-    Descriptor& operator=(Descriptor&& other) noexcept {
-        std::swap(m_fd, other.m_fd);
-        return *this;
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() { close(); }
-
-    int get() const { return m_fd; }
-    bool open() const { return m_fd >= 0; }
-    void close() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-            m_fd = -1;
-        }
-    }
-
-private:
-    int m_fd = -1;
-};
-
-struct Pipe {
-    Descriptor read;
-    Descriptor write;
-};
-
-// Both ends close on exec, so no child inherits another child's pipe and delays its end of file.
-Pipe makePipe() {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) {
-        throwSystemError("cannot create a pipe");
-    }
-    Pipe pipe{Descriptor(fds[0]), Descriptor(fds[1])};
-    if (fcntl(pipe.read.get(), F_SETFL, O_NONBLOCK) != 0) {
-        throwSystemError("cannot make a pipe non-blocking");
-    }
-    return pipe;
-}
-
-// The file actions of a child: stdin from /dev/null, stdout and stderr into the pipes.
-class SpawnActions {
-public:
-    SpawnActions(int outFd, int errFd) {
-        posix_spawn_file_actions_init(&m_actions);
-        posix_spawn_file_actions_addopen(&m_actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_adddup2(&m_actions, outFd, STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&m_actions, errFd, STDERR_FILENO);
-    }
-    SpawnActions(const SpawnActions&) = delete;
-    SpawnActions& operator=(const SpawnActions&) = delete;
-    ~SpawnActions() { posix_spawn_file_actions_destroy(&m_actions); }
-    const posix_spawn_file_actions_t* get() const { return &m_actions; }
-
-private:
-    posix_spawn_file_actions_t m_actions{};
-};
-
 struct RunningChild {
     size_t index = 0;
-    pid_t pid = -1;
-    Descriptor out;
-    Descriptor err;
+    ChildProcess process;
     std::optional<Clock::time_point> deadline;
     ChildResult result;
-
-    bool outputClosed() const { return !out.open() && !err.open(); }
 };
-
-void recordStatus(ChildResult& result, int status) {
-    if (WIFEXITED(status)) {
-        result.exitStatus = WEXITSTATUS(status);
-    } else if (WIFSIGNALED(status)) {
-        result.signal = WTERMSIG(status);
-    }
-}
-
-// Waits for the child's end (or only looks, with WNOHANG); false while it still runs.
-bool reap(RunningChild& child, int options) {
-    int status = 0;
-    pid_t got = -1;
-    do {
-        got = waitpid(child.pid, &status, options);
-    } while (got < 0 && errno == EINTR);
-    if (got == 0) {
-        return false;
-    }
-    // got < 0 means the child is gone without a status to report (someone else reaped it).
-    if (got == child.pid) {
-        recordStatus(child.result, status);
-    }
-    child.pid = -1;
-    return true;
-}
-
-void keepTail(std::string& tail, const char* data, size_t size) {
-    tail.append(data, size);
-    if (tail.size() > kChildErrTailBytes) {
-        tail.erase(0, tail.size() - kChildErrTailBytes);
-    }
-}
 
 class ChildPool {
 public:
@@ -211,26 +101,12 @@ private:
             reportCannotStart(child, "", "no program given");
             return;
         }
-        Pipe out = makePipe();
-        Pipe err = makePipe();
-        std::vector<std::string> args = run.argv;
-        std::vector<char*> argv;
-        argv.reserve(args.size());
-        for (std::string& arg : args) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        const SpawnActions actions(out.write.get(), err.write.get());
-        const int error = posix_spawn(&child.pid, argv[0], actions.get(), nullptr, argv.data(), environ);
+        const int error = child.process.start(run.argv);
         if (error != 0) {
             reportCannotStart(child, run.argv[0], std::strerror(error));
             return;
         }
-        child.out = std::move(out.read);
-        child.err = std::move(err.read);
-        if (m_timeLimit > 0) {
-            child.deadline = Clock::now() + std::chrono::microseconds(std::min(m_timeLimit, kLongestTimeLimit));
-        }
+        child.deadline = childDeadline(m_timeLimit);
         m_running.push_back(std::move(child));
     }
 
@@ -246,7 +122,7 @@ private:
         std::vector<pollfd> fds;
         std::vector<std::pair<RunningChild*, Descriptor*>> owners;
         for (RunningChild& child : m_running) {
-            for (Descriptor* end : {&child.out, &child.err}) {
+            for (Descriptor* end : {&child.process.out(), &child.process.err()}) {
                 if (end->open()) {
                     fds.push_back(pollfd{end->get(), POLLIN, 0});
                     owners.emplace_back(&child, end);
@@ -270,7 +146,7 @@ private:
         std::optional<Clock::duration> wait;
         const Clock::time_point now = Clock::now();
         for (const RunningChild& child : m_running) {
-            if (child.outputClosed()) {
+            if (child.process.outputClosed()) {
                 return kReapIntervalMs;
             }
             if (child.deadline) {
@@ -281,31 +157,17 @@ private:
         if (!wait) {
             return -1;
         }
-        wait = std::min(*wait, kLongestPollWait);
-        // Rounded up, so that a wait does not end just before the deadline it waits for.
-        return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(*wait).count());
+        return pollWaitMs(*wait);
     }
 
     void drain(RunningChild& child, Descriptor& end) {
-        char chunk[kReadChunkBytes];
-        while (end.open()) {
-            const ssize_t count = read(end.get(), chunk, sizeof chunk);
-            if (count < 0 && errno == EINTR) {
-                continue;
-            }
-            if (count < 0 && errno == EAGAIN) {
-                return;
-            }
-            if (count <= 0) {
-                end.close();
-                return;
-            }
-            if (&end == &child.err) {
-                keepTail(child.result.errTail, chunk, static_cast<size_t>(count));
+        ChildProcess::drain(end, [&](const char* data, size_t size) {
+            if (&end == &child.process.err()) {
+                keepTail(child.result.errTail, data, size);
             } else {
-                keepOutput(child, chunk, static_cast<size_t>(count));
+                keepOutput(child, data, size);
             }
-        }
+        });
     }
 
     void keepOutput(RunningChild& child, const char* data, size_t size) {
@@ -314,10 +176,7 @@ private:
         }
         if (child.result.out.size() + size > kMaxChildOutBytes) {
             child.result.outTooLarge = true;
-            // Once reaped, pid is -1, and kill(-1) would signal every process we may signal.
-            if (child.pid > 0) {
-                kill(child.pid, SIGKILL);
-            }
+            child.process.kill();
             return;
         }
         child.result.out.append(data, size);
@@ -327,7 +186,7 @@ private:
         const Clock::time_point now = Clock::now();
         for (size_t i = 0; i < m_running.size();) {
             RunningChild& child = m_running[i];
-            const bool exited = child.outputClosed() && reap(child, WNOHANG);
+            const bool exited = child.process.outputClosed() && child.process.reap(WNOHANG, child.result);
             if (!exited && child.deadline && now >= *child.deadline) {
                 child.result.timedOut = true;
                 child.result.timeLimitMicros = m_timeLimit;
@@ -369,11 +228,11 @@ private:
 
     // Whatever the child wrote before it died is kept: its stderr tail says most about a hang.
     void killAndReap(RunningChild& child) {
-        if (child.pid > 0) {
-            kill(child.pid, SIGKILL);
-            reap(child, 0);
+        if (child.process.running()) {
+            child.process.kill();
+            child.process.reap(0, child.result);
         }
-        for (Descriptor* end : {&child.out, &child.err}) {
+        for (Descriptor* end : {&child.process.out(), &child.process.err()}) {
             if (end->open()) {
                 drain(child, *end);
                 end->close();

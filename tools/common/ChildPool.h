@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
+
 namespace ktr {
 
 struct ChildRun {
@@ -34,7 +36,6 @@ struct ChildResult {
 
 // Far above any summary; stops a runaway child from filling the parent's memory.
 constexpr size_t kMaxChildOutBytes = 64u << 20;
-constexpr size_t kChildErrTailBytes = 4096;
 
 // Runs every run, at most `workers` at once (the number of cores when workers <= 0), each for at most
 // timeLimit (none when timeLimit <= 0), with stdin from /dev/null. Returns the results in the order of

@@ -12,31 +12,23 @@ using nlohmann::json;
 // Texts from the input are written with invalid UTF-8 replaced, never refused.
 constexpr auto kErrorHandler = json::error_handler_t::replace;
 
-// The page's data: the steps of each side in blocks of kStepsPerBlock (the page parses a block only when it
-// shows one of its steps, and no block nears a browser's limit on the length of one string), then the
-// report (title, axis, each side's chart, a sweep's table). Steps are written as the timeline's JSON Lines
-// write them; the first step of every block carries the whole state, so the page rebuilds the state at
-// any step from its block alone.
-constexpr size_t kStepsPerBlock = 1000;
-constexpr const char* kStepsBlockEnd = "]</script>\n";
+const char* axisName(const ReportChart::Options& options) {
+    return options.stepAxis ? "step" : "seconds";
+}
 
-void writeHead(std::ostream& out) {
+}  // namespace
+
+void writeReportHead(std::ostream& out) {
     out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
            "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
            "<title>ktr report</title>\n<style>\n"
         << reportStyle() << "\n</style>\n</head>\n<body>\n";
 }
 
-void writeTail(std::ostream& out, const json& report) {
+void writeReportTail(std::ostream& out, const json& report) {
     out << "<script type=\"application/json\" id=\"ktr-report\">" << scriptSafeJson(report) << "</script>\n<script>\n"
         << reportScript() << "\n</script>\n</body>\n</html>\n";
 }
-
-const char* axisName(const ReportChart::Options& options) {
-    return options.stepAxis ? "step" : "seconds";
-}
-
-}  // namespace
 
 std::string scriptSafeJson(const json& value) {
     return scriptSafe(value.dump(-1, ' ', false, kErrorHandler));
@@ -64,32 +56,29 @@ std::string scriptSafe(std::string_view text) {
     return safe;
 }
 
+json timelineSideJson(const TimelineHeader& header, const StepBlocks& blocks, const ReportChart& chart) {
+    TimelineHeader asWritten = header;
+    asWritten.state = StateWriting::Changes;
+    std::string text;
+    JsonOut out(text);
+    writeTimelineHeader(out, asWritten);
+    json side = blocks.json();
+    side["timeline"] = json::parse(text);
+    side["unknownLine"] = kUnknownLineExplanation;
+    side.update(chart.json());
+    return side;
+}
+
 HtmlReport::HtmlReport(std::ostream& out, ReportChart::Options options)
-    : m_out(out), m_options(options), m_chart(options) {}
+    : m_out(out), m_options(options), m_chart(options), m_blocks(out, "ktr-steps-0") {}
 
 void HtmlReport::begin(const TimelineHeader& header) {
-    std::string catalogue;
-    JsonOut out(catalogue);
-    writeTimelineHeader(out, header);
-    m_side = {{"command", header.command},
-              {"source", header.source},
-              {"library", header.provenance.library.path},
-              {"stepsPerBlock", kStepsPerBlock},
-              {"timeline", json::parse(catalogue)}};
-    writeHead(m_out);
+    m_header = header;
+    writeReportHead(m_out);
 }
 
 void HtmlReport::write(const TimelineStep& step) {
-    const size_t inBlock = m_steps % kStepsPerBlock;
-    if (inBlock == 0) {
-        m_out << (m_steps > 0 ? kStepsBlockEnd : "") << "<script type=\"application/json\" id=\"ktr-steps-0-"
-              << m_steps / kStepsPerBlock << "\">[";
-    }
-    m_line.clear();
-    JsonOut out(m_line);
-    writeTimelineStep(out, step, inBlock == 0);
-    m_out << (inBlock == 0 ? "\n" : ",\n") << scriptSafe(m_line);
-    ++m_steps;
+    m_blocks.write(step);
     m_chart.addStep(step);
 }
 
@@ -98,26 +87,23 @@ void HtmlReport::sample(double timeS, const char* kind, uint64_t uid, double val
 }
 
 void HtmlReport::end() {
-    m_out << (m_steps > 0 ? kStepsBlockEnd : "");
-    json side = m_side;
-    side.update(m_chart.json());
+    m_blocks.end();
+    json side = timelineSideJson(m_header, m_blocks, m_chart);
+    side["command"] = m_header.command;
+    side["source"] = m_header.source;
+    side["library"] = m_header.provenance.library.path;
     side["remarks"] = m_remarks;
-    const std::string title =
-        "ktr " + m_side.at("command").get<std::string>() + ": " + m_side.at("source").get<std::string>();
-    writeTail(m_out,
-              {{"title", title}, {"axis", axisName(m_options)}, {"sides", json::array({side})}, {"sweep", nullptr}});
+    const std::string title = "ktr " + m_header.command + ": " + m_header.source;
+    writeReportTail(
+        m_out, {{"title", title}, {"axis", axisName(m_options)}, {"sides", json::array({side})}, {"sweep", nullptr}});
 }
 
 void writeSweepReport(std::ostream& out, const std::string& title, const SweepTable& table) {
-    writeHead(out);
-    writeTail(
-        out,
-        {{"title", title}, {"axis", "seconds"}, {"sides", json::array()}, {"sweep", json::parse(toJsonText(table))}});
-}
-
-void writeDiffReport(std::ostream& out, const std::string& title, const json& diff) {
-    writeHead(out);
-    writeTail(out, {{"title", title}, {"axis", "step"}, {"sides", json::array()}, {"sweep", nullptr}, {"diff", diff}});
+    writeReportHead(out);
+    writeReportTail(out, {{"title", title},
+                          {"axis", "seconds"},
+                          {"sides", json::array()},
+                          {"sweep", json::parse(toJsonText(table))}});
 }
 
 }  // namespace ktr

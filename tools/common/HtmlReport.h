@@ -1,7 +1,7 @@
 // The HTML report: one self-contained page (script, style and data inlined, nothing fetched when it opens)
 // with a zoomable chart of the timeline, its lanes and markers, and a panel that shows the step at the
-// moment clicked. Steps are written into the page as they arrive, in blocks; the chart's data follows at the
-// end.
+// moment clicked. Steps are written into the page as they arrive, in blocks (StepBlocks); the chart's data
+// follows at the end.
 #ifndef KTRSDK_TOOLS_COMMON_HTMLREPORT_H
 #define KTRSDK_TOOLS_COMMON_HTMLREPORT_H
 
@@ -12,6 +12,7 @@
 
 #include "ReportChart.h"
 #include "SeriesSink.h"
+#include "StepBlocks.h"
 #include "Summary.h"
 #include "TimelineWriter.h"
 
@@ -31,18 +32,21 @@ private:
     std::ostream& m_out;
     ReportChart::Options m_options;
     ReportChart m_chart;
-    nlohmann::json m_side;
+    StepBlocks m_blocks;
+    TimelineHeader m_header;
     nlohmann::json m_remarks = nlohmann::json::array();
-    size_t m_steps = 0;
-    std::string m_line;
 };
+
+// The page's head (its style), before any data.
+void writeReportHead(std::ostream& out);
+// The report data (title, axis, the sides, a sweep's table, a comparison) and the page's script.
+void writeReportTail(std::ostream& out, const nlohmann::json& report);
+// The report data of a timeline whose steps went into blocks: where the blocks are, its header (the log
+// catalogue included, the state as changes, as the blocks hold it) and its chart.
+nlohmann::json timelineSideJson(const TimelineHeader& header, const StepBlocks& blocks, const ReportChart& chart);
 
 // A page with no timeline: the distributions of a sweep's metrics.
 void writeSweepReport(std::ostream& out, const std::string& title, const SweepTable& table);
-
-// A page with no timeline of its own: two sides compared (the JSON of `ktr diff --json`, each scenario with
-// both sides' steps under "timelines").
-void writeDiffReport(std::ostream& out, const std::string& title, const nlohmann::json& diff);
 
 // JSON that can stand inside a <script> element: '<', '>', '&', U+2028 and U+2029 written as \u escapes, so
 // no text of the data can close the element or start markup.

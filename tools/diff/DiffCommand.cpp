@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <iostream>
+#include <optional>
 
 #include "DiffHtml.h"
 #include "DiffJson.h"
@@ -54,7 +55,8 @@ DiffCommand::DiffCommand(CLI::App& program) {
                           "with --sim: the folder of downlink traces, one run per trace "
                           "and side");
     m_command->add_option("--duration", m_durationS, "with --sim: simulate only the first S seconds");
-    m_command->add_option("--jobs", m_jobs, "runs at once (default: one per core)");
+    m_command->add_option("--jobs", m_jobs,
+                          "scenarios compared at once, or with --sim runs at once (default: one per core)");
 }
 
 void DiffCommand::checkOptions() const {
@@ -87,11 +89,14 @@ int DiffCommand::run() {
     OutputFiles files;
     const bool jsonToStdout = m_jsonPath == "-";
     std::ostream* json = m_jsonPath.empty() ? nullptr : jsonToStdout ? &std::cout : &files.open(m_jsonPath);
-    std::ostream* html = m_htmlPath.empty() ? nullptr : &files.open(m_htmlPath);
+    std::optional<DiffPage> page;
+    if (!m_htmlPath.empty()) {
+        page.emplace(files.open(m_htmlPath));
+    }
     if (!m_scenarios.empty()) {
         ScenarioDiffOptions options{m_answersOnly, m_all, m_timeoutS > 0 ? m_timeoutS : kDefaultScenarioTimeoutS,
                                     m_jobs, ""};
-        report.scenarios = ScenarioDiffer(report.a, report.b, options).run(m_scenarios);
+        report.scenarios = ScenarioDiffer(report.a, report.b, options).run(m_scenarios, page ? &*page : nullptr);
     }
     if (!m_meetingPath.empty()) {
         SimDiffOptions options{
@@ -101,8 +106,8 @@ int DiffCommand::run() {
     if (json != nullptr) {
         *json << diffJson(report).dump(2) << '\n';
     }
-    if (html != nullptr) {
-        writeDiffHtml(*html, report);
+    if (page) {
+        page->end(report);
     }
     files.close();
     if (!jsonToStdout) {

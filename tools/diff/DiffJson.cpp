@@ -10,10 +10,19 @@ Json sideJson(const DiffSide& side) {
             {"config", side.settingsPath.empty() ? Json(nullptr) : Json(side.settingsPath)}};
 }
 
+// A side's step: its answer and the lines it logged, each printed from its format and values.
+Json stepSideJson(const StepSide& side) {
+    Json lines = Json::array();
+    for (const FiredRule& rule : side.rules) {
+        lines.push_back({{"level", levelName(rule.level)}, {"line", rule.text}});
+    }
+    return {{"answer", side.answer}, {"log", lines}};
+}
+
 Json differenceJson(const StepDifference& difference) {
-    return {{"step", difference.step},     {"event", difference.event},
-            {"fields", difference.fields}, {"log_differs", difference.logDiffers},
-            {"a", difference.a},           {"b", difference.b}};
+    return {{"step", difference.step},         {"event", difference.event},
+            {"fields", difference.fields},     {"log_differs", difference.logDiffers},
+            {"a", stepSideJson(difference.a)}, {"b", stepSideJson(difference.b)}};
 }
 
 Json scenarioJson(const ScenarioDiff& scenario) {

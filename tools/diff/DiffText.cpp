@@ -48,7 +48,7 @@ std::vector<AnswerRow> answerRows(const json& a, const json& b) {
 }
 
 void writeAnswers(std::ostream& out, const StepDifference& difference) {
-    const std::vector<AnswerRow> rows = answerRows(difference.a.at("answer"), difference.b.at("answer"));
+    const std::vector<AnswerRow> rows = answerRows(difference.a.answer, difference.b.answer);
     if (rows.empty()) {
         fmt::print(out, "{}no answer on either side (an event)\n", kIndent);
         return;
@@ -67,10 +67,11 @@ void writeAnswers(std::ostream& out, const StepDifference& difference) {
     }
 }
 
-void writeLog(std::ostream& out, const char* side, const json& lines) {
-    fmt::print(out, "{}log {} ({} line(s)):\n", kIndent, side, lines.size());
-    for (const json& line : lines) {
-        fmt::print(out, "{}  {}\n", kIndent, line.is_string() ? line.get<std::string>() : line.dump());
+// Each line with its level: lines of the same text at another level differ too.
+void writeLog(std::ostream& out, const char* side, const std::vector<FiredRule>& rules) {
+    fmt::print(out, "{}log {} ({} line(s)):\n", kIndent, side, rules.size());
+    for (const FiredRule& rule : rules) {
+        fmt::print(out, "{}  {:<7}  {}\n", kIndent, levelName(rule.level), rule.text);
     }
 }
 
@@ -80,8 +81,8 @@ void writeDifference(std::ostream& out, const StepDifference& difference) {
         difference.fields.empty() ? "same answer" : fmt::format("{} answer field(s) differ", difference.fields.size()),
         difference.logDiffers ? "; log lines differ" : "");
     writeAnswers(out, difference);
-    writeLog(out, "A", difference.a.at("log"));
-    writeLog(out, "B", difference.b.at("log"));
+    writeLog(out, "A", difference.a.rules);
+    writeLog(out, "B", difference.b.rules);
 }
 
 void writeScenario(std::ostream& out, const ScenarioDiff& scenario) {

@@ -1,16 +1,31 @@
 #include "ScenarioDiffer.h"
 
-#include <cmath>
+#include <unistd.h>
 
-#include "ChildPool.h"
+#include <algorithm>
+#include <cmath>
+#include <list>
+
 #include "InputFile.h"
 #include "Scenario.h"
+#include "ScenarioRun.h"
 #include "SdkLibrary.h"
 
 namespace ktr::diff {
 namespace {
 
 constexpr int64_t kMicrosPerSecond = 1000000;
+
+struct RunningScenario {
+    size_t index = 0;
+    ScenarioRun run;
+};
+
+size_t scenariosAtOnce(int jobs, size_t scenarios) {
+    const long cores = sysconf(_SC_NPROCESSORS_ONLN);
+    const size_t wanted = static_cast<size_t>(jobs > 0 ? jobs : std::max(cores, 1L));
+    return std::max<size_t>(1, std::min(wanted, scenarios));
+}
 
 }  // namespace
 
@@ -27,27 +42,44 @@ std::vector<std::string> ScenarioDiffer::replayCommand(const DiffSide& side, con
     return command;
 }
 
-std::vector<ScenarioDiff> ScenarioDiffer::run(const std::vector<std::string>& scenarios) const {
+std::vector<ScenarioDiff> ScenarioDiffer::run(const std::vector<std::string>& scenarios, SideWriters* writers) const {
     m_a.checkSettings();
     m_b.checkSettings();
     std::vector<ScenarioDiff> diffs;
-    std::vector<ChildRun> runs;
     for (const std::string& path : scenarios) {
-        diffs.push_back({path, parseScenario(readInputFile(path), path).name, {}, {}, {}});
-        for (const DiffSide* side : {&m_a, &m_b}) {
-            runs.push_back({path + " on side " + side->name, replayCommand(*side, path)});
-        }
+        diffs.push_back({path, parseScenario(readInputFile(path), path).name, {}});
     }
-    const std::vector<ChildResult> results =
-        runChildren(runs, m_options.jobs, std::llround(m_options.timeoutS * kMicrosPerSecond));
-    refuseFailedRuns(results);
-    const StepComparer comparer(m_options.answersOnly);
-    for (size_t i = 0; i < diffs.size(); ++i) {
-        const ChildResult& a = results[2 * i];
-        const ChildResult& b = results[2 * i + 1];
-        diffs[i].stepsA = timelineSteps(a.out, a.label);
-        diffs[i].stepsB = timelineSteps(b.out, b.label);
-        diffs[i].comparison = comparer.compare(diffs[i].stepsA, diffs[i].stepsB, m_options.all);
+    const size_t atOnce = scenariosAtOnce(m_options.jobs, scenarios.size());
+    const int64_t timeLimit = std::llround(m_options.timeoutS * kMicrosPerSecond);
+    std::list<RunningScenario> running;
+    size_t next = 0;
+    while (next < scenarios.size() || !running.empty()) {
+        for (; running.size() < atOnce && next < scenarios.size(); ++next) {
+            std::array<ChildRun, 2> runs;
+            std::array<TimelineWriter*, 2> sideWriters{};
+            for (size_t side = 0; side < runs.size(); ++side) {
+                const DiffSide& which = side == 0 ? m_a : m_b;
+                runs[side] = {scenarios[next] + " on side " + which.name, replayCommand(which, scenarios[next])};
+                sideWriters[side] = writers == nullptr ? nullptr : &writers->sideWriter(next, side);
+            }
+            running.push_back(RunningScenario{
+                next,
+                ScenarioRun(runs, timeLimit, TimelineComparer(m_options.answersOnly, m_options.all), sideWriters)});
+        }
+        std::vector<ChildStream*> streams;
+        for (auto scenario = running.begin(); scenario != running.end();) {
+            scenario->run.advance();
+            if (scenario->run.done()) {
+                diffs[scenario->index].comparison = scenario->run.comparison();
+                scenario = running.erase(scenario);
+            } else {
+                scenario->run.addStreams(streams);
+                ++scenario;
+            }
+        }
+        if (!streams.empty()) {
+            ChildStream::waitForAny(streams);
+        }
     }
     return diffs;
 }

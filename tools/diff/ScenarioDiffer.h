@@ -1,6 +1,8 @@
-// Replays scenarios through two sides and compares the timelines step by step. Every side of every
-// scenario runs in a process of its own (`ktr replay SCENARIO --json -`): the library draws from an
-// unseeded rand(), so only fresh processes start both sides from the same state.
+// Replays scenarios through two sides and compares the timelines step by step as they are written. Every
+// side of every scenario runs in a process of its own (`ktr replay SCENARIO --json -`): the library draws
+// from an unseeded rand(), so only fresh processes start both sides from the same state. Both sides of a
+// scenario run at once and are read as their lines arrive; neither timeline is held, so memory is bounded by
+// the meeting, not by the number of steps.
 #ifndef KTRSDK_TOOLS_DIFF_SCENARIODIFFER_H
 #define KTRSDK_TOOLS_DIFF_SCENARIODIFFER_H
 
@@ -9,6 +11,7 @@
 
 #include "DiffSide.h"
 #include "StepComparer.h"
+#include "TimelineWriter.h"
 
 namespace ktr::diff {
 
@@ -18,7 +21,7 @@ struct ScenarioDiffOptions {
     bool answersOnly = false;  // log lines do not count
     bool all = false;          // every differing step, not only the first
     double timeoutS = kDefaultScenarioTimeoutS;
-    int jobs = 0;         // runs at once; 0: one per core
+    int jobs = 0;         // scenarios at once; 0: one per core
     std::string program;  // the ktr that replays; empty: this program
 };
 
@@ -26,10 +29,16 @@ struct ScenarioDiff {
     std::string path;  // as given
     std::string name;  // the scenario's own
     TimelineComparison comparison;
-    std::vector<nlohmann::json> stepsA;  // each side's timeline, as its replay wrote it
-    std::vector<nlohmann::json> stepsB;
 
     bool same() const { return comparison.differences.empty(); }
+};
+
+// Where each side's timeline goes as it is read, for a view that shows both (the HTML page).
+class SideWriters {
+public:
+    virtual ~SideWriters() = default;
+    // The writer of a scenario's side (0: A, 1: B), by the scenario's place in the list.
+    virtual TimelineWriter& sideWriter(size_t scenario, size_t side) = 0;
 };
 
 class ScenarioDiffer {
@@ -38,7 +47,7 @@ public:
 
     // Throws InputError for a scenario or settings file that cannot be used (before any run), and naming
     // the scenario and side of a run that failed, with the reason and the end of its stderr.
-    std::vector<ScenarioDiff> run(const std::vector<std::string>& scenarios) const;
+    std::vector<ScenarioDiff> run(const std::vector<std::string>& scenarios, SideWriters* writers = nullptr) const;
 
 private:
     std::vector<std::string> replayCommand(const DiffSide& side, const std::string& scenario) const;

@@ -1,5 +1,6 @@
-// Compares two timelines of the same scenario, as `ktr replay --json` writes them, step by step: the
-// answers field by field and, unless only answers count, the log lines.
+// Compares one step of two timelines of the same scenario: the answers field by field and, unless only
+// answers count, the log lines (each line's format, level and field values, or the text of a line no
+// format matches).
 #ifndef KTRSDK_TOOLS_DIFF_STEPCOMPARER_H
 #define KTRSDK_TOOLS_DIFF_STEPCOMPARER_H
 
@@ -8,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "Timeline.h"
+
 namespace ktr::diff {
 
 // One leaf of an answer: its path ("changed", "records[1].bitrate", "hd") and its value. Arrays of
@@ -15,13 +18,22 @@ namespace ktr::diff {
 using AnswerField = std::pair<std::string, nlohmann::json>;
 std::vector<AnswerField> answerFields(const nlohmann::json& answer);
 
+// The answer as a timeline writes it: an object, or null for an event.
+nlohmann::json answerJson(const Answer& answer);
+
+// What one side did at a differing step.
+struct StepSide {
+    nlohmann::json answer;  // as answerJson writes it
+    std::vector<FiredRule> rules;
+};
+
 struct StepDifference {
     int step = 0;
     std::string event;
     std::vector<std::string> fields;  // paths of the answer fields that differ, in the order of A's answer
     bool logDiffers = false;
-    nlohmann::json a;  // each side's step: {"answer": ..., "log": [...]}
-    nlohmann::json b;
+    StepSide a;
+    StepSide b;
 };
 
 struct TimelineComparison {
@@ -33,21 +45,16 @@ class StepComparer {
 public:
     explicit StepComparer(bool answersOnly) : m_answersOnly(answersOnly) {}
 
-    // Whether two steps differ, and how; both are objects of the timeline's JSON form.
-    bool differs(const nlohmann::json& a, const nlohmann::json& b, StepDifference& difference) const;
-
-    // Compares the steps that both timelines hold, matched by step number and event; a step only one side
-    // has (the settings it alone installs) is not compared. Stops at the first difference unless all.
-    TimelineComparison compare(const std::vector<nlohmann::json>& a, const std::vector<nlohmann::json>& b,
-                               bool all) const;
+    // Whether two steps differ, and how.
+    bool differs(const TimelineStep& a, const TimelineStep& b, StepDifference& difference) const;
 
 private:
     bool m_answersOnly;
 };
 
-// The steps of a timeline in JSON Lines, without the header line. Throws InputError naming source and the
-// line for a line that is not a JSON object with "step" and "event".
-std::vector<nlohmann::json> timelineSteps(const std::string& lines, const std::string& source);
+// Whether two lines are the same: the same format with the same values at the same level, or, for lines no
+// format matches, the same text at the same level.
+bool sameLine(const FiredRule& a, const FiredRule& b);
 
 }  // namespace ktr::diff
 

@@ -18,6 +18,10 @@ namespace ktr {
 // Which of the logger's three functions wrote a line: "info", "warning" or "error".
 const char* levelName(LogLevel level);
 
+// What a line that no entry of the catalogue matches stands for.
+constexpr const char* kUnknownLineExplanation =
+    "a line that no known format matches: the loaded build may be another version";
+
 // One line the library wrote during the step.
 struct FiredRule {
     ParsedLine line;  // its catalogue entry and values; format null for a line no entry matches

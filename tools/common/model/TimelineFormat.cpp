@@ -138,8 +138,7 @@ const char* levelName(LogLevel level) {
 }
 
 std::string FiredRule::explanation() const {
-    return line.format != nullptr ? line.explanation()
-                                  : "a line that no known format matches: the loaded build may be another version";
+    return line.format != nullptr ? line.explanation() : kUnknownLineExplanation;
 }
 
 void writeTimelineHeader(JsonOut& out, const TimelineHeader& header) {

@@ -24,9 +24,18 @@
     return node;
   }
 
-  function readJson(id) {
+  function readJson(id, reviver) {
     const block = document.getElementById(id);
-    return block ? JSON.parse(block.textContent) : null;
+    return block ? JSON.parse(block.textContent, reviver) : null;
+  }
+
+  // Steps keep integers beyond what a double holds exactly (64-bit uids) as their digits, so that the log
+  // lines printed from them match the library's.
+  function keepLongIntegers(key, value, context) {
+    if (typeof value === 'number' && !Number.isSafeInteger(value) && context && /^-?[0-9]+$/.test(context.source)) {
+      return context.source;
+    }
+    return value;
   }
 
   // The first index whose value is greater than x (values ascending).
@@ -159,7 +168,104 @@
     return section;
   }
 
-  function stepView(step, axis) {
+  // --- a timeline's steps, rules and state ----------------------------------------------------------
+
+  // A line's text from its catalogue entry: %s the tag, %d and %llu the values in order, %% a percent sign.
+  function printFormat(format, tag, values) {
+    let next = 0;
+    return format.replace(/%(%|s|d|llu)/g, (match, conversion) => {
+      if (conversion === '%') return '%';
+      if (conversion === 's') return tag;
+      return String(values[next++]);
+    });
+  }
+
+  // An explanation with each {name} replaced by the field's value; a placeholder without a field stays.
+  function fillExplanation(explanation, fields) {
+    return explanation.replace(/\{([^}]*)\}/g, (match, name) => (name in fields ? String(fields[name]) : match));
+  }
+
+  // A state with a step's changes applied: each section's keys replaced, peers by uid (null: forgotten).
+  function applyChange(state, change) {
+    const next = Object.assign({}, state);
+    for (const [key, value] of Object.entries(change)) {
+      if (key === 'peers') {
+        const peers = Object.assign({}, state.peers);
+        for (const [uid, peer] of Object.entries(value)) {
+          if (peer === null) delete peers[uid]; else peers[uid] = Object.assign({}, peers[uid], peer);
+        }
+        next.peers = peers;
+      } else if (value !== null && typeof value === 'object' && !Array.isArray(value)) {
+        next[key] = Object.assign({}, state[key], value);
+      } else {
+        next[key] = value;
+      }
+    }
+    return next;
+  }
+
+  // One timeline of the page: its steps in blocks (each parsed when one of its steps is first shown), the
+  // log catalogue of its header, and the state after any step, rebuilt from its block's first step (which
+  // holds the whole state) and the changes after it.
+  function timelineOf(side) {
+    const blocks = new Map();
+    const perBlock = side.stepsPerBlock;
+    const catalogue = new Map((side.timeline.catalogue || []).map((entry) => [entry.id, entry]));
+    const every = side.timeline.state === 'every';
+    let cached = null;  // the last state rebuilt: {k, state}
+    const stepOf = (k) => {
+      const block = Math.floor(k / perBlock);
+      if (!blocks.has(block)) blocks.set(block, readJson(side.blocks + '-' + block, keepLongIntegers) || []);
+      return blocks.get(block)[k - block * perBlock];
+    };
+    return {
+      count: side.stepX.length,
+      stepOf,
+      stateAt(k) {
+        if (every) return stepOf(k).state;
+        const first = k - (k % perBlock);
+        let from = first;
+        let state = {};
+        if (cached && cached.k >= first && cached.k <= k) {
+          from = cached.k + 1;
+          state = cached.state;
+        }
+        for (let i = from; i <= k; ++i) state = applyChange(i === first ? {} : state, stepOf(i).state);
+        cached = { k, state };
+        return state;
+      },
+      // Each rule as its log line and its "level: explanation", from the catalogue and the field values.
+      rulesOf(step) {
+        return step.rules.map((rule) => {
+          const entry = rule.format_id === null ? undefined : catalogue.get(rule.format_id);
+          if (!entry) return { line: rule.text || rule.format_id, why: rule.level + ': ' + side.unknownLine };
+          const values = entry.fields.map((name) => rule.fields[name]);
+          return { line: printFormat(entry.format, entry.tag, values),
+            why: rule.level + ': ' + fillExplanation(entry.explanation, rule.fields) };
+        });
+      },
+    };
+  }
+
+  // The state after a step: a section per part, the scene and the estimates open.
+  function stateSection(state) {
+    const section = el('section', 'state');
+    section.appendChild(el('h4', null, 'state after the step'));
+    for (const [key, value] of Object.entries(state)) {
+      const part = el('details', 'state-part');
+      part.dataset.key = key;
+      part.open = key !== 'peers' && key !== 'select_requests';
+      const count = Array.isArray(value) ? value.length : key === 'peers' ? Object.keys(value).length : null;
+      part.appendChild(el('summary', null, count === null ? key : key + ' (' + count + ')'));
+      part.appendChild(el('pre', null, JSON.stringify(value, null, 1)));
+      section.appendChild(part);
+    }
+    return section;
+  }
+
+  // Step k of a timeline.
+  function stepView(timeline, k, axis) {
+    const step = timeline.stepOf(k);
     const view = el('article', 'step');
     view.dataset.step = String(step.step);
     const where = axis === 'step' ? 'step ' + step.step : 'step ' + step.step + ' at ' + formatNumber(step.time) + ' s';
@@ -172,16 +278,16 @@
     answer.appendChild(el('h4', null, 'answer'));
     answer.appendChild(answerTable(step.answer));
     view.appendChild(answer);
-    if (step.rules.length) {
-      view.appendChild(textList('rules', 'why', step.rules.map((r) => r.level + ': ' + r.explanation)));
-    }
-    if (step.notes.length) view.appendChild(textList('notes', 'notes', step.notes));
-    if (step.mismatches.length) view.appendChild(textList('mismatches', 'mismatches', step.mismatches));
+    const rules = timeline.rulesOf(step);
+    if (rules.length) view.appendChild(textList('rules', 'why', rules.map((r) => r.why)));
+    if (step.notes && step.notes.length) view.appendChild(textList('notes', 'notes', step.notes));
+    if (step.mismatches && step.mismatches.length) view.appendChild(textList('mismatches', 'mismatches', step.mismatches));
     const log = el('section', 'log');
     log.appendChild(el('h4', null, 'log lines'));
-    if (step.log.length === 0) log.appendChild(el('p', 'muted', 'none'));
-    for (const line of step.log) log.appendChild(el('pre', 'log-line', line));
+    if (rules.length === 0) log.appendChild(el('p', 'muted', 'none'));
+    for (const rule of rules) log.appendChild(el('pre', 'log-line', rule.line));
     view.appendChild(log);
+    view.appendChild(stateSection(timeline.stateAt(k)));
     return view;
   }
 
@@ -189,7 +295,7 @@
 
   const GROUP_ORDER = { link: 0, upload: 1, peer: 2 };
 
-  function renderSide(report, side, index, root) {
+  function renderSide(report, side, root) {
     side.series.sort((a, b) => GROUP_ORDER[a.group] - GROUP_ORDER[b.group]);
     const box = el('section', 'side');
     const head = el('header', 'side-head');
@@ -214,13 +320,7 @@
     }
     root.appendChild(box);
 
-    // The steps come in blocks, each parsed when one of its steps is first shown.
-    const blocks = new Map();
-    const stepOf = (k) => {
-      const block = Math.floor(k / side.stepsPerBlock);
-      if (!blocks.has(block)) blocks.set(block, readJson('ktr-steps-' + index + '-' + block) || []);
-      return blocks.get(block)[k - block * side.stepsPerBlock];
-    };
+    const timeline = timelineOf(side);
     const stepX = side.stepX;
     const full = alignSeries(side.series);
     const start = full[0].length ? Math.min(full[0][0], stepX.length ? stepX[0] : Infinity) : (stepX[0] || 0);
@@ -330,14 +430,14 @@
       let first = i;
       while (first > 0 && stepX[first - 1] === at) --first;
       const shown = [];
-      for (let k = first; k < stepX.length && stepX[k] === at && shown.length < MOMENT_STEPS; ++k) shown.push(stepOf(k));
+      for (let k = first; k < stepX.length && stepX[k] === at && shown.length < MOMENT_STEPS; ++k) shown.push(k);
       return shown;
     }
 
     let shownX;  // the first step shown, null for none, undefined before the first moment
     function showMoment(x) {
       const shown = stepsAt(x);
-      const key = shown.length ? shown[0].step : null;
+      const key = shown.length ? shown[0] : null;
       if (key === shownX) return;
       shownX = key;
       detail.replaceChildren();
@@ -345,7 +445,7 @@
         detail.appendChild(el('p', 'muted', 'no step'));
         return;
       }
-      for (const step of shown) detail.appendChild(stepView(step, report.axis));
+      for (const k of shown) detail.appendChild(stepView(timeline, k, report.axis));
     }
 
     function setView(min, max) {
@@ -463,33 +563,31 @@
   const SIDE_NAMES = ['A', 'B'];
   const SIDE_DASH = [[], [6, 4]];
 
-  // The series of one side's steps, from the values ktr wrote at each step ("chart"): the estimate and the
-  // peers' received bitrates as the state after the step has them, the upload streams of upload answers.
-  function sideSeries(steps, prefix) {
-    const series = new Map();
-    for (const step of steps) {
-      for (const [name, value] of Object.entries(step.chart || {})) {
-        const label = prefix + ' ' + name;
-        if (!series.has(label)) series.set(label, { name: label, key: name, x: [], y: [] });
-        series.get(label).x.push(step.step);
-        series.get(label).y.push(typeof value === 'number' ? value : null);
-      }
+  // A side's series as its chart holds them, named after the side.
+  function sideSeries(side, name) {
+    return side.series.map((s) => ({ name: name + ' ' + s.name, key: s.name, x: s.x, y: s.y }));
+  }
+
+  // The index of the step of a timeline with this number and event, or -1.
+  function stepIndex(side, timeline, number, event) {
+    for (let k = lowerBound(side.stepX, number); k < side.stepX.length && side.stepX[k] === number; ++k) {
+      if (timeline.stepOf(k).event === event) return k;
     }
-    return [...series.values()];
+    return -1;
   }
 
   function colorOfKey(key, keys) {
     return LINK_COLORS[key] || UPLOAD_COLORS[key] || PEER_COLORS[keys.indexOf(key) % PEER_COLORS.length];
   }
 
-  function sideSteps(step, side, axis) {
+  function sideSteps(timeline, k, side, axis) {
     const box = el('div', 'diff-side');
     box.appendChild(el('h4', null, 'side ' + SIDE_NAMES[side]));
-    if (!step) {
+    if (k < 0) {
       box.appendChild(el('p', 'muted', 'no such step on this side'));
       return box;
     }
-    box.appendChild(stepView(step, axis));
+    box.appendChild(stepView(timeline, k, axis));
     return box;
   }
 
@@ -515,12 +613,13 @@
     box.appendChild(listBox);
     root.appendChild(box);
 
-    const byStep = scenario.timelines.map((steps) => new Map(steps.map((s) => [s.step, s])));
-    const series = scenario.timelines.flatMap((steps, side) => sideSeries(steps, SIDE_NAMES[side]));
+    const sides = scenario.sides.filter((side) => side !== null);
+    const timelines = sides.map(timelineOf);
+    const series = sides.flatMap((side, k) => sideSeries(side, SIDE_NAMES[k]));
     const full = alignSeries(series);
-    const allSteps = scenario.timelines.flat().map((s) => s.step);
-    const start = allSteps.length ? Math.min(...allSteps) : 0;
-    const end = Math.max(allSteps.length ? Math.max(...allSteps) : 1, start + 1);
+    const firsts = sides.filter((side) => side.stepX.length).map((side) => side.stepX[0]);
+    const start = firsts.length ? Math.min(...firsts) : 0;
+    const end = Math.max(1, start + 1, ...sides.map((side) => side.end));
     const keys = [...new Set(series.map((s) => s.key))];
     const marks = scenario.differences.map((d) => d.step);
     let held = null;
@@ -564,7 +663,8 @@
       const what = difference.fields.length ? 'differing fields: ' + difference.fields.join(', ') : 'answers alike';
       head.appendChild(el('p', 'fields', what + (difference.log_differs ? '; log lines differ' : '')));
       detail.appendChild(head);
-      byStep.forEach((steps, side) => detail.appendChild(sideSteps(steps.get(difference.step), side, report.axis)));
+      sides.forEach((side, k) => detail.appendChild(sideSteps(timelines[k],
+        stepIndex(side, timelines[k], difference.step, difference.event), k, report.axis)));
     }
 
     for (const difference of scenario.differences) {
@@ -611,6 +711,6 @@
   document.body.appendChild(root);
   if (report.sweep) renderSweep(report.sweep, root);
   const scenarios = report.diff ? renderDiff(report, root) : [];
-  const sides = report.sides.map((side, index) => renderSide(report, side, index, root));
+  const sides = report.sides.map((side) => renderSide(report, side, root));
   window.ktrReport = { report, sides, scenarios };
 })();
