@@ -7,17 +7,19 @@ ones with every uid, in the structured fields and in the texts, replaced by its 
 
 Usage: check_redact.py KTR SOURCE_DIR SCRATCH_DIR
 """
+import base64
 import json
 import pathlib
 import re
 import shutil
 import subprocess
 import sys
+import zlib
 
 NUMBER = re.compile(r"\d+")
 UID_KEYS = {"uid", "local_uid", "sharer", "speaker", "hd", "ld"}
 CONVERSIONS = re.compile(r"%(llu|d)")
-HTML_DATA = re.compile(r'<script type="application/json" id="ktr-[a-z0-9-]+">(.*?)</script>', re.S)
+HTML_DATA = re.compile(r'<script type="application/(json|octet-stream)" id="ktr-[a-z0-9-]+">(.*?)</script>', re.S)
 
 failures = []
 
@@ -104,7 +106,9 @@ def redact_text(text, mapping):
 def leaks(path, uids):
     text = path.read_text(errors="replace")
     if path.suffix == ".html":
-        text = "\n".join(HTML_DATA.findall(text))
+        # The blocks of steps are deflated and in base64: read what they hold.
+        text = "\n".join(zlib.decompress(base64.b64decode(data)).decode() if kind == "octet-stream" else data
+                         for kind, data in HTML_DATA.findall(text))
     return sorted({int(n) for n in NUMBER.findall(text) if int(n) in uids})
 
 

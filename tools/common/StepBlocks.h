@@ -1,8 +1,9 @@
-// A timeline's steps in an HTML report: JSON data elements of kStepsPerBlock steps each, written as the
-// timeline's JSON Lines write them, the first step of every block with the whole state (so the page
-// rebuilds the state at any step from its block alone). The page parses a block only when it shows one of
-// its steps, and no block nears a browser's limit on the length of one string. The block being filled is
-// held as text and written when full, so that a page can hold several timelines read at once.
+// A timeline's steps in an HTML report: data elements of kStepsPerBlock steps each, written as the
+// timeline's JSON Lines write them (an array of the steps, deflated and in base64), the first step of every
+// block with the whole state (so the page rebuilds the state at any step from its block alone). The page
+// inflates and parses a block only when it shows one of its steps, and no block nears a browser's limit on
+// the length of one string. The block being filled is held as text and written when full, so that a page
+// can hold several timelines read at once.
 #ifndef KTRSDK_TOOLS_COMMON_STEPBLOCKS_H
 #define KTRSDK_TOOLS_COMMON_STEPBLOCKS_H
 
@@ -32,7 +33,6 @@ private:
     std::string m_id;
     size_t m_steps = 0;
     std::string m_block;
-    std::string m_line;
 };
 
 }  // namespace ktr

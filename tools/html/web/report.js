@@ -29,6 +29,14 @@
     return block ? JSON.parse(block.textContent, reviver) : null;
   }
 
+  // A block of steps: their JSON deflated and in base64.
+  function readSteps(id, reviver) {
+    const block = document.getElementById(id);
+    if (!block) return null;
+    const bytes = Uint8Array.from(atob(block.textContent), (c) => c.charCodeAt(0));
+    return JSON.parse(pako.inflate(bytes, { to: 'string' }), reviver);
+  }
+
   // Steps keep integers beyond what a double holds exactly (64-bit uids) as their digits, so that the log
   // lines printed from them match the library's.
   function keepLongIntegers(key, value, context) {
@@ -215,7 +223,7 @@
     let cached = null;  // the last state rebuilt: {k, state}
     const stepOf = (k) => {
       const block = Math.floor(k / perBlock);
-      if (!blocks.has(block)) blocks.set(block, readJson(side.blocks + '-' + block, keepLongIntegers) || []);
+      if (!blocks.has(block)) blocks.set(block, readSteps(side.blocks + '-' + block, keepLongIntegers) || []);
       return blocks.get(block)[k - block * perBlock];
     };
     return {
