@@ -29,6 +29,7 @@
 #include "StepComparer.h"
 #include "TimelineComparer.h"
 #include "support/NamedItem.h"
+#include "support/ReportData.h"
 #include "support/TestFiles.h"
 
 namespace ktr::diff {
@@ -679,13 +680,7 @@ TEST_F(Differ, NamesASideThatDiesMidStream) {
 
 // The JSON of a data element of the page, by its id.
 json dataBlock(const std::string& html, const std::string& id) {
-    const std::string start = "id=\"" + id + "\">";
-    const size_t from = html.find(start);
-    if (from == std::string::npos) {
-        return nullptr;
-    }
-    const size_t begin = from + start.size();
-    return json::parse(html.substr(begin, html.find("</script>", begin) - begin));
+    return ktr::test_support::reportData(html, id);
 }
 
 TEST_F(Differ, ThePageHoldsBothSidesStepsAndChartsAndKeepsHostileTextsInert) {

@@ -2,8 +2,6 @@
 // timeline's steps and a simulation's samples.
 #include <gtest/gtest.h>
 
-#include <zlib.h>
-
 #include <deque>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -15,6 +13,7 @@
 #include "ReportChart.h"
 #include "TimelineFormat.h"
 #include "support/NamedItem.h"
+#include "support/ReportData.h"
 
 namespace {
 
@@ -62,46 +61,9 @@ size_t count(const std::string& text, const std::string& part) {
     return found;
 }
 
-// The text of the data element of that id.
-std::string elementText(const std::string& html, const std::string& id) {
-    const std::string start = "id=\"" + id + "\">";
-    const size_t from = html.find(start) + start.size();
-    return html.substr(from, html.find("</script>", from) - from);
-}
-
-std::string fromBase64(const std::string& text) {
-    const std::string digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string bytes;
-    uint32_t group = 0;
-    int bits = 0;
-    for (char c : text) {
-        if (c == '=') {
-            break;
-        }
-        group = (group << 6) | static_cast<uint32_t>(digits.find(c));
-        bits += 6;
-        if (bits >= 8) {
-            bits -= 8;
-            bytes += static_cast<char>((group >> bits) & 0xFF);
-        }
-    }
-    return bytes;
-}
-
 // The data element of that id, parsed; a block of steps is inflated first.
 json block(const std::string& html, const std::string& id) {
-    const std::string text = elementText(html, id);
-    if (id.rfind("ktr-steps", 0) != 0) {
-        return json::parse(text);
-    }
-    const std::string bytes = fromBase64(text);
-    std::string inflated(64u << 20, '\0');
-    uLongf size = inflated.size();
-    EXPECT_EQ(uncompress(reinterpret_cast<Bytef*>(inflated.data()), &size,
-                         reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()),
-              Z_OK);
-    inflated.resize(size);
-    return json::parse(inflated);
+    return ktr::test_support::reportData(html, id);
 }
 
 // Steps with the state after each, the change computed from the one before.
@@ -148,7 +110,6 @@ TEST(HtmlReportPage, ALogLineThatClosesTheScriptStaysInsideTheData) {
     EXPECT_EQ(block(html, "ktr-steps-0-0").at(0).at("rules").at(0).at("text"), "</script><script>alert(1)</script>");
     EXPECT_EQ(html.rfind("</html>\n"), html.size() - 8);
 }
-
 
 // A block's first step carries the whole state, the others what they changed: the page rebuilds the state
 // at any step from its block alone.

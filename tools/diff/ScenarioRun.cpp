@@ -26,7 +26,8 @@ void ScenarioRun::addStreams(std::vector<ChildStream*>& streams) {
 }
 
 bool ScenarioRun::readable(const Side& side) const {
-    return side.error.empty() && !side.ended && (side.child->lineWaiting() || side.child->outputEnded());
+    return side.error.empty() && !side.ended &&
+           ((side.reader && side.reader->lineBuffered()) || side.child->lineWaiting() || side.child->outputEnded());
 }
 
 // Reading one side's steps may make the comparison want the other's: both are read until neither moves.

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <charconv>
+#include <cstring>
 
 #include "InputFile.h"
 #include "LogPattern.h"
@@ -46,6 +47,7 @@ constexpr const char* kStateChanges = "changes";
 constexpr const char* kStateEvery = "every";
 // A step's line is a few KiB; a longer line is not a timeline's.
 constexpr size_t kMaxLineLength = size_t{64} * 1024 * 1024;
+constexpr size_t kReadBlock = size_t{64} * 1024;
 
 constexpr std::pair<LogLevel, const char*> kLevelNames[] = {
     {LogLevel::Info, "info"}, {LogLevel::Warning, "warning"}, {LogLevel::Error, "error"}};
@@ -198,21 +200,45 @@ TimelineReader::TimelineReader(std::istream& in, std::string source) : m_in(in),
     readHeader();
 }
 
+// Lines are cut from blocks read ahead, found with memchr: a step's line is read at the pace of the
+// stream, not a character at a time.
 bool TimelineReader::readLine(std::string& line) {
     line.clear();
-    char c = 0;
-    while (m_in.get(c) && c != '\n') {
-        if (line.size() == kMaxLineLength) {
-            throw InputError(
-                fmt::format("{}: line {}: longer than {} bytes: not a timeline", m_source, m_line + 1, kMaxLineLength));
+    for (;;) {
+        const char* begin = m_block.data() + m_blockPos;
+        const size_t left = m_block.size() - m_blockPos;
+        const auto* end = static_cast<const char*>(std::memchr(begin, '\n', left));
+        const size_t length = end != nullptr ? static_cast<size_t>(end - begin) : left;
+        if (line.size() + length > kMaxLineLength) {
+            throw InputError(fmt::format("{}: line {}: longer than {} bytes: not a timeline", m_source, m_line + 1,
+                                         kMaxLineLength));
         }
-        line += c;
+        line.append(begin, length);
+        m_blockPos += length;
+        if (end != nullptr) {
+            ++m_blockPos;
+            ++m_line;
+            return true;
+        }
+        if (m_in.eof() && !m_in.bad()) {
+            m_in.clear();  // a stream that grows (a child's output) may hold more by now
+        }
+        m_block.resize(kReadBlock);
+        m_in.read(m_block.data(), static_cast<std::streamsize>(m_block.size()));
+        m_block.resize(static_cast<size_t>(m_in.gcount()));
+        m_blockPos = 0;
+        if (m_block.empty()) {
+            if (line.empty()) {
+                return false;
+            }
+            ++m_line;  // a last line without its newline
+            return true;
+        }
     }
-    if (line.empty() && !m_in) {
-        return false;
-    }
-    ++m_line;
-    return true;
+}
+
+bool TimelineReader::lineBuffered() const {
+    return std::memchr(m_block.data() + m_blockPos, '\n', m_block.size() - m_blockPos) != nullptr;
 }
 
 void TimelineReader::readHeader() {

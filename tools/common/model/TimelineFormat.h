@@ -32,6 +32,8 @@ public:
     // The next step, its state merged into what the reader holds (step.state points there); false at the end.
     // Throws InputError naming the source and the line.
     bool next(TimelineStep& step);
+    // Whether a whole line was read ahead from the stream and waits: next() needs nothing more from it.
+    bool lineBuffered() const;
     // How many lines were read, the header included.
     size_t lineNumber() const { return m_line; }
 
@@ -48,6 +50,8 @@ private:
     FiredRule readRule(FieldReader& in);
 
     std::istream& m_in;
+    std::string m_block;  // read ahead of the lines handed out
+    size_t m_blockPos = 0;
     std::string m_source;
     size_t m_line = 0;
     TimelineHeader m_header;
