@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 #include <fmt/ostream.h>
+#include <fmt/ranges.h>
 
 #include <iostream>
 
@@ -34,12 +35,13 @@ void deliver(std::vector<ktr::TimelineStep> steps, ktr::TimelineWriter& writers,
     }
 }
 
-// What the report shows beside the operations: the unknown library lines and the rebuilder's warnings.
+// What the report shows beside the operations: the unknown library lines, the reader's and the rebuilder's
+// warnings.
 std::vector<std::string> remarks(const ReadCounts& counts, const std::vector<std::string>& warnings,
                                  const ktr::UidRedactor* redactor) {
     std::vector<std::string> texts;
-    for (const auto& [number, text] : counts.unknownSamples) {
-        texts.push_back(fmt::format("unknown library line {}: {}", number, text));
+    for (const auto& [place, text] : counts.unknownSamples) {
+        texts.push_back(fmt::format("unknown library line {}: {}", place, text));
     }
     for (const std::string& warning : warnings) {
         texts.push_back("warning: " + warning);
@@ -57,7 +59,11 @@ std::vector<std::string> remarks(const ReadCounts& counts, const std::vector<std
 LogCommand::LogCommand(CLI::App& program) {
     m_command = program.add_subcommand(
         "log", "Turn a client's log (plain or gzip, - for standard input) back into the library's decisions");
-    m_command->add_option("log", m_input, "the log file, or - for standard input")->required();
+    m_command
+        ->add_option("log", m_inputs,
+                     "the log file, or - for standard input; several files (a host's rotated logs) are read in the "
+                     "order given as one log")
+        ->required();
     m_command->add_option("--prefix", m_prefix,
                           "a PCRE2 pattern for the host's line prefix, with optional named groups time and level");
     m_command->add_flag("--explain", m_explain, "under every operation the rules, notes and the state after it");
@@ -78,7 +84,8 @@ LogCommand::LogCommand(CLI::App& program) {
 }
 
 int LogCommand::run() const {
-    LogReader reader(m_input, m_prefix.empty() ? std::nullopt : std::optional<std::string>(m_prefix));
+    LogReader reader(m_inputs, m_prefix.empty() ? std::nullopt : std::optional<std::string>(m_prefix));
+    const std::string inputName = fmt::format("{}", fmt::join(m_inputs, " "));
     OutputFiles files;
     ktr::WriterGroup writers;
     writers.add(std::make_unique<ktr::TableWriter>(std::cout, ktr::TableWriter::Options{m_log, m_explain}));
@@ -88,12 +95,12 @@ int LogCommand::run() const {
     std::ostream* summaryFile = m_summaryPath.empty() ? nullptr : &files.open(m_summaryPath);
     std::optional<ScenarioRebuilder> scenario;
     if (!m_scenarioPath.empty()) {
-        scenario.emplace(files.open(m_scenarioPath), "rebuilt from " + m_input);
+        scenario.emplace(files.open(m_scenarioPath), "rebuilt from " + inputName);
     }
 
     ktr::UidRedactor redactor;
     ktr::UidRedactor* redacting = m_redact ? &redactor : nullptr;
-    writers.begin(ktr::TimelineHeader{"log", m_input, "", ""});
+    writers.begin(ktr::TimelineHeader{"log", inputName, "", ""});
     OperationBuilder builder;
     LogSummary summary;
     LibraryLine line;
@@ -104,7 +111,9 @@ int LogCommand::run() const {
     if (scenario) {
         scenario->finish();
     }
-    const std::vector<std::string> found = remarks(reader.counts(), builder.warnings(), redacting);
+    std::vector<std::string> warnings = reader.warnings();
+    warnings.insert(warnings.end(), builder.warnings().begin(), builder.warnings().end());
+    const std::vector<std::string> found = remarks(reader.counts(), warnings, redacting);
     if (html != nullptr) {
         for (const std::string& text : found) {
             html->addRemark(text);
@@ -131,7 +140,7 @@ int LogCommand::run() const {
     }
     files.close();
     if (!m_plotPath.empty()) {
-        ktr::drawPlot("plot_timeline.py", csvPath, m_plotPath, m_input);
+        ktr::drawPlot("plot_timeline.py", csvPath, m_plotPath, inputName);
     }
     if (scenario) {
         const ktr::SdkLibrary library(m_libraryPath.empty() ? ktr::SdkLibrary::defaultPath() : m_libraryPath);

@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 
 #include <string>
+#include <vector>
 
 namespace ktr::logs {
 
@@ -17,7 +18,7 @@ public:
 
 private:
     CLI::App* m_command = nullptr;
-    std::string m_input;
+    std::vector<std::string> m_inputs;
     std::string m_prefix;
     bool m_explain = false;
     bool m_log = false;

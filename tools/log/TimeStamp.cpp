@@ -1,18 +1,19 @@
 #include "TimeStamp.h"
 
-#include <charconv>
-#include <cmath>
+#include <array>
 #include <cstdint>
 
 namespace ktr::logs {
 namespace {
 
-// Leftmost stamp wins; at one place a date and time is preferred to an epoch number.
-constexpr const char* kStampPattern = R"((?<!\d)(?:(?<year>\d{4})-(?<month>\d{2})-(?<day>\d{2})[T ])?)"
-                                      R"((?<hour>\d{2}):(?<minute>\d{2}):(?<second>\d{2})(?:[.,](?<fraction>\d{1,9}))?)"
-                                      R"((?<zone>Z|[+-]\d{2}(?::?\d{2})?)?(?!\d))"
-                                      R"(|(?<!\d)(?<milliseconds>\d{13})(?![\d.,]))"
-                                      R"(|(?<!\d)(?<epoch>\d{10}(?:[.,]\d{1,9})?)(?!\d))";
+// The fixed layouts: '9' stands for a digit, '?' for 'T' or a blank, any other character for itself.
+constexpr std::string_view kDateLayout = "9999-99-99?";
+constexpr std::string_view kTimeLayout = "99:99:99";
+constexpr std::array<std::string_view, 3> kZoneOffsetLayouts = {"99:99", "9999", "99"};  // after the sign
+constexpr size_t kYearDigits = 4;
+constexpr size_t kMaxFractionDigits = 9;
+constexpr size_t kMillisecondDigits = 13;
+constexpr size_t kEpochDigits = 10;
 
 constexpr double kSecondsPerMinute = 60;
 constexpr double kSecondsPerHour = 3600;
@@ -24,21 +25,95 @@ constexpr int64_t kLastSecond = 60;  // a leap second
 constexpr int64_t kLastMonth = 12;
 constexpr int64_t kLastDay = 31;
 
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+bool charAt(std::string_view text, size_t position, char c) {
+    return position < text.size() && text[position] == c;
+}
+
+bool digitAt(std::string_view text, size_t position) {
+    return position < text.size() && isDigit(text[position]);
+}
+
+bool decimalMarkAt(std::string_view text, size_t position) {
+    return charAt(text, position, '.') || charAt(text, position, ',');
+}
+
+// Whether the layout stands in text from position on.
+bool fits(std::string_view text, size_t position, std::string_view layout) {
+    if (position > text.size() || text.size() - position < layout.size()) {
+        return false;
+    }
+    const char* at = text.data() + position;
+    for (size_t i = 0; i < layout.size(); ++i) {
+        const bool fit = layout[i] == '9'   ? isDigit(at[i])
+                         : layout[i] == '?' ? at[i] == 'T' || at[i] == ' '
+                                            : at[i] == layout[i];
+        if (!fit) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// How many digits stand from position on.
+size_t digitRun(std::string_view text, size_t position) {
+    size_t end = position;
+    while (digitAt(text, end)) {
+        ++end;
+    }
+    return end - position;
+}
+
+// The digits after a decimal mark at position, if there are one to nine of them (a longer run is no
+// fraction, and the stamp ends before its mark).
+size_t fractionDigits(std::string_view text, size_t position) {
+    if (!decimalMarkAt(text, position)) {
+        return 0;
+    }
+    const size_t digits = digitRun(text, position + 1);
+    return digits <= kMaxFractionDigits ? digits : 0;
+}
+
+// The length of the zone at position ("Z", "+02", "+0200", "-02:00"): the longest of them that no digit
+// follows; 0 when there is none.
+size_t zoneLength(std::string_view text, size_t position) {
+    if (charAt(text, position, 'Z')) {
+        return digitAt(text, position + 1) ? 0 : 1;
+    }
+    if (!charAt(text, position, '+') && !charAt(text, position, '-')) {
+        return 0;
+    }
+    for (std::string_view offset : kZoneOffsetLayouts) {
+        if (fits(text, position + 1, offset) && !digitAt(text, position + 1 + offset.size())) {
+            return 1 + offset.size();
+        }
+    }
+    return 0;
+}
+
+// The value of a run of at most 18 digits.
 int64_t number(std::string_view digits) {
     int64_t value = 0;
-    std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    for (char digit : digits) {
+        value = value * 10 + (digit - '0');
+    }
     return value;
+}
+
+int64_t twoDigits(std::string_view digits) {
+    return (digits[0] - '0') * 10 + (digits[1] - '0');
 }
 
 // Digits after the decimal mark as a fraction of one.
 double fraction(std::string_view digits) {
-    double value = 0;
     double scale = 1;
-    for (char digit : digits) {
-        scale /= 10;
-        value += (digit - '0') * scale;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        scale *= 10;
     }
-    return value;
+    return static_cast<double>(number(digits)) / scale;
 }
 
 // Days from 1970-01-01 to the given civil date (proleptic Gregorian calendar).
@@ -58,76 +133,125 @@ double zoneOffset(std::string_view zone) {
     }
     const double sign = zone[0] == '-' ? -1 : 1;
     std::string_view digits = zone.substr(1);
-    const int64_t hours = number(digits.substr(0, 2));
+    const int64_t hours = twoDigits(digits);
     digits.remove_prefix(2);
     if (!digits.empty() && digits[0] == ':') {
         digits.remove_prefix(1);
     }
-    const int64_t minutes = digits.empty() ? 0 : number(digits);
+    const int64_t minutes = digits.empty() ? 0 : twoDigits(digits);
     return sign * (hours * kSecondsPerHour + minutes * kSecondsPerMinute);
-}
-
-std::string wholePattern() {
-    return std::string("^(?:") + kStampPattern + ")$";
 }
 
 }  // namespace
 
-TimeStamp::TimeStamp() : m_search(kStampPattern), m_whole(wholePattern()) {
-    const auto number = [this](const char* name) { return m_search.groupNumber(name); };
-    m_groups = Groups{number("year"),   number("month"),    number("day"),  number("hour"),         number("minute"),
-                      number("second"), number("fraction"), number("zone"), number("milliseconds"), number("epoch")};
-}
-
-std::optional<double> TimeStamp::find(std::string_view text) {
-    if (!m_search.match(text)) {
+std::optional<TimeStamp::Found> TimeStamp::at(std::string_view text, size_t position) {
+    if (!digitAt(text, position) || (position > 0 && isDigit(text[position - 1]))) {
         return std::nullopt;
     }
-    return seconds(m_search);
-}
-
-std::optional<double> TimeStamp::parse(std::string_view text) {
-    if (!m_whole.match(text)) {
+    const size_t digits = digitRun(text, position);
+    Fields fields;
+    bool found = digits == kYearDigits && dateAndTimeAt(text, position, fields);
+    if (!found) {
+        fields = Fields{};
+        found = timeAt(text, position, fields) ||
+                ((digits == kMillisecondDigits || digits == kEpochDigits) && epochAt(text, position, digits, fields));
+    }
+    if (!found) {
         return std::nullopt;
     }
-    return seconds(m_whole);
+    return Found{timeOf(fields), fields.end};
 }
 
-std::optional<double> TimeStamp::seconds(Pcre2Pattern& pattern) const {
-    const auto field = [&pattern](std::optional<int> group) { return pattern.group(group); };
-    const Groups& g = m_groups;
-    if (const auto milliseconds = field(g.milliseconds)) {
-        return static_cast<double>(number(*milliseconds)) * kMillisecond;
+std::optional<TimeStamp::Time> TimeStamp::parse(std::string_view text) {
+    const std::optional<Found> found = at(text, 0);
+    if (!found || found->end != text.size()) {
+        return std::nullopt;
     }
-    if (const auto epoch = field(g.epoch)) {
-        const size_t mark = epoch->find_first_of(".,");
-        const double part = mark == std::string_view::npos ? 0 : fraction(epoch->substr(mark + 1));
-        return static_cast<double>(number(epoch->substr(0, mark))) + part;
+    return found->time;
+}
+
+// "YYYY-MM-DD" and 'T' or a blank before the time.
+bool TimeStamp::dateAndTimeAt(std::string_view text, size_t position, Fields& fields) {
+    if (!fits(text, position, kDateLayout) || !timeAt(text, position + kDateLayout.size(), fields)) {
+        return false;
     }
-    const int64_t hour = number(*field(g.hour));
-    const int64_t minute = number(*field(g.minute));
-    const int64_t second = number(*field(g.second));
+    fields.year = text.substr(position, kYearDigits);
+    fields.month = text.substr(position + 5, 2);
+    fields.day = text.substr(position + 8, 2);
+    return true;
+}
+
+// "HH:MM:SS", an optional fraction after '.' or ',', an optional zone, and no digit after them.
+bool TimeStamp::timeAt(std::string_view text, size_t position, Fields& fields) {
+    if (!fits(text, position, kTimeLayout)) {
+        return false;
+    }
+    size_t end = position + kTimeLayout.size();
+    const size_t digits = fractionDigits(text, end);
+    if (digits > 0) {
+        fields.fraction = text.substr(end + 1, digits);
+        end += 1 + digits;
+    }
+    if (digitAt(text, end)) {
+        return false;
+    }
+    fields.hour = text.substr(position, 2);
+    fields.minute = text.substr(position + 3, 2);
+    fields.second = text.substr(position + 6, 2);
+    const size_t zone = zoneLength(text, end);
+    fields.zone = text.substr(end, zone);
+    fields.end = end + zone;
+    return true;
+}
+
+// Milliseconds: 13 digits, no decimal mark after them. Seconds: 10 digits and an optional fraction.
+bool TimeStamp::epochAt(std::string_view text, size_t position, size_t digits, Fields& fields) {
+    if (digits == kMillisecondDigits) {
+        if (decimalMarkAt(text, position + digits)) {
+            return false;
+        }
+        fields.milliseconds = text.substr(position, digits);
+        fields.end = position + digits;
+        return true;
+    }
+    size_t end = position + digits;
+    if (const size_t fractional = fractionDigits(text, end); fractional > 0) {
+        end += 1 + fractional;
+    }
+    fields.epoch = text.substr(position, end - position);
+    fields.end = end;
+    return true;
+}
+
+std::optional<TimeStamp::Time> TimeStamp::timeOf(const Fields& fields) {
+    if (!fields.milliseconds.empty()) {
+        return Time{static_cast<double>(number(fields.milliseconds)) * kMillisecond, false};
+    }
+    if (!fields.epoch.empty()) {
+        const size_t mark = fields.epoch.find_first_of(".,");
+        const double part = mark == std::string_view::npos ? 0 : fraction(fields.epoch.substr(mark + 1));
+        return Time{static_cast<double>(number(fields.epoch.substr(0, mark))) + part, false};
+    }
+    const int64_t hour = twoDigits(fields.hour);
+    const int64_t minute = twoDigits(fields.minute);
+    const int64_t second = twoDigits(fields.second);
     if (hour > kLastHour || minute > kLastMinute || second > kLastSecond) {
         return std::nullopt;
     }
-    double time = hour * kSecondsPerHour + minute * kSecondsPerMinute + second;
-    if (const auto digits = field(g.fraction)) {
-        time += fraction(*digits);
+    double time = hour * kSecondsPerHour + minute * kSecondsPerMinute + second + fraction(fields.fraction);
+    if (fields.year.empty()) {
+        return Time{time, true};  // a time of day: its zone, if any, is left as the host wrote it
     }
-    const auto year = field(g.year);
-    if (!year) {
-        return time;  // a time of day: its zone, if any, is left as the host wrote it
-    }
-    const int64_t month = number(*field(g.month));
-    const int64_t day = number(*field(g.day));
+    const int64_t month = twoDigits(fields.month);
+    const int64_t day = twoDigits(fields.day);
     if (month < 1 || month > kLastMonth || day < 1 || day > kLastDay) {
         return std::nullopt;
     }
-    time += static_cast<double>(daysFromCivil(number(*year), month, day)) * kSecondsPerDay;
-    if (const auto zone = field(g.zone)) {
-        time -= zoneOffset(*zone);
+    time += static_cast<double>(daysFromCivil(number(fields.year), month, day)) * kSecondsPerDay;
+    if (!fields.zone.empty()) {
+        time -= zoneOffset(fields.zone);
     }
-    return time;
+    return Time{time, false};
 }
 
 }  // namespace ktr::logs
