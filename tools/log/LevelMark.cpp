@@ -6,7 +6,7 @@
 namespace ktr::logs {
 namespace {
 
-// Longer names after the ones they start with fail their token's end: WARNING is tried before WARN.
+// Tried in this order; the first followed by a token's end counts (WARN stops inside WARNING, so it comes after).
 const std::array<std::pair<std::string_view, ktr::LogLevel>, 7> kMarks = {{
     {"I", ktr::LogLevel::Info},
     {"W", ktr::LogLevel::Warning},
