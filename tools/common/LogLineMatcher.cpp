@@ -1,5 +1,8 @@
 #include "LogLineMatcher.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -11,19 +14,26 @@ namespace {
 constexpr std::string_view kTagPrefix = "[%s]: ";
 constexpr char kTagStart = '[';
 constexpr std::string_view kTagEnd = "]: ";
+constexpr uint64_t kGoldenRatio = 0x9E3779B97F4A7C15;  // spreads the bits of the tag's end
 
 }  // namespace
+
+size_t LogLineMatcher::TagHash::operator()(std::string_view tag) const {
+    uint64_t end = 0;
+    const size_t count = std::min(tag.size(), sizeof end);
+    std::memcpy(&end, tag.data() + tag.size() - count, count);
+    return static_cast<size_t>((end * kGoldenRatio) ^ tag.size());
+}
 
 const LogLineMatcher& LogLineMatcher::instance() {
     static const LogLineMatcher matcher;
     return matcher;
 }
 
-LogLineMatcher::LogLineMatcher() {
-    const std::vector<LogFormat>& catalogue = logCatalogue();
-    m_patterns.reserve(catalogue.size());
-    for (size_t entry = 0; entry < catalogue.size(); ++entry) {
-        const LogFormat& format = catalogue[entry];
+LogLineMatcher::LogLineMatcher() : m_catalogue(logCatalogue()) {
+    m_patterns.reserve(m_catalogue.size());
+    for (size_t entry = 0; entry < m_catalogue.size(); ++entry) {
+        const LogFormat& format = m_catalogue[entry];
         m_byId.emplace(format.id, entry);
         if (format.tag.empty()) {
             m_patterns.emplace_back(format.format);
@@ -43,7 +53,7 @@ void LogLineMatcher::forEachMatch(std::string_view text, std::optional<LogLevel>
                                   std::vector<std::string_view>& values, OnMatch onMatch) const {
     // True when the walk ends at this entry.
     const auto endsAt = [&](size_t entry, std::string_view body) {
-        const LogFormat& format = logCatalogue()[entry];
+        const LogFormat& format = m_catalogue[entry];
         return (!level || format.level == *level) && m_patterns[entry].match(body, values) && !onMatch(format, values);
     };
     if (!text.empty() && text[0] == kTagStart) {
@@ -96,17 +106,16 @@ std::string LogLineMatcher::print(const LogFormat& format, const std::vector<std
 }
 
 const LogPattern* LogLineMatcher::patternOf(const LogFormat& format) const {
-    const std::vector<LogFormat>& catalogue = logCatalogue();
     const std::less<const LogFormat*> before;
-    if (before(&format, catalogue.data()) || !before(&format, catalogue.data() + catalogue.size())) {
+    if (before(&format, m_catalogue.data()) || !before(&format, m_catalogue.data() + m_catalogue.size())) {
         return nullptr;
     }
-    return &m_patterns[static_cast<size_t>(&format - catalogue.data())];
+    return &m_patterns[static_cast<size_t>(&format - m_catalogue.data())];
 }
 
 const LogFormat* LogLineMatcher::find(std::string_view id) const {
     const auto it = m_byId.find(id);
-    return it == m_byId.end() ? nullptr : &logCatalogue()[it->second];
+    return it == m_byId.end() ? nullptr : &m_catalogue[it->second];
 }
 
 }  // namespace ktr

@@ -41,6 +41,12 @@ public:
     const LogFormat* find(std::string_view id) const;
 
 private:
+    // The tags' length and last eight characters tell them apart: hashed in a few instructions, as every
+    // line's tag is looked up.
+    struct TagHash {
+        size_t operator()(std::string_view tag) const;
+    };
+
     LogLineMatcher();
 
     // Calls onMatch(format, values) for every entry that matches text, until onMatch returns false.
@@ -48,8 +54,9 @@ private:
     void forEachMatch(std::string_view text, std::optional<LogLevel> level, std::vector<std::string_view>& values,
                       OnMatch onMatch) const;
 
+    const std::vector<LogFormat>& m_catalogue;
     std::vector<LogPattern> m_patterns;  // by catalogue position
-    std::unordered_map<std::string_view, std::vector<size_t>> m_byTag;
+    std::unordered_map<std::string_view, std::vector<size_t>, TagHash> m_byTag;
     std::vector<size_t> m_untagged;
     std::unordered_map<std::string_view, size_t> m_byId;
 };

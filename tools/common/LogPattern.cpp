@@ -41,7 +41,9 @@ size_t numberLength(std::string_view text, LogPattern::Conversion conversion) {
     const std::string_view limit = conversion == LogPattern::Conversion::Uint64 ? kMaxUint64
                                    : negative                                   ? kMinInt32Magnitude
                                                                                 : kMaxInt32;
-    return atMost(text.substr(digitsStart, length - digitsStart), limit) ? length : 0;
+    const std::string_view digits = text.substr(digitsStart, length - digitsStart);
+    // Fewer digits than the largest value has are in range: most numbers end here.
+    return digits.size() < limit.size() || atMost(digits, limit) ? length : 0;
 }
 
 // Whether literal stands in text at position; its first character is compared first, as most candidate

@@ -41,8 +41,17 @@ bool isTagChar(char c) {
     return kTagChars[static_cast<unsigned char>(c)];
 }
 
+// Compared character by character: most candidates differ from start in its first few.
 bool startsAt(std::string_view line, size_t position, std::string_view start) {
-    return line.substr(position, start.size()) == start;
+    if (position > line.size() || line.size() - position < start.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < start.size(); ++i) {
+        if (line[position + i] != start[i]) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace

@@ -6,11 +6,10 @@
 namespace ktr::logs {
 namespace {
 
-// The fixed layouts: '9' stands for a digit, '?' for 'T' or a blank, any other character for itself.
-constexpr std::string_view kDateLayout = "9999-99-99?";
-constexpr std::string_view kTimeLayout = "99:99:99";
-constexpr std::array<std::string_view, 3> kZoneOffsetLayouts = {"99:99", "9999", "99"};  // after the sign
-constexpr size_t kYearDigits = 4;
+// The zone offsets after the sign: '9' stands for a digit, any other character for itself.
+constexpr std::array<std::string_view, 3> kZoneOffsetLayouts = {"99:99", "9999", "99"};
+constexpr size_t kDateLength = 11;  // "YYYY-MM-DD" and the 'T' or blank after it
+constexpr size_t kClockLength = 8;  // "HH:MM:SS"
 constexpr size_t kMaxFractionDigits = 9;
 constexpr size_t kMillisecondDigits = 13;
 constexpr size_t kEpochDigits = 10;
@@ -24,6 +23,7 @@ constexpr int64_t kLastMinute = 59;
 constexpr int64_t kLastSecond = 60;  // a leap second
 constexpr int64_t kLastMonth = 12;
 constexpr int64_t kLastDay = 31;
+constexpr std::array<double, kMaxFractionDigits + 1> kPowersOfTen = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
 
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
@@ -41,21 +41,27 @@ bool decimalMarkAt(std::string_view text, size_t position) {
     return charAt(text, position, '.') || charAt(text, position, ',');
 }
 
-// Whether the layout stands in text from position on.
-bool fits(std::string_view text, size_t position, std::string_view layout) {
-    if (position > text.size() || text.size() - position < layout.size()) {
-        return false;
+// Whether count characters stand in text from position on.
+bool roomFor(std::string_view text, size_t position, size_t count) {
+    return position <= text.size() && text.size() - position >= count;
+}
+
+// The fields of the fixed layouts are pairs of digits, checked and read without a loop.
+bool isPair(const char* at) {
+    return isDigit(at[0]) && isDigit(at[1]);
+}
+
+int64_t pair(const char* at) {
+    return (at[0] - '0') * 10 + (at[1] - '0');
+}
+
+// The value of count digits (at most 18).
+int64_t number(const char* at, size_t count) {
+    int64_t value = 0;
+    for (size_t i = 0; i < count; ++i) {
+        value = value * 10 + (at[i] - '0');
     }
-    const char* at = text.data() + position;
-    for (size_t i = 0; i < layout.size(); ++i) {
-        const bool fit = layout[i] == '9'   ? isDigit(at[i])
-                         : layout[i] == '?' ? at[i] == 'T' || at[i] == ' '
-                                            : at[i] == layout[i];
-        if (!fit) {
-            return false;
-        }
-    }
-    return true;
+    return value;
 }
 
 // How many digits stand from position on.
@@ -77,6 +83,25 @@ size_t fractionDigits(std::string_view text, size_t position) {
     return digits <= kMaxFractionDigits ? digits : 0;
 }
 
+// The fraction of one that the digits after a decimal mark write.
+double fraction(const char* at, size_t count) {
+    return static_cast<double>(number(at, count)) / kPowersOfTen[count];
+}
+
+// Whether the layout stands in text from position on.
+bool fits(std::string_view text, size_t position, std::string_view layout) {
+    if (!roomFor(text, position, layout.size())) {
+        return false;
+    }
+    const char* at = text.data() + position;
+    for (size_t i = 0; i < layout.size(); ++i) {
+        if (layout[i] == '9' ? !isDigit(at[i]) : at[i] != layout[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // The length of the zone at position ("Z", "+02", "+0200", "-02:00"): the longest of them that no digit
 // follows; 0 when there is none.
 size_t zoneLength(std::string_view text, size_t position) {
@@ -94,26 +119,15 @@ size_t zoneLength(std::string_view text, size_t position) {
     return 0;
 }
 
-// The value of a run of at most 18 digits.
-int64_t number(std::string_view digits) {
-    int64_t value = 0;
-    for (char digit : digits) {
-        value = value * 10 + (digit - '0');
+// "Z", "+02", "+0200" or "-02:00" as seconds east of UTC.
+double zoneOffset(std::string_view zone) {
+    if (zone.size() < 3) {
+        return 0;  // "Z" or none
     }
-    return value;
-}
-
-int64_t twoDigits(std::string_view digits) {
-    return (digits[0] - '0') * 10 + (digits[1] - '0');
-}
-
-// Digits after the decimal mark as a fraction of one.
-double fraction(std::string_view digits) {
-    double scale = 1;
-    for (size_t i = 0; i < digits.size(); ++i) {
-        scale *= 10;
-    }
-    return static_cast<double>(number(digits)) / scale;
+    const double sign = zone[0] == '-' ? -1 : 1;
+    const int64_t hours = pair(zone.data() + 1);
+    const int64_t minutes = zone.size() > 3 ? pair(zone.data() + zone.size() - 2) : 0;
+    return sign * (hours * kSecondsPerHour + minutes * kSecondsPerMinute);
 }
 
 // Days from 1970-01-01 to the given civil date (proleptic Gregorian calendar).
@@ -126,40 +140,26 @@ int64_t daysFromCivil(int64_t year, int64_t month, int64_t day) {
     return era * 146097 + dayOfEra - 719468;
 }
 
-// "Z", "+02", "+0200" or "-02:00" as seconds east of UTC.
-double zoneOffset(std::string_view zone) {
-    if (zone == "Z") {
-        return 0;
-    }
-    const double sign = zone[0] == '-' ? -1 : 1;
-    std::string_view digits = zone.substr(1);
-    const int64_t hours = twoDigits(digits);
-    digits.remove_prefix(2);
-    if (!digits.empty() && digits[0] == ':') {
-        digits.remove_prefix(1);
-    }
-    const int64_t minutes = digits.empty() ? 0 : twoDigits(digits);
-    return sign * (hours * kSecondsPerHour + minutes * kSecondsPerMinute);
-}
-
 }  // namespace
 
 std::optional<TimeStamp::Found> TimeStamp::at(std::string_view text, size_t position) {
     if (!digitAt(text, position) || (position > 0 && isDigit(text[position - 1]))) {
         return std::nullopt;
     }
+    // The layouts fix how many digits stand first: four before a date's '-', two before a clock's ':'.
+    if (std::optional<Found> found = dateAndTimeAt(text, position)) {
+        return found;
+    }
+    if (const std::optional<Clock> clock = clockAt(text, position)) {
+        const std::optional<Time> time = clock->seconds ? std::optional<Time>(Time{*clock->seconds, true})
+                                                        : std::nullopt;  // a time of day: its zone is left as written
+        return Found{time, clock->end};
+    }
     const size_t digits = digitRun(text, position);
-    Fields fields;
-    bool found = digits == kYearDigits && dateAndTimeAt(text, position, fields);
-    if (!found) {
-        fields = Fields{};
-        found = timeAt(text, position, fields) ||
-                ((digits == kMillisecondDigits || digits == kEpochDigits) && epochAt(text, position, digits, fields));
+    if (digits == kMillisecondDigits || digits == kEpochDigits) {
+        return epochAt(text, position, digits);
     }
-    if (!found) {
-        return std::nullopt;
-    }
-    return Found{timeOf(fields), fields.end};
+    return std::nullopt;
 }
 
 std::optional<TimeStamp::Time> TimeStamp::parse(std::string_view text) {
@@ -170,88 +170,68 @@ std::optional<TimeStamp::Time> TimeStamp::parse(std::string_view text) {
     return found->time;
 }
 
-// "YYYY-MM-DD" and 'T' or a blank before the time.
-bool TimeStamp::dateAndTimeAt(std::string_view text, size_t position, Fields& fields) {
-    if (!fits(text, position, kDateLayout) || !timeAt(text, position + kDateLayout.size(), fields)) {
-        return false;
+// "YYYY-MM-DD", 'T' or a blank, and the clock.
+std::optional<TimeStamp::Found> TimeStamp::dateAndTimeAt(std::string_view text, size_t position) {
+    if (!roomFor(text, position, kDateLength)) {
+        return std::nullopt;
     }
-    fields.year = text.substr(position, kYearDigits);
-    fields.month = text.substr(position + 5, 2);
-    fields.day = text.substr(position + 8, 2);
-    return true;
+    const char* at = text.data() + position;
+    const bool date = isPair(at) && isPair(at + 2) && at[4] == '-' && isPair(at + 5) && at[7] == '-' &&
+                      isPair(at + 8) && (at[10] == 'T' || at[10] == ' ');
+    const std::optional<Clock> clock = date ? clockAt(text, position + kDateLength) : std::nullopt;
+    if (!clock) {
+        return std::nullopt;
+    }
+    const int64_t month = pair(at + 5);
+    const int64_t day = pair(at + 8);
+    if (!clock->seconds || month < 1 || month > kLastMonth || day < 1 || day > kLastDay) {
+        return Found{std::nullopt, clock->end};
+    }
+    const double days = static_cast<double>(daysFromCivil(pair(at) * 100 + pair(at + 2), month, day));
+    return Found{Time{days * kSecondsPerDay + *clock->seconds - clock->zoneOffset, false}, clock->end};
 }
 
 // "HH:MM:SS", an optional fraction after '.' or ',', an optional zone, and no digit after them.
-bool TimeStamp::timeAt(std::string_view text, size_t position, Fields& fields) {
-    if (!fits(text, position, kTimeLayout)) {
-        return false;
+std::optional<TimeStamp::Clock> TimeStamp::clockAt(std::string_view text, size_t position) {
+    if (!roomFor(text, position, kClockLength)) {
+        return std::nullopt;
     }
-    size_t end = position + kTimeLayout.size();
-    const size_t digits = fractionDigits(text, end);
-    if (digits > 0) {
-        fields.fraction = text.substr(end + 1, digits);
-        end += 1 + digits;
+    const char* at = text.data() + position;
+    if (!(isPair(at) && at[2] == ':' && isPair(at + 3) && at[5] == ':' && isPair(at + 6))) {
+        return std::nullopt;
     }
+    size_t end = position + kClockLength;
+    const size_t fractional = fractionDigits(text, end);
+    const double part = fractional > 0 ? fraction(text.data() + end + 1, fractional) : 0;
+    end += fractional > 0 ? 1 + fractional : 0;
     if (digitAt(text, end)) {
-        return false;
+        return std::nullopt;
     }
-    fields.hour = text.substr(position, 2);
-    fields.minute = text.substr(position + 3, 2);
-    fields.second = text.substr(position + 6, 2);
     const size_t zone = zoneLength(text, end);
-    fields.zone = text.substr(end, zone);
-    fields.end = end + zone;
-    return true;
+    Clock clock{std::nullopt, zoneOffset(text.substr(end, zone)), end + zone};
+    const int64_t hour = pair(at);
+    const int64_t minute = pair(at + 3);
+    const int64_t second = pair(at + 6);
+    if (hour <= kLastHour && minute <= kLastMinute && second <= kLastSecond) {
+        clock.seconds = hour * kSecondsPerHour + minute * kSecondsPerMinute + second + part;
+    }
+    return clock;
 }
 
 // Milliseconds: 13 digits, no decimal mark after them. Seconds: 10 digits and an optional fraction.
-bool TimeStamp::epochAt(std::string_view text, size_t position, size_t digits, Fields& fields) {
+std::optional<TimeStamp::Found> TimeStamp::epochAt(std::string_view text, size_t position, size_t digits) {
+    const char* at = text.data() + position;
+    const size_t end = position + digits;
     if (digits == kMillisecondDigits) {
-        if (decimalMarkAt(text, position + digits)) {
-            return false;
+        if (decimalMarkAt(text, end)) {
+            return std::nullopt;
         }
-        fields.milliseconds = text.substr(position, digits);
-        fields.end = position + digits;
-        return true;
+        return Found{Time{static_cast<double>(number(at, digits)) * kMillisecond, false}, end};
     }
-    size_t end = position + digits;
-    if (const size_t fractional = fractionDigits(text, end); fractional > 0) {
-        end += 1 + fractional;
-    }
-    fields.epoch = text.substr(position, end - position);
-    fields.end = end;
-    return true;
-}
-
-std::optional<TimeStamp::Time> TimeStamp::timeOf(const Fields& fields) {
-    if (!fields.milliseconds.empty()) {
-        return Time{static_cast<double>(number(fields.milliseconds)) * kMillisecond, false};
-    }
-    if (!fields.epoch.empty()) {
-        const size_t mark = fields.epoch.find_first_of(".,");
-        const double part = mark == std::string_view::npos ? 0 : fraction(fields.epoch.substr(mark + 1));
-        return Time{static_cast<double>(number(fields.epoch.substr(0, mark))) + part, false};
-    }
-    const int64_t hour = twoDigits(fields.hour);
-    const int64_t minute = twoDigits(fields.minute);
-    const int64_t second = twoDigits(fields.second);
-    if (hour > kLastHour || minute > kLastMinute || second > kLastSecond) {
-        return std::nullopt;
-    }
-    double time = hour * kSecondsPerHour + minute * kSecondsPerMinute + second + fraction(fields.fraction);
-    if (fields.year.empty()) {
-        return Time{time, true};  // a time of day: its zone, if any, is left as the host wrote it
-    }
-    const int64_t month = twoDigits(fields.month);
-    const int64_t day = twoDigits(fields.day);
-    if (month < 1 || month > kLastMonth || day < 1 || day > kLastDay) {
-        return std::nullopt;
-    }
-    time += static_cast<double>(daysFromCivil(number(fields.year), month, day)) * kSecondsPerDay;
-    if (!fields.zone.empty()) {
-        time -= zoneOffset(fields.zone);
-    }
-    return Time{time, false};
+    const size_t fractional = fractionDigits(text, end);
+    const double part = fractional > 0 ? fraction(text.data() + end + 1, fractional) : 0;
+    return Found{Time{static_cast<double>(number(at, digits)) + part, false},
+                 end + (fractional > 0 ? 1 + fractional : 0)};
 }
 
 }  // namespace ktr::logs

@@ -1,7 +1,7 @@
 // The time stamps that hosts put before their log lines: ISO 8601 date and time (with a zone offset or
 // without), a time of day, epoch seconds (10 digits, optional fraction) or milliseconds (13 digits). They are
-// recognised by their fixed layouts, character by character: the reader looks at the prefix of every line
-// of the library.
+// recognised by their fixed layouts, character by character, and read in the same pass: the reader looks
+// at the prefix of every line of the library.
 #ifndef KTRSDK_TOOLS_LOG_TIMESTAMP_H
 #define KTRSDK_TOOLS_LOG_TIMESTAMP_H
 
@@ -33,16 +33,16 @@ public:
     static std::optional<Time> parse(std::string_view text);
 
 private:
-    // Where each part of a stamp stands in the text; empty for a part it lacks.
-    struct Fields {
-        std::string_view year, month, day, hour, minute, second, fraction, zone, milliseconds, epoch;
-        size_t end = 0;  // just after the stamp
+    // "HH:MM:SS", an optional fraction and an optional zone.
+    struct Clock {
+        std::optional<double> seconds;  // since midnight; nothing when a field is out of range
+        double zoneOffset = 0;          // seconds east of UTC
+        size_t end = 0;
     };
 
-    static bool dateAndTimeAt(std::string_view text, size_t position, Fields& fields);
-    static bool timeAt(std::string_view text, size_t position, Fields& fields);
-    static bool epochAt(std::string_view text, size_t position, size_t digits, Fields& fields);
-    static std::optional<Time> timeOf(const Fields& fields);
+    static std::optional<Found> dateAndTimeAt(std::string_view text, size_t position);
+    static std::optional<Clock> clockAt(std::string_view text, size_t position);
+    static std::optional<Found> epochAt(std::string_view text, size_t position, size_t digits);
 };
 
 }  // namespace ktr::logs
