@@ -21,9 +21,9 @@ int main(int argc, char** argv) {
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const double megabytes = static_cast<double>(std::filesystem::file_size(argv[1])) / (1024.0 * 1024.0);
         const auto& counts = reader.counts();
-        std::printf("lines %llu library %llu other %llu unknown %llu seconds %.3f MiB/s %.1f\n",
+        std::printf("lines %llu library %llu timed %llu other %llu unknown %llu seconds %.3f MiB/s %.1f\n",
                     static_cast<unsigned long long>(counts.lines), static_cast<unsigned long long>(counts.library),
-                    static_cast<unsigned long long>(counts.other),
+                    static_cast<unsigned long long>(counts.timed), static_cast<unsigned long long>(counts.other),
                     static_cast<unsigned long long>(counts.unknownLibrary), seconds, megabytes / seconds);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());

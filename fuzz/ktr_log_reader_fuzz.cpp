@@ -28,14 +28,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint64_t lastNumber = 0;
     while (reader.next(line)) {
         ++returned;
-        if (line.parsed.format == nullptr || line.number <= lastNumber || line.text.size() > text.size()) {
+        if (line.parsed.format == nullptr || line.number <= lastNumber || line.text.size() > text.size() ||
+            line.parsed.values.size() != line.parsed.format->fields.size()) {
             std::abort();
         }
         lastNumber = line.number;
         line.parsed.explanation();
     }
     const ktr::logs::ReadCounts& counts = reader.counts();
-    if (counts.library != returned || counts.library + counts.unknownLibrary + counts.other != counts.lines) {
+    if (counts.library != returned || counts.library + counts.unknownLibrary + counts.other != counts.lines ||
+        counts.timed > counts.library) {
         std::abort();
     }
     return 0;

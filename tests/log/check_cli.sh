@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs ktr log as a user does: on the log file of every bundled scenario's replay, in the replay's own prefix,
-# in a logcat-style prefix through standard input and gzip-compressed, with a custom --prefix; the download
-# requests and camera streams it rebuilds must be those the replay answered, wherever the log carries them.
+# in a logcat-style prefix through standard input and gzip-compressed, with a custom --prefix, split into
+# rotated files, in times of day across midnight and without time; the download requests and camera streams
+# it rebuilds must be those the replay answered, wherever the log carries them.
 # Usage: check_cli.sh KTR SOURCE_DIR SCRATCH_DIR
 set -euo pipefail
 ktr=$1
@@ -63,6 +64,48 @@ sed 's/^2000-01-01 \([0-9:.]*\) \([IWE]\) ktrsdk /<\2@\1> /' "$scratch/one-to-on
 "$ktr" log "$scratch/custom.log" --prefix '<(?<level>[IWE])@(?<time>[0-9:.]+)> ' --json "$scratch/custom.jsonl" >/dev/null
 same_answers "$scratch/custom.jsonl" "$scratch/one-to-one-phone.replay.jsonl" || fail "custom prefix: answers differ"
 
+# The step times of a rebuilt timeline (JSON Lines), one per line.
+step_times() {
+    /usr/bin/python3 -c 'import json, sys; [print(json.loads(l)["time"]) for l in list(open(sys.argv[1]))[1:]]' "$1"
+}
+
+# Rotated logs: one log in three files, the middle one gzip-compressed and holding an unknown library line,
+# read in the order given as one log; messages name a line by its file and its number there.
+log="$scratch/one-to-one-phone.log"
+total=$(wc -l <"$log")
+head -n 10 "$log" >"$scratch/part1.log"
+{ sed -n '11,20p' "$log"; echo "2000-01-01 00:00:13.000 I ktrsdk [KTRMgr::init]: changed"; } | gzip >"$scratch/part2.log.gz"
+tail -n +21 "$log" >"$scratch/part3.log"
+"$ktr" log "$scratch/part1.log" "$scratch/part2.log.gz" "$scratch/part3.log" --json "$scratch/parts.jsonl" \
+    >"$scratch/parts.txt"
+same_answers "$scratch/parts.jsonl" "$scratch/one-to-one-phone.replay.jsonl" || fail "rotated logs: answers differ"
+grep -qF "lines: $((total + 1)) read, $total of the library" "$scratch/parts.txt" || fail "rotated logs: counts"
+grep -qxF "unknown library line $scratch/part2.log.gz:11: [KTRMgr::init]: changed" "$scratch/parts.txt" ||
+    fail "rotated logs: the unknown line is not named by its file and line"
+expect_failure 2 "standard input (-) can be read only once" "$ktr" log - "$scratch/part1.log" -
+
+# A time of day without a date continues across midnight, within a file and from one file to the next: the
+# log moved to start at 23:59:55 rebuilds with the step times of the dated log.
+awk '{ split($2, t, ":"); s = (t[1] * 3600 + t[2] * 60 + t[3] + 86395) % 86400;
+       printf "%02d:%02d:%06.3f%s\n", int(s / 3600), int(s / 60) % 60, s - int(s / 60) * 60,
+              substr($0, length($1) + length($2) + 2) }' "$log" >"$scratch/midnight.log"
+grep -q '^23:59:5' "$scratch/midnight.log" && grep -q '^00:00:0' "$scratch/midnight.log" || fail "midnight: not crossed"
+"$ktr" log "$scratch/midnight.log" --json "$scratch/midnight.jsonl" >/dev/null
+[ "$(step_times "$scratch/midnight.jsonl")" = "$(step_times "$scratch/one-to-one-phone.jsonl")" ] ||
+    fail "midnight: other step times"
+head -n 15 "$scratch/midnight.log" >"$scratch/midnight1.log"
+tail -n +16 "$scratch/midnight.log" >"$scratch/midnight2.log"
+"$ktr" log "$scratch/midnight1.log" "$scratch/midnight2.log" --json "$scratch/midnight2.jsonl" >/dev/null
+[ "$(step_times "$scratch/midnight2.jsonl")" = "$(step_times "$scratch/one-to-one-phone.jsonl")" ] ||
+    fail "midnight between files: other step times"
+
+# A log without time says so.
+sed 's/^[^ ]* [^ ]* //' "$log" >"$scratch/timeless.log"
+"$ktr" log "$scratch/timeless.log" >"$scratch/timeless.txt"
+grep -qxF "warning: the log carries no time: durations are counted in steps" "$scratch/timeless.txt" ||
+    fail "no time: no warning"
+grep -qF "carries no time" "$scratch/one-to-one-phone.txt" && fail "a timed log said it carries no time"
+
 # Bad input: a missing file and a bad pattern exit 2 with the reason.
 status=0
 "$ktr" log "$scratch/missing.log" 2>"$scratch/err.txt" >/dev/null || status=$?
@@ -71,4 +114,5 @@ status=0
 "$ktr" log "$scratch/custom.log" --prefix '(?<time' 2>"$scratch/err.txt" >/dev/null || status=$?
 [ "$status" -eq 2 ] || fail "bad pattern: exit $status"
 
-echo "ktr log: $(ls "$source_dir"/examples/scenarios/*.json | wc -l) scenario logs rebuilt in three prefix styles; bad input refused"
+echo "ktr log: $(ls "$source_dir"/examples/scenarios/*.json | wc -l) scenario logs rebuilt in three prefix styles;" \
+    "rotated logs, midnight and a log without time read; bad input refused"

@@ -2,21 +2,15 @@
 
 #include <algorithm>
 #include <charconv>
-#include <functional>
 #include <stdexcept>
-#include <unordered_map>
 #include <utility>
 
 #include "KTRLogFormats.h"
+#include "LogLineMatcher.h"
 #include "LogPattern.h"
 
 namespace ktr {
 namespace {
-
-// Every tagged format starts with it; the tag fills its %s.
-constexpr std::string_view kTagPrefix = "[%s]: ";
-constexpr char kTagStart = '[';
-constexpr std::string_view kTagEnd = "]: ";
 
 LogLevel levelOf(ktrlog::Level level) {
     switch (level) {
@@ -315,86 +309,9 @@ std::vector<LogFormat> buildCatalogue() {
     };
 }
 
-// The pattern of every entry, and the entries by tag and by id, built once.
-class LogIndex {
-public:
-    static const LogIndex& instance() {
-        static const LogIndex index;
-        return index;
-    }
-
-    // Null for a format that is not one of the catalogue's own.
-    const LogPattern* patternOf(const LogFormat& format) const {
-        const std::vector<LogFormat>& catalogue = logCatalogue();
-        const std::less<const LogFormat*> before;
-        if (before(&format, catalogue.data()) || !before(&format, catalogue.data() + catalogue.size())) {
-            return nullptr;
-        }
-        return &m_patterns[static_cast<size_t>(&format - catalogue.data())];
-    }
-
-    const LogFormat* find(std::string_view id) const {
-        const auto it = m_byId.find(id);
-        return it == m_byId.end() ? nullptr : &logCatalogue()[it->second];
-    }
-
-    // Calls onMatch(format, values) for every entry that matches text, until onMatch returns false.
-    template <typename OnMatch>
-    void forEachMatch(std::string_view text, std::optional<LogLevel> level, OnMatch onMatch) const {
-        std::vector<std::string_view> values;
-        // True when the walk ends at this entry.
-        const auto endsAt = [&](size_t entry, std::string_view body) {
-            const LogFormat& format = logCatalogue()[entry];
-            return (!level || format.level == *level) && m_patterns[entry].match(body, values) &&
-                   !onMatch(format, values);
-        };
-        if (!text.empty() && text[0] == kTagStart) {
-            const size_t tagEnd = text.find(kTagEnd);
-            const auto tagged =
-                tagEnd == std::string_view::npos ? m_byTag.end() : m_byTag.find(text.substr(1, tagEnd - 1));
-            if (tagged != m_byTag.end()) {
-                for (size_t entry : tagged->second) {
-                    if (endsAt(entry, text.substr(tagEnd + kTagEnd.size()))) {
-                        return;
-                    }
-                }
-            }
-        }
-        for (size_t entry : m_untagged) {
-            if (endsAt(entry, text)) {
-                return;
-            }
-        }
-    }
-
-private:
-    LogIndex() {
-        const std::vector<LogFormat>& catalogue = logCatalogue();
-        for (size_t entry = 0; entry < catalogue.size(); ++entry) {
-            const LogFormat& format = catalogue[entry];
-            m_byId.emplace(format.id, entry);
-            if (format.tag.empty()) {
-                m_patterns.emplace_back(format.format);
-                m_untagged.push_back(entry);
-                continue;
-            }
-            if (format.format.substr(0, kTagPrefix.size()) != kTagPrefix) {
-                throw std::logic_error("tagged log format without its tag prefix: " + std::string(format.id));
-            }
-            m_patterns.emplace_back(format.format.substr(kTagPrefix.size()));
-            m_byTag[format.tag].push_back(entry);
-        }
-    }
-
-    std::vector<LogPattern> m_patterns;  // by catalogue position
-    std::unordered_map<std::string_view, std::vector<size_t>> m_byTag;
-    std::vector<size_t> m_untagged;
-    std::unordered_map<std::string_view, size_t> m_byId;
-};
-
 // The position of field among the entry's fields, which must be printed by conversion.
 size_t fieldIndex(const ParsedLine& line, std::string_view field, LogPattern::Conversion conversion) {
-    const LogPattern* pattern = line.format == nullptr ? nullptr : LogIndex::instance().patternOf(*line.format);
+    const LogPattern* pattern = line.format == nullptr ? nullptr : LogLineMatcher::instance().patternOf(*line.format);
     if (pattern != nullptr) {
         const std::vector<std::string_view>& fields = line.format->fields;
         const std::vector<LogPattern::Conversion>& conversions = pattern->conversions();
@@ -429,17 +346,11 @@ uint64_t ParsedLine::uid(std::string_view field) const {
 }
 
 std::string ParsedLine::print() const {
-    const LogPattern* pattern = format == nullptr ? nullptr : LogIndex::instance().patternOf(*format);
-    if (pattern == nullptr) {
-        return std::string();
-    }
-    const std::string body = pattern->print(values);
-    return format->tag.empty() ? body
-                               : std::string(1, kTagStart) + std::string(format->tag) + std::string(kTagEnd) + body;
+    return format == nullptr ? std::string() : LogLineMatcher::instance().print(*format, values);
 }
 
 bool ParsedLine::isUid(size_t index) const {
-    const LogPattern* pattern = format == nullptr ? nullptr : LogIndex::instance().patternOf(*format);
+    const LogPattern* pattern = format == nullptr ? nullptr : LogLineMatcher::instance().patternOf(*format);
     return pattern != nullptr && index < pattern->conversions().size() &&
            pattern->conversions()[index] == LogPattern::Conversion::Uint64;
 }
@@ -477,7 +388,7 @@ const std::vector<LogFormat>& logCatalogue() {
 }
 
 const LogFormat& logFormat(std::string_view id) {
-    const LogFormat* format = LogIndex::instance().find(id);
+    const LogFormat* format = LogLineMatcher::instance().find(id);
     if (format == nullptr) {
         throw std::out_of_range("unknown log format id: " + std::string(id));
     }
@@ -485,24 +396,23 @@ const LogFormat& logFormat(std::string_view id) {
 }
 
 const LogFormat* findLogFormat(std::string_view id) {
-    return LogIndex::instance().find(id);
+    return LogLineMatcher::instance().find(id);
 }
 
 std::optional<ParsedLine> parseLogLine(std::string_view text, std::optional<LogLevel> level) {
-    std::optional<ParsedLine> parsed;
-    LogIndex::instance().forEachMatch(text, level, [&](const LogFormat& format, const auto& values) {
-        parsed = ParsedLine{&format, std::vector<std::string>(values.begin(), values.end())};
-        return false;
-    });
-    return parsed;
+    std::vector<std::string_view> values;
+    const LogFormat* format = LogLineMatcher::instance().match(text, level, values);
+    if (format == nullptr) {
+        return std::nullopt;
+    }
+    return ParsedLine{format, std::vector<std::string>(values.begin(), values.end())};
 }
 
 std::vector<ParsedLine> parseLogLineAll(std::string_view text, std::optional<LogLevel> level) {
     std::vector<ParsedLine> parsed;
-    LogIndex::instance().forEachMatch(text, level, [&](const LogFormat& format, const auto& values) {
-        parsed.push_back(ParsedLine{&format, std::vector<std::string>(values.begin(), values.end())});
-        return true;
-    });
+    for (const auto& [format, values] : LogLineMatcher::instance().matchAll(text, level)) {
+        parsed.push_back(ParsedLine{format, std::vector<std::string>(values.begin(), values.end())});
+    }
     return parsed;
 }
 

@@ -1,7 +1,7 @@
 #include "LogPattern.h"
 
-#include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <stdexcept>
 
 namespace ktr {
@@ -11,28 +11,49 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
+// The largest magnitudes the conversions print, in digits.
+constexpr std::string_view kMaxInt32 = "2147483647";
+constexpr std::string_view kMinInt32Magnitude = "2147483648";
+constexpr std::string_view kMaxUint64 = "18446744073709551615";
+
+// Whether the number that digits (leading zeros allowed) write is at most limit's.
+bool atMost(std::string_view digits, std::string_view limit) {
+    size_t zeros = 0;
+    while (zeros + 1 < digits.size() && digits[zeros] == '0') {
+        ++zeros;
+    }
+    digits.remove_prefix(zeros);
+    return digits.size() < limit.size() || (digits.size() == limit.size() && digits <= limit);
+}
+
 // The length of the number at the front of text as the conversion prints it (digits taken greedily,
 // %d with an optional minus), or 0 when there is none or it is out of the conversion's range.
 size_t numberLength(std::string_view text, LogPattern::Conversion conversion) {
-    size_t length = conversion == LogPattern::Conversion::Int32 && !text.empty() && text[0] == '-' ? 1 : 0;
-    const size_t digitsStart = length;
+    const bool negative = conversion == LogPattern::Conversion::Int32 && !text.empty() && text[0] == '-';
+    const size_t digitsStart = negative ? 1 : 0;
+    size_t length = digitsStart;
     while (length < text.size() && isDigit(text[length])) {
         ++length;
     }
     if (length == digitsStart) {
         return 0;
     }
-    const char* first = text.data();
-    const char* last = first + length;
-    std::from_chars_result result;
-    if (conversion == LogPattern::Conversion::Int32) {
-        int32_t value;
-        result = std::from_chars(first, last, value);
-    } else {
-        uint64_t value;
-        result = std::from_chars(first, last, value);
+    const std::string_view limit = conversion == LogPattern::Conversion::Uint64 ? kMaxUint64
+                                   : negative                                   ? kMinInt32Magnitude
+                                                                                : kMaxInt32;
+    const std::string_view digits = text.substr(digitsStart, length - digitsStart);
+    // Fewer digits than the largest value has are in range: most numbers end here.
+    return digits.size() < limit.size() || atMost(digits, limit) ? length : 0;
+}
+
+// Whether literal stands in text at position; its first character is compared first, as most candidate
+// formats differ from the line there.
+bool literalAt(std::string_view text, size_t position, const std::string& literal) {
+    if (literal.empty()) {
+        return true;
     }
-    return result.ec == std::errc() && result.ptr == last ? length : 0;
+    return text.size() - position >= literal.size() && text[position] == literal[0] &&
+           std::memcmp(text.data() + position, literal.data(), literal.size()) == 0;
 }
 
 }  // namespace
@@ -76,7 +97,7 @@ std::string LogPattern::print(const std::vector<std::string>& values) const {
 
 bool LogPattern::match(std::string_view text, std::vector<std::string_view>& values) const {
     values.clear();
-    if (text.substr(0, m_literals[0].size()) != m_literals[0]) {
+    if (!literalAt(text, 0, m_literals[0])) {
         return false;
     }
     size_t position = m_literals[0].size();
@@ -88,7 +109,7 @@ bool LogPattern::match(std::string_view text, std::vector<std::string_view>& val
         values.push_back(text.substr(position, length));
         position += length;
         const std::string& literal = m_literals[i + 1];
-        if (text.substr(position, literal.size()) != literal) {
+        if (!literalAt(text, position, literal)) {
             return false;
         }
         position += literal.size();

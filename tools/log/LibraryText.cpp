@@ -1,18 +1,17 @@
 #include "LibraryText.h"
 
-#include <algorithm>
 #include <array>
-#include <cctype>
 #include <cstring>
 
 namespace ktr::logs {
 namespace {
 
+constexpr char kTagOpen = '[';
 constexpr std::string_view kTagStart = "[KTR";
 constexpr std::string_view kTagEnd = "]: ";
-// The words every dump line holds, for the cheap test.
-constexpr std::string_view kDumpWords = "ktr select";
-constexpr std::string_view kRequestWords = "ktr request";
+// Every dump line's words start with it.
+constexpr char kDumpFirst = 'k';
+constexpr std::string_view kDumpWords = "ktr ";
 // The dump lines' fixed starts; the indented ones are searched without their indent, which is then taken
 // from the blanks before them (a host's prefix ends with a blank of its own).
 constexpr std::string_view kDumpIndent = "    ";
@@ -20,81 +19,103 @@ constexpr std::array<std::string_view, 3> kDumpStarts = {"ktr select reqs, ", "k
 constexpr std::array<std::string_view, 3> kIndentedDumpStarts = {"ktr request ",
                                                                  "ktr select width=", "ktr select, uid="};
 
-size_t findBytes(std::string_view text, std::string_view needle, size_t from) {
-    if (from > text.size()) {
-        return std::string_view::npos;
+// The first c in line[from, end); end when there is none.
+size_t findChar(std::string_view line, char c, size_t from, size_t end) {
+    if (from >= end) {
+        return end;
     }
-    const void* found = memmem(text.data() + from, text.size() - from, needle.data(), needle.size());
-    return found == nullptr ? std::string_view::npos : static_cast<const char*>(found) - text.data();
+    const void* found = std::memchr(line.data() + from, c, end - from);
+    return found == nullptr ? end : static_cast<size_t>(static_cast<const char*>(found) - line.data());
 }
+
+// The characters of a "Class::method" tag, by byte: looked up, as the tag is most of a short line.
+constexpr std::array<bool, 256> kTagChars = [] {
+    std::array<bool, 256> chars{};
+    for (size_t c = 0; c < chars.size(); ++c) {
+        chars[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == ':';
+    }
+    return chars;
+}();
 
 bool isTagChar(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == ':';
+    return kTagChars[static_cast<unsigned char>(c)];
 }
 
-bool indentedBefore(std::string_view line, size_t position) {
-    return position >= kDumpIndent.size() &&
-           line.substr(position - kDumpIndent.size(), kDumpIndent.size()) == kDumpIndent;
+// Compared character by character: most candidates differ from start in its first few.
+bool startsAt(std::string_view line, size_t position, std::string_view start) {
+    if (position > line.size() || line.size() - position < start.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < start.size(); ++i) {
+        if (line[position + i] != start[i]) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
 
-bool LibraryText::mayHold(std::string_view line) {
-    return findBytes(line, kTagStart, 0) != std::string_view::npos ||
-           findBytes(line, kDumpWords, 0) != std::string_view::npos ||
-           findBytes(line, kRequestWords, 0) != std::string_view::npos;
-}
-
 std::optional<size_t> LibraryText::find(std::string_view line, size_t from) {
-    const std::optional<size_t> tagged = findTagged(line, from);
-    // A dump line counts only where it starts before any tagged text, and only where its words stand.
-    const std::string_view before = tagged ? line.substr(0, *tagged) : line;
-    const bool dumpWords = findBytes(before, kDumpWords, from) != std::string_view::npos ||
-                           findBytes(before, kRequestWords, from) != std::string_view::npos;
-    const std::optional<size_t> dump = dumpWords ? findDump(line, from) : std::nullopt;
-    if (tagged && dump) {
-        return std::min(*tagged, *dump);
+    if (from > line.size()) {
+        return std::nullopt;
     }
-    return tagged ? tagged : dump;
+    // A dump line counts only where it starts before any tagged text.
+    const size_t tagged = findTagged(line, from);
+    const size_t start = findDump(line, from, tagged);
+    if (start == line.size()) {
+        return std::nullopt;
+    }
+    return start;
 }
 
-std::optional<size_t> LibraryText::findTagged(std::string_view line, size_t from) {
-    for (size_t start = findBytes(line, kTagStart, from); start != std::string_view::npos;
-         start = findBytes(line, kTagStart, start + 1)) {
+size_t LibraryText::findTagged(std::string_view line, size_t from) {
+    for (size_t start = findChar(line, kTagOpen, from, line.size()); start < line.size();
+         start = findChar(line, kTagOpen, start + 1, line.size())) {
+        if (!startsAt(line, start, kTagStart)) {
+            continue;
+        }
         size_t end = start + kTagStart.size();
         while (end < line.size() && isTagChar(line[end])) {
             ++end;
         }
-        if (line.substr(end, kTagEnd.size()) == kTagEnd) {
+        if (startsAt(line, end, kTagEnd)) {
             return start;
         }
     }
-    return std::nullopt;
+    return line.size();
 }
 
-std::optional<size_t> LibraryText::findDump(std::string_view line, size_t from) {
-    std::optional<size_t> first;
-    const auto keep = [&first](size_t position) {
-        if (!first || position < *first) {
-            first = position;
+size_t LibraryText::findDump(std::string_view line, size_t from, size_t end) {
+    for (size_t position = findChar(line, kDumpFirst, from, end); position < end;
+         position = findChar(line, kDumpFirst, position + 1, end)) {
+        if (const std::optional<size_t> start = dumpStartAt(line, from, position)) {
+            return *start;
         }
-    };
+    }
+    return end;
+}
+
+std::optional<size_t> LibraryText::dumpStartAt(std::string_view line, size_t from, size_t position) {
+    if (!startsAt(line, position, kDumpWords)) {
+        return std::nullopt;
+    }
     for (std::string_view start : kDumpStarts) {
-        const size_t position = findBytes(line, start, from);
-        if (position != std::string_view::npos) {
-            keep(position);
+        if (startsAt(line, position, start)) {
+            return position;
         }
+    }
+    const bool indented =
+        position >= from + kDumpIndent.size() && startsAt(line, position - kDumpIndent.size(), kDumpIndent);
+    if (!indented) {
+        return std::nullopt;
     }
     for (std::string_view start : kIndentedDumpStarts) {
-        for (size_t position = findBytes(line, start, from); position != std::string_view::npos;
-             position = findBytes(line, start, position + 1)) {
-            if (position >= from + kDumpIndent.size() && indentedBefore(line, position)) {
-                keep(position - kDumpIndent.size());
-                break;
-            }
+        if (startsAt(line, position, start)) {
+            return position - kDumpIndent.size();
         }
     }
-    return first;
+    return std::nullopt;
 }
 
 }  // namespace ktr::logs

@@ -6,8 +6,9 @@
 namespace ktr::logs {
 namespace {
 
-// Four times the longest line: a read fills at least three quarters of the buffer.
-constexpr size_t kBufferSize = 4 * LineSource::kMaxLineLength;
+// Sixteen times the longest line: a read fills at least fifteen sixteenths of the buffer, and reads of a
+// megabyte go from zlib straight into it.
+constexpr size_t kBufferSize = 16 * LineSource::kMaxLineLength;
 
 }  // namespace
 
@@ -19,15 +20,12 @@ bool LineSource::next(std::string_view& line, bool& cut) {
         const size_t pending = m_end - m_begin;
         const void* newline = std::memchr(begin, '\n', pending);
         if (newline != nullptr) {
-            const size_t length = static_cast<const char*>(newline) - begin;
-            if (m_skipping) {
-                m_skipping = false;
-                m_begin += length + 1;
-                continue;
-            }
-            line = take(length);
+            const std::string_view text = take(static_cast<size_t>(static_cast<const char*>(newline) - begin));
             ++m_begin;  // the newline
-            cut = false;
+            if (std::exchange(m_skipping, false)) {
+                continue;  // the rest of a line cut before its newline was read
+            }
+            deliver(text, line, cut);
             return true;
         }
         if (m_skipping) {
@@ -35,7 +33,8 @@ bool LineSource::next(std::string_view& line, bool& cut) {
             if (m_atEnd) {
                 return false;
             }
-        } else if (pending >= kMaxLineLength) {
+        } else if (pending > kMaxLineLength + 1) {
+            // Longer than the limit even if its last byte is the CR of a CRLF.
             line = std::string_view(begin, kMaxLineLength);
             m_begin = m_end = 0;
             m_skipping = true;
@@ -45,14 +44,18 @@ bool LineSource::next(std::string_view& line, bool& cut) {
             if (pending == 0) {
                 return false;
             }
-            line = take(pending);
-            cut = false;
+            deliver(take(pending), line, cut);
             return true;
         }
         if (!fill()) {
             m_atEnd = true;
         }
     }
+}
+
+void LineSource::deliver(std::string_view text, std::string_view& line, bool& cut) {
+    cut = text.size() > kMaxLineLength;
+    line = cut ? text.substr(0, kMaxLineLength) : text;
 }
 
 bool LineSource::fill() {

@@ -27,6 +27,8 @@ public:
 private:
     bool fill();
     std::string_view take(size_t length);
+    // Gives text as the next line, cut at the limit when it is longer.
+    static void deliver(std::string_view text, std::string_view& line, bool& cut);
 
     ReadBlock m_read;
     std::vector<char> m_buffer;

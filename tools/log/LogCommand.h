@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 
 #include <string>
+#include <vector>
 
 namespace ktr::logs {
 
@@ -17,7 +18,7 @@ public:
 
 private:
     CLI::App* m_command = nullptr;
-    std::string m_input;
+    std::vector<std::string> m_inputs;
     std::string m_prefix;
     bool m_explain = false;
     bool m_log = false;
@@ -29,6 +30,9 @@ private:
     std::string m_plotPath;
     std::string m_scenarioPath;
     std::string m_libraryPath;
+    std::string m_since;
+    std::string m_until;
+    std::vector<uint64_t> m_uids;
     std::string m_state;
 };
 

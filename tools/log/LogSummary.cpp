@@ -12,9 +12,8 @@ namespace ktr::logs {
 namespace {
 
 std::string resolutionOf(const ktr::Record& stream) {
-    return stream.bitrate.value_or(0) > 0
-               ? fmt::format("{}x{}", stream.width.value_or(0), stream.height.value_or(0))
-               : "nothing";
+    return stream.bitrate.value_or(0) > 0 ? fmt::format("{}x{}", stream.width.value_or(0), stream.height.value_or(0))
+                                          : "nothing";
 }
 
 // The bitrate of a peer's lower stream, the one the library receives when it chooses the lower.

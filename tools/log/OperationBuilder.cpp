@@ -87,7 +87,7 @@ void OperationBuilder::add(const LibraryLine& line) {
         m_firstTime = line.time;
     }
     if (line.parsed.format == nullptr) {
-        warn(fmt::format("line {}: a library line that no known format matches: {}", line.number, quoted(line.text)));
+        warn(fmt::format("line {}: a library line that no known format matches: {}", line.place(), quoted(line.text)));
     }
     if (std::optional<std::string> event = eventStartedBy(line)) {
         complete(false);
@@ -151,7 +151,7 @@ void OperationBuilder::startOperation(const std::string& event, const LibraryLin
     if (event == "init") {
         if (m_initSeen) {
             warn(fmt::format("line {}: a second init without a release: a second instance or a re-init: {}",
-                             line.number, quoted(line.text)));
+                             line.place(), quoted(line.text)));
         }
         m_initSeen = true;
         m_localUid = line.parsed.uid("uid");
@@ -167,9 +167,9 @@ void OperationBuilder::skip(const LibraryLine& line) {
     }
     m_skipping = true;
     warn(m_current
-             ? fmt::format("line {}: the operation grew past {} lines: the rest of it is skipped", line.number,
+             ? fmt::format("line {}: the operation grew past {} lines: the rest of it is skipped", line.place(),
                            kMaxOperationLines)
-             : fmt::format("line {}: lines of an operation whose first line is not in the log: skipped", line.number));
+             : fmt::format("line {}: lines of an operation whose first line is not in the log: skipped", line.place()));
 }
 
 void OperationBuilder::warn(std::string warning) {
