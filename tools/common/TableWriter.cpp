@@ -16,7 +16,14 @@ constexpr const char* kUnknown = "?";
 
 template <class T>
 std::string text(const Known<T>& value) {
-    return value ? fmt::format("{}", *value) : kUnknown;
+    if (!value) {
+        return kUnknown;
+    }
+    if constexpr (std::is_integral_v<T>) {
+        return fmt::format_int(*value).str();
+    } else {
+        return fmt::format("{}", *value);
+    }
 }
 
 std::string resolution(const Record& s) {
@@ -27,7 +34,10 @@ template <class Users>
 std::string userList(const Users& users) {
     std::string list;
     for (const auto& user : users) {
-        list += fmt::format("{}{}/{}", list.empty() ? "" : " ", user.uid, text(user.dt));
+        list += list.empty() ? "" : " ";
+        list += fmt::format_int(user.uid).c_str();
+        list += '/';
+        list += text(user.dt);
     }
     return list.empty() ? "none" : list;
 }
@@ -38,7 +48,8 @@ std::string uidList(const Known<std::set<uint64_t>>& set) {
     }
     std::string list;
     for (uint64_t uid : *set) {
-        list += fmt::format("{}{}", list.empty() ? "" : " ", uid);
+        list += list.empty() ? "" : " ";
+        list += fmt::format_int(uid).c_str();
     }
     return list.empty() ? "-" : list;
 }
@@ -46,7 +57,10 @@ std::string uidList(const Known<std::set<uint64_t>>& set) {
 std::string streamList(const std::vector<Record>& streams) {
     std::string list;
     for (const Record& stream : streams) {
-        list += fmt::format("{}{}@{}", list.empty() ? "" : " ", resolution(stream), text(stream.bitrate));
+        list += list.empty() ? "" : " ";
+        list += resolution(stream);
+        list += '@';
+        list += text(stream.bitrate);
     }
     return list.empty() ? "nothing" : list;
 }
@@ -87,16 +101,16 @@ struct EventText {
 };
 
 template <class Records>
-void printStreamTable(std::ostream& out, const Records& streams, const char* firstColumn, bool byPeer) {
+void printStreamTable(fmt::memory_buffer& out, const Records& streams, const char* firstColumn, bool byPeer) {
     if (streams.empty()) {
         return;
     }
     const auto row = [&](const std::string& first, const std::string& resolution, const std::string& fps,
                          const std::string& bitrate, const std::string& min, const std::string& max) {
-        fmt::print(
-            out,
-            byPeer ? "{}{:>20}  {:>10}  {:>3}  {:>8}  {:>8}  {:>8}\n" : "{}{:>4}  {:>10}  {:>3}  {:>8}  {:>8}  {:>8}\n",
-            kIndent, first, resolution, fps, bitrate, min, max);
+        fmt::format_to(std::back_inserter(out),
+                       fmt::runtime(byPeer ? "{}{:>20}  {:>10}  {:>3}  {:>8}  {:>8}  {:>8}\n"
+                                           : "{}{:>4}  {:>10}  {:>3}  {:>8}  {:>8}  {:>8}\n"),
+                       kIndent, first, resolution, fps, bitrate, min, max);
     };
     row(firstColumn, "resolution", "fps", "bitrate", "min", "max");
     for (const auto& s : streams) {
@@ -117,33 +131,36 @@ size_t countOf(const Known<std::vector<T>>& list) {
 
 // Prints a step's heading and, for a question, its answer.
 struct AnswerPrinter {
-    std::ostream& out;
+    fmt::memory_buffer& out;
     const TimelineStep& step;
 
     void operator()(const std::monostate&) const {
-        fmt::print(out, "{:>4}  {:<14} {}\n", step.index, step.event, std::visit(EventText{}, step.action));
+        fmt::format_to(std::back_inserter(out), "{:>4}  {:<14} {}\n", step.index, step.event,
+                       std::visit(EventText{}, step.action));
     }
     void operator()(const UploadAnswer& a) const {
-        fmt::print(out, "{:>4}  {:<14} {} stream(s), changed={}\n", step.index, a.channel == 2 ? "share" : "upload",
-                   a.records ? std::to_string(a.records->size()) : kUnknown, changedText(a.changed));
+        fmt::format_to(std::back_inserter(out), "{:>4}  {:<14} {} stream(s), changed={}\n", step.index,
+                       a.channel == 2 ? "share" : "upload", a.records ? std::to_string(a.records->size()) : kUnknown,
+                       changedText(a.changed));
         if (a.records) {
             printStreamTable(out, *a.records, a.channel == 2 ? "dft" : "rank", false);
         }
     }
     void operator()(const DownloadAnswer& a) const {
-        fmt::print(out, "{:>4}  {:<14} {} request(s), changed={}\n", step.index, "download",
-                   a.records ? std::to_string(a.records->size()) : kUnknown, changedText(a.changed));
+        fmt::format_to(std::back_inserter(out), "{:>4}  {:<14} {} request(s), changed={}\n", step.index, "download",
+                       a.records ? std::to_string(a.records->size()) : kUnknown, changedText(a.changed));
         if (a.records) {
             printStreamTable(out, *a.records, "peer", true);
         }
     }
     void operator()(const HdLdAnswer& a) const {
-        fmt::print(out, "{:>4}  {:<14} high definition: {}   low definition: {}\n", step.index, "hdld", uidList(a.hd),
-                   uidList(a.ld));
+        fmt::format_to(std::back_inserter(out), "{:>4}  {:<14} high definition: {}   low definition: {}\n", step.index,
+                       "hdld", uidList(a.hd), uidList(a.ld));
     }
     void operator()(const DefinitionAnswer& a) const {
         const auto* question = std::get_if<AskDefinition>(&step.action);
-        fmt::print(out, "{:>4}  {:<14} bitrate {}\n", step.index, "definitionOf", question ? question->bitrate : 0);
+        fmt::format_to(std::back_inserter(out), "{:>4}  {:<14} bitrate {}\n", step.index, "definitionOf",
+                       question ? question->bitrate : 0);
         if (a.records) {
             printStreamTable(out, *a.records, "dft", false);
         }
@@ -167,18 +184,24 @@ std::string estimateText(const EstimateState& e) {
 }  // namespace
 
 void TableWriter::begin(const TimelineHeader& header) {
-    fmt::print(m_out, "scenario: {}\n", header.source);
+    fmt::format_to(std::back_inserter(m_buffer), "scenario: {}\n", header.source);
     if (m_options.explain) {
-        fmt::print(m_out, "library: {} (SONAME {})\n", header.provenance.library.path,
-                   header.provenance.librarySoname.empty() ? "none" : header.provenance.librarySoname);
+        fmt::format_to(std::back_inserter(m_buffer), "library: {} (SONAME {})\n", header.provenance.library.path,
+                       header.provenance.librarySoname.empty() ? "none" : header.provenance.librarySoname);
     }
+    flush();
+}
+
+void TableWriter::flush() {
+    m_out.write(m_buffer.data(), static_cast<std::streamsize>(m_buffer.size()));
+    m_buffer.clear();
 }
 
 void TableWriter::write(const TimelineStep& step) {
-    std::visit(AnswerPrinter{m_out, step}, step.answer);
+    std::visit(AnswerPrinter{m_buffer, step}, step.answer);
     if (m_options.log) {
         for (const FiredRule& rule : step.rules) {
-            fmt::print(m_out, "{}| {} {}\n", kIndent, levelMark(rule.level), rule.text);
+            fmt::format_to(std::back_inserter(m_buffer), "{}| {} {}\n", kIndent, levelMark(rule.level), rule.text);
         }
     }
     if (m_options.explain) {
@@ -187,41 +210,43 @@ void TableWriter::write(const TimelineStep& step) {
             writeState(*step.state);
         }
     }
+    flush();
 }
 
 void TableWriter::writeExplanation(const TimelineStep& step) {
     for (const FiredRule& rule : step.rules) {
-        fmt::print(m_out, "{}why  {}\n", kIndent, rule.explanation());
+        fmt::format_to(std::back_inserter(m_buffer), "{}why  {}\n", kIndent, rule.explanation());
     }
     for (const std::string& note : step.notes) {
-        fmt::print(m_out, "{}note {}\n", kIndent, note);
+        fmt::format_to(std::back_inserter(m_buffer), "{}note {}\n", kIndent, note);
     }
     for (const std::string& mismatch : step.mismatches) {
-        fmt::print(m_out, "{}MISMATCH {}\n", kIndent, mismatch);
+        fmt::format_to(std::back_inserter(m_buffer), "{}MISMATCH {}\n", kIndent, mismatch);
     }
 }
 
 void TableWriter::writeState(const StateSnapshot& state) {
     const SceneState& scene = state.scene;
-    fmt::print(m_out, "{}state local {}/{}, users {}, received {}\n", kIndent, scene.localUid, scene.localDt,
-               userList(scene.users), userList(scene.receivedUsers));
-    fmt::print(m_out, "{}      speaker {}{}, sharer {}{}, scene type {}, forceHD {}\n", kIndent, scene.speaker,
-               scene.speaking ? " (speaking)" : " (not speaking)", scene.sharer,
-               scene.sharing ? " (sharing)" : " (not sharing)",
-               scene.sceneType ? std::to_string(*scene.sceneType) : "unset", scene.forceHD ? "on" : "off");
-    fmt::print(m_out, "{}      download {}; upload {}\n", kIndent, estimateText(state.download),
-               estimateText(state.upload));
+    fmt::format_to(std::back_inserter(m_buffer), "{}state local {}/{}, users {}, received {}\n", kIndent,
+                   scene.localUid, scene.localDt, userList(scene.users), userList(scene.receivedUsers));
+    fmt::format_to(std::back_inserter(m_buffer), "{}      speaker {}{}, sharer {}{}, scene type {}, forceHD {}\n",
+                   kIndent, scene.speaker, scene.speaking ? " (speaking)" : " (not speaking)", scene.sharer,
+                   scene.sharing ? " (sharing)" : " (not sharing)",
+                   scene.sceneType ? std::to_string(*scene.sceneType) : "unset", scene.forceHD ? "on" : "off");
+    fmt::format_to(std::back_inserter(m_buffer), "{}      download {}; upload {}\n", kIndent,
+                   estimateText(state.download), estimateText(state.upload));
     std::string requests;
     for (const SelectRequest& r : state.selectRequests) {
         requests += fmt::format("{}{}x{}@{} {}", requests.empty() ? "" : ", ", r.width, r.height, r.fps, r.bitrate);
     }
-    fmt::print(m_out, "{}      select requests: {}\n", kIndent, requests.empty() ? "none" : requests);
+    fmt::format_to(std::back_inserter(m_buffer), "{}      select requests: {}\n", kIndent,
+                   requests.empty() ? "none" : requests);
     for (const auto& [uid, peer] : state.peers) {
-        fmt::print(m_out, "{}      peer {:>8}: publishes {}; chosen {}{}\n", kIndent, uid,
-                   peer.published ? streamList(*peer.published) : "(no report)", chosenText(peer),
-                   peer.received
-                       ? fmt::format(", {} definition", peer.definition ? definitionName(*peer.definition) : "unknown")
-                       : "");
+        fmt::format_to(std::back_inserter(m_buffer), "{}      peer {:>8}: publishes {}; chosen {}{}\n", kIndent, uid,
+                       peer.published ? streamList(*peer.published) : "(no report)", chosenText(peer),
+                       peer.received ? fmt::format(", {} definition",
+                                                   peer.definition ? definitionName(*peer.definition) : "unknown")
+                                     : "");
     }
 }
 

@@ -3,6 +3,8 @@
 #ifndef KTRSDK_TOOLS_COMMON_TABLEWRITER_H
 #define KTRSDK_TOOLS_COMMON_TABLEWRITER_H
 
+#include <fmt/format.h>
+
 #include <ostream>
 
 #include "TimelineWriter.h"
@@ -22,9 +24,11 @@ public:
 private:
     void writeExplanation(const TimelineStep& step);
     void writeState(const StateSnapshot& state);
+    void flush();
 
     std::ostream& m_out;
     Options m_options;
+    fmt::memory_buffer m_buffer;  // a step's text, written to the stream at once
 };
 
 }  // namespace ktr

@@ -25,6 +25,11 @@ std::optional<int32_t> lowestBitrate(const ktr::PeerState& peer) {
     return lower ? (*peer.published)[*lower].bitrate : std::nullopt;
 }
 
+// "W format-id" / "E format-id".
+std::string troubleName(const std::pair<ktr::LogLevel, std::string_view>& trouble) {
+    return fmt::format("{} {}", ktr::levelMark(trouble.first), trouble.second);
+}
+
 const ktr::PeerState* peerOf(const ktr::StateSnapshot& state, uint64_t uid) {
     const auto found = state.peers.find(uid);
     return found == state.peers.end() ? nullptr : &found->second;
@@ -32,21 +37,24 @@ const ktr::PeerState* peerOf(const ktr::StateSnapshot& state, uint64_t uid) {
 
 }  // namespace
 
-void LogSummary::advance(double now) {
-    for (auto& [uid, peer] : m_peers) {
-        if (!peer.resolution.empty()) {
-            peer.seconds[peer.resolution] += now - peer.since;
-        }
-        peer.since = now;
-        if (peer.atLowest) {
-            peer.longestAtLowest = std::max(peer.longestAtLowest, now - peer.lowestSince);
-        }
+// A peer's times are added up when what it receives changes, and at the end.
+void LogSummary::account(PeerTime& peer, double now) {
+    if (!peer.resolution.empty()) {
+        peer.seconds[peer.resolution] += now - peer.since;
     }
-    m_last = now;
+    peer.since = now;
+    if (peer.atLowest) {
+        peer.longestAtLowest = std::max(peer.longestAtLowest, now - peer.lowestSince);
+    }
 }
 
 void LogSummary::receive(uint64_t uid, const std::string& resolution, int32_t bitrate, bool lowest, double now) {
     PeerTime& peer = m_peers[uid];
+    if (peer.resolution == resolution && peer.atLowest == lowest) {
+        peer.bitrate = bitrate;
+        return;
+    }
+    account(peer, now);
     if (peer.resolution != resolution) {
         peer.switches += peer.resolution.empty() ? 0 : 1;
         peer.resolution = resolution;
@@ -56,25 +64,28 @@ void LogSummary::receive(uint64_t uid, const std::string& resolution, int32_t bi
         peer.lowestSince = now;
     }
     peer.atLowest = lowest;
-    peer.since = now;
 }
 
 void LogSummary::add(const ktr::TimelineStep& step) {
     // A log without time counts in steps.
     const double now = step.time.value_or(step.index);
     m_first = m_first.value_or(now);
-    advance(now);
+    m_last = now;
     ++m_operations[step.event];
     for (const ktr::FiredRule& rule : step.rules) {
         if (rule.level != ktr::LogLevel::Info) {
-            const std::string id = rule.line.format != nullptr ? std::string(rule.line.format->id) : "unknown line";
-            ++m_troubles[fmt::format("{} {}", ktr::levelMark(rule.level), id)];
+            ++m_troubles[{rule.level, rule.line.format != nullptr ? rule.line.format->id : "unknown line"}];
         }
     }
     const ktr::StateSnapshot& state = *step.state;
     // A new choice (a report, a user list) sets what a peer is received at; a request replaces it.
     if (std::holds_alternative<ktr::PeerReport>(step.action) || std::holds_alternative<ktr::SetUsers>(step.action)) {
-        for (const auto& [uid, peer] : state.peers) {
+        for (const auto& [uid, changed] : step.change.peers) {
+            const ktr::PeerState* peerState = peerOf(state, uid);
+            if (peerState == nullptr) {
+                continue;
+            }
+            const ktr::PeerState& peer = *peerState;
             if (peer.received && peer.chosen && peer.chosen->bitrate) {
                 const std::optional<int32_t> lowest = lowestBitrate(peer);
                 const int32_t bitrate = *peer.chosen->bitrate;
@@ -93,7 +104,9 @@ void LogSummary::add(const ktr::TimelineStep& step) {
 }
 
 void LogSummary::finish() {
-    advance(m_last);
+    for (auto& [uid, peer] : m_peers) {
+        account(peer, m_last);
+    }
 }
 
 ktr::LogSummaryReport LogSummary::report() const {
@@ -102,7 +115,9 @@ ktr::LogSummaryReport LogSummary::report() const {
     report.firstTime = m_first;
     report.lastTime = m_last;
     report.operations = m_operations;
-    report.warningsAndErrors = m_troubles;
+    for (const auto& [trouble, count] : m_troubles) {
+        report.warningsAndErrors[troubleName(trouble)] = count;
+    }
     for (const auto& [uid, peer] : m_peers) {
         report.peers.push_back({uid, peer.seconds, peer.switches, peer.longestAtLowest});
     }
@@ -117,8 +132,8 @@ void LogSummary::write(std::ostream& out) const {
         fmt::print(out, " {} {}", event, count);
     }
     fmt::print(out, "\nwarnings and errors:{}\n", m_troubles.empty() ? " none" : "");
-    for (const auto& [what, count] : m_troubles) {
-        fmt::print(out, "  {:>6}  {}\n", count, what);
+    for (const auto& [trouble, count] : m_troubles) {
+        fmt::print(out, "  {:>6}  {}\n", count, troubleName(trouble));
     }
     for (const auto& [uid, peer] : m_peers) {
         std::string times;

@@ -38,14 +38,14 @@ private:
         double longestAtLowest = 0;
     };
 
-    void advance(double now);
+    void account(PeerTime& peer, double now);
     void receive(uint64_t uid, const std::string& resolution, int32_t bitrate, bool lowest, double now);
 
     bool m_timed;
     std::optional<double> m_first;
     double m_last = 0;
     std::map<std::string, uint64_t> m_operations;
-    std::map<std::string, uint64_t> m_troubles;  // "W format-id" / "E format-id"
+    std::map<std::pair<ktr::LogLevel, std::string_view>, uint64_t> m_troubles;  // by level and format id
     std::map<uint64_t, PeerTime> m_peers;
 };
 

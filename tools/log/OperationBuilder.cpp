@@ -71,12 +71,12 @@ std::string quoted(const std::string& text) {
     return text.size() <= kQuotedTextLength ? text : text.substr(0, kQuotedTextLength) + "...";
 }
 
-void addRules(const std::vector<LibraryLine>& lines, TimelineStep& step) {
+void addRules(std::vector<LibraryLine>&& lines, TimelineStep& step) {
     step.rules.reserve(lines.size());
-    for (const LibraryLine& line : lines) {
+    for (LibraryLine& line : lines) {
         const LogFormat* format = line.parsed.format;
         const LogLevel level = line.level.value_or(format != nullptr ? format->level : LogLevel::Info);
-        step.rules.push_back(FiredRule{line.parsed, level, line.text});
+        step.rules.push_back(FiredRule{std::move(line.parsed), level, std::move(line.text)});
     }
 }
 
@@ -184,7 +184,7 @@ void OperationBuilder::complete(bool lastOfLog) {
     if (!m_current) {
         return;
     }
-    const Operation operation = std::move(*m_current);
+    Operation operation = std::move(*m_current);
     m_current.reset();
     std::vector<ParsedLine> parsed;
     for (const LibraryLine& line : operation.lines) {
@@ -201,7 +201,7 @@ void OperationBuilder::complete(bool lastOfLog) {
     step.action = rebuilt.action;
     step.answer = rebuilt.answer;
     step.notes.insert(step.notes.end(), rebuilt.notes.begin(), rebuilt.notes.end());
-    addRules(operation.lines, step);
+    addRules(std::move(operation.lines), step);
     followCollection(step);
     if (lastOfLog) {
         step.notes.push_back("the last operation of the log: it may have been cut short");

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <array>
 #include <cmath>
 
 namespace ktr {
@@ -37,6 +38,19 @@ size_t utf8Length(std::string_view text, size_t i) {
     }
     const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
     return code < low || code > 0x10FFFF || surrogate ? 0 : length;
+}
+
+// Printable ASCII but the quote and the backslash stands as it is.
+constexpr std::array<bool, 256> kPlain = [] {
+    std::array<bool, 256> plain{};
+    for (int c = 0x20; c < 0x7F; ++c) {
+        plain[static_cast<size_t>(c)] = c != '"' && c != '\\';
+    }
+    return plain;
+}();
+
+bool plain(unsigned char c) {
+    return kPlain[c];
 }
 
 void unicodeEscape(std::string& out, uint32_t code) {
@@ -131,6 +145,15 @@ void JsonOut::raw(std::string_view json) {
 void JsonOut::escaped(std::string_view text) {
     size_t i = 0;
     while (i < text.size()) {
+        size_t run = i;
+        while (run < text.size() && plain(static_cast<unsigned char>(text[run]))) {
+            ++run;
+        }
+        m_out.append(text.data() + i, run - i);
+        i = run;
+        if (i == text.size()) {
+            break;
+        }
         const auto c = static_cast<unsigned char>(text[i]);
         if (c >= 0x80) {
             const size_t length = utf8Length(text, i);

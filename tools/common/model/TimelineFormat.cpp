@@ -83,30 +83,72 @@ void writeCatalogue(JsonOut& out) {
     out.endArray();
 }
 
+// The constant parts of a known format's rules, written once for the whole catalogue: a rule is its head,
+// its level, then each field's key and value. A log's lines are nearly all such rules.
+class RuleTemplates {
+public:
+    static const RuleTemplates& instance() {
+        static const RuleTemplates templates;
+        return templates;
+    }
+
+    // Every conversion of a format is an integer (%d or %llu), matched as the library prints it, so a
+    // value stands in the JSON as it is.
+    void write(JsonOut& out, const FiredRule& rule) const {
+        const LogFormat& format = *rule.line.format;
+        const Template& parts = m_templates[static_cast<size_t>(&format - logCatalogue().data())];
+        out.raw(parts.head);
+        std::string& text = out.buffer();
+        text += levelName(rule.level);
+        text += parts.afterLevel;
+        for (size_t i = 0; i < parts.keys.size() && i < rule.line.values.size(); ++i) {
+            text += parts.keys[i];
+            text += rule.line.values[i];
+        }
+        text += "}}";
+    }
+
+private:
+    struct Template {
+        std::string head;        // {"format_id":"ID","level":"
+        std::string afterLevel;  // ","fields":{
+        std::vector<std::string> keys;  // "name": (with a comma before all but the first)
+    };
+
+    RuleTemplates() {
+        for (const LogFormat& format : logCatalogue()) {
+            Template parts;
+            JsonOut head(parts.head);
+            head.beginObject();
+            head.key(kFormatId);
+            head.string(format.id);
+            head.key(kLevel);
+            parts.head += '"';  // up to the level's opening quote
+            parts.afterLevel = std::string("\",\"") + kFields + "\":{";
+            for (size_t i = 0; i < format.fields.size(); ++i) {
+                std::string key = i == 0 ? "" : ",";
+                JsonOut(key).string(format.fields[i]);
+                parts.keys.push_back(key + ":");
+            }
+            m_templates.push_back(std::move(parts));
+        }
+    }
+
+    std::vector<Template> m_templates;  // by catalogue position
+};
+
 void writeRule(JsonOut& out, const FiredRule& rule) {
+    if (rule.line.format != nullptr) {
+        RuleTemplates::instance().write(out, rule);
+        return;
+    }
     out.beginObject();
     out.key(kFormatId);
-    const LogFormat* format = rule.line.format;
-    if (format == nullptr) {
-        out.null();
-    } else {
-        out.string(format->id);
-    }
+    out.null();
     out.key(kLevel);
     out.string(levelName(rule.level));
-    if (format == nullptr) {
-        out.key(kText);
-        out.string(rule.text);
-    } else {
-        // Every conversion of a format is an integer (%d or %llu), matched as the library prints it.
-        out.key(kFields);
-        out.beginObject();
-        for (size_t i = 0; i < format->fields.size() && i < rule.line.values.size(); ++i) {
-            out.key(format->fields[i]);
-            out.raw(rule.line.values[i]);
-        }
-        out.endObject();
-    }
+    out.key(kText);
+    out.string(rule.text);
     out.endObject();
 }
 
