@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "JsonLinesWriter.h"
 #include "KTRLogFormats.h"
 #include "LibraryLine.h"
 #include "OperationBuilder.h"
@@ -15,7 +16,9 @@
 #include "Replayer.h"
 #include "Scenario.h"
 #include "SdkLibrary.h"
+#include "StepFilter.h"
 #include "TimelineFormat.h"
+#include "Uids.h"
 #include "support/RandomMeeting.h"
 #include "support/TimelineCollector.h"
 
@@ -408,5 +411,64 @@ TEST(EdgeCases, SelectRequestsFollowTheCollections) {
     ASSERT_FALSE(rebuilt->steps.empty());
     EXPECT_EQ(rebuilt->steps.back().state->selectRequests.back().bitrate, 716800);
 }
+
+// The steps the filters keep, written as JSON Lines and read back: each is one the window holds, and the state
+// a reader rebuilds from the changes written equals the state the whole log had after that step.
+struct FilterCase {
+    const char* name;
+    ktr::logs::StepWindow window;
+};
+
+void PrintTo(const FilterCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class StepFilters : public ::testing::TestWithParam<FilterCase> {};
+
+TEST_P(StepFilters, KeepTheWindowAndTheStateOfTheWholeLog) {
+    const std::vector<ktr::logs::LibraryLine> lines = loggedLines(replay(bundled("congested-download")).steps);
+    const std::unique_ptr<Rebuilt> whole = rebuild(lines);
+    std::stringstream written;
+    ktr::JsonLinesWriter writer(written, ktr::StateWriting::Changes);
+    ktr::logs::StepFilter filter(GetParam().window, writer);
+    filter.begin(ktr::TimelineHeader{});
+    for (const ktr::TimelineStep& step : whole->steps) {
+        filter.write(step);
+    }
+    filter.end();
+    ktr::TimelineReader reader(written, "filtered");
+    ktr::TimelineStep step;
+    size_t kept = 0;
+    const ktr::logs::StepWindow& window = GetParam().window;
+    while (reader.next(step)) {
+        ++kept;
+        const ktr::TimelineStep& original = whole->steps.at(static_cast<size_t>(step.index));
+        EXPECT_TRUE(!window.since || *step.time >= *window.since) << "step " << step.index;
+        EXPECT_TRUE(!window.until || *step.time <= *window.until) << "step " << step.index;
+        if (!window.uids.empty()) {
+            const std::set<uint64_t> named = ktr::uidsOf(original);
+            EXPECT_TRUE(std::any_of(window.uids.begin(), window.uids.end(),
+                                    [&](uint64_t uid) { return named.count(uid) != 0; }))
+                << "step " << step.index;
+        }
+        std::string read;
+        std::string expected;
+        ktr::JsonOut readOut(read);
+        ktr::JsonOut expectedOut(expected);
+        ktr::writeState(readOut, ktr::StateChange::whole(*step.state));
+        ktr::writeState(expectedOut, ktr::StateChange::whole(*original.state));
+        EXPECT_EQ(read, expected) << "step " << step.index;
+    }
+    EXPECT_GT(kept, 0u);
+    EXPECT_LT(kept, whole->steps.size()) << "a filter that keeps every step tests nothing";
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, StepFilters,
+                         ::testing::Values(FilterCase{"since", {10.0, std::nullopt, {}}},
+                                           FilterCase{"until", {std::nullopt, 12.0, {}}},
+                                           FilterCase{"between", {8.0, 20.0, {}}},
+                                           FilterCase{"one_uid", {std::nullopt, std::nullopt, {12}}},
+                                           FilterCase{"a_uid_and_a_window", {5.0, 25.0, {11}}}),
+                         [](const ::testing::TestParamInfo<FilterCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -105,6 +105,33 @@ sed 's/^[^ ]* [^ ]* //' "$log" >"$scratch/timeless.log"
 grep -qxF "warning: the log carries no time: durations are counted in steps" "$scratch/timeless.txt" ||
     fail "no time: no warning"
 grep -qF "carries no time" "$scratch/one-to-one-phone.txt" && fail "a timed log said it carries no time"
+# ... and every output counts in steps, never in seconds.
+"$ktr" log "$scratch/timeless.log" --json "$scratch/timeless.jsonl" --summary "$scratch/timeless-summary.json" >/dev/null
+/usr/bin/python3 - "$scratch/timeless.jsonl" "$scratch/timeless-summary.json" <<'PY' || fail "no time: outputs show seconds"
+import json, sys
+lines = [json.loads(line) for line in open(sys.argv[1])]
+assert lines[0]["timed"] is False
+assert lines[1:] and all(step["time"] is None for step in lines[1:])
+assert json.load(open(sys.argv[2]))["time_unit"] == "steps"
+PY
+grep -q 'time span: [0-9.]* steps' "$scratch/timeless.txt" || fail "no time: the summary's span is not in steps"
+! "$ktr" log "$scratch/timeless.log" --since 00:00:01 >/dev/null 2>"$scratch/err.txt" &&
+    grep -qF "need a log whose prefix carries a time" "$scratch/err.txt" || fail "no time: --since accepted"
+
+# --since, --until and --uid write what they select; the state is still the whole log's.
+"$ktr" log "$scratch/team-meeting.log" --json "$scratch/all.jsonl" --state every >/dev/null
+"$ktr" log "$scratch/team-meeting.log" --json "$scratch/window.jsonl" --state every --since 2000-01-01T00:00:10 \
+    --until "2000-01-01 00:00:20" --uid 2002 >/dev/null
+/usr/bin/python3 - "$scratch/all.jsonl" "$scratch/window.jsonl" <<'PY' || fail "filters: other steps or states"
+import json, sys
+every = {step["step"]: step for step in map(json.loads, list(open(sys.argv[1]))[1:])}
+kept = [json.loads(line) for line in list(open(sys.argv[2]))[1:]]
+assert kept and len(kept) < len(every)
+for step in kept:
+    assert 10 <= step["time"] <= 20, step["step"]
+    assert "2002" in json.dumps([step["input"], step["answer"], step["rules"]]), step["step"]
+    assert step["state"] == every[step["step"]]["state"], step["step"]
+PY
 
 # Bad input: a missing file and a bad pattern exit 2 with the reason.
 status=0

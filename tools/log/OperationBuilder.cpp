@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <cmath>
 #include <map>
 #include <string_view>
 
@@ -20,6 +21,7 @@ namespace {
 constexpr size_t kMaxOperationLines = 10000;
 // Past this many warnings, further ones are only counted.
 constexpr size_t kMaxWarnings = 1000;
+constexpr double kMicrosPerSecond = 1e6;
 // How much of an unrecognised line a warning quotes.
 constexpr size_t kQuotedTextLength = 160;
 
@@ -187,6 +189,7 @@ void OperationBuilder::complete(bool lastOfLog) {
     Operation operation = std::move(*m_current);
     m_current.reset();
     std::vector<ParsedLine> parsed;
+    parsed.reserve(operation.lines.size());
     for (const LibraryLine& line : operation.lines) {
         if (line.parsed.format != nullptr) {
             parsed.push_back(line.parsed);
@@ -247,7 +250,9 @@ TimelineStep OperationBuilder::newStep(const std::string& event, const LibraryLi
     step.index = m_nextIndex++;
     step.event = event;
     if (first.time && m_firstTime) {
-        step.time = *first.time - *m_firstTime;
+        // Prefix times are given to the microsecond at most: the difference is rounded there, so that it is
+        // written as the stamps show it.
+        step.time = std::round((*first.time - *m_firstTime) * kMicrosPerSecond) / kMicrosPerSecond;
     } else {
         step.time = std::nullopt;
     }

@@ -2,8 +2,10 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 
 namespace ktr {
 namespace {
@@ -92,6 +94,23 @@ void JsonOut::endArray() {
 }
 
 void JsonOut::key(std::string_view name) {
+    // A key is nearly always a plain name of the formats': appended in one piece.
+    constexpr size_t kShortKey = 60;
+    if (name.size() <= kShortKey && std::all_of(name.begin(), name.end(), [](char c) { return plain(c); })) {
+        char text[kShortKey + 4];
+        size_t length = 0;
+        if (m_needComma) {
+            text[length++] = ',';
+        }
+        text[length++] = '"';
+        std::memcpy(text + length, name.data(), name.size());
+        length += name.size();
+        text[length++] = '"';
+        text[length++] = ':';
+        m_out.append(text, length);
+        m_needComma = false;
+        return;
+    }
     if (m_needComma) {
         m_out += ',';
     }
