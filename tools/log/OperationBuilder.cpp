@@ -188,23 +188,17 @@ void OperationBuilder::complete(bool lastOfLog) {
     }
     Operation operation = std::move(*m_current);
     m_current.reset();
-    std::vector<ParsedLine> parsed;
-    parsed.reserve(operation.lines.size());
-    for (const LibraryLine& line : operation.lines) {
-        if (line.parsed.format != nullptr) {
-            parsed.push_back(line.parsed);
-        }
-    }
-    const RebuiltOperation rebuilt = rebuildOperation(operation.event, parsed, m_tracker.state());
-    const std::optional<EstimateState> estimate = estimateRead(parsed);
-    if (std::holds_alternative<AskDownload>(rebuilt.action) && estimate && !(*estimate == m_lastEstimate)) {
-        deliverEstimate(*estimate, operation.lines.front());
-    }
     TimelineStep step = newStep(operation.event, operation.lines.front());
-    step.action = rebuilt.action;
+    addRules(std::move(operation.lines), step);
+    const OperationLines lines(step.rules);
+    RebuiltOperation rebuilt = rebuildOperation(operation.event, lines, m_tracker.state());
+    const std::optional<EstimateState> estimate = estimateRead(lines);
+    if (std::holds_alternative<AskDownload>(rebuilt.action) && estimate && !(*estimate == m_lastEstimate)) {
+        deliverEstimate(*estimate, step);
+    }
+    step.action = std::move(rebuilt.action);
     step.answer = rebuilt.answer;
     step.notes.insert(step.notes.end(), rebuilt.notes.begin(), rebuilt.notes.end());
-    addRules(std::move(operation.lines), step);
     followCollection(step);
     if (lastOfLog) {
         step.notes.push_back("the last operation of the log: it may have been cut short");
@@ -234,11 +228,16 @@ void OperationBuilder::followCollection(TimelineStep& step) {
     }
 }
 
-// The download estimate is set silently; the adjustment that read it shows it.
-void OperationBuilder::deliverEstimate(const EstimateState& estimate, const LibraryLine& download) {
+// The download estimate is set silently; the adjustment that read it shows it. It comes before the download,
+// at its time.
+void OperationBuilder::deliverEstimate(const EstimateState& estimate, TimelineStep& download) {
     m_lastEstimate = estimate;
     const Action action = NetEstimate{false, estimate.status, estimate.score, estimate.bitrate, estimate.maxBitrate};
-    TimelineStep step = newStep(actionName(action), download);
+    TimelineStep step;
+    step.index = download.index;
+    step.time = download.time;
+    step.event = actionName(action);
+    download.index = m_nextIndex++;
     step.action = action;
     step.notes.push_back("setting the estimate logs nothing: this is the estimate the next download read");
     deliver(step, std::monostate{});

@@ -51,7 +51,7 @@ private:
     void skip(const LibraryLine& line);
     void warn(std::string warning);
     void complete(bool lastOfLog);
-    void deliverEstimate(const ktr::EstimateState& estimate, const LibraryLine& download);
+    void deliverEstimate(const ktr::EstimateState& estimate, ktr::TimelineStep& download);
     ktr::TimelineStep newStep(const std::string& event, const LibraryLine& first);
     void followCollection(ktr::TimelineStep& step);
     // Applies the step to the derived state and hands it on.

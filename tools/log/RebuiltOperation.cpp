@@ -23,12 +23,12 @@ int32_t value(const ParsedLine& line, std::string_view field) {
     return static_cast<int32_t>(line.integer(field));
 }
 
-std::vector<const ParsedLine*> linesOf(const std::vector<ParsedLine>& lines, std::initializer_list<const char*> ids) {
+std::vector<const ParsedLine*> linesOf(const OperationLines& lines, std::initializer_list<const char*> ids) {
     std::vector<const ParsedLine*> found;
-    for (const ParsedLine& line : lines) {
+    for (const ParsedLine* line : lines.all()) {
         for (const char* id : ids) {
-            if (is(line, id)) {
-                found.push_back(&line);
+            if (is(*line, id)) {
+                found.push_back(line);
             }
         }
     }
@@ -58,16 +58,16 @@ User loggedUser(uint64_t uid, Known<uint16_t> dt) {
     return User{uid, dt, kUnknown, kUnknown};
 }
 
-RebuiltOperation rebuildInit(const std::vector<ParsedLine>& lines) {
+RebuiltOperation rebuildInit(const OperationLines& lines) {
     return withAction(Init{lines.front().uid("uid"), value(lines.front(), "dt")});
 }
 
-RebuiltOperation rebuildAddUser(const std::vector<ParsedLine>& lines) {
+RebuiltOperation rebuildAddUser(const OperationLines& lines) {
     const ParsedLine& line = lines.front();
     return withAction(AddUser{loggedUser(line.uid("uid"), static_cast<uint16_t>(value(line, "dt")))});
 }
 
-RebuiltOperation rebuildRemoveUser(const std::vector<ParsedLine>& lines) {
+RebuiltOperation rebuildRemoveUser(const OperationLines& lines) {
     const ParsedLine& line = lines.front();
     if (is(line, ktrlog::MgrRemoveUser::id)) {
         return withAction(RemoveUser{loggedUser(line.uid("uid"), static_cast<uint16_t>(value(line, "dt")))});
@@ -77,7 +77,7 @@ RebuiltOperation rebuildRemoveUser(const std::vector<ParsedLine>& lines) {
     return rebuilt;
 }
 
-RebuiltOperation rebuildSetUsers(const std::vector<ParsedLine>& lines) {
+RebuiltOperation rebuildSetUsers(const OperationLines& lines) {
     SetUsers users;
     for (const ParsedLine* line : linesOf(lines, {ktrlog::DlAddPeer::id})) {
         users.users.push_back(loggedUser(line->uid("uid"), kUnknown));
@@ -88,7 +88,7 @@ RebuiltOperation rebuildSetUsers(const std::vector<ParsedLine>& lines) {
     return rebuilt;
 }
 
-RebuiltOperation rebuildPeerReport(const std::vector<ParsedLine>& lines) {
+RebuiltOperation rebuildPeerReport(const OperationLines& lines) {
     const ParsedLine& first = lines.front();
     if (is(first, ktrlog::MgrAddPeerReportSelf::id)) {
         return withAction(PeerReport{first.uid("uid"), kUnknown});
@@ -116,21 +116,21 @@ RebuiltOperation rebuildPeerReport(const std::vector<ParsedLine>& lines) {
     return rebuilt;
 }
 
-RebuiltOperation rebuildSharing(const std::vector<ParsedLine>& lines) {
+RebuiltOperation rebuildSharing(const OperationLines& lines) {
     return withAction(Sharing{value(lines.front(), "sharing") != 0, lines.front().uid("uid")});
 }
 
-RebuiltOperation rebuildSpeaker(const std::vector<ParsedLine>& lines) {
+RebuiltOperation rebuildSpeaker(const OperationLines& lines) {
     return withAction(Speaker{value(lines.front(), "speaker") != 0, lines.front().uid("uid")});
 }
 
-RebuiltOperation rebuildSelectRequest(const std::vector<ParsedLine>& lines) {
+RebuiltOperation rebuildSelectRequest(const OperationLines& lines) {
     const ParsedLine& line = lines.front();
     return withAction(
         SelectRequest{value(line, "widht"), value(line, "height"), value(line, "fps"), value(line, "bitrate")});
 }
 
-RebuiltOperation rebuildDownload(const std::vector<ParsedLine>& lines) {
+RebuiltOperation rebuildDownload(const OperationLines& lines) {
     RebuiltOperation rebuilt = withAction(AskDownload{kUnknown});
     if (is(lines.front(), ktrlog::DlAdjustNoPeer::id)) {
         rebuilt.answer = rebuilt.checkedAnswer = DownloadAnswer{false, std::vector<PeerRequest>()};
@@ -156,7 +156,7 @@ RebuiltOperation rebuildDownload(const std::vector<ParsedLine>& lines) {
     return rebuilt;
 }
 
-RebuiltOperation rebuildUpload(const std::vector<ParsedLine>& lines) {
+RebuiltOperation rebuildUpload(const OperationLines& lines) {
     RebuiltOperation rebuilt = withAction(AskUpload{kUnknown});
     std::vector<Record> streams;
     for (const ParsedLine* line :
@@ -176,7 +176,7 @@ RebuiltOperation rebuildUpload(const std::vector<ParsedLine>& lines) {
     return rebuilt;
 }
 
-RebuiltOperation rebuildShare(const std::vector<ParsedLine>& lines) {
+RebuiltOperation rebuildShare(const OperationLines& lines) {
     const int32_t channel = value(lines.front(), "channel");
     RebuiltOperation rebuilt = withAction(AskUpload{channel});
     // The share line shows the channel and the bitrate only.
@@ -186,7 +186,7 @@ RebuiltOperation rebuildShare(const std::vector<ParsedLine>& lines) {
     return rebuilt;
 }
 
-RebuiltOperation rebuildHdLd(const std::vector<ParsedLine>& lines, const StateSnapshot& before) {
+RebuiltOperation rebuildHdLd(const OperationLines& lines, const StateSnapshot& before) {
     RebuiltOperation rebuilt = withAction(AskHdLd{});
     std::set<uint64_t> hd;
     std::set<uint64_t> ld;
@@ -211,7 +211,7 @@ RebuiltOperation rebuildHdLd(const std::vector<ParsedLine>& lines, const StateSn
     return rebuilt;
 }
 
-RebuiltOperation rebuildDefinitions(const std::vector<ParsedLine>& lines) {
+RebuiltOperation rebuildDefinitions(const OperationLines& lines) {
     Definitions definitions;
     for (const ParsedLine* line : linesOf(lines, {ktrlog::DftInit::id})) {
         Record stream = loggedRecord(*line);
@@ -223,7 +223,7 @@ RebuiltOperation rebuildDefinitions(const std::vector<ParsedLine>& lines) {
     return rebuilt;
 }
 
-RebuiltOperation rebuildDefinitionOf(const std::vector<ParsedLine>& lines) {
+RebuiltOperation rebuildDefinitionOf(const OperationLines& lines) {
     const int32_t bitrate = value(lines.front(), "bitrate");
     RebuiltOperation rebuilt = withAction(AskDefinition{bitrate});
     rebuilt.answer = DefinitionAnswer{kUnknown};
@@ -231,10 +231,10 @@ RebuiltOperation rebuildDefinitionOf(const std::vector<ParsedLine>& lines) {
     return rebuilt;
 }
 
-using Rebuild = std::function<RebuiltOperation(const std::vector<ParsedLine>&, const StateSnapshot&)>;
+using Rebuild = std::function<RebuiltOperation(const OperationLines&, const StateSnapshot&)>;
 
-template <RebuiltOperation (*rebuild)(const std::vector<ParsedLine>&)>
-RebuiltOperation ignoringState(const std::vector<ParsedLine>& lines, const StateSnapshot&) {
+template <RebuiltOperation (*rebuild)(const OperationLines&)>
+RebuiltOperation ignoringState(const OperationLines& lines, const StateSnapshot&) {
     return rebuild(lines);
 }
 
@@ -260,12 +260,20 @@ const std::map<std::string, Rebuild>& rebuilders() {
 
 }  // namespace
 
-RebuiltOperation rebuildOperation(const std::string& event, const std::vector<ParsedLine>& lines,
-                                  const StateSnapshot& before) {
+OperationLines::OperationLines(const std::vector<FiredRule>& rules) {
+    m_lines.reserve(rules.size());
+    for (const FiredRule& rule : rules) {
+        if (rule.line.format != nullptr) {
+            m_lines.push_back(&rule.line);
+        }
+    }
+}
+
+RebuiltOperation rebuildOperation(const std::string& event, const OperationLines& lines, const StateSnapshot& before) {
     return rebuilders().at(event)(lines, before);
 }
 
-std::optional<EstimateState> estimateRead(const std::vector<ParsedLine>& lines) {
+std::optional<EstimateState> estimateRead(const OperationLines& lines) {
     for (const ParsedLine* line : linesOf(lines, {ktrlog::DlRealAdjustEstimate::id})) {
         return EstimateState{value(*line, "net_status"), value(*line, "net_score"), value(*line, "bitrate"),
                              value(*line, "max_bitrate")};

@@ -19,13 +19,25 @@ struct RebuiltOperation {
     std::vector<std::string> notes;
 };
 
-// event is the operation's name as its first line tells it; lines are its recognised lines, in order;
-// before is the state derived up to the operation.
-RebuiltOperation rebuildOperation(const std::string& event, const std::vector<ktr::ParsedLine>& lines,
+// The lines of one operation that the catalogue recognises, in order, read in place from its rules.
+class OperationLines {
+public:
+    explicit OperationLines(const std::vector<ktr::FiredRule>& rules);
+
+    // The first line; an operation always starts with a recognised one.
+    const ktr::ParsedLine& front() const { return *m_lines.front(); }
+    const std::vector<const ktr::ParsedLine*>& all() const { return m_lines; }
+
+private:
+    std::vector<const ktr::ParsedLine*> m_lines;
+};
+
+// event is the operation's name as its first line tells it; before is the state derived up to the operation.
+RebuiltOperation rebuildOperation(const std::string& event, const OperationLines& lines,
                                   const ktr::StateSnapshot& before);
 
 // The download estimate a download operation read, when its lines show it.
-std::optional<ktr::EstimateState> estimateRead(const std::vector<ktr::ParsedLine>& lines);
+std::optional<ktr::EstimateState> estimateRead(const OperationLines& lines);
 
 }  // namespace ktr::logs
 
