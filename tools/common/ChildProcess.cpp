@@ -161,7 +161,8 @@ bool ChildProcess::reap(int options, ChildResult& result) {
     return true;
 }
 
-void ChildProcess::kill() {
+// Not const: it ends the child this object stands for.
+void ChildProcess::kill() {  // NOLINT(readability-make-member-function-const)
     // Once reaped, pid is -1, and kill(-1) would signal every process we may signal.
     if (m_pid > 0) {
         ::kill(m_pid, SIGKILL);

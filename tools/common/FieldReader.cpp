@@ -151,7 +151,11 @@ void FieldReader::finish() const {
 }
 
 void FieldReader::fail(const std::string& name, const std::string& problem) const {
-    throw ScenarioError(m_place.describe(name, problem));
+    throw error(name, problem);
+}
+
+ScenarioError FieldReader::error(const std::string& name, const std::string& problem) const {
+    return ScenarioError(m_place.describe(name, problem));
 }
 
 bool FieldReader::has(const std::string& name) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "FieldPlace.h"
+#include "InputFile.h"
 
 namespace ktr {
 
@@ -18,6 +19,12 @@ using JsonValue = nlohmann::ordered_json;
 // Reads the fields of one JSON object, checking each value against the width of the field it fills.
 // Every name it is asked about, present or not, is a valid field of the object: finish() refuses any
 // other and lists the valid ones. Every error is a ScenarioError naming the file, the step and the field.
+// Bad input, with the file, the step and the field it concerns in its message.
+class ScenarioError : public InputError {
+public:
+    using InputError::InputError;
+};
+
 class FieldReader {
 public:
     // Whether the object, and every object read through this reader, may carry a "comment" string, a note
@@ -71,6 +78,8 @@ public:
     void finish() const;
 
     [[noreturn]] void fail(const std::string& name, const std::string& problem) const;
+    // The error fail throws, for a caller that throws it itself.
+    ScenarioError error(const std::string& name, const std::string& problem) const;
 
     // A value as messages quote it: `string "yes"`, `the number 1.5`, `3`.
     static std::string describe(const JsonValue& value);

@@ -36,12 +36,6 @@ struct Scenario {
     std::vector<std::string> warnings;
 };
 
-// Bad input, with the file, the step and the field it concerns in its message.
-class ScenarioError : public InputError {
-public:
-    using InputError::InputError;
-};
-
 // Parses a scenario from JSON text and checks it for suspicious input; fileName only names the input in
 // messages.
 Scenario parseScenario(const std::string& text, const std::string& fileName);

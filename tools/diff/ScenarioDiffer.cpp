@@ -46,6 +46,7 @@ std::vector<ScenarioDiff> ScenarioDiffer::run(const std::vector<std::string>& sc
     m_a.checkSettings();
     m_b.checkSettings();
     std::vector<ScenarioDiff> diffs;
+    diffs.reserve(scenarios.size());
     for (const std::string& path : scenarios) {
         diffs.push_back({path, parseScenario(readInputFile(path), path).name, {}});
     }

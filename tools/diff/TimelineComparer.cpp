@@ -17,6 +17,7 @@ using PairKey = std::pair<std::string, int>;
 std::vector<PairKey> keysOf(const std::vector<TimelineStep>& steps) {
     std::map<std::string, int> seen;
     std::vector<PairKey> keys;
+    keys.reserve(steps.size());
     for (const TimelineStep& step : steps) {
         keys.emplace_back(step.event, seen[step.event]++);
     }

@@ -29,13 +29,14 @@ size_t findChar(std::string_view line, char c, size_t from, size_t end) {
 }
 
 // The characters of a "Class::method" tag, by byte: looked up, as the tag is most of a short line.
-constexpr std::array<bool, 256> kTagChars = [] {
+constexpr std::array<bool, 256> tagChars() {
     std::array<bool, 256> chars{};
     for (size_t c = 0; c < chars.size(); ++c) {
         chars[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == ':';
     }
     return chars;
-}();
+}
+constexpr std::array<bool, 256> kTagChars = tagChars();
 
 bool isTagChar(char c) {
     return kTagChars[static_cast<unsigned char>(c)];

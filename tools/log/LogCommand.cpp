@@ -141,7 +141,10 @@ int LogCommand::run() const {
     // Hands each rebuilt step, its uids redacted when asked, to the writers, the summary and the scenario;
     // the filters choose what the writers get.
     OperationBuilder builder([&](ktr::TimelineStep&& built) {
-        const ktr::TimelineStep step = redacting != nullptr ? redacting->step(std::move(built)) : std::move(built);
+        ktr::TimelineStep step = std::move(built);
+        if (redacting != nullptr) {
+            step = redacting->step(std::move(step));
+        }
         filtered.write(step);
         summary.add(step);
         if (scenario) {
@@ -179,7 +182,10 @@ int LogCommand::run() const {
         ktr::LogSummaryReport report = summary.report();
         report.lines = ktr::LogLineCounts{counts.lines,          counts.library, counts.other,
                                           counts.unknownLibrary, counts.tooLong, builder.skippedLines()};
-        *summaryFile << ktr::toJsonText(redacting != nullptr ? redactor.summary(std::move(report)) : report) << '\n';
+        if (redacting != nullptr) {
+            report = redactor.summary(std::move(report));
+        }
+        *summaryFile << ktr::toJsonText(report) << '\n';
     }
     files.close();
     if (!m_plotPath.empty()) {

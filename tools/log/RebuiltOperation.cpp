@@ -144,6 +144,7 @@ RebuiltOperation rebuildDownload(const OperationLines& lines) {
         requests[request.uid] = request;
     }
     std::vector<PeerRequest> records;
+    records.reserve(requests.size());
     for (const auto& entry : requests) {
         records.push_back(entry.second);
     }

@@ -144,12 +144,11 @@ void writeActionFields(JsonOut& out, const Action& action) {
 }
 
 Action readAction(const std::string& name, FieldReader& in, Nulls nulls) {
-    const ActionKind* kind = kindNamed(name);
-    if (kind == nullptr) {
-        const std::set<std::string> names(actionNames().begin(), actionNames().end());
-        in.fail("", fmt::format("unknown step \"{}\"", name) + suggestName(name, names, "steps"));
+    if (const ActionKind* kind = kindNamed(name)) {
+        return kind->read(in, nulls);
     }
-    return kind->read(in, nulls);
+    const std::set<std::string> names(actionNames().begin(), actionNames().end());
+    throw in.error("", fmt::format("unknown step \"{}\"", name) + suggestName(name, names, "steps"));
 }
 
 bool operator==(const Action& a, const Action& b) {

@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cstring>
+#include <string_view>
 
 #include "InputFile.h"
 #include "LogPattern.h"
@@ -110,8 +111,8 @@ public:
 
 private:
     struct Template {
-        std::string head;        // {"format_id":"ID","level":"
-        std::string afterLevel;  // ","fields":{
+        std::string head;               // {"format_id":"ID","level":"
+        std::string afterLevel;         // ","fields":{
         std::vector<std::string> keys;  // "name": (with a comma before all but the first)
     };
 
@@ -242,22 +243,21 @@ TimelineReader::TimelineReader(std::istream& in, std::string source) : m_in(in),
     readHeader();
 }
 
-// Lines are cut from blocks read ahead, found with memchr: a step's line is read at the pace of the
+// Lines are cut from blocks read ahead, found by a search of the block: a step's line is read at the pace of the
 // stream, not a character at a time.
 bool TimelineReader::readLine(std::string& line) {
     line.clear();
     for (;;) {
-        const char* begin = m_block.data() + m_blockPos;
-        const size_t left = m_block.size() - m_blockPos;
-        const auto* end = static_cast<const char*>(std::memchr(begin, '\n', left));
-        const size_t length = end != nullptr ? static_cast<size_t>(end - begin) : left;
+        const size_t end = std::string_view(m_block).find('\n', m_blockPos);
+        const bool ended = end != std::string_view::npos;
+        const size_t length = (ended ? end : m_block.size()) - m_blockPos;
         if (line.size() + length > kMaxLineLength) {
-            throw InputError(fmt::format("{}: line {}: longer than {} bytes: not a timeline", m_source, m_line + 1,
-                                         kMaxLineLength));
+            throw InputError(
+                fmt::format("{}: line {}: longer than {} bytes: not a timeline", m_source, m_line + 1, kMaxLineLength));
         }
-        line.append(begin, length);
+        line.append(m_block, m_blockPos, length);
         m_blockPos += length;
-        if (end != nullptr) {
+        if (ended) {
             ++m_blockPos;
             ++m_line;
             return true;
@@ -333,6 +333,14 @@ void TimelineReader::readHeader() {
     in.finish();
 }
 
+const TimelineReader::HeaderFormat& TimelineReader::formatNamed(FieldReader& in, const std::string& id) const {
+    const auto known = m_formats.find(id);
+    if (known != m_formats.end()) {
+        return known->second;
+    }
+    throw in.error(kFormatId, fmt::format("\"{}\" is not in the header's catalogue", id));
+}
+
 FiredRule TimelineReader::readRule(FieldReader& in) {
     FiredRule rule;
     rule.level = readLevel(in);
@@ -341,11 +349,7 @@ FiredRule TimelineReader::readRule(FieldReader& in) {
         return rule;
     }
     const std::string id = in.text(kFormatId, "");
-    const auto known = m_formats.find(id);
-    if (known == m_formats.end()) {
-        in.fail(kFormatId, fmt::format("\"{}\" is not in the header's catalogue", id));
-    }
-    const HeaderFormat& format = known->second;
+    const HeaderFormat& format = formatNamed(in, id);
     const std::vector<LogPattern::Conversion>& conversions = format.body.conversions();
     if (conversions.size() != format.fields.size()) {
         in.fail(kFormatId, fmt::format("the header's entry \"{}\" names {} fields for {} conversions", id,

@@ -48,6 +48,7 @@ private:
     void readHeader();
     std::vector<FiredRule> readRules(FieldReader& in);
     FiredRule readRule(FieldReader& in);
+    const HeaderFormat& formatNamed(FieldReader& in, const std::string& id) const;
 
     std::istream& m_in;
     std::string m_block;  // read ahead of the lines handed out
