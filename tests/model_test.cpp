@@ -405,6 +405,45 @@ TEST(RoundTrip, SummariesAndSweepResultsReadBackAsWritten) {
     }
 }
 
+// A timeline that is not one this ktr reads is refused with the reason, never read as something else.
+TEST(TimelineReaderRefuses, InputsItCannotRead) {
+    std::string validHeader;
+    ktr::JsonOut headerOut(validHeader);
+    ktr::TimelineHeader header;
+    header.command = "replay";
+    ktr::writeTimelineHeader(headerOut, header);
+    const std::string step = R"({"step":0,"time":0,"event":"init","input":{"uid":1,"dt":1},"answer":null,)"
+                             R"("rules":[{"format_id":"nosuch","level":"info","fields":{"uid":1,"dt":1}}],"state":{}})";
+    struct Case {
+        std::string text;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"", "empty"},
+        {"not json\n", "line 1: not JSON"},
+        {R"({"command":"replay"})"
+         "\n",
+         R"(not a ktr timeline (no "schema" in its header))"},
+        {R"({"schema":1,"command":"replay"})"
+         "\n",
+         "a timeline of schema 1; this ktr reads schema 2 only"},
+        {validHeader + "\n" + step + "\n", R"("nosuch" is not in the header's catalogue)"},
+    };
+    for (const Case& c : cases) {
+        std::istringstream in(c.text);
+        try {
+            ktr::TimelineReader reader(in, "t.jsonl");
+            ktr::TimelineStep read;
+            while (reader.next(read)) {
+            }
+            ADD_FAILURE() << "read without complaint: " << c.text;
+        } catch (const ktr::InputError& error) {
+            EXPECT_NE(std::string(error.what()).find(c.message), std::string::npos)
+                << error.what() << " lacks " << c.message;
+        }
+    }
+}
+
 // --- every reader reads what every writer of a real run writes ----------------------------------------
 
 const std::string kProgram = KTR_PROGRAM;

@@ -137,6 +137,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadInputCase{
             "field of the document", R"({"local": {"uid": 1, "dt": 8}, "steps": [], "descripton": "x"})",
             R"(meeting.json: field "descripton": unknown field; did you mean "description"? valid fields: comment, description, local, name, steps)"},
+        BadInputCase{
+            "required field given in an older spelling",
+            withSteps(R"({"step": "downloadNet", "status": 1, "score": 1, "bitrate": 1, "maxBitrate": 1})"),
+            R"(meeting.json: step 1 (downloadNet): field "max_bitrate": missing; "maxBitrate" given: did you mean "max_bitrate"?)"},
         BadInputCase{"field of the local user like none", R"({"local": {"uid": 1, "dt": 8, "device": 8}, "steps": []})",
                      R"(meeting.json: field "local.device": unknown field; valid fields: comment, dt, uid)"}));
 

@@ -165,7 +165,13 @@ bool FieldReader::has(const std::string& name) {
 
 const json& FieldReader::field(const std::string& name) {
     if (!has(name)) {
-        fail(name, "missing");
+        std::set<std::string> unasked;
+        for (const auto& item : m_object.items()) {
+            if (m_asked.count(item.key()) == 0) {
+                unasked.insert(item.key());
+            }
+        }
+        fail(name, "missing" + suggestRenaming(name, unasked));
     }
     return m_object.at(name);
 }

@@ -55,4 +55,9 @@ std::string suggestName(const std::string& unknown, const std::set<std::string>&
     return fmt::format("; did you mean \"{}\"? {}", nearest, list);
 }
 
+std::string suggestRenaming(const std::string& missing, const std::set<std::string>& given) {
+    const std::string nearest = nearestName(missing, given);
+    return nearest.empty() ? std::string() : fmt::format("; \"{}\" given: did you mean \"{}\"?", nearest, missing);
+}
+
 }  // namespace ktr

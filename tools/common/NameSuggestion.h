@@ -11,6 +11,10 @@ namespace ktr {
 // names, called kind ("fields", "steps"), are always listed.
 std::string suggestName(const std::string& unknown, const std::set<std::string>& valid, const std::string& kind);
 
+// For a missing name, "; \"given\" given: did you mean \"missing\"?" when one of the given names is close to
+// it (an input in an older spelling); empty otherwise.
+std::string suggestRenaming(const std::string& missing, const std::set<std::string>& given);
+
 }  // namespace ktr
 
 #endif  // KTRSDK_TOOLS_COMMON_NAMESUGGESTION_H
