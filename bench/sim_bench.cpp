@@ -47,7 +47,9 @@ void HourLongMeeting(benchmark::State& state) {
     std::chrono::nanoseconds insideLibrary{0};
     for (auto _ : state) {
         ktr::sim::Simulation simulation(setup);
-        benchmark::DoNotOptimize(simulation.run(library, {}));
+        ktr::RunSummary summary;
+        simulation.run(library, {}, summary);
+        benchmark::DoNotOptimize(summary);
         insideLibrary += simulation.libraryTime();
     }
     const double seconds = std::chrono::duration<double>(insideLibrary).count() / state.iterations();

@@ -26,6 +26,11 @@ std::string text(const Known<T>& value) {
     }
 }
 
+void appendNumber(std::string& text, uint64_t number) {
+    const fmt::format_int digits(number);
+    text.append(digits.data(), digits.size());
+}
+
 std::string resolution(const Record& s) {
     return text(s.width) + "x" + text(s.height);
 }
@@ -35,7 +40,7 @@ std::string userList(const Users& users) {
     std::string list;
     for (const auto& user : users) {
         list += list.empty() ? "" : " ";
-        list += fmt::format_int(user.uid).c_str();
+        appendNumber(list, user.uid);
         list += '/';
         list += text(user.dt);
     }
@@ -49,7 +54,7 @@ std::string uidList(const Known<std::set<uint64_t>>& set) {
     std::string list;
     for (uint64_t uid : *set) {
         list += list.empty() ? "" : " ";
-        list += fmt::format_int(uid).c_str();
+        appendNumber(list, uid);
     }
     return list.empty() ? "-" : list;
 }
@@ -69,36 +74,50 @@ std::string changedText(const Known<bool>& changed) {
     return changed ? (*changed ? "yes" : "no") : "unknown";
 }
 
-// One line describing an event step.
+// One line describing an event step, appended to out.
 struct EventText {
-    std::string operator()(const Init& s) const { return fmt::format("local user {} on device type {}", s.uid, s.dt); }
-    std::string operator()(const SceneType& s) const { return fmt::format("scene type {}", s.value); }
-    std::string operator()(const Config& s) const {
-        return fmt::format("forceHD={} auxFlag={} aux bitrates {} {}", s.forceHD, s.auxFlag, s.auxBitrate1,
-                           s.auxBitrate2);
+    fmt::memory_buffer& out;
+
+    template <typename... Args>
+    void print(fmt::format_string<Args...> format, Args&&... args) const {
+        fmt::format_to(std::back_inserter(out), format, std::forward<Args>(args)...);
     }
-    std::string operator()(const AddUser& s) const { return fmt::format("user {}/{}", s.uid, text(s.dt)); }
-    std::string operator()(const RemoveUser& s) const { return fmt::format("user {}/{}", s.uid, text(s.dt)); }
-    std::string operator()(const SetUsers& s) const { return "receive from " + userList(s.users); }
-    std::string operator()(const Sharing& s) const { return fmt::format("{} shares: {}", s.uid, s.sharing); }
-    std::string operator()(const Speaker& s) const { return fmt::format("{} speaks: {}", s.uid, s.speaking); }
-    std::string operator()(const PeerReport& s) const {
-        return fmt::format("peer {} publishes {}", s.uid, s.streams ? streamList(*s.streams) : kUnknown);
+    void operator()(const Init& s) const { print("local user {} on device type {}", s.uid, s.dt); }
+    void operator()(const SceneType& s) const { print("scene type {}", s.value); }
+    void operator()(const Config& s) const {
+        print("forceHD={} auxFlag={} aux bitrates {} {}", s.forceHD, s.auxFlag, s.auxBitrate1, s.auxBitrate2);
     }
-    std::string operator()(const ClearPeerReports&) const { return "forget every peer report"; }
-    std::string operator()(const SelectRequest& s) const {
-        return fmt::format("{}x{} {} fps at {}", s.width, s.height, s.fps, s.bitrate);
+    void operator()(const AddUser& s) const { print("user {}/{}", s.uid, text(s.dt)); }
+    void operator()(const RemoveUser& s) const { print("user {}/{}", s.uid, text(s.dt)); }
+    void operator()(const SetUsers& s) const { print("receive from {}", userList(s.users)); }
+    void operator()(const Sharing& s) const { print("{} shares: {}", s.uid, s.sharing); }
+    void operator()(const Speaker& s) const { print("{} speaks: {}", s.uid, s.speaking); }
+    void operator()(const PeerReport& s) const {
+        print("peer {} publishes {}", s.uid, s.streams ? streamList(*s.streams) : kUnknown);
     }
-    std::string operator()(const ClearSelectRequests&) const { return "forget every select request"; }
-    std::string operator()(const NetEstimate& s) const {
-        return fmt::format("status {} score {} bitrate {} max {}", s.status, s.score, s.bitrate, s.maxBitrate);
+    void operator()(const ClearPeerReports&) const { print("forget every peer report"); }
+    void operator()(const SelectRequest& s) const { print("{}x{} {} fps at {}", s.width, s.height, s.fps, s.bitrate); }
+    void operator()(const ClearSelectRequests&) const { print("forget every select request"); }
+    void operator()(const NetEstimate& s) const {
+        print("status {} score {} bitrate {} max {}", s.status, s.score, s.bitrate, s.maxBitrate);
     }
-    std::string operator()(const Definitions& s) const { return fmt::format("{} table record(s)", s.streams.size()); }
+    void operator()(const Definitions& s) const { print("{} table record(s)", s.streams.size()); }
     template <typename Question>
-    std::string operator()(const Question&) const {
-        return "";
-    }
+    void operator()(const Question&) const {}
 };
+
+// The start of a step's line: its index right-aligned in four columns, then its name left-aligned in
+// fourteen. Padded by hand: the table writes one per step, and the names are ASCII.
+void appendHead(fmt::memory_buffer& out, int index, std::string_view name) {
+    constexpr std::string_view kSpaces = "              ";
+    const fmt::format_int digits(index);
+    out.append(kSpaces.substr(0, 4 - std::min<size_t>(4, digits.size())));
+    out.append(std::string_view(digits.data(), digits.size()));
+    out.append(std::string_view("  "));
+    out.append(name);
+    out.append(kSpaces.substr(0, 14 - std::min<size_t>(14, name.size())));
+    out.push_back(' ');
+}
 
 template <class Records>
 void printStreamTable(fmt::memory_buffer& out, const Records& streams, const char* firstColumn, bool byPeer) {
@@ -135,32 +154,35 @@ struct AnswerPrinter {
     const TimelineStep& step;
 
     void operator()(const std::monostate&) const {
-        fmt::format_to(std::back_inserter(out), "{:>4}  {:<14} {}\n", step.index, step.event,
-                       std::visit(EventText{}, step.action));
+        appendHead(out, step.index, step.event);
+        std::visit(EventText{out}, step.action);
+        out.push_back('\n');
     }
     void operator()(const UploadAnswer& a) const {
-        fmt::format_to(std::back_inserter(out), "{:>4}  {:<14} {} stream(s), changed={}\n", step.index,
-                       a.channel == 2 ? "share" : "upload", a.records ? std::to_string(a.records->size()) : kUnknown,
-                       changedText(a.changed));
+        appendHead(out, step.index, a.channel == 2 ? "share" : "upload");
+        fmt::format_to(std::back_inserter(out), "{} stream(s), changed={}\n",
+                       a.records ? std::to_string(a.records->size()) : kUnknown, changedText(a.changed));
         if (a.records) {
             printStreamTable(out, *a.records, a.channel == 2 ? "dft" : "rank", false);
         }
     }
     void operator()(const DownloadAnswer& a) const {
-        fmt::format_to(std::back_inserter(out), "{:>4}  {:<14} {} request(s), changed={}\n", step.index, "download",
+        appendHead(out, step.index, "download");
+        fmt::format_to(std::back_inserter(out), "{} request(s), changed={}\n",
                        a.records ? std::to_string(a.records->size()) : kUnknown, changedText(a.changed));
         if (a.records) {
             printStreamTable(out, *a.records, "peer", true);
         }
     }
     void operator()(const HdLdAnswer& a) const {
-        fmt::format_to(std::back_inserter(out), "{:>4}  {:<14} high definition: {}   low definition: {}\n", step.index,
-                       "hdld", uidList(a.hd), uidList(a.ld));
+        appendHead(out, step.index, "hdld");
+        fmt::format_to(std::back_inserter(out), "high definition: {}   low definition: {}\n", uidList(a.hd),
+                       uidList(a.ld));
     }
     void operator()(const DefinitionAnswer& a) const {
         const auto* question = std::get_if<AskDefinition>(&step.action);
-        fmt::format_to(std::back_inserter(out), "{:>4}  {:<14} bitrate {}\n", step.index, "definitionOf",
-                       question ? question->bitrate : 0);
+        appendHead(out, step.index, "definitionOf");
+        fmt::format_to(std::back_inserter(out), "bitrate {}\n", question ? question->bitrate : 0);
         if (a.records) {
             printStreamTable(out, *a.records, "dft", false);
         }

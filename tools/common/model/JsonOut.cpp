@@ -132,12 +132,14 @@ void JsonOut::boolean(bool value) {
 
 void JsonOut::integer(int64_t value) {
     beforeValue();
-    m_out += fmt::format_int(value).c_str();
+    const fmt::format_int digits(value);
+    m_out.append(digits.data(), digits.size());
 }
 
 void JsonOut::unsignedInteger(uint64_t value) {
     beforeValue();
-    m_out += fmt::format_int(value).c_str();
+    const fmt::format_int digits(value);
+    m_out.append(digits.data(), digits.size());
 }
 
 void JsonOut::number(double value) {

@@ -207,7 +207,8 @@ void writeState(JsonOut& out, const StateChange& change) {
         out.key(kPeers);
         out.beginObject();
         for (const auto& [uid, peer] : change.peers) {
-            out.key(fmt::format_int(uid).c_str());
+            const fmt::format_int digits(uid);
+            out.key(std::string_view(digits.data(), digits.size()));
             if (peer) {
                 out.beginObject();
                 codec::writeFieldsIn(out, peer->values, peer->fields);
