@@ -19,7 +19,7 @@ report() {
     shift 2
     /usr/bin/time -f "%e %M" -o "$work/time" "$@" >/dev/null
     read -r seconds rss <"$work/time"
-    echo "$label: written in $seconds s (peak RSS $((rss / 1024)) MiB), $(($(stat -c %s "$html") / 1048576)) MiB"
+    echo "$label: written in $seconds s (peak RSS $((rss / 1024)) MiB), $(awk -v b="$(stat -c %s "$html")" 'BEGIN { printf "%.1f", b / 1048576 }') MiB"
     node tools/html/web/bench.js "$html" "$runs"
 }
 
