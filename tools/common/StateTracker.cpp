@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "KTRLogFormats.h"
+#include "Overloaded.h"
 #include "PeerStreams.h"
 
 namespace ktr {
@@ -24,13 +25,6 @@ std::optional<size_t> mergedRequestCount(std::string_view id) {
 
 // A raise asks for the chosen bitrate plus this step.
 constexpr int64_t kRaiseStep = 30720;
-
-template <class... Visitors>
-struct Overloaded : Visitors... {
-    using Visitors::operator()...;
-};
-template <class... Visitors>
-Overloaded(Visitors...) -> Overloaded<Visitors...>;
 
 bool isRaise(int64_t status) {
     return status == tarn::video::VIDEO_NET_ESTIMAT_NORMAL + 1 || status == tarn::video::VIDEO_NET_ESTIMAT_NORMAL + 2;

@@ -2,15 +2,10 @@
 
 #include <algorithm>
 
+#include "Overloaded.h"
+
 namespace ktr {
 namespace {
-
-template <class... Visitors>
-struct Overloaded : Visitors... {
-    using Visitors::operator()...;
-};
-template <class... Visitors>
-Overloaded(Visitors...) -> Overloaded<Visitors...>;
 
 template <class T>
 Answer readAs(FieldReader& in, const char* key, Nulls nulls) {

@@ -2,15 +2,10 @@
 
 #include <charconv>
 
+#include "Overloaded.h"
+
 namespace ktr {
 namespace {
-
-template <class... Visitors>
-struct Overloaded : Visitors... {
-    using Visitors::operator()...;
-};
-template <class... Visitors>
-Overloaded(Visitors...) -> Overloaded<Visitors...>;
 
 void addUidsOf(const Action& action, std::set<uint64_t>& uids) {
     std::visit(Overloaded{
