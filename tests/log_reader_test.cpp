@@ -204,9 +204,20 @@ TEST(LogReader, NulBytesAndInvalidUtf8) {
     EXPECT_EQ(reader.counts().other, 1u);
 }
 
+void writeGzip(const std::string& path, const std::string& text) {
+    gzFile file = gzopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    ASSERT_EQ(gzwrite(file, text.data(), static_cast<unsigned>(text.size())), static_cast<int>(text.size()));
+    ASSERT_EQ(gzclose(file), Z_OK);
+}
+
 class LogFile : public testing::Test {
 protected:
     void TearDown() override { std::filesystem::remove(m_path); }
+    std::string readBytes() const {
+        std::ifstream in(m_path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
     std::string m_path = testing::TempDir() + "log_reader_test_" + std::to_string(getpid()) + ".log";
 };
 
@@ -222,6 +233,33 @@ TEST_F(LogFile, GzipIsReadDirectly) {
     EXPECT_EQ(lines[0].text, kInit);
     EXPECT_EQ(lines[1].number, 3u);
     EXPECT_EQ(reader.counts().other, 1u);
+}
+
+// A gzip file whose end was lost (its 8-byte trailer: CRC and length), and one whose CRC was spoilt: the
+// reader stops there and says so; the cut one still gives every line that came before.
+TEST_F(LogFile, DamagedGzipStopsTheReadAndIsReported) {
+    std::string log;
+    for (int i = 0; i < 50; ++i) {
+        log += std::string("I ") + kInit + "\n";
+    }
+    writeGzip(m_path, log);
+    std::string bytes = readBytes();
+    std::ofstream(m_path, std::ios::binary) << bytes.substr(0, bytes.size() - 8);
+    LogReader cut(m_path);
+    EXPECT_EQ(readAll(cut).size(), 50u);
+    EXPECT_EQ(cut.damage(), m_path + ": the gzip data is cut short (truncated); the lines before it were read");
+
+    bytes[bytes.size() - 8] = static_cast<char>(bytes[bytes.size() - 8] ^ 0xff);
+    std::ofstream(m_path, std::ios::binary) << bytes;
+    LogReader spoilt(m_path);
+    readAll(spoilt);
+    ASSERT_TRUE(spoilt.damage().has_value());
+    EXPECT_EQ(spoilt.damage()->rfind(m_path + ": corrupt gzip data (", 0), 0u) << *spoilt.damage();
+
+    writeGzip(m_path, log);
+    LogReader whole(m_path);
+    EXPECT_EQ(readAll(whole).size(), 50u);
+    EXPECT_EQ(whole.damage(), std::nullopt);
 }
 
 TEST_F(LogFile, PlainFileAndStandardInput) {
@@ -347,13 +385,6 @@ TEST(LogReader, LinesStraddlingReadBlocksAreReadWhole) {
 }
 
 // ---- several files read as one log ----------------------------------------------------------------
-
-void writeGzip(const std::string& path, const std::string& text) {
-    gzFile file = gzopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    ASSERT_EQ(gzwrite(file, text.data(), static_cast<unsigned>(text.size())), static_cast<int>(text.size()));
-    ASSERT_EQ(gzclose(file), Z_OK);
-}
 
 class SeveralFiles : public testing::Test {
 protected:

@@ -6,7 +6,10 @@
 #include <utility>
 #include <vector>
 
+#include "RedactionStage.h"
 #include "UidRedactor.h"
+#include "Uids.h"
+#include "support/TimelineCollector.h"
 
 namespace {
 
@@ -83,6 +86,104 @@ TEST(UidRedactor, AStepLosesEveryUid) {
         users.emplace_back(user.uid, user.dt.value_or(0));
     }
     EXPECT_EQ(users, (std::vector<std::pair<uint64_t, int32_t>>{{kFirst + 1, 1}, {kFirst + 2, 8}}));
+}
+
+// Each kind of host event with the uid field it carries: the model's list of uid fields must find it, and
+// redaction must replace it.
+struct ActionCase {
+    std::string name;
+    ktr::Action action;
+};
+
+ktr::User user(uint64_t uid) {
+    ktr::User user;
+    user.uid = uid;
+    return user;
+}
+
+class ActionUids : public ::testing::TestWithParam<ActionCase> {};
+
+TEST_P(ActionUids, AreFoundAndRedacted) {
+    ktr::TimelineStep step;
+    step.action = GetParam().action;
+    EXPECT_EQ(ktr::uidsOf(step), std::set<uint64_t>{2002});
+    UidRedactor redactor;
+    step = redactor.step(step);
+    EXPECT_EQ(ktr::uidsOf(step), std::set<uint64_t>{kFirst});
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryEventWithAUid, ActionUids,
+                         ::testing::Values(ActionCase{"init", ktr::Init{2002, 8}},
+                                           ActionCase{"addUser", ktr::AddUser{user(2002)}},
+                                           ActionCase{"removeUser", ktr::RemoveUser{user(2002)}},
+                                           ActionCase{"setUsers", ktr::SetUsers{{user(2002)}}},
+                                           ActionCase{"sharing", ktr::Sharing{true, 2002}},
+                                           ActionCase{"speaker", ktr::Speaker{true, 2002}},
+                                           ActionCase{"peerReport", ktr::PeerReport{2002, std::vector<ktr::Record>()}}),
+                         [](const ::testing::TestParamInfo<ActionCase>& info) { return info.param.name; });
+
+// Collects a simulation's samples.
+class SampleCollector : public ktr::SeriesSink {
+public:
+    void sample(double, const char*, uint64_t uid, double) override { uids.push_back(uid); }
+    std::vector<uint64_t> uids;
+};
+
+// A step naming 2002 (its action) and 3003 (the HD list).
+ktr::TimelineStep stepOfTwoPeers() {
+    ktr::TimelineStep step;
+    step.action = ktr::AddUser{user(2002)};
+    step.answer = ktr::HdLdAnswer{std::set<uint64_t>{3003}, std::set<uint64_t>{2002}};
+    return step;
+}
+
+TEST(RedactionStage, OneUidHasOnePseudonymInEveryOutput) {
+    ktr::RedactionStage stage(true);
+    ktr::testing::TimelineCollector steps;
+    SampleCollector samples;
+    ktr::TimelineWriter& timeline = stage.timeline(steps);
+    ktr::SeriesSink* series = stage.series(&samples);
+    ASSERT_NE(series, &samples);
+    ktr::TimelineHeader header;
+    header.source = "call of user 2002";
+    timeline.begin(header);
+    series->sample(0, "received", 3003, 1);
+    timeline.write(stepOfTwoPeers());
+    series->sample(1, "received", 2002, 1);
+    series->sample(1, "capacity", 0, 1);
+    timeline.end();
+    ktr::RunSummary summary;
+    summary.meeting = "user 3003 alone";
+    summary.peers = {ktr::PeerSummary{2002, {}}, ktr::PeerSummary{3003, {}}};
+    summary = stage.summary(summary);
+
+    // 3003 is seen first, in the series; then 2002.
+    EXPECT_EQ(samples.uids, (std::vector<uint64_t>{kFirst, kFirst + 1, 0}));
+    ASSERT_EQ(steps.steps.size(), 1u);
+    EXPECT_EQ(ktr::uidsOf(steps.steps[0]), (std::set<uint64_t>{kFirst, kFirst + 1}));
+    EXPECT_EQ(std::get<ktr::AddUser>(steps.steps[0].action).uid, kFirst + 1);
+    EXPECT_EQ(*std::get<ktr::HdLdAnswer>(steps.steps[0].answer).hd, std::set<uint64_t>{kFirst});
+    EXPECT_EQ(steps.header.source, "call of user 2002") << "no uid was seen yet when the header passed";
+    EXPECT_EQ(summary.peers[0].uid, kFirst + 1);
+    EXPECT_EQ(summary.peers[1].uid, kFirst);
+    EXPECT_EQ(summary.meeting, "user 990000001 alone");
+    EXPECT_EQ(stage.text("peer 2002 and peer 3003"), "peer 990000002 and peer 990000001");
+    EXPECT_NE(stage.redactor(), nullptr) << "a recorded scenario shares the pseudonyms";
+}
+
+TEST(RedactionStage, OffPassesEveryOutputUnchanged) {
+    ktr::RedactionStage stage(false);
+    ktr::testing::TimelineCollector steps;
+    SampleCollector samples;
+    EXPECT_EQ(&stage.timeline(steps), &steps);
+    EXPECT_EQ(stage.series(&samples), &samples);
+    EXPECT_EQ(stage.series(nullptr), nullptr);
+    EXPECT_EQ(ktr::uidsOf(stage.step(stepOfTwoPeers())), (std::set<uint64_t>{2002, 3003}));
+    ktr::RunSummary summary;
+    summary.peers = {ktr::PeerSummary{2002, {}}};
+    EXPECT_EQ(stage.summary(summary).peers[0].uid, 2002u);
+    EXPECT_EQ(stage.text("peer 2002"), "peer 2002");
+    EXPECT_EQ(stage.redactor(), nullptr);
 }
 
 }  // namespace

@@ -26,6 +26,9 @@
 namespace ktr::sim {
 namespace {
 
+// Stands for a meeting's content hash; the merge compares it, it does not compute it.
+constexpr const char* kMeetingHash = "5e3c";
+
 using ktr::test_support::inputErrorOf;
 using ktr::test_support::makeTempDir;
 using ktr::test_support::writeFile;
@@ -503,7 +506,7 @@ protected:
             writeFile(m_dir + "/traces/t" + std::to_string(i), m_values[i] + "\n");
         }
         m_traces = listTraces(m_dir + "/traces");
-        m_sweep = {"meeting.json", {"--seed", "1"}, {}};
+        m_sweep = {"meeting.json", kMeetingHash, {"--seed", "1"}, {}};
         for (size_t i = 0; i < m_values.size(); ++i) {
             m_sweep.runs.push_back("t" + std::to_string(i));
         }
@@ -603,7 +606,7 @@ class ResultsFiles : public ::testing::Test {
 protected:
     void SetUp() override {
         m_dir = makeTempDir("sim_sweep");
-        SweepDescription sweep{"meeting.json", {"--seed", "1"}, {}};
+        SweepDescription sweep{"meeting.json", kMeetingHash, {"--seed", "1"}, {}};
         for (int i = 0; i < 7; ++i) {
             sweep.runs.push_back("t" + std::to_string(i));
         }
@@ -643,8 +646,8 @@ protected:
 TEST_F(ResultsFiles, AreWrittenAsAHeaderAndOneLinePerRun) {
     EXPECT_EQ(
         m_texts[1],
-        R"({"schema":2,"meeting":"meeting.json","options":["--seed","1"],"runs":["t0","t1","t2","t3","t4","t5","t6"],)"
-        R"("shard":"2/3"})"
+        R"({"schema":3,"meeting":"meeting.json","meeting_sha256":"5e3c","options":["--seed","1"],)"
+        R"("runs":["t0","t1","t2","t3","t4","t5","t6"],"shard":"2/3"})"
         "\n"
         R"({"run":"t1","index":1,"summary":{"schema":2,"meeting":"m","downlink":"d","uplink":null,"estimates":null,)"
         R"("seed":1,"duration_s":60,"metrics":{"time_upper_pct":{"value":10,"unit":"%","better":"higher"}},)"
@@ -668,9 +671,10 @@ TEST_F(ResultsFiles, ATruncatedFileIsRefused) {
 }
 
 TEST_F(ResultsFiles, AnotherSchemaOrNoHeaderIsRefused) {
-    spoil(1, R"("schema":2,"meeting")", R"("schema":1,"meeting")");
-    EXPECT_EQ(mergeError(), m_paths[0] + ": line 1: not a results header: a results file of schema 1; this ktr reads "
-                                         "schema 2");
+    spoil(1, R"("schema":3,"meeting")", R"("schema":2,"meeting")");
+    EXPECT_EQ(mergeError(), m_paths[0] +
+                                ": line 1: not a results header: a results file of schema 2; this ktr reads "
+                                "schema 3");
     writeFile(m_paths[0], "hello\n");
     EXPECT_THAT(mergeError(), StartsWith(m_paths[0] + ": line 1: not a results header: not JSON: "));
     spoil(1, R"("shard":"1/3")", R"("shard":"0/3")");
@@ -679,10 +683,17 @@ TEST_F(ResultsFiles, AnotherSchemaOrNoHeaderIsRefused) {
                                 "got \"0/3\"");
 }
 
+// Shards run from different folders name the same meeting by different paths: its content decides.
+TEST_F(ResultsFiles, TheSameMeetingByAnotherPathMerges) {
+    spoil(2, R"("meeting":"meeting.json")", R"("meeting":"/home/ci/sweep/meeting.json")");
+    EXPECT_EQ(mergeSweepResults(m_paths).runs.size(), 7u);
+}
+
 TEST_F(ResultsFiles, FilesOfDifferentSweepsAreRefused) {
-    spoil(2, R"("meeting":"meeting.json")", R"("meeting":"other.json")");
+    spoil(2, R"("meeting_sha256":"5e3c")", R"("meeting_sha256":"77aa")");
     EXPECT_EQ(mergeError(), m_paths[1] + ": line 1: from another sweep than " + m_paths[0] +
-                                ": the meeting is \"other.json\", not \"meeting.json\"");
+                                ": the meeting \"meeting.json\" is not the meeting \"meeting.json\" (their contents "
+                                "differ)");
     writeFile(m_paths[1], m_texts[1]);
     spoil(3, R"("options":["--seed","1"])", R"("options":["--seed","2"])");
     EXPECT_EQ(mergeError(), m_paths[2] + ": line 1: from another sweep than " + m_paths[0] + ": the options differ");

@@ -154,4 +154,12 @@ expect_failure 2 "forceHd" "$ktr" diff --a-config "$scratch/misspelt.json" "$scr
 expect_failure 2 "unknown field" "$ktr" diff --b-config "$scratch/reaching.json" "$scratch/reaching.json"
 expect_failure 2 "on side B\": exit status 2" "$ktr" diff --b "$scratch/missing.so" "$scratch/reaching.json"
 expect_failure 2 "--timeout" "$ktr" diff --timeout -1 "$scratch/reaching.json"
+# No time limit is spelled out; 0 is not "the default"; zero runs at once or a zero duration are refused.
+expect_failure 2 "--timeout" "$ktr" diff --timeout 0 "$scratch/reaching.json"
+expect_failure 2 "--jobs" "$ktr" diff --jobs 0 "$scratch/reaching.json"
+expect_failure 2 "--duration" "$ktr" diff --sim "$source_dir"/examples/meetings/team-meeting.json --traces "$scratch/traces" \
+    --duration 0
+status=$(status_of "$ktr" diff --timeout none "$source_dir"/examples/scenarios/team-meeting.json)
+[ "$status" -eq 0 ] || fail "--timeout none: exit $status: $(cat "$scratch/err.txt")"
+expect_failure 2 "give files, not -" "$ktr" diff - <"$scratch/reaching.json"
 echo "diff.cli: all checks passed"

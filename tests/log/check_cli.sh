@@ -141,5 +141,26 @@ status=0
 "$ktr" log "$scratch/custom.log" --prefix '(?<time' 2>"$scratch/err.txt" >/dev/null || status=$?
 [ "$status" -eq 2 ] || fail "bad pattern: exit $status"
 
+# A gzip log cut short, and one whose data is corrupt: reported with exit 2, the lines before the damage
+# still rebuilt and written.
+gzip -c "$scratch/large-meeting.log" >"$scratch/whole.log.gz"
+size=$(stat -c %s "$scratch/whole.log.gz")
+head -c $((size / 2)) "$scratch/whole.log.gz" >"$scratch/cut.log.gz"
+expect_failure 2 "cut.log.gz: the gzip data is cut short (truncated)" "$ktr" log "$scratch/cut.log.gz" \
+    --json "$scratch/cut.jsonl"
+steps=$(($(wc -l <"$scratch/cut.jsonl") - 1))
+whole=$(($(wc -l <"$scratch/large-meeting.jsonl") - 1))
+[ "$steps" -gt 0 ] && [ "$steps" -lt "$whole" ] || fail "cut gzip: $steps of $whole steps written"
+grep -q '^lines: ' "$scratch/out.txt" || fail "cut gzip: no report of what was read"
+cp "$scratch/whole.log.gz" "$scratch/corrupt.log.gz"
+head -c 64 /dev/zero | dd of="$scratch/corrupt.log.gz" bs=1 seek=$((size / 2)) conv=notrunc status=none
+expect_failure 2 "corrupt.log.gz: " "$ktr" log "$scratch/corrupt.log.gz" --json "$scratch/corrupt.jsonl"
+expect_failure 2 "-: " "$ktr" log - <"$scratch/corrupt.log.gz"
+[ "$(wc -l <"$scratch/corrupt.jsonl")" -gt 1 ] || fail "corrupt gzip: nothing written"
+# Outputs on standard output: the text stays out of it; two of them are refused.
+"$ktr" log "$scratch/team-meeting.log" --json - >"$scratch/stdout.jsonl"
+cmp -s "$scratch/stdout.jsonl" "$scratch/team-meeting.jsonl" || fail "--json - is not the timeline alone"
+expect_failure 2 "two outputs cannot both go to standard output" "$ktr" log "$scratch/team-meeting.log" --json - --summary -
+
 echo "ktr log: $(ls "$source_dir"/examples/scenarios/*.json | wc -l) scenario logs rebuilt in three prefix styles;" \
     "rotated logs, midnight and a log without time read; bad input refused"

@@ -138,6 +138,13 @@ def compare(name, plain_dir, redacted_dir, outputs):
         for a, b in zip(plain, redacted))
     check(f"{name}: log lines and notes carry the same pseudonyms", texts_match)
     check(f"{name}: as many steps", len(plain) == len(redacted), f"{len(plain)} and {len(redacted)}")
+    if "summary.json" in outputs:
+        # The summary is redacted once, by the same stage: its peers carry the timeline's pseudonyms.
+        plain_peers = [peer["uid"] for peer in json.load(open(plain_dir / "summary.json"))["peers"]]
+        redacted_peers = [peer["uid"] for peer in json.load(open(redacted_dir / "summary.json"))["peers"]]
+        expected = sorted(mapping.get(uid, uid) for uid in plain_peers)
+        check(f"{name}: the summary's peers carry the timeline's pseudonyms",
+              plain_peers and sorted(redacted_peers) == expected, f"{sorted(redacted_peers)} and {expected}")
 
 
 def both(ktr, scratch, name, args, outputs):

@@ -51,6 +51,27 @@ expect_failure 2 "subcommand" "$ktr"
 "$ktr" replay --help >"$scratch/help.txt"
 grep -q -- '--explain' "$scratch/help.txt" || fail "help lacks --explain"
 
+# - is standard input for the scenario and standard output for a streaming output; two outputs on - are refused.
+"$ktr" replay - <"$source_dir/examples/scenarios/team-meeting.json" >"$scratch/stdin.txt"
+"$ktr" replay "$source_dir/examples/scenarios/team-meeting.json" >"$scratch/file.txt"
+cmp -s "$scratch/stdin.txt" "$scratch/file.txt" || fail "replay - differs from replay FILE"
+"$ktr" replay --csv - >"$scratch/stdout.csv"
+[ "$(head -n 1 "$scratch/stdout.csv")" = "$(head -n 1 "$scratch/team-meeting.csv")" ] || fail "--csv - is not the CSV alone"
+expect_failure 2 "two outputs cannot both go to standard output" "$ktr" replay --json - --csv -
+expect_failure 2 "standard input can be read only once" "$ktr" replay - --config - </dev/null
+# --plot draws the timeline as ktr log --plot does; a PNG cannot go to standard output.
+"$ktr" replay "$source_dir/examples/scenarios/congested-download.json" --plot "$scratch/replay.png" >/dev/null
+[ -s "$scratch/replay.png" ] || fail "replay --plot drew nothing"
+expect_failure 2 "--plot" "$ktr" replay --plot -
+
+# --version: ktr's version and the identity of the library it loads by default.
+"$ktr" --version >"$scratch/version.txt"
+grep -qE '^ktr [0-9]+\.[0-9]+\.[0-9]+$' "$scratch/version.txt" || fail "--version: $(cat "$scratch/version.txt")"
+grep -qE '^soname: libktrsdk\.so\.[0-9]+$' "$scratch/version.txt" || fail "--version names no soname"
+library=$(sed -n 's/^library: //p' "$scratch/version.txt")
+[ "$(sed -n 's/^sha256: //p' "$scratch/version.txt")" = "$(sha256sum "$library" | cut -d' ' -f1)" ] ||
+    fail "--version: the hash is not the library's"
+
 # Lint: suspicious but accepted input is listed with --lint (exit 1) and summed up otherwise.
 echo '{"local": {"uid": 1, "dt": 8}, "steps": [{"step": "downloadNet", "status": 9, "score": 90, "bitrate": 1, "max_bitrate": 0}]}' \
     >"$scratch/odd.json"

@@ -56,6 +56,31 @@ swept = next(r["summary"] for r in runs if r["run"] == "office.mahimahi")
 assert json.dumps(swept, sort_keys=True) == json.dumps(json.load(open(sys.argv[2])), sort_keys=True)
 PY
 
+# Shards name the meeting by a relative and by an absolute path: the same meeting, merged.
+mkdir -p "$scratch/here"
+cp "$meeting" "$scratch/here/meeting.json"
+(cd "$scratch/here" && "$ktr" sim meeting.json --traces ../traces --duration 60 --shard 1/2 --results ../rel.results >/dev/null)
+"$ktr" sim "$scratch/here/meeting.json" --traces "$scratch/traces" --duration 60 --shard 2/2 --timeout none \
+    --results "$scratch/abs.results" >/dev/null
+"$ktr" sim --merge "$scratch/rel.results" "$scratch/abs.results" >"$scratch/merged-paths.txt"
+cmp -s "$scratch/whole.txt" "$scratch/merged-paths.txt" || fail "shards of one meeting by two paths do not merge"
+/usr/bin/python3 -c 'import json,sys; m=json.load(open(sys.argv[1])); m["name"]="another"; print(json.dumps(m))' \
+    "$meeting" >"$scratch/here/other.json"
+"$ktr" sim "$scratch/here/other.json" --traces "$scratch/traces" --duration 60 --shard 2/2 \
+    --results "$scratch/other.results" >/dev/null
+expect_failure 2 "their contents differ" "$ktr" sim --merge "$scratch/rel.results" "$scratch/other.results"
+
+# Zero and negative durations, job counts and time limits are usage errors; only "none" turns the limit off.
+for bad in "--duration 0" "--duration -5" "--jobs 0" "--jobs -1" "--timeout 0" "--timeout -3" "--timeout never"; do
+    # shellcheck disable=SC2086
+    expect_failure 2 "${bad%% *}" "$ktr" sim "$meeting" --traces "$scratch/traces" $bad
+done
+expect_failure 2 "--duration" "$ktr" sim "$meeting" --duration 0
+# The meeting from standard input; a sweep's runs need it as a file.
+"$ktr" sim - --duration 60 --downlink "$scratch/traces/office.mahimahi" --summary-only <"$meeting" >"$scratch/stdin.json"
+cmp -s "$scratch/stdin.json" "$scratch/alone.json" || fail "sim - differs from sim FILE"
+expect_failure 2 "give a file, not -" "$ktr" sim - --traces "$scratch/traces" <"$meeting"
+
 # Bad input: exit 2, the file and the line or field named, nothing written.
 printf '10\n5\n' >"$scratch/backwards.mahimahi"
 expect_failure 2 "backwards.mahimahi: line 2" "$ktr" sim "$meeting" --downlink "$scratch/backwards.mahimahi" \

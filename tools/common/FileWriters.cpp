@@ -1,17 +1,17 @@
 #include "FileWriters.h"
 
-#include <iostream>
-
 #include "CsvWriter.h"
 #include "JsonLinesWriter.h"
 #include "LogFileWriter.h"
 
 namespace ktr {
 
+FilePaths filePathsOf(const SharedValues& values, ReportChart::Options chart) {
+    return FilePaths{values.json, values.csv, values.logFile, values.html, chart, jsonStateWriting(values)};
+}
+
 HtmlReport* addFileWriters(const FilePaths& paths, OutputFiles& files, WriterGroup& writers) {
-    if (paths.json == kStandardOutput) {
-        writers.add(std::make_unique<JsonLinesWriter>(std::cout, paths.jsonState));
-    } else if (!paths.json.empty()) {
+    if (!paths.json.empty()) {
         writers.add(std::make_unique<JsonLinesWriter>(files.open(paths.json), paths.jsonState));
     }
     if (!paths.csv.empty()) {

@@ -6,12 +6,10 @@
 
 #include "HtmlReport.h"
 #include "OutputFiles.h"
+#include "SharedOptions.h"
 #include "TimelineWriter.h"
 
 namespace ktr {
-
-// The name that sends the JSON Lines to standard output in place of a file.
-constexpr const char* kStandardOutput = "-";
 
 struct FilePaths {
     std::string json;
@@ -22,9 +20,11 @@ struct FilePaths {
     StateWriting jsonState = StateWriting::Changes;  // for --json
 };
 
-// Opens the files that are named and adds their writers to the group (JSON Lines go to standard output when
-// the JSON path is kStandardOutput); returns the HTML report (null when none is named), which a simulation
-// also feeds its samples.
+// The paths of the shared options --json, --csv, --log-file and --html, and --state.
+FilePaths filePathsOf(const SharedValues& values, ReportChart::Options chart);
+
+// Opens the files that are named ("-": standard output) and adds their writers to the group; returns the
+// HTML report (null when none is named), which a simulation also feeds its samples.
 HtmlReport* addFileWriters(const FilePaths& paths, OutputFiles& files, WriterGroup& writers);
 
 }  // namespace ktr

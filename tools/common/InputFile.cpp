@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <memory>
 #include <system_error>
+#include <utility>
+
+#include "SharedOptions.h"
 
 namespace ktr {
 namespace {
@@ -29,10 +32,17 @@ using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
     refuse(path, "cannot be read: " + std::error_code(error, std::generic_category()).message());
 }
 
-}  // namespace
+// Standard input, the first time it is asked for: a second reader would find it empty.
+File openStandardInput() {
+    static bool taken = false;
+    if (std::exchange(taken, true)) {
+        refuse(kStandardStream, "standard input can be read only once");
+    }
+    return File(stdin, [](std::FILE*) { return 0; });
+}
 
-std::string readInputFile(const std::string& path) {
-    const File file(std::fopen(path.c_str(), "rb"), &std::fclose);
+File openFile(const std::string& path) {
+    File file(std::fopen(path.c_str(), "rb"), &std::fclose);
     if (!file) {
         refuseWithErrno(path);
     }
@@ -44,6 +54,13 @@ std::string readInputFile(const std::string& path) {
     if (S_ISDIR(info.st_mode)) {
         refuse(path, "is a directory");
     }
+    return file;
+}
+
+}  // namespace
+
+std::string readInputFile(const std::string& path) {
+    const File file = path == kStandardStream ? openStandardInput() : openFile(path);
     std::string content;
     char chunk[kChunkBytes];
     size_t count = 0;

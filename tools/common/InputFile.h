@@ -12,7 +12,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The whole content of the file at path. Throws InputError naming the path and the reason when it is
+// The whole content of the file at path ("-": standard input, once). Throws InputError naming the path and the reason when it is
 // missing, a directory, unreadable or too large.
 std::string readInputFile(const std::string& path);
 

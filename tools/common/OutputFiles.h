@@ -1,5 +1,5 @@
 // The files a command writes: opened before the run (so a bad path fails before any work), kept open
-// while writers stream into them, and checked when closed.
+// while writers stream into them, and checked when closed. "-" is standard output, for one output only.
 #ifndef KTRSDK_TOOLS_COMMON_OUTPUTFILES_H
 #define KTRSDK_TOOLS_COMMON_OUTPUTFILES_H
 
@@ -11,8 +11,10 @@ namespace ktr {
 
 class OutputFiles {
 public:
-    // Throws InputError naming the path when it cannot be created.
+    // Throws InputError naming the path when it cannot be created, or for a second output on "-".
     std::ostream& open(const std::string& path);
+    // Whether an output goes to standard output: the command's text then stays out of it.
+    bool standardOutputTaken() const { return m_standardOutput; }
     // Closes every file; throws InputError naming the first one that could not be written completely.
     void close();
 
@@ -22,6 +24,7 @@ private:
         std::ofstream stream;
     };
     std::list<File> m_files;
+    bool m_standardOutput = false;
 };
 
 }  // namespace ktr

@@ -9,6 +9,7 @@
 
 #include "InputFile.h"
 #include "SdkLibrary.h"
+#include "SharedOptions.h"
 
 extern char** environ;
 
@@ -28,6 +29,16 @@ std::string scriptPath(const std::string& script) {
 }
 
 }  // namespace
+
+std::string plotCsvPath(const std::string& csv, const std::string& png) {
+    if (png.empty()) {
+        return csv;
+    }
+    if (csv == kStandardStream) {
+        throw InputError("--plot draws its CSV from a file: give the CSV a file, not -");
+    }
+    return csv.empty() ? png + ".csv" : csv;
+}
 
 void drawPlot(const std::string& script, const std::string& csv, const std::string& png, const std::string& title) {
     const std::string path = scriptPath(script);

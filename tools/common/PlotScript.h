@@ -7,6 +7,10 @@
 
 namespace ktr {
 
+// The CSV that --plot draws: csv when it names a file, else the PNG's path with ".csv" added; empty when
+// png is. Throws InputError when csv is "-": the script reads a file.
+std::string plotCsvPath(const std::string& csv, const std::string& png);
+
 // Runs `python3 SCRIPT CSV PNG --title TITLE`; throws InputError naming the PNG when it fails.
 void drawPlot(const std::string& script, const std::string& csv, const std::string& png, const std::string& title);
 

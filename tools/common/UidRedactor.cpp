@@ -6,6 +6,8 @@
 #include <set>
 #include <vector>
 
+#include "Uids.h"
+
 namespace ktr {
 namespace {
 
@@ -84,40 +86,26 @@ void UidRedactor::registerUids(const TimelineStep& step) {
     action(step.action);
 }
 
-User UidRedactor::user(User user) {
-    user.uid = pseudonym(user.uid);
+void UidRedactor::userText(User& user) const {
     if (user.ext) {
         user.ext = text(*user.ext);
     }
-    return user;
-}
-
-std::set<uint64_t> UidRedactor::uids(const std::set<uint64_t>& uids) {
-    std::set<uint64_t> redacted;
-    for (uint64_t uid : uids) {
-        redacted.insert(pseudonym(uid));
-    }
-    return redacted;
 }
 
 Action UidRedactor::action(Action action) {
-    if (auto* init = std::get_if<Init>(&action)) {
-        init->uid = pseudonym(init->uid);
-    } else if (auto* added = std::get_if<AddUser>(&action)) {
-        static_cast<User&>(*added) = user(*added);
-    } else if (auto* removed = std::get_if<RemoveUser>(&action)) {
-        static_cast<User&>(*removed) = user(*removed);
-    } else if (auto* list = std::get_if<SetUsers>(&action)) {
-        for (User& listed : list->users) {
-            listed = user(listed);
-        }
-    } else if (auto* sharing = std::get_if<Sharing>(&action)) {
-        sharing->uid = pseudonym(sharing->uid);
-    } else if (auto* speaker = std::get_if<Speaker>(&action)) {
-        speaker->uid = pseudonym(speaker->uid);
-    } else if (auto* report = std::get_if<PeerReport>(&action)) {
-        report->uid = pseudonym(report->uid);
-    }
+    visitUids(action, [this](uint64_t& uid) { uid = pseudonym(uid); });
+    std::visit(
+        [this](auto& with) {
+            using Event = std::decay_t<decltype(with)>;
+            if constexpr (std::is_base_of_v<User, Event>) {
+                userText(with);
+            } else if constexpr (std::is_same_v<Event, SetUsers>) {
+                for (User& user : with.users) {
+                    userText(user);
+                }
+            }
+        },
+        action);
     return action;
 }
 
@@ -165,28 +153,13 @@ RunSummary UidRedactor::summary(RunSummary summary) {
     return summary;
 }
 
-LogSummaryReport UidRedactor::summary(LogSummaryReport summary) {
-    for (LogPeerSummary& peer : summary.peers) {
-        peer.uid = pseudonym(peer.uid);
-    }
-    return summary;
-}
-
 TimelineStep UidRedactor::step(TimelineStep step) {
     registerUids(step);
     step.action = action(std::move(step.action));
+    visitAnswerUids(step.answer, [this](uint64_t& uid) { uid = pseudonym(uid); });
     if (auto* download = std::get_if<DownloadAnswer>(&step.answer); download != nullptr && download->records) {
-        for (PeerRequest& request : *download->records) {
-            request.uid = pseudonym(request.uid);
-        }
         std::sort(download->records->begin(), download->records->end(),
                   [](const PeerRequest& a, const PeerRequest& b) { return a.uid < b.uid; });
-    } else if (auto* hdld = std::get_if<HdLdAnswer>(&step.answer)) {
-        for (Known<std::set<uint64_t>>* list : {&hdld->hd, &hdld->ld}) {
-            if (*list) {
-                *list = uids(**list);
-            }
-        }
     }
     for (FiredRule& fired : step.rules) {
         fired = rule(std::move(fired));

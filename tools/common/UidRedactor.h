@@ -18,10 +18,6 @@
 
 namespace ktr {
 
-// The help of every command's --redact.
-constexpr const char* kRedactHelp =
-    "replace every uid by a pseudonym (the same for the same uid throughout the run) in every output";
-
 class UidRedactor {
 public:
     // Pseudonyms are numbered from here in the order the uids are first seen; 0 (nobody) stays 0.
@@ -33,12 +29,10 @@ public:
     TimelineStep step(TimelineStep step);
     Action action(Action action);
     RunSummary summary(RunSummary summary);
-    LogSummaryReport summary(LogSummaryReport summary);
 
 private:
     void registerUids(const TimelineStep& step);
-    User user(User user);
-    std::set<uint64_t> uids(const std::set<uint64_t>& uids);
+    void userText(User& user) const;
     StateChange change(StateChange change);
     FiredRule rule(FiredRule rule);
 

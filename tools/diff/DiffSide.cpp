@@ -5,15 +5,11 @@
 
 namespace ktr::diff {
 
-std::vector<std::string> DiffSide::options() const {
-    std::vector<std::string> args;
-    if (!libraryPath.empty()) {
-        args.insert(args.end(), {"--lib", libraryPath});
-    }
-    if (!settingsPath.empty()) {
-        args.insert(args.end(), {"--config", settingsPath});
-    }
-    return args;
+SharedValues DiffSide::options() const {
+    SharedValues values;
+    values.library = libraryPath;
+    values.settings = settingsPath;
+    return values;
 }
 
 void DiffSide::checkSettings() const {

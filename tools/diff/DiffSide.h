@@ -3,7 +3,8 @@
 #define KTRSDK_TOOLS_DIFF_DIFFSIDE_H
 
 #include <string>
-#include <vector>
+
+#include "SharedOptions.h"
 
 namespace ktr::diff {
 
@@ -12,8 +13,8 @@ struct DiffSide {
     std::string libraryPath;   // empty: the build beside ktr
     std::string settingsPath;  // empty: none installed
 
-    // The options that make a ktr subcommand run this side: --lib and --config when given.
-    std::vector<std::string> options() const;
+    // The shared options that make a ktr subcommand run this side: --lib and --config.
+    SharedValues options() const;
     // Throws InputError naming the settings file when it cannot be used.
     void checkSettings() const;
 };

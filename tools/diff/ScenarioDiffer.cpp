@@ -34,9 +34,10 @@ ScenarioDiffer::ScenarioDiffer(DiffSide a, DiffSide b, ScenarioDiffOptions optio
 
 // The scenario comes after "--", so that no file name is taken for an option.
 std::vector<std::string> ScenarioDiffer::replayCommand(const DiffSide& side, const std::string& scenario) const {
-    std::vector<std::string> command{m_options.program.empty() ? SdkLibrary::toolPath() : m_options.program, "replay",
-                                     "--json", "-"};
-    const std::vector<std::string> options = side.options();
+    std::vector<std::string> command{m_options.program.empty() ? SdkLibrary::toolPath() : m_options.program, "replay"};
+    SharedValues values = side.options();
+    values.json = kStandardStream;
+    const std::vector<std::string> options = optionArguments(values);
     command.insert(command.end(), options.begin(), options.end());
     command.insert(command.end(), {"--", scenario});
     return command;

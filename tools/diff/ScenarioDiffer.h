@@ -18,11 +18,11 @@ namespace ktr::diff {
 constexpr double kDefaultScenarioTimeoutS = 60;
 
 struct ScenarioDiffOptions {
-    bool answersOnly = false;  // log lines do not count
-    bool all = false;          // every differing step, not only the first
-    double timeoutS = kDefaultScenarioTimeoutS;
-    int jobs = 0;         // scenarios at once; 0: one per core
-    std::string program;  // the ktr that replays; empty: this program
+    bool answersOnly = false;                    // log lines do not count
+    bool all = false;                            // every differing step, not only the first
+    double timeoutS = kDefaultScenarioTimeoutS;  // 0: no limit
+    int jobs = 0;                                // scenarios at once; 0: one per core
+    std::string program;                         // the ktr that replays; empty: this program
 };
 
 struct ScenarioDiff {

@@ -67,15 +67,16 @@ std::vector<MetricComparison> compareSummaries(const std::vector<RunSummary>& a,
 SimDiffer::SimDiffer(DiffSide a, DiffSide b, SimDiffOptions options)
     : m_a(std::move(a)), m_b(std::move(b)), m_options(std::move(options)) {}
 
-// The trace follows; the meeting comes last, after "--", so that no file name is taken for an option.
-std::vector<std::string> SimDiffer::simCommand(const DiffSide& side) const {
+// The meeting comes last, after "--", so that no file name is taken for an option.
+std::vector<std::string> SimDiffer::simCommand(const DiffSide& side, const std::string& trace) const {
     std::vector<std::string> command{m_options.program.empty() ? SdkLibrary::toolPath() : m_options.program, "sim",
                                      "--summary-only"};
-    const std::vector<std::string> options = side.options();
+    SharedValues values = side.options();
+    values.durationS = m_options.durationS;
+    values.downlink = trace;
+    const std::vector<std::string> options = optionArguments(values);
     command.insert(command.end(), options.begin(), options.end());
-    if (m_options.durationS > 0) {
-        command.insert(command.end(), {"--duration", fmt::format("{}", m_options.durationS)});
-    }
+    command.insert(command.end(), {"--", m_options.meetingPath});
     return command;
 }
 
@@ -85,9 +86,7 @@ std::vector<ChildRun> SimDiffer::runsOver(const std::vector<std::string>& traces
     for (const std::string& trace : traces) {
         const std::string name = std::filesystem::path(trace).filename().string();
         for (const DiffSide* side : {&m_a, &m_b}) {
-            std::vector<std::string> argv = simCommand(*side);
-            argv.insert(argv.end(), {"--downlink=" + trace, "--", m_options.meetingPath});
-            runs.push_back({"side " + side->name + " over " + name, std::move(argv)});
+            runs.push_back({"side " + side->name + " over " + name, simCommand(*side, trace)});
         }
     }
     return runs;

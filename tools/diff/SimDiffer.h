@@ -12,18 +12,19 @@
 #include "DiffSide.h"
 #include "MetricComparer.h"
 #include "Summary.h"
+#include "Sweep.h"
 
 namespace ktr::diff {
 
-constexpr double kDefaultSimTimeoutS = 600;
+constexpr double kDefaultSimTimeoutS = sim::kDefaultRunTimeLimitS;
 
 struct SimDiffOptions {
     std::string meetingPath;
     std::string tracesDir;
-    double durationS = 0;  // 0: the meeting's own
-    int jobs = 0;          // runs at once; 0: one per core
-    double timeoutS = kDefaultSimTimeoutS;
-    std::string program;  // the ktr that simulates; empty: this program
+    double durationS = 0;                   // 0: the meeting's own
+    int jobs = 0;                           // runs at once; 0: one per core
+    double timeoutS = kDefaultSimTimeoutS;  // 0: no limit
+    std::string program;                    // the ktr that simulates; empty: this program
 };
 
 struct SimDiff {
@@ -50,7 +51,7 @@ public:
     SimDiff run() const;
 
 private:
-    std::vector<std::string> simCommand(const DiffSide& side) const;
+    std::vector<std::string> simCommand(const DiffSide& side, const std::string& trace) const;
     std::vector<ChildRun> runsOver(const std::vector<std::string>& traces) const;
 
     DiffSide m_a;

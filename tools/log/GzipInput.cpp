@@ -9,15 +9,15 @@
 #include <cstring>
 
 #include "InputFile.h"
+#include "SharedOptions.h"
 
 namespace ktr::logs {
 namespace {
 
-constexpr std::string_view kStandardInput = "-";
 constexpr unsigned kZlibBufferSize = 256 * 1024;
 
 gzFile open(const std::string& path) {
-    if (path == kStandardInput) {
+    if (path == ktr::kStandardStream) {
         const int fd = dup(STDIN_FILENO);
         return fd < 0 ? nullptr : gzdopen(fd, "rb");
     }
@@ -44,15 +44,29 @@ GzipInput::~GzipInput() {
 }
 
 size_t GzipInput::read(char* data, size_t size) {
+    if (m_damage) {
+        return 0;
+    }
     const unsigned chunk = size > INT_MAX ? INT_MAX : static_cast<unsigned>(size);
     const int read = gzread(m_file, data, chunk);
+    int code = Z_OK;
+    const char* message = gzerror(m_file, &code);
+    if (read < 0 && code == Z_ERRNO) {
+        throw InputError(fmt::format("{}: cannot read: {}", m_path, std::strerror(errno)));
+    }
     if (read < 0) {
-        int code = 0;
-        const char* message = gzerror(m_file, &code);
-        throw InputError(
-            fmt::format("{}: cannot read: {}", m_path, code == Z_ERRNO ? std::strerror(errno) : std::string(message)));
+        return stopAtDamage(fmt::format("corrupt gzip data ({})", message));
+    }
+    // zlib reports a stream that ends before its trailer once all that came before it was handed out.
+    if (read == 0 && code == Z_BUF_ERROR) {
+        return stopAtDamage("the gzip data is cut short (truncated)");
     }
     return static_cast<size_t>(read);
+}
+
+size_t GzipInput::stopAtDamage(const std::string& problem) {
+    m_damage = fmt::format("{}: {}; the lines before it were read", m_path, problem);
+    return 0;
 }
 
 }  // namespace ktr::logs

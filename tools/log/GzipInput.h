@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 namespace ktr::logs {
@@ -18,13 +19,18 @@ public:
     GzipInput(const GzipInput&) = delete;
     GzipInput& operator=(const GzipInput&) = delete;
 
-    // Up to size bytes into data; 0 at the end (a gzip stream cut short ends there too). Throws InputError
-    // on a read error or corrupt gzip data.
+    // Up to size bytes into data; 0 at the end, and at damaged gzip data (a stream cut short, or corrupt),
+    // which damage() then describes. Throws InputError on a read error.
     size_t read(char* data, size_t size);
+    // What ended the input early, naming the path; nothing when it ended well.
+    const std::optional<std::string>& damage() const { return m_damage; }
 
 private:
+    size_t stopAtDamage(const std::string& problem);
+
     std::string m_path;
     gzFile m_file = nullptr;
+    std::optional<std::string> m_damage;
 };
 
 }  // namespace ktr::logs

@@ -7,23 +7,18 @@
 #include "GzipInput.h"
 #include "InputFile.h"
 #include "LineSource.h"
+#include "SharedOptions.h"
 
 namespace ktr::logs {
-namespace {
-
-constexpr std::string_view kStandardInput = "-";
-
-}  // namespace
-
 LineSequence::LineSequence(std::vector<std::string> paths) : m_paths(std::move(paths)) {
     if (m_paths.empty()) {
         throw InputError("no log file given");
     }
-    if (std::count(m_paths.begin(), m_paths.end(), kStandardInput) > 1) {
+    if (std::count(m_paths.begin(), m_paths.end(), ktr::kStandardStream) > 1) {
         throw InputError("standard input (-) can be read only once");
     }
     for (size_t i = 1; i < m_paths.size(); ++i) {
-        if (m_paths[i] != kStandardInput) {
+        if (m_paths[i] != ktr::kStandardStream) {
             const GzipInput opened(m_paths[i]);  // closed again: read when its turn comes
         }
     }
@@ -51,6 +46,9 @@ bool LineSequence::next(std::string_view& line, bool& cut) {
 }
 
 bool LineSequence::openNext() {
+    if (m_input && !m_damage) {
+        m_damage = m_input->damage();
+    }
     if (m_nextPath >= m_paths.size()) {
         return false;
     }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +31,8 @@ public:
     bool next(std::string_view& line, bool& cut);
     // The number of the last line in its file, from 1.
     uint64_t number() const { return m_number; }
+    // What ended a file early (damaged gzip data), naming it; nothing when every file read so far ended well.
+    const std::optional<std::string>& damage() const { return m_damage; }
     // The name of the last line's file when the log is several files; null for one.
     const std::shared_ptr<const std::string>& file() const { return m_file; }
 
@@ -43,6 +46,7 @@ private:
     std::unique_ptr<LineSource> m_lines;
     std::shared_ptr<const std::string> m_file;
     uint64_t m_number = 0;
+    std::optional<std::string> m_damage;
 };
 
 }  // namespace ktr::logs

@@ -2,38 +2,27 @@
 #ifndef KTRSDK_TOOLS_LOG_LOGCOMMAND_H
 #define KTRSDK_TOOLS_LOG_LOGCOMMAND_H
 
-#include <CLI/CLI.hpp>
-
+#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "Command.h"
+
 namespace ktr::logs {
 
-class LogCommand {
+class LogCommand : public ktr::Command {
 public:
     explicit LogCommand(CLI::App& program);
 
-    bool chosen() const { return m_command->parsed(); }
-    int run() const;
+    int run() override;
 
 private:
-    CLI::App* m_command = nullptr;
     std::vector<std::string> m_inputs;
     std::string m_prefix;
-    bool m_explain = false;
-    bool m_log = false;
-    bool m_redact = false;
-    std::string m_jsonPath;
-    std::string m_csvPath;
-    std::string m_htmlPath;
-    std::string m_summaryPath;
-    std::string m_plotPath;
     std::string m_scenarioPath;
-    std::string m_libraryPath;
     std::string m_since;
     std::string m_until;
     std::vector<uint64_t> m_uids;
-    std::string m_state;
 };
 
 }  // namespace ktr::logs

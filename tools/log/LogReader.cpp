@@ -47,6 +47,10 @@ const ReadCounts& LogReader::counts() const {
     return m_counts;
 }
 
+std::optional<std::string> LogReader::damage() const {
+    return m_lines->damage();
+}
+
 std::vector<std::string> LogReader::warnings() const {
     if (m_counts.library > 0 && m_counts.timed == 0) {
         return {kNoTimeWarning};

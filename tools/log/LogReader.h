@@ -57,6 +57,9 @@ public:
     // be read.
     bool next(LibraryLine& line);
     const ReadCounts& counts() const;
+    // What ended the log early (damaged gzip data): the message to report once the lines before it are
+    // written; nothing when it ended well.
+    std::optional<std::string> damage() const;
     // What the reader has to say of the log read so far: that it carries no time, when the library's
     // lines do but none of them had a time in its prefix.
     std::vector<std::string> warnings() const;

@@ -10,9 +10,9 @@
 #include "HostSettings.h"
 #include "InputFile.h"
 #include "OutputFiles.h"
+#include "PlotScript.h"
 #include "ProvenanceOf.h"
-#include "StateOption.h"
-#include "RedactingWriter.h"
+#include "RedactionStage.h"
 #include "Replayer.h"
 #include "SdkLibrary.h"
 #include "TableWriter.h"
@@ -21,38 +21,23 @@ namespace ktr {
 namespace {
 
 constexpr const char* kDefaultScenarioName = "bundled team meeting";
+constexpr const char* kPlotScript = "plot_timeline.py";
 
 }  // namespace
 
-ReplayCommand::ReplayCommand(CLI::App& program) {
-    m_command = program.add_subcommand(
-        "replay",
-        "Replay a scenario (JSON) through the library: every answer, and with --explain its reasons and the "
-        "state after every step");
-    m_command->add_option("scenario", m_scenarioPath, "scenario file; the bundled team meeting when omitted");
-    m_command->add_option("--lib", m_libraryPath, "the library build to load (default: the one beside ktr)");
-    m_command->add_option("--config", m_settingsPath,
-                          "install this definition table and config ({\"definitions\": [...], \"config\": {...}}) "
-                          "right after the local user's init");
-    m_command->add_flag("--log", m_log, "show the library's log lines under the step that wrote them");
-    m_command->add_flag("--explain", m_explain,
-                        "under every answer the rules that fired and notes on surprising answers; the state after "
-                        "every step");
-    m_command->add_flag("--lint", m_lint, "list the scenario's suspicious inputs and stop (exit 1 when there are any)");
-    m_command->add_option(
-        "--json", m_jsonPath,
-        "write the timeline as JSON Lines to this file (- : to standard output, in place of the table)");
-    addStateOption(*m_command, m_state);
-    m_command->add_option("--csv", m_csvPath, "write the answers as a CSV timeline to this file");
-    m_command->add_option("--log-file", m_logFilePath,
-                          "write the library's lines to this file as a host's logger would (time stamp, level)");
-    m_command->add_flag("--redact", m_redact, kRedactHelp);
-    m_command->add_option("--html", m_htmlPath,
-                          "write an interactive report (one self-contained HTML file): the chart over the steps, and "
-                          "each step's input, answer, reasons and log lines");
+ReplayCommand::ReplayCommand(CLI::App& program)
+    : Command(program, "replay",
+              "Replay a scenario (JSON) through the library: every answer, and with --explain its reasons and the "
+              "state after every step") {
+    app().add_option("scenario", m_scenarioPath,
+                     "scenario file (- : standard input); the bundled team meeting when omitted");
+    addShared({SharedOption::Library, SharedOption::Settings, SharedOption::Log, SharedOption::Explain});
+    app().add_flag("--lint", m_lint, "list the scenario's suspicious inputs and stop (exit 1 when there are any)");
+    addShared({SharedOption::Json, SharedOption::State, SharedOption::Csv, SharedOption::LogFile, SharedOption::Redact,
+               SharedOption::Html, SharedOption::Plot});
 }
 
-int ReplayCommand::run() const {
+int ReplayCommand::run() {
     const std::string source = m_scenarioPath.empty() ? kDefaultScenarioName : m_scenarioPath;
     const std::string text = m_scenarioPath.empty() ? std::string(kDefaultScenario) : readInputFile(m_scenarioPath);
     Scenario scenario = parseScenario(text, source);
@@ -63,24 +48,26 @@ int ReplayCommand::run() const {
         fmt::print(std::cerr, "{}: {} suspicious input(s); ktr replay --lint {} lists them\n", source,
                    scenario.warnings.size(), m_scenarioPath.empty() ? "FILE" : m_scenarioPath);
     }
-    if (!m_settingsPath.empty()) {
-        installHostSettings(parseHostSettings(readInputFile(m_settingsPath), m_settingsPath), scenario);
+    const SharedValues& options = shared();
+    if (!options.settings.empty()) {
+        installHostSettings(parseHostSettings(readInputFile(options.settings), options.settings), scenario);
     }
-    const SdkLibrary library(m_libraryPath.empty() ? SdkLibrary::defaultPath() : m_libraryPath);
+    const SdkLibrary library(libraryPath());
 
     OutputFiles files;
     WriterGroup writers;
-    if (m_jsonPath != kStandardOutput) {
-        writers.add(std::make_unique<TableWriter>(std::cout, TableWriter::Options{m_log, m_explain}));
+    FilePaths paths = filePathsOf(options, ReportChart::Options{true, false});
+    paths.csv = plotCsvPath(paths.csv, options.plot);
+    addFileWriters(paths, files, writers);
+    if (!files.standardOutputTaken()) {
+        writers.add(std::make_unique<TableWriter>(std::cout, TableWriter::Options{options.log, options.explain}));
     }
-    addFileWriters(FilePaths{m_jsonPath, m_csvPath, m_logFilePath, m_htmlPath, ReportChart::Options{true, false},
-                             stateWriting(m_state)},
-                   files, writers);
-    UidRedactor redactor;
-    RedactingWriter redacting(redactor, writers);
-    Replayer(library).run(scenario, provenanceOf(library, m_settingsPath),
-                          m_redact ? static_cast<TimelineWriter&>(redacting) : writers);
+    RedactionStage redaction(options.redact);
+    Replayer(library).run(scenario, provenanceOf(library, options.settings), redaction.timeline(writers));
     files.close();
+    if (!options.plot.empty()) {
+        drawPlot(kPlotScript, paths.csv, options.plot, scenario.name);
+    }
     return 0;
 }
 

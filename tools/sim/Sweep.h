@@ -15,7 +15,7 @@
 namespace ktr::sim {
 
 // Far above a simulated hour's run time; stops a run that hangs from holding up the sweep for good.
-constexpr Micros kDefaultRunTimeLimit = 600 * kMicrosPerSecond;
+constexpr double kDefaultRunTimeLimitS = 600;
 
 // The regular files directly in dir (links to regular files included), hidden ones left out, as paths
 // sorted by file name. Throws InputError naming dir when it is missing, not a folder, unreadable or

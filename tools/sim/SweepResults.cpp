@@ -70,7 +70,7 @@ ShardHeader readHeader(std::string_view line) {
         throw InputError(fmt::format("a results file of schema {}; this ktr reads schema {}", header.schema,
                                      SweepResultsHeader::kSchema));
     }
-    ShardHeader read{{header.meeting, header.options, header.runs}, {}};
+    ShardHeader read{{header.meeting, header.meetingSha256, header.options, header.runs}, {}};
     try {
         read.shard = parseShard(header.shard);
     } catch (const InputError&) {
@@ -81,8 +81,9 @@ ShardHeader readHeader(std::string_view line) {
 
 // The first field of the sweeps' descriptions that differs.
 std::string difference(const SweepDescription& one, const SweepDescription& other) {
-    if (one.meeting != other.meeting) {
-        return fmt::format("the meeting is \"{}\", not \"{}\"", one.meeting, other.meeting);
+    if (one.meetingSha256 != other.meetingSha256) {
+        return fmt::format("the meeting \"{}\" is not the meeting \"{}\" (their contents differ)", one.meeting,
+                           other.meeting);
     }
     if (one.options != other.options) {
         return "the options differ";
@@ -203,6 +204,7 @@ void writeSweepResults(std::ostream& out, const SweepDescription& sweep, const S
                        const std::vector<LabelledSummary>& runs) {
     SweepResultsHeader header;
     header.meeting = sweep.meeting;
+    header.meetingSha256 = sweep.meetingSha256;
     header.options = sweep.options;
     header.runs = sweep.runs;
     header.shard = shard.text();

@@ -14,12 +14,13 @@ namespace ktr::sim {
 
 // What makes two shards parts of the same sweep.
 struct SweepDescription {
-    std::string meeting;
+    std::string meeting;               // as the command line named it
+    std::string meetingSha256;         // its content's hash: a relative and an absolute path name the same one
     std::vector<std::string> options;  // the settings every run shares, as the runs' command line gives them
     std::vector<std::string> runs;     // the labels of all runs of the sweep, in run order
 
     bool operator==(const SweepDescription& other) const {
-        return meeting == other.meeting && options == other.options && runs == other.runs;
+        return meetingSha256 == other.meetingSha256 && options == other.options && runs == other.runs;
     }
 };
 

@@ -85,10 +85,11 @@ RunSummary parseRunSummary(const std::string& text, const std::string& source);
 
 // The first line of a sweep shard's results file: what makes two shards parts of the same sweep.
 struct SweepResultsHeader {
-    static constexpr int kSchema = 2;
+    static constexpr int kSchema = 3;
 
     int schema = kSchema;
-    std::string meeting;
+    std::string meeting;               // as the sweep's command line named it
+    std::string meetingSha256;         // what the shards are matched by: the same meeting by any path
     std::vector<std::string> options;  // the options every run shares, as its command line gives them
     std::vector<std::string> runs;     // the labels of all runs of the sweep, in run order
     std::string shard;                 // "K/N"
@@ -97,6 +98,7 @@ struct SweepResultsHeader {
     static void fields(Visit& visit) {
         visit("schema", &SweepResultsHeader::schema);
         visit("meeting", &SweepResultsHeader::meeting);
+        visit("meeting_sha256", &SweepResultsHeader::meetingSha256);
         visit("options", &SweepResultsHeader::options);
         visit("runs", &SweepResultsHeader::runs);
         visit("shard", &SweepResultsHeader::shard);
