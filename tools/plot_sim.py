@@ -28,6 +28,9 @@ LINK_KINDS = ("capacity", "capacity_1s", "estimate", "demand", "delivered")
 PEER_KINDS = ("received", "freeze", "switch")
 KBIT = 1024.0
 MOST_PEERS_NAMED = 12
+# The largest time or value drawn: far beyond any run's (a day of meeting, ten thousand peers' demand in
+# bit/s); matplotlib cannot place ticks on a range near the largest float.
+LARGEST = 1e15
 LINK_STYLES = {
     "capacity": dict(color="0.6", linewidth=0.6, alpha=0.7, label="capacity (raw samples)"),
     "capacity_1s": dict(color="black", linewidth=1.6, label="capacity (mean over 1 s)"),
@@ -86,10 +89,14 @@ def parse_row(path, line, row):
     kind = row[1]
     if kind not in LINK_KINDS + PEER_KINDS:
         raise BadSeries(f"{path}: line {line}: unknown kind {kind!r}")
+    refusal = BadSeries(f"{path}: line {line}: time_s, uid and value must be numbers of at most {LARGEST:g}")
     try:
-        return float(row[0]), kind, int(row[2]), float(row[3])
+        time, uid, value = float(row[0]), int(row[2]), float(row[3])
     except ValueError:
-        raise BadSeries(f"{path}: line {line}: time_s, uid and value must be numbers")
+        raise refusal from None
+    if not (abs(time) <= LARGEST and abs(value) <= LARGEST):  # also refuses NaN
+        raise refusal
+    return time, kind, uid, value
 
 
 def value_at(points, time):

@@ -306,6 +306,22 @@ class TwentyFivePeers(unittest.TestCase):
         self.assertEqual(len(set(colors.values())), self.PEERS, colors)
 
 
+class RefusedSeries(unittest.TestCase):
+    """plot_sim.py refuses a series it cannot draw: exit status 2, the file and the line named, no picture."""
+
+    def test_values_that_are_not_numbers_it_can_draw(self):
+        for name, cell in (("infinite", "inf"), ("not-a-number", "nan"), ("word", "fast"), ("huge", "1e308")):
+            series, png = SCRATCH / f"refused-{name}.csv", SCRATCH / f"refused-{name}.png"
+            series.write_text(f"time_s,kind,uid,value\n0.1,capacity,0,2000000\n0.2,capacity_1s,0,{cell}\n",
+                              encoding="utf-8")
+            result = subprocess.run([PYTHON, str(SIM_SCRIPT), str(series), str(png)], capture_output=True, text=True)
+            with self.subTest(value=cell):
+                self.assertEqual(result.returncode, 2)
+                self.assertEqual(result.stderr,
+                                 f"{series}: line 3: time_s, uid and value must be numbers of at most 1e+15\n")
+                self.assertFalse(png.exists())
+
+
 if __name__ == "__main__":
     shutil.rmtree(SCRATCH, ignore_errors=True)
     SCRATCH.mkdir(parents=True)
