@@ -50,9 +50,9 @@ int main(int argc, char** argv) {
     bool version = false;
     program.add_flag("--version", version, "print ktr's version and the default library's path, soname and SHA-256");
     std::vector<std::unique_ptr<ktr::Command>> commands;
-    commands.push_back(std::make_unique<ktr::ReplayCommand>(program));
+    commands.push_back(std::make_unique<ktr::replay::ReplayCommand>(program));
     commands.push_back(std::make_unique<ktr::sim::SimCommand>(program));
-    commands.push_back(std::make_unique<ktr::logs::LogCommand>(program));
+    commands.push_back(std::make_unique<ktr::log::LogCommand>(program));
     commands.push_back(std::make_unique<ktr::diff::DiffCommand>(program));
     try {
         program.parse(argc, argv);

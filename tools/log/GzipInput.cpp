@@ -11,7 +11,7 @@
 #include "InputFile.h"
 #include "SharedOptions.h"
 
-namespace ktr::logs {
+namespace ktr::log {
 namespace {
 
 constexpr unsigned kZlibBufferSize = 256 * 1024;
@@ -69,4 +69,4 @@ size_t GzipInput::stopAtDamage(const std::string& problem) {
     return 0;
 }
 
-}  // namespace ktr::logs
+}  // namespace ktr::log

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-namespace ktr::logs {
+namespace ktr::log {
 
 class GzipInput {
 public:
@@ -33,6 +33,6 @@ private:
     std::optional<std::string> m_damage;
 };
 
-}  // namespace ktr::logs
+}  // namespace ktr::log
 
 #endif  // KTRSDK_TOOLS_LOG_GZIPINPUT_H

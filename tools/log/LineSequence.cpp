@@ -9,7 +9,7 @@
 #include "LineSource.h"
 #include "SharedOptions.h"
 
-namespace ktr::logs {
+namespace ktr::log {
 LineSequence::LineSequence(std::vector<std::string> paths) : m_paths(std::move(paths)) {
     if (m_paths.empty()) {
         throw InputError("no log file given");
@@ -64,4 +64,4 @@ bool LineSequence::openNext() {
     return true;
 }
 
-}  // namespace ktr::logs
+}  // namespace ktr::log

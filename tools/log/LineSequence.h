@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace ktr::logs {
+namespace ktr::log {
 
 class GzipInput;
 class LineSource;
@@ -49,6 +49,6 @@ private:
     std::optional<std::string> m_damage;
 };
 
-}  // namespace ktr::logs
+}  // namespace ktr::log
 
 #endif  // KTRSDK_TOOLS_LOG_LINESEQUENCE_H

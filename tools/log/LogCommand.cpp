@@ -20,7 +20,7 @@
 #include "TableWriter.h"
 #include "TimeStamp.h"
 
-namespace ktr::logs {
+namespace ktr::log {
 namespace {
 
 constexpr double kSecondsPerDay = 86400;
@@ -192,4 +192,4 @@ int LogCommand::run() {
     return 0;
 }
 
-}  // namespace ktr::logs
+}  // namespace ktr::log

@@ -8,7 +8,7 @@
 
 #include "Command.h"
 
-namespace ktr::logs {
+namespace ktr::log {
 
 class LogCommand : public ktr::Command {
 public:
@@ -25,6 +25,6 @@ private:
     std::vector<uint64_t> m_uids;
 };
 
-}  // namespace ktr::logs
+}  // namespace ktr::log
 
 #endif  // KTRSDK_TOOLS_LOG_LOGCOMMAND_H

@@ -17,7 +17,7 @@
 #include "SdkLibrary.h"
 #include "TableWriter.h"
 
-namespace ktr {
+namespace ktr::replay {
 namespace {
 
 constexpr const char* kDefaultScenarioName = "bundled team meeting";
@@ -79,4 +79,4 @@ int ReplayCommand::lint(const std::string& source, const std::vector<std::string
     return warnings.empty() ? 0 : 1;
 }
 
-}  // namespace ktr
+}  // namespace ktr::replay

@@ -8,7 +8,7 @@
 
 #include "Command.h"
 
-namespace ktr {
+namespace ktr::replay {
 
 class ReplayCommand : public Command {
 public:
@@ -24,6 +24,6 @@ private:
     bool m_lint = false;
 };
 
-}  // namespace ktr
+}  // namespace ktr::replay
 
 #endif  // KTRSDK_TOOLS_REPLAY_REPLAYCOMMAND_H
