@@ -34,9 +34,9 @@ public:
 
 private:
     CLI::App m_app;
-    ReplayCommand m_replay;
+    replay::ReplayCommand m_replay;
     sim::SimCommand m_sim;
-    logs::LogCommand m_log;
+    log::LogCommand m_log;
     diff::DiffCommand m_diff;
 };
 

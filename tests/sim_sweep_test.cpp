@@ -513,7 +513,12 @@ protected:
     }
 
     std::vector<LabelledSummary> run(const std::vector<size_t>& indices) const {
-        const std::vector<ChildRun> runs = sweepRuns(m_command, m_traces, indices);
+        const auto commandFor = [this](const std::string& trace) {
+            std::vector<std::string> command = m_command;
+            command.insert(command.end(), {"--downlink", trace});
+            return command;
+        };
+        const std::vector<ChildRun> runs = sweepRuns(commandFor, m_traces, indices);
         return collectSummaries(runChildren(runs, 2, kGenerousLimit), indices);
     }
 

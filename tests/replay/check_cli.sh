@@ -58,7 +58,7 @@ cmp -s "$scratch/stdin.txt" "$scratch/file.txt" || fail "replay - differs from r
 "$ktr" replay --csv - >"$scratch/stdout.csv"
 [ "$(head -n 1 "$scratch/stdout.csv")" = "$(head -n 1 "$scratch/team-meeting.csv")" ] || fail "--csv - is not the CSV alone"
 expect_failure 2 "two outputs cannot both go to standard output" "$ktr" replay --json - --csv -
-expect_failure 2 "standard input can be read only once" "$ktr" replay - --config - </dev/null
+expect_failure 2 "standard input can be read only once" "$ktr" replay - --config - <"$source_dir/examples/scenarios/team-meeting.json"
 # --plot draws the timeline as ktr log --plot does; a PNG cannot go to standard output.
 "$ktr" replay "$source_dir/examples/scenarios/congested-download.json" --plot "$scratch/replay.png" >/dev/null
 [ -s "$scratch/replay.png" ] || fail "replay --plot drew nothing"

@@ -68,9 +68,9 @@ SimDiffer::SimDiffer(DiffSide a, DiffSide b, SimDiffOptions options)
 
 // The meeting comes last, after "--", so that no file name is taken for an option.
 std::vector<std::string> SimDiffer::simCommand(const DiffSide& side, const std::string& trace) const {
-    std::vector<std::string> command{m_options.program.empty() ? SdkLibrary::toolPath() : m_options.program, "sim",
-                                     "--summary-only"};
+    std::vector<std::string> command{m_options.program.empty() ? SdkLibrary::toolPath() : m_options.program, "sim"};
     SharedValues values = side.options();
+    values.summaryOnly = true;
     values.durationS = m_options.durationS;
     values.downlink = trace;
     const std::vector<std::string> options = optionArguments(values);

@@ -43,18 +43,19 @@ constexpr const char* kPlotScript = "plot_sim.py";
 // The seed of the random models when neither the command line nor the meeting gives one.
 constexpr uint64_t kDefaultSeed = 1;
 
-// A trace is a file, or the text of a synthetic shape ("constant:2mbps", "steps:...").
-CapacityTrace loadTrace(const std::string& text) {
-    if (access(text.c_str(), F_OK) != 0 && text.find(':') != std::string::npos) {
-        return parseSyntheticTrace(text);
-    }
-    return readTrace(text);
-}
+// A trace and its identity as the provenance names it: a file ("-": standard input) by the hash of its
+// content, a synthetic shape ("constant:2mbps", "steps:...") by the hash of its text.
+struct LoadedTrace {
+    CapacityTrace trace;
+    HashedFile identity;
+};
 
-// A trace as the provenance names it: a file by its hash, a synthetic shape by the hash of its text.
-HashedFile traceIdentity(const std::string& text) {
-    const bool file = access(text.c_str(), F_OK) == 0 || text.find(':') == std::string::npos;
-    return HashedFile{text, file ? sha256OfFile(text) : sha256Hex(text)};
+LoadedTrace loadTrace(const std::string& text) {
+    if (text != kStandardStream && access(text.c_str(), F_OK) != 0 && text.find(':') != std::string::npos) {
+        return LoadedTrace{parseSyntheticTrace(text), HashedFile{text, sha256Hex(text)}};
+    }
+    const std::string content = readInputFile(text);
+    return LoadedTrace{parseTrace(content, text), HashedFile{text, sha256Hex(content)}};
 }
 
 std::string number(const Known<double>& value) {
@@ -96,9 +97,8 @@ SimCommand::SimCommand(CLI::App& program)
                    "print every library call the host makes, with its answer (with --explain and --log as replay "
                    "prints its steps)");
     addShared({SharedOption::Explain, SharedOption::Log});
-    app().add_flag("--summary-only", m_summaryOnly, "print only the summary, as one JSON object");
-    addShared({SharedOption::Redact, SharedOption::Summary, SharedOption::Json, SharedOption::State, SharedOption::Csv,
-               SharedOption::LogFile});
+    addShared({SharedOption::SummaryOnly, SharedOption::Redact, SharedOption::Summary, SharedOption::Json,
+               SharedOption::State, SharedOption::Csv, SharedOption::LogFile});
     app().add_option("--series", m_seriesPath,
                      "write the sampled series (capacity, estimate, demand, delivered, per-peer bitrate, freezes, "
                      "switches) as CSV (- : standard output)");
@@ -134,14 +134,29 @@ int SimCommand::run() {
     return shared().traces.empty() && m_uplinkTracesDir.empty() ? runOne() : runSweep();
 }
 
-// The command each run of a sweep executes: this program on the same meeting and inherited options,
-// printing only its summary; the sweep appends the trace on the side it sweeps.
-std::vector<std::string> SimCommand::childCommand() const {
+// The options every run of a sweep shares: the inherited ones but the trace of the side it goes over,
+// printing only the summary.
+SharedValues SimCommand::childValues() const {
     SharedValues child = inheritedValues(shared());
-    (m_uplinkTracesDir.empty() ? child.downlink : child.uplink).clear();
-    std::vector<std::string> command{SdkLibrary::toolPath(), "sim", m_meetingPath, "--summary-only"};
+    child.summaryOnly = true;
+    sweptTrace(child).clear();
+    return child;
+}
+
+std::string& SimCommand::sweptTrace(SharedValues& values) const {
+    return m_uplinkTracesDir.empty() ? values.downlink : values.uplink;
+}
+
+// The command a run of a sweep executes: this program on the same meeting with the shared options and the
+// trace on the side the sweep goes over. The meeting comes last, after "--", so that no file name is taken
+// for an option.
+std::vector<std::string> SimCommand::childCommand(const std::string& trace) const {
+    SharedValues child = childValues();
+    sweptTrace(child) = trace;
+    std::vector<std::string> command{SdkLibrary::toolPath(), "sim"};
     const std::vector<std::string> options = optionArguments(child);
     command.insert(command.end(), options.begin(), options.end());
+    command.insert(command.end(), {"--", m_meetingPath});
     return command;
 }
 
@@ -165,15 +180,12 @@ int SimCommand::runSweep() const {
     OutputFiles files;
     std::ostream* results = m_resultsPath.empty() ? nullptr : &files.open(m_resultsPath);
     const TableFiles tableFiles = openTableFiles(files);
-    const std::vector<std::string> command = childCommand();
-    const SharedOption side = uplinks ? SharedOption::Uplink : SharedOption::Downlink;
     const std::vector<ChildResult> outcomes = runChildren(
-        sweepRuns(command, traces, indices, specOf(side).name), options.jobs,
+        sweepRuns([this](const std::string& trace) { return childCommand(trace); }, traces, indices), options.jobs,
         static_cast<Micros>(std::llround(timeLimitSeconds(options, kDefaultRunTimeLimitS) * kMicrosPerSecond)));
     const std::vector<LabelledSummary> runs = collectSummaries(outcomes, indices);
     if (results != nullptr) {
-        SweepDescription sweep{
-            m_meetingPath, sha256Hex(meetingText), std::vector<std::string>(command.begin() + 4, command.end()), {}};
+        SweepDescription sweep{m_meetingPath, sha256Hex(meetingText), optionArguments(childValues()), {}};
         for (const std::string& trace : traces) {
             sweep.runs.push_back(std::filesystem::path(trace).filename().string());
         }
@@ -224,9 +236,11 @@ int SimCommand::runOne() const {
             std::min(meeting.duration, static_cast<Micros>(std::llround(options.durationS * kMicrosPerSecond)));
     }
     const std::string downlinkText = options.downlink.empty() ? kDefaultDownlink : options.downlink;
-    const CapacityTrace downlink = loadTrace(downlinkText);
-    const std::optional<CapacityTrace> uplink =
-        options.uplink.empty() ? std::nullopt : std::optional<CapacityTrace>(loadTrace(options.uplink));
+    const LoadedTrace downlinkTrace = loadTrace(downlinkText);
+    const CapacityTrace& downlink = downlinkTrace.trace;
+    const std::optional<LoadedTrace> uplinkTrace =
+        options.uplink.empty() ? std::nullopt : std::optional<LoadedTrace>(loadTrace(options.uplink));
+    const CapacityTrace* uplink = uplinkTrace ? &uplinkTrace->trace : nullptr;
     const std::optional<RecordedEstimates> estimates =
         options.estimates.empty() ? std::nullopt
                                   : std::optional<RecordedEstimates>(RecordedEstimates::read(options.estimates));
@@ -250,7 +264,7 @@ int SimCommand::runOne() const {
         seriesCsv.emplace(files.open(seriesPath));
     }
     const bool textOut = !files.standardOutputTaken();
-    if (m_steps && !m_summaryOnly && textOut) {
+    if (m_steps && !options.summaryOnly && textOut) {
         writers.add(std::make_unique<TableWriter>(std::cout, TableWriter::Options{options.log, options.explain}));
     }
     SeriesGroup series;
@@ -261,7 +275,7 @@ int SimCommand::runOne() const {
     SimulationSetup setup;
     setup.meeting = &meeting;
     setup.downlink = &downlink;
-    setup.uplink = uplink ? &*uplink : nullptr;
+    setup.uplink = uplink;
     setup.seed = seedFor(meeting);
     setup.recordedEstimates = estimates ? &*estimates : nullptr;
     TimelineHeader header;
@@ -269,9 +283,9 @@ int SimCommand::runOne() const {
     header.source = meeting.name;
     header.provenance = provenanceOf(library, options.settings);
     header.provenance.seed = setup.seed;
-    header.provenance.traces.push_back(traceIdentity(downlinkText));
-    if (!options.uplink.empty()) {
-        header.provenance.traces.push_back(traceIdentity(options.uplink));
+    header.provenance.traces.push_back(downlinkTrace.identity);
+    if (uplinkTrace) {
+        header.provenance.traces.push_back(uplinkTrace->identity);
     }
     timeline.begin(header);
     RunSummary summary;
@@ -299,7 +313,7 @@ int SimCommand::runOne() const {
     if (!options.plot.empty()) {
         drawPlot(kPlotScript, seriesPath, options.plot, meeting.name + " over " + downlink.label());
     }
-    if (m_summaryOnly && textOut) {
+    if (options.summaryOnly && textOut) {
         std::cout << toJsonText(summary) << '\n';
     } else if (textOut) {
         printMetrics(std::cout, summary);

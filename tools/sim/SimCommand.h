@@ -35,12 +35,13 @@ private:
     };
     TableFiles openTableFiles(OutputFiles& files) const;
     void writeTable(const ktr::SweepTable& table, const TableFiles& files, const std::string& title) const;
-    std::vector<std::string> childCommand() const;
+    SharedValues childValues() const;
+    std::string& sweptTrace(SharedValues& values) const;
+    std::vector<std::string> childCommand(const std::string& trace) const;
     uint64_t seedFor(const Meeting& meeting) const;
 
     std::string m_meetingPath;
     bool m_steps = false;
-    bool m_summaryOnly = false;
     std::string m_seriesPath;
     std::string m_recordPath;
     // Sweeps.

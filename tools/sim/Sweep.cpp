@@ -109,14 +109,12 @@ std::vector<size_t> shardRuns(size_t runCount, const Shard& shard) {
     return runs;
 }
 
-std::vector<ChildRun> sweepRuns(const std::vector<std::string>& command, const std::vector<std::string>& traces,
-                                const std::vector<size_t>& indices, const std::string& option) {
+std::vector<ChildRun> sweepRuns(const std::function<std::vector<std::string>(const std::string&)>& commandFor,
+                                const std::vector<std::string>& traces, const std::vector<size_t>& indices) {
     std::vector<ChildRun> runs;
     for (size_t index : indices) {
         const std::string& trace = traces.at(index);
-        std::vector<std::string> argv = command;
-        argv.insert(argv.end(), {option, trace});
-        runs.push_back({fs::path(trace).filename().string(), std::move(argv)});
+        runs.push_back({fs::path(trace).filename().string(), commandFor(trace)});
     }
     return runs;
 }

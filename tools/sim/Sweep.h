@@ -5,6 +5,7 @@
 #ifndef KTRSDK_TOOLS_SIM_SWEEP_H
 #define KTRSDK_TOOLS_SIM_SWEEP_H
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,10 +48,10 @@ struct LabelledSummary {
     RunSummary summary;
 };
 
-// The runs of the given indices: `command` followed by the option ("--downlink" unless another is given)
-// and the trace, labelled by the trace's file name.
-std::vector<ChildRun> sweepRuns(const std::vector<std::string>& command, const std::vector<std::string>& traces,
-                                const std::vector<size_t>& indices, const std::string& option = "--downlink");
+// The runs of the given indices: the command that commandFor builds for the trace, labelled by the trace's
+// file name.
+std::vector<ChildRun> sweepRuns(const std::function<std::vector<std::string>(const std::string&)>& commandFor,
+                                const std::vector<std::string>& traces, const std::vector<size_t>& indices);
 
 // The summaries of the runs (results[i] is the run of indices[i]). Throws InputError naming the run that
 // failed first, the reason and the end of its stderr, or a run whose output is not a summary.

@@ -74,12 +74,14 @@ const std::vector<Entry>& entries() {
           true}, &SharedValues::durationS},
         {{SharedOption::Traces, "--traces", "a folder of downlink traces: one run of the meeting per trace",
           ValueKind::Folder, false}, &SharedValues::traces},
+        {{SharedOption::SummaryOnly, "--summary-only", "print only the summary, as one JSON object",
+          ValueKind::Flag, false}, &SharedValues::summaryOnly},
         {{SharedOption::Downlink, "--downlink",
           "download capacity: a trace file (Mahimahi or seconds Mbit/s, - : standard input) or a synthetic shape "
           "such as constant:2mbps (default constant:10mbps)",
-          ValueKind::Text, true}, &SharedValues::downlink},
+          ValueKind::Trace, true}, &SharedValues::downlink},
         {{SharedOption::Uplink, "--uplink", "upload capacity, as --downlink (default: not modelled)",
-          ValueKind::Text, true}, &SharedValues::uplink},
+          ValueKind::Trace, true}, &SharedValues::uplink},
         {{SharedOption::Estimates, "--estimates",
           "replay recorded download estimates (CSV time_s,status,score,bitrate,max_bitrate) in place of the "
           "estimator model",
@@ -237,7 +239,8 @@ std::vector<std::string> optionArguments(const SharedValues& values) {
         if (!value) {
             continue;
         }
-        if (entry.spec.kind == ValueKind::InputFile && *value == kStandardStream) {
+        const bool input = entry.spec.kind == ValueKind::InputFile || entry.spec.kind == ValueKind::Trace;
+        if (input && *value == kStandardStream) {
             throw InputError(
                 fmt::format("{} -: a run of its own cannot read standard input; give a file", entry.spec.name));
         }

@@ -35,7 +35,8 @@ enum class SharedOption {
     Timeout,
     Duration,
     Traces,
-    // `ktr sim`'s own, handed to every run of a sweep.
+    // `ktr sim`'s own, given to every run of a sweep and of `diff --sim`.
+    SummaryOnly,
     Downlink,
     Uplink,
     Estimates,
@@ -66,6 +67,7 @@ struct SharedValues {
     std::string timeout;   // empty: the command's default; kNoTimeLimit: none
     double durationS = 0;  // 0: the whole meeting
     std::string traces;
+    bool summaryOnly = false;
     std::string downlink;
     std::string uplink;
     std::string estimates;
@@ -79,7 +81,7 @@ enum class ValueKind {
     StreamOutput,  // "-": standard output
     FileOutput,    // a file only (a PNG)
     Folder,
-    Text,          // checked where it is used (a trace: a file or a synthetic shape)
+    Trace,         // a trace file ("-": standard input) or a synthetic shape, checked where it is read
     Seconds,       // a positive number of seconds
     Count,         // a positive number of runs
     TimeLimit,     // Seconds, or kNoTimeLimit
