@@ -2,6 +2,8 @@
 // command line parses back to the values it was built from, and the values the table refuses.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <iostream>
 #include <map>
 #include <set>
 #include <string>
@@ -88,6 +90,10 @@ std::string caseName(const ::testing::TestParamInfo<ValueCase>& info) {
     return info.param.name;
 }
 
+void PrintTo(const ValueCase& value, std::ostream* out) {
+    *out << value.name;
+}
+
 class ChildCommandLine : public ::testing::TestWithParam<ValueCase> {};
 
 // Parses arguments as a subcommand that takes every shared option does.
@@ -114,29 +120,30 @@ TEST_P(ChildCommandLine, ParsesBackToTheSameValues) {
 // Values a child could misread: a path that starts with "-", a fraction, the largest seed.
 INSTANTIATE_TEST_SUITE_P(
     EveryOption, ChildCommandLine,
-    ::testing::Values(ValueCase{"lib", SharedOption::Library, [](SharedValues& v) { v.library = "-odd/lib.so"; }},
-                      ValueCase{"config", SharedOption::Settings, [](SharedValues& v) { v.settings = "a b.json"; }},
-                      ValueCase{"json", SharedOption::Json, [](SharedValues& v) { v.json = "-"; }},
-                      ValueCase{"csv", SharedOption::Csv, [](SharedValues& v) { v.csv = "t.csv"; }},
-                      ValueCase{"log_file", SharedOption::LogFile, [](SharedValues& v) { v.logFile = "x.log"; }},
-                      ValueCase{"html", SharedOption::Html, [](SharedValues& v) { v.html = "r.html"; }},
-                      ValueCase{"summary", SharedOption::Summary, [](SharedValues& v) { v.summary = "s.json"; }},
-                      ValueCase{"plot", SharedOption::Plot, [](SharedValues& v) { v.plot = "p.png"; }},
-                      ValueCase{"redact", SharedOption::Redact, [](SharedValues& v) { v.redact = true; }},
-                      ValueCase{"explain", SharedOption::Explain, [](SharedValues& v) { v.explain = true; }},
-                      ValueCase{"log", SharedOption::Log, [](SharedValues& v) { v.log = true; }},
-                      ValueCase{"state", SharedOption::State, [](SharedValues& v) { v.state = "every"; }},
-                      ValueCase{"jobs", SharedOption::Jobs, [](SharedValues& v) { v.jobs = 3; }},
-                      ValueCase{"timeout_none", SharedOption::Timeout, [](SharedValues& v) { v.timeout = "none"; }},
-                      ValueCase{"timeout", SharedOption::Timeout, [](SharedValues& v) { v.timeout = "2.5"; }},
-                      ValueCase{"duration", SharedOption::Duration, [](SharedValues& v) { v.durationS = 0.1; }},
-                      ValueCase{"traces", SharedOption::Traces, [](SharedValues& v) { v.traces = "dir"; }},
-                      ValueCase{"downlink", SharedOption::Downlink,
-                                [](SharedValues& v) { v.downlink = "constant:2mbps"; }},
-                      ValueCase{"uplink", SharedOption::Uplink, [](SharedValues& v) { v.uplink = "up.mahimahi"; }},
-                      ValueCase{"estimates", SharedOption::Estimates, [](SharedValues& v) { v.estimates = "e.csv"; }},
-                      ValueCase{"seed", SharedOption::Seed, [](SharedValues& v) { v.seed = 18446744073709551615u; }},
-                      ValueCase{"seed_zero", SharedOption::Seed, [](SharedValues& v) { v.seed = 0; }}),
+    ::testing::Values(
+        ValueCase{"lib", SharedOption::Library, [](SharedValues& v) { v.library = "-odd/lib.so"; }},
+        ValueCase{"config", SharedOption::Settings, [](SharedValues& v) { v.settings = "a b.json"; }},
+        ValueCase{"json", SharedOption::Json, [](SharedValues& v) { v.json = "-"; }},
+        ValueCase{"csv", SharedOption::Csv, [](SharedValues& v) { v.csv = "t.csv"; }},
+        ValueCase{"log_file", SharedOption::LogFile, [](SharedValues& v) { v.logFile = "x.log"; }},
+        ValueCase{"html", SharedOption::Html, [](SharedValues& v) { v.html = "r.html"; }},
+        ValueCase{"summary", SharedOption::Summary, [](SharedValues& v) { v.summary = "s.json"; }},
+        ValueCase{"plot", SharedOption::Plot, [](SharedValues& v) { v.plot = "p.png"; }},
+        ValueCase{"redact", SharedOption::Redact, [](SharedValues& v) { v.redact = true; }},
+        ValueCase{"explain", SharedOption::Explain, [](SharedValues& v) { v.explain = true; }},
+        ValueCase{"log", SharedOption::Log, [](SharedValues& v) { v.log = true; }},
+        ValueCase{"state", SharedOption::State, [](SharedValues& v) { v.state = "every"; }},
+        ValueCase{"jobs", SharedOption::Jobs, [](SharedValues& v) { v.jobs = 3; }},
+        ValueCase{"timeout_none", SharedOption::Timeout, [](SharedValues& v) { v.timeout = "none"; }},
+        ValueCase{"timeout", SharedOption::Timeout, [](SharedValues& v) { v.timeout = "2.5"; }},
+        ValueCase{"duration", SharedOption::Duration, [](SharedValues& v) { v.durationS = 0.1; }},
+        ValueCase{"traces", SharedOption::Traces, [](SharedValues& v) { v.traces = "dir"; }},
+        ValueCase{"summary_only", SharedOption::SummaryOnly, [](SharedValues& v) { v.summaryOnly = true; }},
+        ValueCase{"downlink", SharedOption::Downlink, [](SharedValues& v) { v.downlink = "constant:2mbps"; }},
+        ValueCase{"uplink", SharedOption::Uplink, [](SharedValues& v) { v.uplink = "up.mahimahi"; }},
+        ValueCase{"estimates", SharedOption::Estimates, [](SharedValues& v) { v.estimates = "e.csv"; }},
+        ValueCase{"seed", SharedOption::Seed, [](SharedValues& v) { v.seed = 18446744073709551615u; }},
+        ValueCase{"seed_zero", SharedOption::Seed, [](SharedValues& v) { v.seed = 0; }}),
     caseName);
 
 TEST(ChildValues, InheritOnlyWhatARunOfItsOwnNeeds) {
@@ -161,12 +168,20 @@ TEST(ChildValues, StandardInputCannotBePassedOn) {
     values.settings = "-";
     EXPECT_EQ(inputErrorOf([&] { optionArguments(values); }),
               "--config -: a run of its own cannot read standard input; give a file");
+    values.settings.clear();
+    values.uplink = "-";
+    EXPECT_EQ(inputErrorOf([&] { optionArguments(values); }),
+              "--uplink -: a run of its own cannot read standard input; give a file");
 }
 
 struct RefusedCase {
     std::string name;
     std::vector<std::string> arguments;
 };
+
+void PrintTo(const RefusedCase& value, std::ostream* out) {
+    *out << value.name;
+}
 
 class RefusedValue : public ::testing::TestWithParam<RefusedCase> {};
 
@@ -193,6 +208,10 @@ struct TimeLimitCase {
     std::vector<std::string> arguments;
     double seconds;  // with a default of 60
 };
+
+void PrintTo(const TimeLimitCase& value, std::ostream* out) {
+    *out << value.name;
+}
 
 class TimeLimit : public ::testing::TestWithParam<TimeLimitCase> {};
 

@@ -80,6 +80,16 @@ expect_failure 2 "--duration" "$ktr" sim "$meeting" --duration 0
 "$ktr" sim - --duration 60 --downlink "$scratch/traces/office.mahimahi" --summary-only <"$meeting" >"$scratch/stdin.json"
 cmp -s "$scratch/stdin.json" "$scratch/alone.json" || fail "sim - differs from sim FILE"
 expect_failure 2 "give a file, not -" "$ktr" sim - --traces "$scratch/traces" <"$meeting"
+# A trace from standard input: the same run as from its file, labelled "-".
+"$ktr" sim "$meeting" --downlink - --duration 60 --summary-only <"$scratch/traces/office.mahimahi" >"$scratch/stdin-trace.json"
+/usr/bin/python3 - "$scratch/stdin-trace.json" "$scratch/alone.json" <<'PY' || fail "--downlink - differs from --downlink FILE"
+import json, sys
+piped, alone = (json.load(open(path)) for path in sys.argv[1:])
+assert piped.pop("downlink") == "-" and alone.pop("downlink") == "office.mahimahi"
+assert piped == alone
+PY
+expect_failure 2 "a run of its own cannot read standard input" "$ktr" sim "$meeting" --traces "$scratch/traces" \
+    --uplink - </dev/null
 
 # Bad input: exit 2, the file and the line or field named, nothing written.
 printf '10\n5\n' >"$scratch/backwards.mahimahi"
