@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <deque>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -15,6 +14,7 @@
 #include "TimelineFormat.h"
 #include "support/NamedItem.h"
 #include "support/ReportData.h"
+#include "support/ScriptedSteps.h"
 
 namespace {
 
@@ -67,25 +67,7 @@ json block(const std::string& html, const std::string& id) {
     return ktr::test_support::reportData(html, id);
 }
 
-// Steps with the state after each, the change computed from the one before.
-class Script {
-public:
-    ktr::TimelineStep step(int index, double time, const ktr::Action& action, const ktr::StateSnapshot& state = {}) {
-        ktr::TimelineStep step;
-        step.index = index;
-        step.time = time;
-        step.event = ktr::actionName(action);
-        step.action = action;
-        step.change =
-            m_states.empty() ? ktr::StateChange::whole(state) : ktr::StateChange::between(m_states.back(), state);
-        m_states.push_back(state);
-        step.state = &m_states.back();
-        return step;
-    }
-
-private:
-    std::deque<ktr::StateSnapshot> m_states;
-};
+using Script = ktr::test_support::ScriptedSteps;
 
 ktr::TimelineHeader header(const std::string& command, const std::string& source) {
     ktr::TimelineHeader header;

@@ -406,6 +406,7 @@ async function checkOverview(browser) {
       lanesInView: lanes.filter((lane) => lane.spans.some(([from, to]) => to > view.min && from < view.max)).length,
       rowColours: rows,
       peerLinesHidden: plot.series.filter((s) => /^(peer|request) /.test(s.label)).every((s) => !s.show),
+      capacity: Object.fromEntries(plot.series.filter((s) => /^capacity/.test(s.label)).map((s) => [s.label, s.show])),
     };
   });
   check(`${name}: opens on the whole hour`, seen.view.min <= 0 && seen.view.max >= seen.end && seen.end > 3599 &&
@@ -418,6 +419,11 @@ async function checkOverview(browser) {
   check(`${name}: every peer's lane is filled in`, seen.rowColours.length === 24 && seen.rowColours.every((n) => n >= 2),
     JSON.stringify(seen.rowColours));
   check(`${name}: the peers' own lines wait in the legend`, seen.peerLinesHidden, JSON.stringify(seen));
+  // With the capacity smoothed over a second sampled, it is shown and the raw series waits in the legend.
+  if ('capacity_1s' in seen.capacity) {
+    check(`${name}: the smoothed capacity is shown, the raw one hidden`,
+      seen.capacity.capacity_1s === true && seen.capacity.capacity === false, JSON.stringify(seen.capacity));
+  }
   await page.screenshot({ path: base + '.png', fullPage: true });
   await page.close();
 }

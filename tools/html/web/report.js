@@ -442,6 +442,7 @@
         const column = full[s];
         const i = upperBound(full[0], marker.x) - 1;
         const value = i >= 0 ? column[i] : null;
+        if (value === null && (marker.kind === 'HD' || marker.kind === 'LD')) continue;  // no request to mark
         const px = u.valToPos(marker.x, 'x', true);
         const py = u.valToPos(value === null ? 0 : value, 'y', true);
         ctx.strokeStyle = MARKER_COLORS[marker.kind] || '#555555';
