@@ -390,4 +390,24 @@ TEST(ReportChart, ASimulationsSamplesGiveTheLinkThePeersAndTheMarkers) {
     EXPECT_EQ(named(data.at("series"), "all peers").at("y"), json({400000}));
 }
 
+// A peer that leaves is sampled no more: its line ends there and what all peers receive drops.
+TEST(ReportChart, ASimulatedPeerThatLeavesEndsItsLineAndLeavesTheSum) {
+    ktr::ReportChart chart(ktr::ReportChart::Options{false, true});
+    Script script;
+    ktr::StateSnapshot both;
+    both.peers = {{7, receivedPeer(600000, ktr::Definition::High)}, {9, receivedPeer(150000, ktr::Definition::Low)}};
+    ktr::StateSnapshot nine;
+    nine.peers = {{9, receivedPeer(150000, ktr::Definition::Low)}};
+    chart.addStep(script.step(0, 0.5, ktr::AskDownload{1}, both));
+    chart.addSample(1, "received", 7, 400000);
+    chart.addSample(1, "received", 9, 100000);
+    chart.addStep(script.step(1, 1.5, ktr::RemoveUser{}, nine));
+    chart.addSample(2, "received", 9, 120000);
+    const json series = chart.json().at("series");
+    EXPECT_EQ(named(series, "peer 7").at("x"), json({1.0, 1.5}));
+    EXPECT_EQ(named(series, "peer 7").at("y"), json({400000, nullptr}));
+    EXPECT_EQ(named(series, "all peers").at("x"), json({1.0, 1.5, 2.0}));
+    EXPECT_EQ(named(series, "all peers").at("y"), json({500000, 100000, 120000}));
+}
+
 }  // namespace

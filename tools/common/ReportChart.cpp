@@ -149,7 +149,9 @@ void ReportChart::addStep(const TimelineStep& step) {
     if (step.state == nullptr) {
         return;
     }
-    if (!m_options.sampledSeries) {
+    if (m_options.sampledSeries) {
+        forgetSampledPeers(step, x);
+    } else {
         addStateSeries(step, x);
     }
     addLanes(step, x);
@@ -227,6 +229,24 @@ void ReportChart::addStateSeries(const TimelineStep& step, double x) {
     set(kTotal, "total", x, m_classes.totalBitrate());
 }
 
+// A peer that has left is sampled no more: its line ends, and it no longer counts in what all peers receive.
+void ReportChart::forgetSampledPeers(const TimelineStep& step, double x) {
+    for (const auto& [uid, changed] : step.change.peers) {
+        if (!changed && m_sampledBitrates.erase(uid) != 0) {
+            set(peerName(uid), "peer", x, std::nullopt);
+            set(kTotal, "total", x, sampledTotal());
+        }
+    }
+}
+
+double ReportChart::sampledTotal() const {
+    double total = 0;
+    for (const auto& [peer, bitrate] : m_sampledBitrates) {
+        total += bitrate;
+    }
+    return total;
+}
+
 void ReportChart::addLanes(const TimelineStep& step, double x) {
     const SceneState& scene = step.state->scene;
     setLane("speaker", x, scene.speaking ? std::to_string(scene.speaker) : "");
@@ -246,11 +266,7 @@ void ReportChart::addSample(double timeS, const std::string& kind, uint64_t uid,
     } else if (kind == "received") {
         set(peerName(uid), "peer", timeS, value);
         m_sampledBitrates[uid] = value;
-        double total = 0;
-        for (const auto& [peer, bitrate] : m_sampledBitrates) {
-            total += bitrate;
-        }
-        set(kTotal, "total", timeS, total);
+        set(kTotal, "total", timeS, sampledTotal());
     } else {
         set(kind, "link", timeS, value);
     }

@@ -57,6 +57,8 @@ private:
     void addRequestSeries(const TimelineStep& step, double x);
     void addDefinitionMarkers(const HdLdAnswer& answer, double x);
     void addStateSeries(const TimelineStep& step, double x);
+    void forgetSampledPeers(const TimelineStep& step, double x);
+    double sampledTotal() const;
     void addLanes(const TimelineStep& step, double x);
     void addReceivedSpan(const ReceivedClasses::Span& span);
 
