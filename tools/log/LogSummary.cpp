@@ -7,7 +7,7 @@
 
 #include "LibraryLog.h"
 
-namespace ktr::logs {
+namespace ktr::log {
 namespace {
 
 // "W format-id" / "E format-id".
@@ -109,4 +109,4 @@ void LogSummary::write(std::ostream& out) const {
     }
 }
 
-}  // namespace ktr::logs
+}  // namespace ktr::log

@@ -14,7 +14,7 @@
 #include "Summary.h"
 #include "Timeline.h"
 
-namespace ktr::logs {
+namespace ktr::log {
 
 class LogSummary {
 public:
@@ -48,6 +48,6 @@ private:
     ktr::ReceivedClasses m_classes;
 };
 
-}  // namespace ktr::logs
+}  // namespace ktr::log
 
 #endif  // KTRSDK_TOOLS_LOG_LOGSUMMARY_H
