@@ -45,7 +45,7 @@ TEST(LogSummary, CountsEveryClassFromTheFirstStepToTheLastLeavesIncluded) {
     user.uid = 7;
 
     ktr::test_support::ScriptedSteps script;
-    ktr::logs::LogSummary summary(true);
+    ktr::log::LogSummary summary(true);
     int index = 0;
     const auto add = [&](double time, const ktr::Action& action, const ktr::StateSnapshot& state) {
         summary.add(script.step(index++, time, action, state));
