@@ -177,6 +177,7 @@ int SimCommand::runSweep() const {
     const std::vector<std::string> traces = listTraces(uplinks ? m_uplinkTracesDir : options.traces);
     const Shard shard = m_shard.empty() ? Shard{} : parseShard(m_shard);
     const std::vector<size_t> indices = shardRuns(traces.size(), shard);
+    const std::vector<std::string> runOptions = optionArguments(childValues());  // refuses an input on - first
     OutputFiles files;
     std::ostream* results = m_resultsPath.empty() ? nullptr : &files.open(m_resultsPath);
     const TableFiles tableFiles = openTableFiles(files);
@@ -185,7 +186,7 @@ int SimCommand::runSweep() const {
         static_cast<Micros>(std::llround(timeLimitSeconds(options, kDefaultRunTimeLimitS) * kMicrosPerSecond)));
     const std::vector<LabelledSummary> runs = collectSummaries(outcomes, indices);
     if (results != nullptr) {
-        SweepDescription sweep{m_meetingPath, sha256Hex(meetingText), optionArguments(childValues()), {}};
+        SweepDescription sweep{m_meetingPath, sha256Hex(meetingText), runOptions, {}};
         for (const std::string& trace : traces) {
             sweep.runs.push_back(std::filesystem::path(trace).filename().string());
         }
