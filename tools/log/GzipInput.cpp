@@ -127,15 +127,17 @@ size_t GzipInput::inflateInto(char* data, size_t size) {
             inflateReset(&m_stream);
             m_inMember = true;
         }
-        if (m_stream.avail_in == 0 && !fill()) {
-            stopAtDamage("the gzip data is cut short (truncated)");
-            break;
+        if (m_stream.avail_in == 0) {
+            fill();  // at the end of the file, inflate may still hand out what it holds
         }
         const int result = inflate(&m_stream, Z_NO_FLUSH);
         if (result == Z_STREAM_END) {
             m_inMember = false;
         } else if (result == Z_MEM_ERROR) {
             throw InputError(fmt::format("{}: cannot read: out of memory", m_path));
+        } else if (result == Z_BUF_ERROR && m_stream.avail_in == 0 && m_fileEnded) {
+            stopAtDamage("the gzip data is cut short (truncated)");
+            break;
         } else if (result != Z_OK && result != Z_BUF_ERROR) {
             stopAtDamage(fmt::format("corrupt gzip data ({})", m_stream.msg != nullptr ? m_stream.msg : "unreadable"));
             break;
