@@ -14,8 +14,8 @@ int main(int argc, char** argv) {
     }
     try {
         const auto start = std::chrono::steady_clock::now();
-        ktr::logs::LogReader reader(argv[1]);
-        ktr::logs::LibraryLine line;
+        ktr::log::LogReader reader(argv[1]);
+        ktr::log::LibraryLine line;
         while (reader.next(line)) {
         }
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

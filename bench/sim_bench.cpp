@@ -12,11 +12,11 @@
 
 namespace {
 
-using ktr::sim::kMicrosPerSecond;
+using ktr::kMicrosPerSecond;
 using tarn::video::VideoStreamInfo;
 
 constexpr int kPeers = 25;
-constexpr ktr::sim::Micros kHour = 3600 * kMicrosPerSecond;
+constexpr ktr::Micros kHour = 3600 * kMicrosPerSecond;
 
 ktr::sim::Meeting hourLongMeeting() {
     ktr::sim::Meeting meeting;

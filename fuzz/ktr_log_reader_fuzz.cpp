@@ -21,9 +21,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const bool customPrefix = (data[0] & 1) != 0;
     const std::string_view text(reinterpret_cast<const char*>(data) + 1, size - 1);
-    ktr::logs::LogReader reader(ktr::logs::LogReader::FromText{}, text,
-                                customPrefix ? std::optional<std::string>(kPrefixPattern) : std::nullopt);
-    ktr::logs::LibraryLine line;
+    ktr::log::LogReader reader(ktr::log::LogReader::FromText{}, text,
+                               customPrefix ? std::optional<std::string>(kPrefixPattern) : std::nullopt);
+    ktr::log::LibraryLine line;
     uint64_t returned = 0;
     uint64_t lastNumber = 0;
     while (reader.next(line)) {
@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         lastNumber = line.number;
         line.parsed.explanation();
     }
-    const ktr::logs::ReadCounts& counts = reader.counts();
+    const ktr::log::ReadCounts& counts = reader.counts();
     if (counts.library != returned || counts.library + counts.unknownLibrary + counts.other != counts.lines ||
         counts.timed > counts.library) {
         std::abort();

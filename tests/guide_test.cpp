@@ -31,7 +31,6 @@ using Uids = std::set<uint64_t>;
 const VideoStreamInfo kZero{0, 0, 0, 0, 0, 0, 0, 0};
 const VideoStreamInfo k720P{1, 0, 1080, 720, 30, 716800, 1024000, 512000};
 
-
 std::string readFile(const std::string& path) {
     std::ifstream file(path);
     std::ostringstream text;
@@ -47,8 +46,8 @@ const Steps& replayed(const std::string& name) {
         static const ktr::SdkLibrary library(KTR_LIBRARY);
         const std::string path = std::string(KTR_SCENARIO_DIR) + "/" + name + ".json";
         ktr::testing::TimelineCollector collector;
-        ktr::Replayer(library).run(ktr::parseScenario(readFile(path), path), ktr::provenanceOf(library, ""),
-                                   collector);
+        ktr::replay::Replayer(library).run(ktr::parseScenario(readFile(path), path), ktr::provenanceOf(library, ""),
+                                           collector);
         found = cache.emplace(name, std::move(collector)).first;
     }
     return found->second.steps;

@@ -26,8 +26,8 @@
 namespace {
 
 using ktr::LogLevel;
-using ktr::logs::LibraryLine;
-using ktr::logs::LogReader;
+using ktr::log::LibraryLine;
+using ktr::log::LogReader;
 
 constexpr const char* kInit = "[KTRMgr::init]: ktr init, uid=1001, dt=8";
 constexpr const char* kSelf = "[KTRMgr::addPeerReport]: can not add myself as a peer, uid=1001";
@@ -264,7 +264,7 @@ TEST(LogReader, BadPrefixPatternGivesPcre2Message) {
 TEST(LineSource, LinesSpanningReadBlocksComeWhole) {
     const std::string input = "first line\r\nsecond, longer than any block\n\nlast without newline";
     size_t given = 0;
-    ktr::logs::LineSource source([&](char* data, size_t size) {
+    ktr::log::LineSource source([&](char* data, size_t size) {
         const size_t count = std::min({size, input.size() - given, size_t{7}});
         std::copy_n(input.data() + given, count, data);
         given += count;
@@ -291,7 +291,7 @@ struct LimitCase {
 class LineLimit : public testing::TestWithParam<LimitCase> {};
 
 TEST_P(LineLimit, CutsOnlyLinesLongerThanTheLimitWhateverTheReadSize) {
-    using ktr::logs::LineSource;
+    using ktr::log::LineSource;
     const LimitCase& c = GetParam();
     const std::string input = "first\n" + std::string(c.length, 'x') + c.lineEnd + (c.lineEnd.empty() ? "" : "next");
     for (const size_t readSize : {size_t{7}, size_t{1} << 20}) {
@@ -319,13 +319,13 @@ TEST_P(LineLimit, CutsOnlyLinesLongerThanTheLimitWhateverTheReadSize) {
 
 INSTANTIATE_TEST_SUITE_P(
     LineSource, LineLimit,
-    testing::Values(LimitCase{"AtTheLimit", ktr::logs::LineSource::kMaxLineLength, "\n", false},
-                    LimitCase{"AtTheLimitWithCrlf", ktr::logs::LineSource::kMaxLineLength, "\r\n", false},
-                    LimitCase{"AtTheLimitWithoutNewline", ktr::logs::LineSource::kMaxLineLength, "", false},
-                    LimitCase{"OneOver", ktr::logs::LineSource::kMaxLineLength + 1, "\n", true},
-                    LimitCase{"OneOverWithCrlf", ktr::logs::LineSource::kMaxLineLength + 1, "\r\n", true},
-                    LimitCase{"OneOverWithoutNewline", ktr::logs::LineSource::kMaxLineLength + 1, "", true},
-                    LimitCase{"SeveralBlocksLong", 3 * ktr::logs::LineSource::kMaxLineLength, "\n", true}),
+    testing::Values(LimitCase{"AtTheLimit", ktr::log::LineSource::kMaxLineLength, "\n", false},
+                    LimitCase{"AtTheLimitWithCrlf", ktr::log::LineSource::kMaxLineLength, "\r\n", false},
+                    LimitCase{"AtTheLimitWithoutNewline", ktr::log::LineSource::kMaxLineLength, "", false},
+                    LimitCase{"OneOver", ktr::log::LineSource::kMaxLineLength + 1, "\n", true},
+                    LimitCase{"OneOverWithCrlf", ktr::log::LineSource::kMaxLineLength + 1, "\r\n", true},
+                    LimitCase{"OneOverWithoutNewline", ktr::log::LineSource::kMaxLineLength + 1, "", true},
+                    LimitCase{"SeveralBlocksLong", 3 * ktr::log::LineSource::kMaxLineLength, "\n", true}),
     [](const testing::TestParamInfo<LimitCase>& info) { return std::string(info.param.name); });
 
 TEST(LogReader, LinesStraddlingReadBlocksAreReadWhole) {
@@ -384,7 +384,7 @@ TEST_F(SeveralFiles, AreReadInTheOrderGivenAsOneLog) {
         ASSERT_TRUE(lines[i].time.has_value()) << expected[i].first;
         EXPECT_NEAR(*lines[i].time, times[i], kTimeTolerance) << expected[i].first;
     }
-    const ktr::logs::ReadCounts& counts = reader.counts();
+    const ktr::log::ReadCounts& counts = reader.counts();
     EXPECT_EQ(counts.lines, 7u);
     EXPECT_EQ(counts.library, 4u);
     EXPECT_EQ(counts.timed, 4u);
@@ -623,17 +623,16 @@ std::string randomPrefix(std::mt19937& random) {
 }
 
 TEST(HostPrefix, FindsTheStampAndMarkThatTheGrammarFinds) {
-    ktr::logs::Pcre2Pattern stamps(kStampGrammar);
-    ktr::logs::Pcre2Pattern marks(kMarkGrammar);
+    ktr::log::Pcre2Pattern stamps(kStampGrammar);
+    ktr::log::Pcre2Pattern marks(kMarkGrammar);
     const std::optional<int> markGroup = marks.groupNumber("mark");
     std::mt19937 random(20240301);
     for (int i = 0; i < 200000; ++i) {
         const std::string text = randomPrefix(random);
-        const ktr::logs::HostPrefix::Facts facts = ktr::logs::HostPrefix::read(text);
-        std::optional<ktr::logs::TimeStamp::Time> time;
+        const ktr::log::HostPrefix::Facts facts = ktr::log::HostPrefix::read(text);
+        std::optional<ktr::log::TimeStamp::Time> time;
         if (stamps.match(text)) {
-            const std::optional<ktr::logs::TimeStamp::Found> found =
-                ktr::logs::TimeStamp::at(text, stamps.matchStart());
+            const std::optional<ktr::log::TimeStamp::Found> found = ktr::log::TimeStamp::at(text, stamps.matchStart());
             ASSERT_TRUE(found && found->end == stamps.matchEnd())
                 << "\"" << text << "\": the grammar's stamp ends at " << stamps.matchEnd();
             time = found->time;
@@ -644,7 +643,7 @@ TEST(HostPrefix, FindsTheStampAndMarkThatTheGrammarFinds) {
             EXPECT_EQ(facts.time->timeOfDay, time->timeOfDay) << "\"" << text << "\"";
         }
         const std::optional<LogLevel> level =
-            marks.match(text) ? ktr::logs::LevelMark::parse(*marks.group(markGroup)) : std::nullopt;
+            marks.match(text) ? ktr::log::LevelMark::parse(*marks.group(markGroup)) : std::nullopt;
         ASSERT_EQ(facts.level, level) << "\"" << text << "\"";
     }
 }
@@ -659,7 +658,7 @@ class Stamps : public testing::TestWithParam<StampCase> {};
 
 TEST_P(Stamps, ReadAsOneStamp) {
     const StampCase& c = GetParam();
-    const std::optional<ktr::logs::TimeStamp::Time> time = ktr::logs::TimeStamp::parse(c.text);
+    const std::optional<ktr::log::TimeStamp::Time> time = ktr::log::TimeStamp::parse(c.text);
     ASSERT_EQ(time.has_value(), c.seconds.has_value()) << c.text;
     if (time) {
         EXPECT_NEAR(time->seconds, *c.seconds, kTimeTolerance) << c.text;

@@ -30,7 +30,7 @@ using ktr::testing::TimelineCollector;
 TimelineCollector replay(const ktr::Scenario& scenario) {
     static const ktr::SdkLibrary library(KTR_LIBRARY);
     TimelineCollector collector;
-    ktr::Replayer(library).run(scenario, ktr::provenanceOf(library, ""), collector);
+    ktr::replay::Replayer(library).run(scenario, ktr::provenanceOf(library, ""), collector);
     return collector;
 }
 
@@ -42,8 +42,8 @@ ktr::Scenario bundled(const std::string& name) {
     return ktr::parseScenario(text.str(), path);
 }
 
-ktr::logs::LibraryLine libraryLine(uint64_t number, double time, const ktr::FiredRule& logged) {
-    ktr::logs::LibraryLine line;
+ktr::log::LibraryLine libraryLine(uint64_t number, double time, const ktr::FiredRule& logged) {
+    ktr::log::LibraryLine line;
     line.number = number;
     line.time = time;
     line.level = logged.level;
@@ -53,8 +53,8 @@ ktr::logs::LibraryLine libraryLine(uint64_t number, double time, const ktr::Fire
 }
 
 // The lines the replay logged, as a reader finds them in a client's log (the replay's time as the prefix's).
-std::vector<ktr::logs::LibraryLine> loggedLines(const std::vector<ktr::TimelineStep>& steps) {
-    std::vector<ktr::logs::LibraryLine> lines;
+std::vector<ktr::log::LibraryLine> loggedLines(const std::vector<ktr::TimelineStep>& steps) {
+    std::vector<ktr::log::LibraryLine> lines;
     for (const ktr::TimelineStep& step : steps) {
         for (const ktr::FiredRule& logged : step.rules) {
             lines.push_back(libraryLine(lines.size() + 1, step.time.value(), logged));
@@ -70,10 +70,10 @@ struct Rebuilt {
     uint64_t skipped = 0;
 };
 
-std::unique_ptr<Rebuilt> rebuild(const std::vector<ktr::logs::LibraryLine>& lines) {
+std::unique_ptr<Rebuilt> rebuild(const std::vector<ktr::log::LibraryLine>& lines) {
     auto rebuilt = std::make_unique<Rebuilt>();
-    ktr::logs::OperationBuilder builder([&](ktr::TimelineStep&& step) { rebuilt->timeline.write(step); });
-    for (const ktr::logs::LibraryLine& line : lines) {
+    ktr::log::OperationBuilder builder([&](ktr::TimelineStep&& step) { rebuilt->timeline.write(step); });
+    for (const ktr::log::LibraryLine& line : lines) {
         builder.add(line);
     }
     builder.finish();
@@ -312,7 +312,7 @@ std::string answerJsonOf(const ktr::TimelineStep& step) {
 // A log cut after a download's first line: the download is rebuilt with its requests unknown, and the
 // lines before the first whole operation are counted as skipped.
 TEST(EdgeCases, LogCutInsideOperations) {
-    const std::vector<ktr::logs::LibraryLine> lines = loggedLines(replay(bundled("congested-download")).steps);
+    const std::vector<ktr::log::LibraryLine> lines = loggedLines(replay(bundled("congested-download")).steps);
     size_t firstDownload = 0;
     while (firstDownload < lines.size() &&
            lines[firstDownload].parsed.format->id != std::string(ktrlog::DlAdjustPeerCount::id)) {
@@ -320,7 +320,7 @@ TEST(EdgeCases, LogCutInsideOperations) {
     }
     ASSERT_LT(firstDownload, lines.size());
     // Starts on the init's second line (none) or later: drop the first operation's first line.
-    const std::vector<ktr::logs::LibraryLine> cut(lines.begin() + 1, lines.begin() + firstDownload + 1);
+    const std::vector<ktr::log::LibraryLine> cut(lines.begin() + 1, lines.begin() + firstDownload + 1);
     const std::unique_ptr<Rebuilt> rebuilt = rebuild(cut);
     ASSERT_FALSE(rebuilt->steps.empty());
     const ktr::TimelineStep& last = rebuilt->steps.back();
@@ -334,9 +334,9 @@ TEST(EdgeCases, LogCutInsideOperations) {
 }
 
 TEST(EdgeCases, SecondInitIsWarnedAbout) {
-    std::vector<ktr::logs::LibraryLine> lines = loggedLines(replay(bundled("one-to-one-phone")).steps);
-    const std::vector<ktr::logs::LibraryLine> second = loggedLines(replay(bundled("team-meeting")).steps);
-    for (ktr::logs::LibraryLine line : second) {
+    std::vector<ktr::log::LibraryLine> lines = loggedLines(replay(bundled("one-to-one-phone")).steps);
+    const std::vector<ktr::log::LibraryLine> second = loggedLines(replay(bundled("team-meeting")).steps);
+    for (ktr::log::LibraryLine line : second) {
         line.number += lines.size();
         lines.push_back(line);
     }
@@ -352,8 +352,8 @@ TEST(EdgeCases, SecondInitIsWarnedAbout) {
 
 // A line of another library version joins the operation it falls in, as an unexplained rule.
 TEST(EdgeCases, UnknownLibraryLineIsReportedAndKept) {
-    std::vector<ktr::logs::LibraryLine> lines = loggedLines(replay(bundled("one-to-one-phone")).steps);
-    ktr::logs::LibraryLine strange;
+    std::vector<ktr::log::LibraryLine> lines = loggedLines(replay(bundled("one-to-one-phone")).steps);
+    ktr::log::LibraryLine strange;
     strange.number = 2;
     strange.text = "[KTRDLPolicy::adjust]: a message of another version";
     lines.insert(lines.begin() + 1, strange);
@@ -370,8 +370,8 @@ TEST(EdgeCases, UnknownLibraryLineIsReportedAndKept) {
 
 // Without time in the prefix no step has a time: steps count where seconds would.
 TEST(EdgeCases, LinesWithoutTimeLeaveTheStepsWithoutTime) {
-    std::vector<ktr::logs::LibraryLine> lines = loggedLines(replay(bundled("one-to-one-phone")).steps);
-    for (ktr::logs::LibraryLine& line : lines) {
+    std::vector<ktr::log::LibraryLine> lines = loggedLines(replay(bundled("one-to-one-phone")).steps);
+    for (ktr::log::LibraryLine& line : lines) {
         line.time.reset();
     }
     const std::unique_ptr<Rebuilt> rebuilt = rebuild(lines);
@@ -404,7 +404,7 @@ TEST(EdgeCases, SelectRequestsFollowTheCollections) {
         if (step.event == "upload") {
             requestsAtUpload.push_back(step.state->selectRequests.size());
         }
-        newCollections += std::count(step.notes.begin(), step.notes.end(), ktr::logs::kNewCollectionNote);
+        newCollections += std::count(step.notes.begin(), step.notes.end(), ktr::log::kNewCollectionNote);
     }
     EXPECT_EQ(requestsAtUpload, (std::vector<size_t>{2, 1, 2}));
     EXPECT_EQ(newCollections, 2u);
@@ -416,7 +416,7 @@ TEST(EdgeCases, SelectRequestsFollowTheCollections) {
 // a reader rebuilds from the changes written equals the state the whole log had after that step.
 struct FilterCase {
     const char* name;
-    ktr::logs::StepWindow window;
+    ktr::log::StepWindow window;
 };
 
 void PrintTo(const FilterCase& c, std::ostream* os) {
@@ -426,11 +426,11 @@ void PrintTo(const FilterCase& c, std::ostream* os) {
 class StepFilters : public ::testing::TestWithParam<FilterCase> {};
 
 TEST_P(StepFilters, KeepTheWindowAndTheStateOfTheWholeLog) {
-    const std::vector<ktr::logs::LibraryLine> lines = loggedLines(replay(bundled("congested-download")).steps);
+    const std::vector<ktr::log::LibraryLine> lines = loggedLines(replay(bundled("congested-download")).steps);
     const std::unique_ptr<Rebuilt> whole = rebuild(lines);
     std::stringstream written;
     ktr::JsonLinesWriter writer(written, ktr::StateWriting::Changes);
-    ktr::logs::StepFilter filter(GetParam().window, writer);
+    ktr::log::StepFilter filter(GetParam().window, writer);
     filter.begin(ktr::TimelineHeader{});
     for (const ktr::TimelineStep& step : whole->steps) {
         filter.write(step);
@@ -439,7 +439,7 @@ TEST_P(StepFilters, KeepTheWindowAndTheStateOfTheWholeLog) {
     ktr::TimelineReader reader(written, "filtered");
     ktr::TimelineStep step;
     size_t kept = 0;
-    const ktr::logs::StepWindow& window = GetParam().window;
+    const ktr::log::StepWindow& window = GetParam().window;
     while (reader.next(step)) {
         ++kept;
         const ktr::TimelineStep& original = whole->steps.at(static_cast<size_t>(step.index));

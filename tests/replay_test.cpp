@@ -12,8 +12,8 @@
 #include "DefinitionTable.h"
 #include "JsonLinesWriter.h"
 #include "LogFileWriter.h"
-#include "Replayer.h"
 #include "ProvenanceOf.h"
+#include "Replayer.h"
 #include "Scenario.h"
 #include "ScenarioWriter.h"
 #include "SdkLibrary.h"
@@ -33,7 +33,7 @@ const ktr::SdkLibrary& library() {
 
 TimelineCollector replay(const ktr::Scenario& scenario) {
     TimelineCollector collector;
-    ktr::Replayer(library()).run(scenario, ktr::provenanceOf(library(), ""), collector);
+    ktr::replay::Replayer(library()).run(scenario, ktr::provenanceOf(library(), ""), collector);
     return collector;
 }
 
@@ -270,7 +270,7 @@ TEST(TimelineWriters, JsonLinesReadBackToTheSameTimeline) {
             ktr::JsonLinesWriter writer(out, writing);
             TimelineCollector original;
             Tee both(writer, original);
-            ktr::Replayer(library()).run(bundled(name), ktr::provenanceOf(library(), ""), both);
+            ktr::replay::Replayer(library()).run(bundled(name), ktr::provenanceOf(library(), ""), both);
             ktr::TimelineReader reader(out, name);
             EXPECT_EQ(reader.header().command, "replay");
             EXPECT_EQ(reader.header().provenance.librarySoname, "libktrsdk.so.1");

@@ -13,9 +13,9 @@
 
 namespace {
 
+using ktr::Micros;
 using ktr::sim::Meeting;
 using ktr::sim::MeetingPeer;
-using ktr::sim::Micros;
 using tarn::video::VideoStreamInfo;
 
 const char* const kFile = "meeting.json";

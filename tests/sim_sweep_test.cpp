@@ -669,8 +669,9 @@ TEST_F(ResultsFiles, ATruncatedFileIsRefused) {
 
 TEST_F(ResultsFiles, AnotherSchemaOrNoHeaderIsRefused) {
     spoil(1, R"("schema":2,"meeting")", R"("schema":1,"meeting")");
-    EXPECT_EQ(mergeError(), m_paths[0] + ": line 1: not a results header: a results file of schema 1; this ktr reads "
-                                         "schema 2");
+    EXPECT_EQ(mergeError(), m_paths[0] +
+                                ": line 1: not a results header: a results file of schema 1; this ktr reads "
+                                "schema 2");
     writeFile(m_paths[0], "hello\n");
     EXPECT_THAT(mergeError(), StartsWith(m_paths[0] + ": line 1: not a results header: not JSON: "));
     spoil(1, R"("shard":"1/3")", R"("shard":"0/3")");

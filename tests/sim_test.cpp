@@ -12,20 +12,20 @@
 #include "InputFile.h"
 #include "LinkEstimator.h"
 #include "Meeting.h"
+#include "ProvenanceOf.h"
 #include "RecordedEstimates.h"
 #include "Replayer.h"
 #include "Scenario.h"
 #include "ScenarioWriter.h"
 #include "SdkLibrary.h"
-#include "ProvenanceOf.h"
 #include "Simulation.h"
 #include "SyntheticTrace.h"
 #include "support/TimelineCollector.h"
 
 namespace {
 
-using ktr::sim::kMicrosPerSecond;
-using ktr::sim::Micros;
+using ktr::kMicrosPerSecond;
+using ktr::Micros;
 using tarn::video::VideoStreamInfo;
 
 constexpr Micros kMs = 1000;
@@ -230,7 +230,7 @@ TEST(Simulation, RecordedScenarioReplaysIdentically) {
     ASSERT_EQ(scenario.steps.size(), run.steps().size());
     TimelineCollector replayed;
     std::srand(1);
-    ktr::Replayer(library()).run(scenario, ktr::provenanceOf(library(), ""), replayed);
+    ktr::replay::Replayer(library()).run(scenario, ktr::provenanceOf(library(), ""), replayed);
     for (size_t i = 0; i < run.steps().size(); ++i) {
         ASSERT_TRUE(replayed.steps[i].action == run.steps()[i].action) << i;
         std::vector<std::string> simulated, again;

@@ -22,9 +22,9 @@
 namespace {
 
 using ktr::InputError;
+using ktr::Micros;
 using ktr::sim::Bottleneck;
 using ktr::sim::CapacityTrace;
-using ktr::sim::Micros;
 
 constexpr Micros kMs = 1000;
 constexpr Micros kSecond = 1000000;

@@ -1,9 +1,11 @@
 #!/usr/bin/python3
-"""Turns a `ktr replay --csv` timeline into a PNG: the published camera and share streams with the upload
-estimate (top), the stream requested from each peer with the download estimate and the peers received in
-high or low definition (bottom), in kbit/s over seconds.
+"""Turns a `ktr replay --csv` timeline into a PNG: the published camera streams by rank and the share stream
+with the upload estimate (top); for each peer the download answer (the bitrate requested) and the stream
+chosen for it, with the download estimate and the peers received in high or low definition (bottom), in
+kbit/s over seconds from the timeline's start. A stream of bitrate 0 in an answer (the library's "no result")
+is a gap in its line with a marker below it.
 
-Usage: tools/plot_timeline.py TIMELINE.csv OUTPUT.png [--title TITLE]
+Usage: tools/plot_timeline.py TIMELINE.csv OUTPUT.png [--title TITLE] [--dump DRAWN.json]
 Exit status: 0 done, 2 bad input or usage.
 """
 import argparse
@@ -20,6 +22,10 @@ import matplotlib
 matplotlib.use("Agg")
 import matplotlib.pyplot as plt  # noqa: E402
 from matplotlib.lines import Line2D  # noqa: E402
+from matplotlib.transforms import blended_transform_factory  # noqa: E402
+
+sys.dont_write_bytecode = True  # no cache files beside the installed scripts
+from plot_common import DUMP_HELP, peer_colors, save  # noqa: E402
 
 COLUMNS = ("step,time_s,kind,subject,uid,rank_or_dft,width,height,fps,bitrate,minbitrate,maxbitrate,"
            "changed,net_status,net_score").split(",")
@@ -31,6 +37,7 @@ REQUIRED = {
     "download": ("uid", "bitrate"),
     "hd": ("uid",),
     "ld": ("uid",),
+    "chosen": ("uid",),
     "definition": ("bitrate",),
     "empty": (),
     "dlnet": ("bitrate", "maxbitrate"),
@@ -56,6 +63,11 @@ MAX_NAMED_PEERS = 12
 PEER_LINE_WIDTH = 1.5
 MARKER_AREA = 35
 RANK_NAMES = {1: "rank 1", 2: "rank 2"}
+# The value of a stream whose answer holds bitrate 0: the library found nothing to say.
+NO_RESULT = "no result"
+# No-result markers sit this far above the bottom of their panel (a fraction of its height).
+NO_RESULT_HEIGHT = 0.03
+CHOSEN_STYLE = {"linestyle": ":", "linewidth": 1.5}
 ESTIMATE_STYLE = {"color": "black", "linestyle": "--", "linewidth": 1.2}
 ESTIMATE_MAX_STYLE = {"color": "dimgray", "linestyle": ":", "linewidth": 1.2}
 UPLOAD_COLORS = {"rank 1": "tab:blue", "rank 2": "tab:orange", "share": "tab:green"}
@@ -154,7 +166,7 @@ def parse_cell(column, cell):
 
 
 def question_of(row):
-    """The question (or estimate) whose answer the row belongs to."""
+    """The question (or estimate, or the chosen streams) whose answer the row belongs to."""
     kind = row["kind"]
     if kind in ("hd", "ld"):
         return "hdld"
@@ -178,28 +190,46 @@ def kbit(bits):
     return bits / KBIT
 
 
+def stream_value(row):
+    """A stream's kbit/s, or NO_RESULT for bitrate 0."""
+    return NO_RESULT if row["bitrate"] == 0 else kbit(row["bitrate"])
+
+
+def ranked_streams(streams):
+    """Two streams whose dft fields hold the ranks 1 and 2 in rank order; any others by bitrate, the higher
+    first (the first of equal ones): so a single stream is rank 1 whatever its field holds (the force-HD and
+    large-meeting answers keep the table's value there, a client's log may not show it)."""
+    if sorted(row["rank_or_dft"] or 0 for row in streams) == [1, 2]:
+        return sorted(streams, key=lambda row: row["rank_or_dft"])
+    return sorted(streams, key=lambda row: -row["bitrate"])
+
+
 def camera_values(records):
-    """{"rank 1": kbit/s or None, "rank 2": ...} for one upload answer. A single stream is the rank-1
-    stream whatever its dft field holds (the force-HD and large-meeting answers keep the table's value);
-    two streams are named by the rank in that field, or by their order where it is unknown (a client's log)."""
-    streams = [row for row in records if row["kind"] == "upload"]
+    """{"rank 1": kbit/s, NO_RESULT or None, "rank 2": ...} for one upload answer; None for a rank the
+    answer does not hold."""
+    streams = ranked_streams([row for row in records if row["kind"] == "upload"])
     values = dict.fromkeys(RANK_NAMES.values())
-    ranked = sorted(row["rank_or_dft"] or 0 for row in streams) == [1, 2]
-    for position, row in enumerate(streams, start=1):
-        rank = row["rank_or_dft"] if ranked else position
+    for rank, row in enumerate(streams, start=1):
         if rank in RANK_NAMES:
-            values[RANK_NAMES[rank]] = kbit(row["bitrate"])
+            values[RANK_NAMES[rank]] = stream_value(row)
     return values
 
 
 def share_values(records):
     streams = [row for row in records if row["kind"] == "share"]
-    return {"share": kbit(streams[0]["bitrate"]) if streams else None}
+    return {"share": stream_value(streams[0]) if streams else None}
 
 
 def request_values(records):
     """Only the peers whose request changed; the others keep theirs."""
-    return {row["uid"]: kbit(row["bitrate"]) for row in records if row["kind"] == "download"}
+    return {row["uid"]: stream_value(row) for row in records if row["kind"] == "download"}
+
+
+def chosen_values(records):
+    """Only the peers whose chosen stream changed: its kbit/s, None where it is no longer known (a row
+    without a record). An all-zero chosen record is drawn at 0: the library receives nothing of the peer."""
+    return {row["uid"]: None if row["bitrate"] is None else kbit(row["bitrate"])
+            for row in records if row["kind"] == "chosen"}
 
 
 def estimate_values(records, name):
@@ -219,18 +249,27 @@ def held_series(answers, value_readers):
     return series
 
 
-def definition_marks(answers, requests):
+def held_at(series):
+    """A function (uid, time) -> the value series[uid] holds at that time, None before its first point."""
+    times = {uid: [time for time, _ in points] for uid, points in series.items()}
+
+    def value(uid, time):
+        held = bisect.bisect_right(times.get(uid, []), time)
+        return series[uid][held - 1][1] if held else None
+    return value
+
+
+def definition_marks(answers, requests, chosen):
     """{"hd": [(time, uid, kbit/s)], "ld": [...]}: the peers of each hdld answer, placed on their held
-    request at that time (0 before their first)."""
-    request_times = {uid: [time for time, _ in points] for uid, points in requests.items()}
+    request at that time, before their first request on their chosen stream (0 where neither is known)."""
+    request_at, chosen_at = held_at(requests), held_at(chosen)
     marks = {"hd": [], "ld": []}
     for question, time, records in answers:
         for row in records if question == "hdld" else ():
             if row["kind"] in marks:
                 uid = row["uid"]
-                held = bisect.bisect_right(request_times.get(uid, []), time)
-                value = requests[uid][held - 1][1] if held else None
-                marks[row["kind"]].append((time, uid, value or 0.0))
+                values = (request_at(uid, time), chosen_at(uid, time))
+                marks[row["kind"]].append((time, uid, next((v for v in values if isinstance(v, float)), 0.0)))
     return marks
 
 
@@ -246,49 +285,72 @@ def download_series(answers):
             held_series(answers, {"dlnet": lambda records: estimate_values(records, "download estimate")}))
 
 
+def chosen_series(answers):
+    """{peer uid: kbit/s of the stream chosen for it}, where the timeline knows it."""
+    return held_series(answers, {"chosen": chosen_values})
+
+
 # --- drawing -------------------------------------------------------------------------------------------
 
 
-def draw_steps(axis, points, end, **style):
-    """Draws a series that holds each value until the next; None ends the line until a new value."""
-    if all(value is None for _, value in points):
+def draw_steps(axis, points, end, gid, **style):
+    """Draws a series that holds each value until the next; None or NO_RESULT ends the line until a new
+    value, and each NO_RESULT gets a marker at the bottom of the panel. Returns whether it drew a line."""
+    if all(value is None or value == NO_RESULT for _, value in points):
+        draw_no_result(axis, points, gid, style["color"])
         return False
     times = [time for time, _ in points] + [end]
-    values = [math.nan if value is None else value for _, value in points]
-    axis.step(times, values + values[-1:], where="post", **style)
+    values = [value if isinstance(value, float) else math.nan for _, value in points]
+    axis.step(times, values + values[-1:], where="post", gid=gid, **style)
+    draw_no_result(axis, points, gid, style["color"])
     return True
+
+
+def draw_no_result(axis, points, gid, color):
+    times = [time for time, value in points if value == NO_RESULT]
+    if times:
+        axis.scatter(times, [NO_RESULT_HEIGHT] * len(times), marker="x", color=color, zorder=3, clip_on=False,
+                     transform=blended_transform_factory(axis.transData, axis.transAxes), gid=f"{NO_RESULT} {gid}")
+
+
+def no_result_legend(axis):
+    """The legend entry of the no-result markers, when the panel has some."""
+    if any((marks.get_gid() or "").startswith(NO_RESULT) for marks in axis.collections):
+        return [Line2D([], [], marker="x", color="gray", linestyle="none", label=f"{NO_RESULT} (bitrate 0)")]
+    return []
 
 
 def draw_upload(axis, answers, end):
     series = upload_series(answers)
     for name, color in UPLOAD_COLORS.items():
-        draw_steps(axis, series.get(name, []), end, color=color, label=name, linewidth=2)
+        draw_steps(axis, series.get(name, []), end, name, color=color, label=name, linewidth=2)
     draw_estimate(axis, series, "upload estimate", end)
     has_values = any(value is not None for points in series.values() for _, value in points)
-    finish_panel(axis, "upload: published streams", has_values, "no upload answer")
+    finish_panel(axis, "upload: published streams", has_values, "no upload answer", no_result_legend(axis))
 
 
 def draw_download(axis, answers, end):
     requests, estimate = download_series(answers)
-    marks = definition_marks(answers, requests)
-    peers = sorted(set(requests) | {uid for _, uid, _ in marks["hd"] + marks["ld"]})
+    chosen = chosen_series(answers)
+    marks = definition_marks(answers, requests, chosen)
+    peers = sorted(set(requests) | set(chosen) | {uid for _, uid, _ in marks["hd"] + marks["ld"]})
     colors = peer_colors(peers)
     weights = peer_weights(peers)
     for index, uid in enumerate(peers):
         style = {"color": colors[uid], "label": f"peer {uid}" if index < MAX_NAMED_PEERS else None,
                  "linewidth": PEER_LINE_WIDTH * (1 + 2 * weights[uid])}
-        if not draw_steps(axis, requests.get(uid, []), end, **style):
+        if not draw_steps(axis, requests.get(uid, []), end, f"request {uid}", **style):
             axis.plot([], [], **style)
+        draw_steps(axis, chosen.get(uid, []), end, f"chosen {uid}", color=colors[uid], **CHOSEN_STYLE)
     draw_estimate(axis, estimate, "download estimate", end)
-    legend = [draw_marks(axis, marks[kind], colors, weights, kind) for kind in DEFINITION_MARKERS if marks[kind]]
+    legend = [Line2D([], [], color="gray", linewidth=PEER_LINE_WIDTH, label="download answer (request)")]
+    if chosen:
+        legend.append(Line2D([], [], color="gray", label="chosen stream", **CHOSEN_STYLE))
+    legend += [draw_marks(axis, marks[kind], colors, weights, kind) for kind in DEFINITION_MARKERS if marks[kind]]
     if len(peers) > MAX_NAMED_PEERS:
         legend.append(Line2D([], [], linestyle="none", label=f"+{len(peers) - MAX_NAMED_PEERS} more peers"))
-    finish_panel(axis, "download: requested streams", bool(peers or estimate), "no download request", legend)
-
-
-def peer_colors(peers):
-    cycle = plt.rcParams["axes.prop_cycle"].by_key()["color"]
-    return {uid: cycle[index % len(cycle)] for index, uid in enumerate(peers)}
+    finish_panel(axis, "download: answers and chosen streams", bool(peers or estimate), "no download request",
+                 legend + no_result_legend(axis))
 
 
 def peer_weights(peers):
@@ -305,7 +367,7 @@ def draw_marks(axis, marks, colors, weights, kind):
     times, uids, values = zip(*marks)
     peer_colors_of_marks = [colors[uid] for uid in uids]
     sizes = [MARKER_AREA * (1 + 2 * weights[uid]) for uid in uids]
-    axis.scatter(times, values, marker=marker, s=sizes, zorder=3, linewidths=1.5,
+    axis.scatter(times, values, marker=marker, s=sizes, zorder=3, linewidths=1.5, gid=kind,
                  facecolors=peer_colors_of_marks if filled else "white",
                  edgecolors="black" if filled else peer_colors_of_marks)
     return Line2D([], [], marker=marker, markersize=8, linestyle="none", label=label,
@@ -313,8 +375,9 @@ def draw_marks(axis, marks, colors, weights, kind):
 
 
 def draw_estimate(axis, estimate, name, end):
-    draw_steps(axis, estimate.get(name, []), end, label=f"{name} (bitrate)", **ESTIMATE_STYLE)
-    draw_steps(axis, estimate.get(f"{name} max", []), end, label=f"{name} (max)", **ESTIMATE_MAX_STYLE)
+    draw_steps(axis, estimate.get(name, []), end, name, label=f"{name} (bitrate)", **ESTIMATE_STYLE)
+    draw_steps(axis, estimate.get(f"{name} max", []), end, f"{name} max", label=f"{name} (max)",
+               **ESTIMATE_MAX_STYLE)
 
 
 def finish_panel(axis, title, has_data, empty_text, extra_legend=()):
@@ -337,7 +400,8 @@ def draw_timeline(rows, title):
     figure, (top, bottom) = plt.subplots(2, 1, sharex=True, figsize=(11, 7), layout="constrained")
     figure.suptitle(title if rows else f"{title} (empty timeline)", parse_math=False)
     answers = group_answers(rows)
-    start = answers[0][1] if answers else 0.0
+    # Times count from the timeline's start (step 0), which answers no question: the first answer comes later.
+    start = min([0.0] + [time for _, time, _ in answers[:1]])
     end = (answers[-1][1] if answers else start) + STEP_SECONDS
     draw_upload(top, answers, end)
     draw_download(bottom, answers, end)
@@ -352,18 +416,14 @@ def main():
     parser.add_argument("csv", help="the timeline written by ktr replay --csv")
     parser.add_argument("png", help="the picture to write")
     parser.add_argument("--title", default="ktr replay timeline")
+    parser.add_argument("--dump", help=DUMP_HELP)
     args = parser.parse_args()
     try:
         figure = draw_timeline(read_rows(args.csv), args.title)
     except BadTimeline as error:
         print(error, file=sys.stderr)
         return 2
-    try:
-        figure.savefig(args.png, dpi=100, format="png")
-    except OSError as error:
-        print(f"{args.png}: cannot write: {error.strerror or error}", file=sys.stderr)
-        return 2
-    return 0
+    return save(figure, args.png, args.dump)
 
 
 if __name__ == "__main__":

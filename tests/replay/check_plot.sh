@@ -91,7 +91,7 @@ refused request-without-peer 'line 2: column "uid": missing value for kind "down
 $header
 3,3,download,peer,,,640,480,15,358400,245760,512000,1,,
 EOF
-refused unknown-kind "line 2: column \"kind\": unknown kind \"question\", expected one of upload, share, download, hd, ld, definition, empty, dlnet, ulnet" <<EOF
+refused unknown-kind "line 2: column \"kind\": unknown kind \"question\", expected one of upload, share, download, hd, ld, chosen, definition, empty, dlnet, ulnet" <<EOF
 $header
 2,2,question,stream1,,1,640,480,15,358400,245760,512000,1,,
 EOF

@@ -10,11 +10,10 @@
 #include "Scenario.h"
 #include "ScenarioRun.h"
 #include "SdkLibrary.h"
+#include "Units.h"
 
 namespace ktr::diff {
 namespace {
-
-constexpr int64_t kMicrosPerSecond = 1000000;
 
 struct RunningScenario {
     size_t index = 0;

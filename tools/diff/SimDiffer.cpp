@@ -13,11 +13,10 @@
 #include "RunMetrics.h"
 #include "SdkLibrary.h"
 #include "Sweep.h"
+#include "Units.h"
 
 namespace ktr::diff {
 namespace {
-
-constexpr int64_t kMicrosPerSecond = 1000000;
 
 // Adds one side's value of every metric of a summary to the series, opening a series for a new metric.
 void addValues(const RunSummary& summary, size_t trace, size_t traces, bool sideA, std::vector<MetricSeries>& series,

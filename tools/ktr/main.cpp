@@ -21,9 +21,9 @@ constexpr int kBadInput = 2;
 int main(int argc, char** argv) {
     CLI::App program{"ktr: see what the ktrsdk policy decides, and why"};
     program.require_subcommand(1);
-    ktr::ReplayCommand replay(program);
+    ktr::replay::ReplayCommand replay(program);
     ktr::sim::SimCommand sim(program);
-    ktr::logs::LogCommand log(program);
+    ktr::log::LogCommand log(program);
     ktr::diff::DiffCommand diff(program);
     try {
         program.parse(argc, argv);

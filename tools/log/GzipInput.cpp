@@ -10,7 +10,7 @@
 
 #include "InputFile.h"
 
-namespace ktr::logs {
+namespace ktr::log {
 namespace {
 
 constexpr std::string_view kStandardInput = "-";
@@ -55,4 +55,4 @@ size_t GzipInput::read(char* data, size_t size) {
     return static_cast<size_t>(read);
 }
 
-}  // namespace ktr::logs
+}  // namespace ktr::log

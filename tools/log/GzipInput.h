@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string>
 
-namespace ktr::logs {
+namespace ktr::log {
 
 class GzipInput {
 public:
@@ -27,6 +27,6 @@ private:
     gzFile m_file = nullptr;
 };
 
-}  // namespace ktr::logs
+}  // namespace ktr::log
 
 #endif  // KTRSDK_TOOLS_LOG_GZIPINPUT_H

@@ -2,7 +2,7 @@
 
 #include "LevelMark.h"
 
-namespace ktr::logs {
+namespace ktr::log {
 
 HostPrefix::Facts HostPrefix::read(std::string_view prefix) {
     Facts facts;
@@ -25,4 +25,4 @@ HostPrefix::Facts HostPrefix::read(std::string_view prefix) {
     return facts;
 }
 
-}  // namespace ktr::logs
+}  // namespace ktr::log

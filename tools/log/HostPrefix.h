@@ -10,7 +10,7 @@
 #include "LogCatalogue.h"
 #include "TimeStamp.h"
 
-namespace ktr::logs {
+namespace ktr::log {
 
 class HostPrefix {
 public:
@@ -22,6 +22,6 @@ public:
     static Facts read(std::string_view prefix);
 };
 
-}  // namespace ktr::logs
+}  // namespace ktr::log
 
 #endif  // KTRSDK_TOOLS_LOG_HOSTPREFIX_H

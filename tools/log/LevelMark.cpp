@@ -3,7 +3,7 @@
 #include <array>
 #include <utility>
 
-namespace ktr::logs {
+namespace ktr::log {
 namespace {
 
 // Tried in this order; the first followed by a token's end counts (WARN stops inside WARNING, so it comes after).
@@ -87,4 +87,4 @@ std::optional<ktr::LogLevel> LevelMark::parse(std::string_view mark) {
     return std::nullopt;
 }
 
-}  // namespace ktr::logs
+}  // namespace ktr::log

@@ -10,7 +10,7 @@
 
 #include "LogCatalogue.h"
 
-namespace ktr::logs {
+namespace ktr::log {
 
 class LevelMark {
 public:
@@ -22,6 +22,6 @@ public:
     static std::optional<ktr::LogLevel> parse(std::string_view mark);
 };
 
-}  // namespace ktr::logs
+}  // namespace ktr::log
 
 #endif  // KTRSDK_TOOLS_LOG_LEVELMARK_H

@@ -10,7 +10,7 @@
 
 #include "LogCatalogue.h"
 
-namespace ktr::logs {
+namespace ktr::log {
 
 // Where a line stands, for messages: its number, after its file's name when the log is several files
 // ("b.log.gz:1234").
@@ -31,6 +31,6 @@ struct LibraryLine {
     std::string place() const { return linePlace(file.get(), number); }
 };
 
-}  // namespace ktr::logs
+}  // namespace ktr::log
 
 #endif  // KTRSDK_TOOLS_LOG_LIBRARYLINE_H

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstring>
 
-namespace ktr::logs {
+namespace ktr::log {
 namespace {
 
 constexpr char kTagOpen = '[';
@@ -119,4 +119,4 @@ std::optional<size_t> LibraryText::dumpStartAt(std::string_view line, size_t fro
     return std::nullopt;
 }
 
-}  // namespace ktr::logs
+}  // namespace ktr::log

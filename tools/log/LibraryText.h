@@ -8,7 +8,7 @@
 #include <optional>
 #include <string_view>
 
-namespace ktr::logs {
+namespace ktr::log {
 
 class LibraryText {
 public:
@@ -25,6 +25,6 @@ private:
     static std::optional<size_t> dumpStartAt(std::string_view line, size_t from, size_t position);
 };
 
-}  // namespace ktr::logs
+}  // namespace ktr::log
 
 #endif  // KTRSDK_TOOLS_LOG_LIBRARYTEXT_H

@@ -8,7 +8,7 @@
 #include "InputFile.h"
 #include "LineSource.h"
 
-namespace ktr::logs {
+namespace ktr::log {
 namespace {
 
 constexpr std::string_view kStandardInput = "-";
@@ -66,4 +66,4 @@ bool LineSequence::openNext() {
     return true;
 }
 
-}  // namespace ktr::logs
+}  // namespace ktr::log

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace ktr::logs {
+namespace ktr::log {
 
 class GzipInput;
 class LineSource;
@@ -45,6 +45,6 @@ private:
     uint64_t m_number = 0;
 };
 
-}  // namespace ktr::logs
+}  // namespace ktr::log
 
 #endif  // KTRSDK_TOOLS_LOG_LINESEQUENCE_H

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <utility>
 
-namespace ktr::logs {
+namespace ktr::log {
 namespace {
 
 // Sixteen times the longest line: a read fills at least fifteen sixteenths of the buffer, and reads of a
@@ -78,4 +78,4 @@ std::string_view LineSource::take(size_t length) {
     return line;
 }
 
-}  // namespace ktr::logs
+}  // namespace ktr::log

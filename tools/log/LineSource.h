@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace ktr::logs {
+namespace ktr::log {
 
 class LineSource {
 public:
@@ -38,6 +38,6 @@ private:
     bool m_skipping = false;  // inside a cut line, up to its newline
 };
 
-}  // namespace ktr::logs
+}  // namespace ktr::log
 
 #endif  // KTRSDK_TOOLS_LOG_LINESOURCE_H

@@ -21,7 +21,7 @@
 #include "TimeStamp.h"
 #include "UidRedactor.h"
 
-namespace ktr::logs {
+namespace ktr::log {
 namespace {
 
 constexpr double kSecondsPerDay = 86400;
@@ -200,4 +200,4 @@ int LogCommand::run() const {
     return 0;
 }
 
-}  // namespace ktr::logs
+}  // namespace ktr::log

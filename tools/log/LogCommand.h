@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace ktr::logs {
+namespace ktr::log {
 
 class LogCommand {
 public:
@@ -36,6 +36,6 @@ private:
     std::string m_state;
 };
 
-}  // namespace ktr::logs
+}  // namespace ktr::log
 
 #endif  // KTRSDK_TOOLS_LOG_LOGCOMMAND_H

@@ -7,7 +7,7 @@
 #include "LogLineMatcher.h"
 #include "Pcre2Pattern.h"
 
-namespace ktr::logs {
+namespace ktr::log {
 namespace {
 
 constexpr size_t kMaxUnknownSamples = 20;
@@ -150,4 +150,4 @@ void LogReader::countUnknown(std::string_view text) {
     }
 }
 
-}  // namespace ktr::logs
+}  // namespace ktr::log

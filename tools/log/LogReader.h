@@ -17,7 +17,7 @@
 #include "TimeOfDayClock.h"
 #include "TimeStamp.h"
 
-namespace ktr::logs {
+namespace ktr::log {
 
 class LineSequence;
 class Pcre2Pattern;
@@ -90,6 +90,6 @@ private:
     ReadCounts m_counts;
 };
 
-}  // namespace ktr::logs
+}  // namespace ktr::log
 
 #endif  // KTRSDK_TOOLS_LOG_LOGREADER_H

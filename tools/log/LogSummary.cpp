@@ -8,7 +8,7 @@
 #include "LibraryLog.h"
 #include "PeerStreams.h"
 
-namespace ktr::logs {
+namespace ktr::log {
 namespace {
 
 std::string resolutionOf(const ktr::Record& stream) {
@@ -145,4 +145,4 @@ void LogSummary::write(std::ostream& out) const {
     }
 }
 
-}  // namespace ktr::logs
+}  // namespace ktr::log

@@ -13,7 +13,7 @@
 #include "Summary.h"
 #include "Timeline.h"
 
-namespace ktr::logs {
+namespace ktr::log {
 
 class LogSummary {
 public:
@@ -49,6 +49,6 @@ private:
     std::map<uint64_t, PeerTime> m_peers;
 };
 
-}  // namespace ktr::logs
+}  // namespace ktr::log
 
 #endif  // KTRSDK_TOOLS_LOG_LOGSUMMARY_H

@@ -8,8 +8,9 @@
 
 #include "KTRLogFormats.h"
 #include "RebuiltOperation.h"
+#include "Units.h"
 
-namespace ktr::logs {
+namespace ktr::log {
 
 const char* const kNewCollectionNote =
     "clearSelectReqs writes nothing: a select request after a camera decision is taken to start a new collection";
@@ -21,7 +22,6 @@ namespace {
 constexpr size_t kMaxOperationLines = 10000;
 // Past this many warnings, further ones are only counted.
 constexpr size_t kMaxWarnings = 1000;
-constexpr double kMicrosPerSecond = 1e6;
 // How much of an unrecognised line a warning quotes.
 constexpr size_t kQuotedTextLength = 160;
 
@@ -258,4 +258,4 @@ TimelineStep OperationBuilder::newStep(const std::string& event, const LibraryLi
     return step;
 }
 
-}  // namespace ktr::logs
+}  // namespace ktr::log

@@ -14,7 +14,7 @@
 #include "StateTracker.h"
 #include "Timeline.h"
 
-namespace ktr::logs {
+namespace ktr::log {
 
 // The note on a select request that the builder takes to start a new collection of requests.
 extern const char* const kNewCollectionNote;
@@ -72,6 +72,6 @@ private:
     uint64_t m_unlistedWarnings = 0;  // past the listed ones
 };
 
-}  // namespace ktr::logs
+}  // namespace ktr::log
 
 #endif  // KTRSDK_TOOLS_LOG_OPERATIONBUILDER_H

@@ -4,7 +4,7 @@
 
 #include "InputFile.h"
 
-namespace ktr::logs {
+namespace ktr::log {
 namespace {
 
 constexpr size_t kErrorMessageSize = 256;
@@ -65,4 +65,4 @@ std::optional<std::string_view> Pcre2Pattern::group(std::optional<int> number) c
     return m_subject.substr(start, end - start);
 }
 
-}  // namespace ktr::logs
+}  // namespace ktr::log

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace ktr::logs {
+namespace ktr::log {
 
 class Pcre2Pattern {
 public:
@@ -40,6 +40,6 @@ private:
     std::string_view m_subject;
 };
 
-}  // namespace ktr::logs
+}  // namespace ktr::log
 
 #endif  // KTRSDK_TOOLS_LOG_PCRE2PATTERN_H

@@ -10,7 +10,7 @@
 
 #include "KTRLogFormats.h"
 
-namespace ktr::logs {
+namespace ktr::log {
 namespace {
 
 constexpr std::nullopt_t kUnknown = std::nullopt;
@@ -282,4 +282,4 @@ std::optional<EstimateState> estimateRead(const OperationLines& lines) {
     return std::nullopt;
 }
 
-}  // namespace ktr::logs
+}  // namespace ktr::log

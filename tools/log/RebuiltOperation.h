@@ -10,7 +10,7 @@
 #include "Scenario.h"
 #include "Timeline.h"
 
-namespace ktr::logs {
+namespace ktr::log {
 
 struct RebuiltOperation {
     ktr::Action action;
@@ -39,6 +39,6 @@ RebuiltOperation rebuildOperation(const std::string& event, const OperationLines
 // The download estimate a download operation read, when its lines show it.
 std::optional<ktr::EstimateState> estimateRead(const OperationLines& lines);
 
-}  // namespace ktr::logs
+}  // namespace ktr::log
 
 #endif  // KTRSDK_TOOLS_LOG_REBUILTOPERATION_H

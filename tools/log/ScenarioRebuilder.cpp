@@ -14,7 +14,7 @@
 #include "Replayer.h"
 #include "Scenario.h"
 
-namespace ktr::logs {
+namespace ktr::log {
 namespace {
 
 using nlohmann::json;
@@ -222,7 +222,7 @@ void ScenarioRebuilder::finish() {
 Reproduction ScenarioRebuilder::reproduce(const std::string& scenarioPath, const ktr::SdkLibrary& library) const {
     const ktr::Scenario scenario = ktr::parseScenario(ktr::readInputFile(scenarioPath), scenarioPath);
     AnswerCollector replayed;
-    ktr::Replayer(library).run(scenario, ktr::provenanceOf(library, ""), replayed);
+    replay::Replayer(library).run(scenario, ktr::provenanceOf(library, ""), replayed);
     Reproduction result;
     for (size_t i = 0; i < m_logged.size(); ++i) {
         if (m_logged[i].is_null()) {
@@ -234,4 +234,4 @@ Reproduction ScenarioRebuilder::reproduce(const std::string& scenarioPath, const
     return result;
 }
 
-}  // namespace ktr::logs
+}  // namespace ktr::log

@@ -16,7 +16,7 @@
 #include "SdkLibrary.h"
 #include "Timeline.h"
 
-namespace ktr::logs {
+namespace ktr::log {
 
 struct Reproduction {
     int reproduced = 0;
@@ -49,6 +49,6 @@ private:
                                  // records, null when unknown
 };
 
-}  // namespace ktr::logs
+}  // namespace ktr::log
 
 #endif  // KTRSDK_TOOLS_LOG_SCENARIOREBUILDER_H

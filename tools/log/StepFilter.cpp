@@ -2,7 +2,7 @@
 
 #include "Uids.h"
 
-namespace ktr::logs {
+namespace ktr::log {
 
 bool StepFilter::keeps(const ktr::TimelineStep& step) const {
     if (m_window.since || m_window.until) {
@@ -45,4 +45,4 @@ void StepFilter::write(const ktr::TimelineStep& step) {
     m_out.write(written);
 }
 
-}  // namespace ktr::logs
+}  // namespace ktr::log

@@ -10,7 +10,7 @@
 
 #include "TimelineWriter.h"
 
-namespace ktr::logs {
+namespace ktr::log {
 
 struct StepWindow {
     std::optional<double> since;  // a prefix time (seconds as the log's stamps count them), inclusive
@@ -40,6 +40,6 @@ private:
     std::optional<ktr::StateChange> m_skipped;  // the changes of the steps left out since the last one written
 };
 
-}  // namespace ktr::logs
+}  // namespace ktr::log
 
 #endif  // KTRSDK_TOOLS_LOG_STEPFILTER_H

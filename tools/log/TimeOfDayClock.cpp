@@ -1,6 +1,6 @@
 #include "TimeOfDayClock.h"
 
-namespace ktr::logs {
+namespace ktr::log {
 namespace {
 
 constexpr double kSecondsPerDay = 86400;
@@ -18,4 +18,4 @@ double TimeOfDayClock::continued(double timeOfDay) {
     return time;
 }
 
-}  // namespace ktr::logs
+}  // namespace ktr::log

@@ -5,7 +5,7 @@
 
 #include <optional>
 
-namespace ktr::logs {
+namespace ktr::log {
 
 class TimeOfDayClock {
 public:
@@ -17,6 +17,6 @@ private:
     std::optional<double> m_previous;  // the previous time, continued
 };
 
-}  // namespace ktr::logs
+}  // namespace ktr::log
 
 #endif  // KTRSDK_TOOLS_LOG_TIMEOFDAYCLOCK_H

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-namespace ktr::logs {
+namespace ktr::log {
 namespace {
 
 // The zone offsets after the sign: '9' stands for a digit, any other character for itself.
@@ -234,4 +234,4 @@ std::optional<TimeStamp::Found> TimeStamp::epochAt(std::string_view text, size_t
                  end + (fractional > 0 ? 1 + fractional : 0)};
 }
 
-}  // namespace ktr::logs
+}  // namespace ktr::log

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string_view>
 
-namespace ktr::logs {
+namespace ktr::log {
 
 class TimeStamp {
 public:
@@ -45,6 +45,6 @@ private:
     static std::optional<Found> epochAt(std::string_view text, size_t position, size_t digits);
 };
 
-}  // namespace ktr::logs
+}  // namespace ktr::log
 
 #endif  // KTRSDK_TOOLS_LOG_TIMESTAMP_H

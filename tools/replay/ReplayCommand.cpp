@@ -11,13 +11,13 @@
 #include "InputFile.h"
 #include "OutputFiles.h"
 #include "ProvenanceOf.h"
-#include "StateOption.h"
 #include "RedactingWriter.h"
 #include "Replayer.h"
 #include "SdkLibrary.h"
+#include "StateOption.h"
 #include "TableWriter.h"
 
-namespace ktr {
+namespace ktr::replay {
 namespace {
 
 constexpr const char* kDefaultScenarioName = "bundled team meeting";
@@ -92,4 +92,4 @@ int ReplayCommand::lint(const std::string& source, const std::vector<std::string
     return warnings.empty() ? 0 : 1;
 }
 
-}  // namespace ktr
+}  // namespace ktr::replay

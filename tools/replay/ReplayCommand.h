@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace ktr {
+namespace ktr::replay {
 
 class ReplayCommand {
 public:
@@ -36,6 +36,6 @@ private:
     std::string m_state;
 };
 
-}  // namespace ktr
+}  // namespace ktr::replay
 
 #endif  // KTRSDK_TOOLS_REPLAY_REPLAYCOMMAND_H

@@ -2,7 +2,7 @@
 
 #include "LibraryDriver.h"
 
-namespace ktr {
+namespace ktr::replay {
 namespace {
 
 // Each scenario step takes one second of the synthetic clock.
@@ -25,4 +25,4 @@ void Replayer::run(const Scenario& scenario, const Provenance& provenance, Timel
     out.end();
 }
 
-}  // namespace ktr
+}  // namespace ktr::replay

@@ -8,7 +8,7 @@
 #include "SdkLibrary.h"
 #include "TimelineWriter.h"
 
-namespace ktr {
+namespace ktr::replay {
 
 class Replayer {
 public:
@@ -21,6 +21,6 @@ private:
     const SdkLibrary& m_library;
 };
 
-}  // namespace ktr
+}  // namespace ktr::replay
 
 #endif  // KTRSDK_TOOLS_REPLAY_REPLAYER_H

@@ -6,7 +6,7 @@
 #include <deque>
 
 #include "CapacityTrace.h"
-#include "SimTime.h"
+#include "Units.h"
 
 namespace ktr::sim {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "SimTime.h"
+#include "Units.h"
 
 namespace ktr::sim {
 

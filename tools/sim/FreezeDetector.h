@@ -7,7 +7,7 @@
 #include <array>
 #include <optional>
 
-#include "SimTime.h"
+#include "Units.h"
 
 namespace ktr::sim {
 

@@ -1,4 +1,5 @@
 #include "LinkEstimator.h"
+#include "Units.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,7 +8,6 @@
 namespace ktr::sim {
 namespace {
 
-constexpr double kMicrosPerMs = 1000.0;
 constexpr int32_t kNormal = 1;
 constexpr int32_t kHeadroom = 2;
 constexpr int32_t kLargeHeadroom = 3;
@@ -21,7 +21,7 @@ int32_t clampToInt32(double value) {
 }  // namespace
 
 void LinkEstimator::arrived(Micros sent, Micros arrival, int64_t bytes) {
-    const double delayMs = static_cast<double>(arrival - sent) / kMicrosPerMs;
+    const double delayMs = static_cast<double>(arrival - sent) / kMicrosPerMilli;
     m_delaySum += delayMs;
     m_minDelay = m_minDelay < 0 ? delayMs : std::min(m_minDelay, delayMs);
     ++m_arrivals;
@@ -81,7 +81,7 @@ int32_t LinkEstimator::statusFor(Usage usage, double queueMs, double loss, doubl
 }
 
 LinkEstimate LinkEstimator::update(Micros now, double demand) {
-    const double elapsedMs = static_cast<double>(now - m_lastUpdate) / kMicrosPerMs;
+    const double elapsedMs = static_cast<double>(now - m_lastUpdate) / kMicrosPerMilli;
     const double meanDelay = m_arrivals > 0 ? m_delaySum / static_cast<double>(m_arrivals) : m_lastMeanDelay;
     const double trend = meanDelay >= 0 && m_lastMeanDelay >= 0 ? meanDelay - m_lastMeanDelay : 0.0;
     const double queueMs = meanDelay >= 0 && m_minDelay >= 0 ? meanDelay - m_minDelay : 0.0;
@@ -93,7 +93,7 @@ LinkEstimate LinkEstimator::update(Micros now, double demand) {
     if (usage == Usage::Over) {
         m_delayBased = m_p.overuseFactor * delivered;
     } else if (usage == Usage::Normal) {
-        m_delayBased *= std::pow(m_p.increasePerSecond, elapsedMs / kMicrosPerMs);
+        m_delayBased *= std::pow(m_p.increasePerSecond, elapsedMs / kMillisPerSecond);
         if (delivered > 0) {
             m_delayBased = std::min(m_delayBased, m_p.maxOverDelivered * delivered);
         }

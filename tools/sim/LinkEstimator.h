@@ -10,7 +10,7 @@
 #include <optional>
 #include <utility>
 
-#include "SimTime.h"
+#include "Units.h"
 
 namespace ktr::sim {
 

@@ -8,7 +8,7 @@
 
 #include "IKTRSDK.h"
 #include "Records.h"
-#include "SimTime.h"
+#include "Units.h"
 
 namespace ktr::sim {
 

@@ -11,6 +11,7 @@
 #include "NameSuggestion.h"
 #include "PeerMix.h"
 #include "Records.h"
+#include "Units.h"
 
 namespace ktr::sim {
 namespace {
@@ -34,7 +35,6 @@ constexpr double kMinMeanTalkS = 0.1;
 const char* const kTalkSpurtModel = "talk_spurts";
 // Longer than any round trip on earth, satellite hops included.
 constexpr double kMaxBaseRttMs = 10000;
-constexpr double kMicrosPerMilli = 1000;
 // Larger than any bottleneck buffer; keeps the byte counts of the queue model far from overflow.
 constexpr int64_t kMaxBufferBytes = 1000000000;
 // Key frames larger than this many ordinary frames are no encoder's.

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "Meeting.h"
-#include "SimTime.h"
+#include "Units.h"
 
 namespace ktr::sim {
 

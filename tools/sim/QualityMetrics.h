@@ -9,8 +9,8 @@
 #include <optional>
 #include <vector>
 
-#include "SimTime.h"
 #include "Summary.h"
+#include "Units.h"
 
 namespace ktr::sim {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "LinkEstimator.h"
-#include "SimTime.h"
+#include "Units.h"
 
 namespace ktr::sim {
 

@@ -25,6 +25,9 @@ using tarn::video::VideoStreamInfo;
 
 constexpr int32_t kCameraChannel = 1;
 constexpr int32_t kShareChannel = 2;
+// The window of the smoothed capacity series: short spikes of a cellular link (100 ms at tens of Mbit/s)
+// average out over it, while a drop that lasts shows within a second.
+constexpr Micros kSmoothedCapacityWindow = kMicrosPerSecond;
 
 double secondsOf(Micros time) {
     return static_cast<double>(time) / kMicrosPerSecond;
@@ -465,6 +468,8 @@ private:
         }
         m_metrics.sample(link, peers);
         writeSeries("capacity", 0, link.capacityBps);
+        writeSeries("capacity_1s", 0,
+                    m_setup.downlink->bitsPerSecond(std::max<Micros>(0, m_now - kSmoothedCapacityWindow), m_now));
         writeSeries("estimate", 0, estimate.maxBitrate);
         writeSeries("demand", 0, demand);
         writeSeries("delivered", 0, link.deliveredBps);

@@ -18,8 +18,8 @@
 #include "ScenarioWriter.h"
 #include "SdkLibrary.h"
 #include "SeriesSink.h"
-#include "SimTime.h"
 #include "TimelineWriter.h"
+#include "Units.h"
 
 namespace ktr::sim {
 

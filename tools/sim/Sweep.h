@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "ChildPool.h"
-#include "SimTime.h"
 #include "Summary.h"
+#include "Units.h"
 
 namespace ktr::sim {
 

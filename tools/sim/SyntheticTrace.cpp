@@ -14,6 +14,7 @@
 #include "InputFile.h"
 #include "NameSuggestion.h"
 #include "TraceText.h"
+#include "Units.h"
 
 namespace ktr::sim {
 namespace {
@@ -24,7 +25,6 @@ constexpr double kHighestBitsPerSecond = CapacityTrace::kHighestBytesPerSecond *
 constexpr Micros kConstantPeriod = kMicrosPerSecond;
 constexpr Micros kRampStep = 100000;
 constexpr Micros kShortestDuration = 1000;
-constexpr Micros kMicrosPerMs = 1000;
 constexpr Micros kMicrosPerMinute = 60 * kMicrosPerSecond;
 // Far more than any useful shape needs; keeps a walk every millisecond for days from filling memory.
 constexpr size_t kMostSegments = 1000000;
@@ -37,7 +37,7 @@ struct Unit {
 };
 // Longer names first: "kbps" must not be read as "k" and "bps".
 constexpr Unit kRateUnits[] = {{"gbps", 1e9}, {"mbps", 1e6}, {"kbps", 1e3}, {"bps", 1}};
-constexpr Unit kDurationUnits[] = {{"min", kMicrosPerMinute}, {"ms", kMicrosPerMs}, {"s", kMicrosPerSecond}};
+constexpr Unit kDurationUnits[] = {{"min", kMicrosPerMinute}, {"ms", kMicrosPerMilli}, {"s", kMicrosPerSecond}};
 
 std::string formatRate(double bitsPerSecond) {
     for (const Unit& unit : kRateUnits) {
@@ -55,7 +55,7 @@ std::string formatDuration(Micros duration) {
     if (duration % kMicrosPerSecond == 0) {
         return fmt::format("{}s", duration / kMicrosPerSecond);
     }
-    return fmt::format("{}ms", static_cast<double>(duration) / kMicrosPerMs);
+    return fmt::format("{}ms", static_cast<double>(duration) / kMicrosPerMilli);
 }
 
 [[noreturn]] void refuse(const std::string& name, const std::string& value, const std::string& problem) {

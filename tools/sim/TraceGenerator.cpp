@@ -7,12 +7,12 @@
 #include <stdexcept>
 
 #include "SyntheticTrace.h"
+#include "Units.h"
 
 namespace ktr::sim {
 namespace {
 
 constexpr double kPacketBytes = 1500;
-constexpr Micros kMicrosPerMs = 1000;
 constexpr double kBitsPerMbit = 1e6;
 constexpr Micros kBundledRowInterval = kMicrosPerSecond;
 constexpr Micros kSixMinutes = kMicrosPerSecond * 6 * 60;
@@ -43,7 +43,7 @@ const BundledShape kBundledShapes[] = {
 };
 
 void requireWholeMs(Micros duration, const char* what) {
-    if (duration <= 0 || duration % kMicrosPerMs != 0) {
+    if (duration <= 0 || duration % kMicrosPerMilli != 0) {
         throw std::invalid_argument(fmt::format("{} must be a positive whole number of ms, got {} us", what, duration));
     }
 }
@@ -66,9 +66,9 @@ std::string mahimahiText(const CapacityTrace& trace, Micros duration, const std:
     std::string text = commentLines(comments);
     for (int64_t packet = 1; packet < packets; ++packet) {
         const Micros carried = trace.timeToCarry(0, static_cast<double>(packet) * packetBytes);
-        text += fmt::format("{}\n", (carried + kMicrosPerMs - 1) / kMicrosPerMs);
+        text += fmt::format("{}\n", (carried + kMicrosPerMilli - 1) / kMicrosPerMilli);
     }
-    return text + fmt::format("{}\n", duration / kMicrosPerMs);
+    return text + fmt::format("{}\n", duration / kMicrosPerMilli);
 }
 
 std::string mbpsText(const CapacityTrace& trace, Micros duration, Micros rowInterval,

@@ -11,15 +11,15 @@
 
 #include "InputFile.h"
 #include "TraceText.h"
+#include "Units.h"
 
 namespace ktr::sim {
 namespace {
 
 constexpr double kPacketBytes = 1500;
-constexpr Micros kMicrosPerMs = 1000;
 constexpr double kBytesPerSecondPerPacketPerMs = kPacketBytes * 1000;
 constexpr int64_t kMostPacketsPerMs = static_cast<int64_t>(CapacityTrace::kHighestBytesPerSecond / kPacketBytes / 1000);
-constexpr int64_t kLongestTraceMs = CapacityTrace::kLongestPeriod / kMicrosPerMs;
+constexpr int64_t kLongestTraceMs = CapacityTrace::kLongestPeriod / kMicrosPerMilli;
 constexpr double kLongestTraceSeconds = static_cast<double>(CapacityTrace::kLongestPeriod) / kMicrosPerSecond;
 constexpr double kBytesPerMbit = 1e6 / 8;
 constexpr double kHighestMbps = CapacityTrace::kHighestBytesPerSecond / kBytesPerMbit;
@@ -188,13 +188,14 @@ CapacityTrace readMahimahi(const TraceFile& file, std::string label) {
     int64_t end = 0;
     for (const MillisecondCount& count : countPackets(file)) {
         if (count.ms - 1 > end) {
-            segments.add(end * kMicrosPerMs, 0);
+            segments.add(end * kMicrosPerMilli, 0);
         }
-        segments.add((count.ms - 1) * kMicrosPerMs, static_cast<double>(count.packets) * kBytesPerSecondPerPacketPerMs);
+        segments.add((count.ms - 1) * kMicrosPerMilli,
+                     static_cast<double>(count.packets) * kBytesPerSecondPerPacketPerMs);
         end = count.ms;
     }
     return CapacityTrace(std::move(label), file.synthetic, std::move(segments.starts),
-                         std::move(segments.bytesPerSecond), end * kMicrosPerMs);
+                         std::move(segments.bytesPerSecond), end * kMicrosPerMilli);
 }
 
 double columnValue(const TraceFile& file, const DataLine& line, std::string_view field, const char* name) {

@@ -87,6 +87,24 @@ struct RowWriter {
     }
 };
 
+// A peer's chosen stream where it is received and known, one row each time it changes; a bare row where it
+// no longer is (left, not received, or not known) ends the peer's series. `written` holds what the rows say.
+void writeChosenChanges(const RowWriter& rows, const TimelineStep& step, std::map<uint64_t, Record>& written) {
+    for (const auto& entry : step.change.peers) {
+        const uint64_t uid = entry.first;
+        const auto peer = step.state->peers.find(uid);
+        const bool known = peer != step.state->peers.end() && peer->second.received && peer->second.chosen;
+        const auto last = written.find(uid);
+        if (known && (last == written.end() || last->second != *peer->second.chosen)) {
+            rows.record("chosen", "peer", std::to_string(uid), *peer->second.chosen, "");
+            written[uid] = *peer->second.chosen;
+        } else if (!known && last != written.end()) {
+            rows.bare("chosen", "peer", std::to_string(uid), "");
+            written.erase(last);
+        }
+    }
+}
+
 }  // namespace
 
 void CsvWriter::begin(const TimelineHeader&) {
@@ -94,7 +112,11 @@ void CsvWriter::begin(const TimelineHeader&) {
 }
 
 void CsvWriter::write(const TimelineStep& step) {
-    std::visit(RowWriter{m_out, step}, step.answer);
+    const RowWriter rows{m_out, step};
+    std::visit(rows, step.answer);
+    if (step.state != nullptr) {
+        writeChosenChanges(rows, step, m_chosen);
+    }
 }
 
 }  // namespace ktr

@@ -2,6 +2,7 @@
 
 #include "ChildProcess.h"
 #include "InputFile.h"
+#include "Units.h"
 
 #include <fmt/format.h>
 #include <poll.h>
@@ -24,8 +25,6 @@ using Clock = ChildClock;
 
 // How often to look for the exit of a child that has closed its output but not yet exited.
 constexpr int kReapIntervalMs = 10;
-using Micros = int64_t;
-constexpr Micros kMicrosPerSecond = 1000000;
 
 // The end of a child's stderr from the first whole line on, without the final line break.
 std::string wholeLines(const std::string& tail) {

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "ChildPool.h"
+#include "Units.h"
 
 extern char** environ;
 
@@ -20,7 +21,7 @@ namespace {
 
 constexpr size_t kReadChunkBytes = 64u << 10;
 // Bounds the arithmetic on deadlines; no run is meant to take longer.
-constexpr int64_t kLongestTimeLimitMicros = int64_t{30} * 24 * 3600 * 1000000;
+constexpr int64_t kLongestTimeLimitMicros = int64_t{30} * 24 * 3600 * kMicrosPerSecond;
 constexpr ChildClock::duration kLongestPollWait = std::chrono::minutes(1);
 
 [[noreturn]] void throwSystemError(const std::string& what) {
