@@ -27,6 +27,7 @@
 #include "SyntheticTrace.h"
 #include "TimelineFormat.h"
 #include "TraceReader.h"
+#include "Units.h"
 #include "support/RandomMeeting.h"
 #include "support/TimelineCollector.h"
 
@@ -331,7 +332,8 @@ private:
             bool differs = now.size() != m_lastRequests.size();
             for (auto it = now.begin(); !differs && it != now.end(); ++it) {
                 const auto last = m_lastRequests.find(it->first);
-                differs = last == m_lastRequests.end() || std::abs(int64_t{it->second} - last->second) >= kChangeDistance;
+                differs =
+                    last == m_lastRequests.end() || std::abs(int64_t{it->second} - last->second) >= kChangeDistance;
             }
             EXPECT_EQ(changedFlag(step), differs) << m_where << ": the download flag against the previous requests";
             m_lastRequests = now;
@@ -361,7 +363,7 @@ void checkReplay(const ktr::Scenario& scenario, const std::string& source, std::
     std::stringstream lines;
     ktr::JsonLinesWriter writer(lines, ktr::StateWriting::Changes);
     std::srand(1);
-    ktr::Replayer(library()).run(scenario, ktr::provenanceOf(library(), ""), writer);
+    ktr::replay::Replayer(library()).run(scenario, ktr::provenanceOf(library(), ""), writer);
     checkTimeline(lines, source, seen);
 }
 
@@ -373,7 +375,8 @@ void checkSimulation(const ktr::sim::Meeting& meeting, const ktr::sim::CapacityT
     setup.seed = seed;
     std::stringstream lines;
     ktr::JsonLinesWriter writer(lines, ktr::StateWriting::Changes);
-    writer.begin(ktr::TimelineHeader{"sim", source, ktr::provenanceOf(library(), ""), ktr::StateWriting::Changes, true});
+    writer.begin(
+        ktr::TimelineHeader{"sim", source, ktr::provenanceOf(library(), ""), ktr::StateWriting::Changes, true});
     ktr::RunSummary summary;
     ktr::sim::Simulation(setup).run(library(), {&writer, nullptr, nullptr}, summary);
     writer.end();
@@ -382,29 +385,55 @@ void checkSimulation(const ktr::sim::Meeting& meeting, const ktr::sim::CapacityT
 
 // The kinds every source together must show at least once, so that no check above goes unused.
 const char* const kKindsExpected[] = {
-    kind::kAllZero,        kind::kBuiltIn720,      kind::kUnranked,        kind::kRanked,
-    kind::kCameraCount,    kind::kCameraMoved,     kind::kCameraUnchanged, kind::kNoShareTable,
-    kind::kShareChanged,   kind::kCutFromChosen,   kind::kReceives,        kind::kDownloadNoPeer,
-    kind::kDownloadCount,  kind::kDownloadNewPeer, kind::kDownloadMoved,   kind::kDownloadUnchanged,
-    kind::kNothingLower,   kind::kSplitByClass,    kind::kLookup,
+    kind::kAllZero,
+    kind::kBuiltIn720,
+    kind::kNoCamera,
+    kind::kUnranked,
+    kind::kRanked,
+    kind::kCameraCount,
+    kind::kCameraMoved,
+    kind::kCameraUnchanged,
+    kind::kNoShareTable,
+    kind::kShareChanged,
+    kind::kCutFromChosen,
+    kind::kReceives,
+    kind::kDownloadNoPeer,
+    kind::kDownloadCount,
+    kind::kDownloadNewPeer,
+    kind::kDownloadMoved,
+    kind::kDownloadUnchanged,
+    kind::kNothingLower,
+    kind::kSplitByClass,
+    kind::kLookup,
 };
 
 constexpr unsigned kRandomScenarios = 200;
 constexpr int kRandomScenarioLength = 80;
 constexpr unsigned kSeedsPerMeeting = 12;
-constexpr double kSimulatedSeconds = 30.0;
+constexpr ktr::Micros kSimulatedSeconds = 30;
 const char* const kSyntheticTraces[] = {"constant:10mbps", "constant:600kbps", "outage:2mbps/20s/5s",
                                         "steps:8s@3mbps,6s@400kbps", "walk:1.5mbps/300kbps-4mbps/seed=3"};
 
+// The local user shares, and its two merged requests (204800 and 460800) are both below 720P: no camera stream.
+const std::string kSharingWithLowRequests =
+    R"({"step": "addUser", "uid": 2, "dt": 8}, {"step": "sharing", "sharing": true, "uid": 1},
+       {"step": "selectRequest", "width": 320, "height": 240, "fps": 15, "bitrate": 204800},
+       {"step": "selectRequest", "width": 640, "height": 480, "fps": 15, "bitrate": 460800}, {"step": "upload"})";
+
+std::string scenarioOf(const std::string& steps) {
+    return R"({"local": {"uid": 1, "dt": 8}, "steps": [)" + steps + "]}";
+}
+
 TEST(AnswerNotes, EveryNoteSaysWhatTheLibraryDid) {
     std::map<std::string, int> seen;
+    checkReplay(ktr::parseScenario(scenarioOf(kSharingWithLowRequests), "sharing.json"), "sharing.json", seen);
     for (const auto& entry : std::filesystem::directory_iterator(KTR_SCENARIO_DIR)) {
         const std::string path = entry.path().string();
         checkReplay(ktr::parseScenario(ktr::readInputFile(path), path), path, seen);
     }
     for (unsigned seed = 1; seed <= kRandomScenarios; ++seed) {
-        checkReplay(ktr::testing::RandomMeeting(seed).make(kRandomScenarioLength), "random seed " + std::to_string(seed),
-                    seen);
+        checkReplay(ktr::testing::RandomMeeting(seed).make(kRandomScenarioLength),
+                    "random seed " + std::to_string(seed), seen);
     }
     std::vector<std::pair<std::string, ktr::sim::CapacityTrace>> traces;
     for (const char* shape : kSyntheticTraces) {
@@ -416,7 +445,7 @@ TEST(AnswerNotes, EveryNoteSaysWhatTheLibraryDid) {
     size_t runs = 0;
     for (const auto& entry : std::filesystem::directory_iterator(KTR_MEETING_DIR)) {
         ktr::sim::Meeting meeting = ktr::sim::parseMeeting(ktr::readInputFile(entry.path().string()), entry.path());
-        meeting.duration = std::min(meeting.duration, static_cast<ktr::sim::Micros>(kSimulatedSeconds * 1e6));
+        meeting.duration = std::min(meeting.duration, kSimulatedSeconds * ktr::kMicrosPerSecond);
         for (const auto& [name, trace] : traces) {
             for (uint64_t seed = 1; seed <= kSeedsPerMeeting; ++seed) {
                 checkSimulation(meeting, trace, seed,
@@ -451,10 +480,11 @@ void PrintTo(const ChangeCase& c, std::ostream* os) {
 class ChangeNotes : public ::testing::TestWithParam<ChangeCase> {};
 
 TEST_P(ChangeNotes, NameTheDifferenceFromThePreviousAnswer) {
-    const std::string json = R"({"local": {"uid": 1, "dt": 8}, "steps": [)" + GetParam().steps + "]}";
+    const std::string json = scenarioOf(GetParam().steps);
     ktr::testing::TimelineCollector timeline;
     std::srand(1);
-    ktr::Replayer(library()).run(ktr::parseScenario(json, "change.json"), ktr::provenanceOf(library(), ""), timeline);
+    ktr::replay::Replayer(library()).run(ktr::parseScenario(json, "change.json"), ktr::provenanceOf(library(), ""),
+                                         timeline);
     const ktr::TimelineStep& last = timeline.steps.back();
     ASSERT_FALSE(last.notes.empty());
     ASSERT_EQ(last.noteKinds.size(), last.notes.size());
@@ -478,8 +508,9 @@ std::string sixPeers() {
     }
     steps += "]}";
     for (int uid = 2; uid <= 7; ++uid) {
-        steps += R"(, {"step": "peerReport", "uid": )" + std::to_string(uid) +
-                 R"(, "streams": [{"width": 640, "height": 480, "fps": 15, "bitrate": 358400, "maxbitrate": 512000, "minbitrate": 245760}]})";
+        steps +=
+            R"(, {"step": "peerReport", "uid": )" + std::to_string(uid) +
+            R"(, "streams": [{"width": 640, "height": 480, "fps": 15, "bitrate": 358400, "maxbitrate": 512000, "minbitrate": 245760}]})";
     }
     return steps;
 }
@@ -495,25 +526,27 @@ INSTANTIATE_TEST_SUITE_P(
                    "changed: 1 request(s) where the previous adjustment had 0"},
         ChangeCase{"the same raise again", kOnePeer + "," + kRaise + "," + kDownload + "," + kDownload,
                    kind::kDownloadUnchanged, kUnchangedOne},
-        ChangeCase{"a cut after a raise",
-                   kOnePeer + "," + kRaise + "," + kDownload + "," + kCut + "," + kDownload, kind::kDownloadMoved,
+        ChangeCase{"a cut after a raise", kOnePeer + "," + kRaise + "," + kDownload + "," + kCut + "," + kDownload,
+                   kind::kDownloadMoved,
                    "changed: peer 2 moved by 122880 (from 389120 to 266240); a move of 30720 or more counts"},
         // The first cut takes peers 2, 3 and 4; the rotation then takes 5, 6 and 7: three after three.
         ChangeCase{"three requests after three, for other peers",
                    sixPeers() + "," + kCut + "," + kDownload + "," + kDownload, kind::kDownloadNewPeer,
                    "changed: peer 5 has a request and had none in the previous adjustment"},
         ChangeCase{"no request after none",
-                   kOnePeer + R"(, {"step": "downloadNet", "status": 1, "score": 90, "bitrate": 1, "max_bitrate": 0},)" +
+                   kOnePeer +
+                       R"(, {"step": "downloadNet", "status": 1, "score": 90, "bitrate": 1, "max_bitrate": 0},)" +
                        kDownload + "," + kDownload,
                    kind::kDownloadUnchanged, "unchanged: no request, as in the previous adjustment"},
         ChangeCase{"no peer report stored", kDownload, kind::kDownloadNoPeer,
                    "unchanged: no peer report is stored, so nothing is adjusted; the next adjustment is compared with "
                    "the requests before this one"},
-        ChangeCase{"the adjustment before a refused one is the one compared with",
-                   kOnePeer + "," + kRaise + "," + kDownload + R"(, {"step": "clearPeerReports"},)" + kDownload +
-                       R"(, {"step": "peerReport", "uid": 2, "streams": [{"width": 640, "height": 480, "fps": 15, "bitrate": 358400, "maxbitrate": 512000, "minbitrate": 245760}]},)" +
-                       kDownload,
-                   kind::kDownloadUnchanged, kUnchangedOne}));
+        ChangeCase{
+            "the adjustment before a refused one is the one compared with",
+            kOnePeer + "," + kRaise + "," + kDownload + R"(, {"step": "clearPeerReports"},)" + kDownload +
+                R"(, {"step": "peerReport", "uid": 2, "streams": [{"width": 640, "height": 480, "fps": 15, "bitrate": 358400, "maxbitrate": 512000, "minbitrate": 245760}]},)" +
+                kDownload,
+            kind::kDownloadUnchanged, kUnchangedOne}));
 
 // The local user alone on device type 8: the scene default is 720P, so no request is capped; a request of
 // 358400 or 460800 is published as it is.
@@ -527,6 +560,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ChangeCase{"the first decision", cameraAsks(358400), kind::kCameraCount,
                    "changed: 1 camera stream(s) where the previous camera decision had 0"},
+        // The previous decision counts as empty before the first: a first decision with no stream is no change.
+        ChangeCase{"no stream as the first decision", kSharingWithLowRequests, kind::kCameraUnchanged,
+                   "unchanged: no camera stream, as in the previous camera decision"},
         ChangeCase{"a stream moved by a step", cameraAsks(358400) + "," + cameraAsks(460800), kind::kCameraMoved,
                    "changed: stream 1 moved by 102400 (from 358400 to 460800); a move of 30720 or more counts"},
         ChangeCase{"a share question between two close decisions",

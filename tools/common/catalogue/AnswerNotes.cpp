@@ -134,9 +134,8 @@ std::optional<Note> cameraDifference(const std::vector<int32_t>& now, const std:
 std::optional<Note> downloadDifference(const std::map<uint64_t, int32_t>& now,
                                        const std::map<uint64_t, int32_t>& last) {
     if (now.size() != last.size()) {
-        return Note{notekind::kDownloadCount,
-                    fmt::format("changed: {} request(s) where the previous adjustment had {}", now.size(),
-                                last.size())};
+        return Note{notekind::kDownloadCount, fmt::format("changed: {} request(s) where the previous adjustment had {}",
+                                                          now.size(), last.size())};
     }
     for (const auto& [uid, bitrate] : now) {
         const auto previous = last.find(uid);
@@ -147,8 +146,8 @@ std::optional<Note> downloadDifference(const std::map<uint64_t, int32_t>& now,
         const int64_t moved = distance(bitrate, previous->second);
         if (moved >= kChangeDistance) {
             return Note{notekind::kDownloadMoved,
-                        fmt::format("changed: peer {} moved by {} (from {} to {}); a move of {} or more counts",
-                                    uid, moved, previous->second, bitrate, kChangeDistance)};
+                        fmt::format("changed: peer {} moved by {} (from {} to {}); a move of {} or more counts", uid,
+                                    moved, previous->second, bitrate, kChangeDistance)};
         }
     }
     return std::nullopt;
@@ -217,9 +216,10 @@ void AnswerNotes::onCamera(const UploadAnswer& answer, TimelineStep& step) {
                   "dft holds the stream's rank: 1 for the only or the higher-bitrate stream, 2 for the lower");
     }
     std::vector<int32_t> bitrates = bitratesOf(streams);
-    const std::string same =
-        bitrates.empty() ? "unchanged: no camera stream, as in the previous camera decision"
-                         : fmt::format("unchanged: {} camera stream(s) as in the previous camera decision, every "
+    const std::string same = bitrates.empty()
+                                 ? "unchanged: no camera stream, as in the previous camera decision"
+                                 : fmt::format(
+                                       "unchanged: {} camera stream(s) as in the previous camera decision, every "
                                        "bitrate within {} of it (resolution and definition are not compared)",
                                        bitrates.size(), kChangeDistance);
     notes.add(flagNote(answer.changed.value_or(false), cameraDifference(bitrates, m_lastCamera),
@@ -244,10 +244,9 @@ void AnswerNotes::onDownload(const DownloadAnswer& answer, TimelineStep& step) {
         bitrates[request.uid] = bitrateOf(request);
         const auto peer = step.state->peers.find(request.uid);
         if (peer != step.state->peers.end() && peer->second.chosen && peer->second.choice) {
-            notes.add(notekind::kReceives,
-                      fmt::format("peer {}: receives {} ({} stream), asked for {}", request.uid,
-                                  bitrateOf(*peer->second.chosen), choiceName(*peer->second.choice),
-                                  bitrateOf(request)));
+            notes.add(notekind::kReceives, fmt::format("peer {}: receives {} ({} stream), asked for {}", request.uid,
+                                                       bitrateOf(*peer->second.chosen),
+                                                       choiceName(*peer->second.choice), bitrateOf(request)));
         }
         if (isBuiltIn720(request)) {
             notes.add(notekind::kRequestBuiltIn720,
@@ -261,9 +260,10 @@ void AnswerNotes::onDownload(const DownloadAnswer& answer, TimelineStep& step) {
                   "the requests before this one");
         return;
     }
-    const std::string same =
-        bitrates.empty() ? "unchanged: no request, as in the previous adjustment"
-                         : fmt::format("unchanged: the same {} peer(s) as the previous adjustment, every bitrate "
+    const std::string same = bitrates.empty()
+                                 ? "unchanged: no request, as in the previous adjustment"
+                                 : fmt::format(
+                                       "unchanged: the same {} peer(s) as the previous adjustment, every bitrate "
                                        "within {} of its previous request (other fields are not compared)",
                                        bitrates.size(), kChangeDistance);
     notes.add(flagNote(answer.changed.value_or(false), downloadDifference(bitrates, m_lastRequests),

@@ -16,27 +16,27 @@ namespace ktr {
 
 namespace notekind {
 // Records.
-constexpr const char* kAllZero = "record.all_zero";        // stream N of the answer is all zero (rank aside)
+constexpr const char* kAllZero = "record.all_zero";         // stream N of the answer is all zero (rank aside)
 constexpr const char* kBuiltIn720 = "record.built_in_720";  // stream N is 1080x720
 // Camera answers.
-constexpr const char* kNoCamera = "camera.none";          // no stream: the local user shares
-constexpr const char* kUnranked = "camera.unranked";      // force-HD or large meeting: dft is the table's
-constexpr const char* kRanked = "camera.ranked";          // dft holds the rank
-constexpr const char* kCameraCount = "camera.changed.count";        // another number of streams than before
-constexpr const char* kCameraMoved = "camera.changed.bitrate";      // stream N moved by 30720 or more
-constexpr const char* kCameraUnchanged = "camera.unchanged";        // same count, every move below 30720
+constexpr const char* kNoCamera = "camera.none";                // no stream: the local user shares
+constexpr const char* kUnranked = "camera.unranked";            // force-HD or large meeting: dft is the table's
+constexpr const char* kRanked = "camera.ranked";                // dft holds the rank
+constexpr const char* kCameraCount = "camera.changed.count";    // another number of streams than before
+constexpr const char* kCameraMoved = "camera.changed.bitrate";  // stream N moved by 30720 or more
+constexpr const char* kCameraUnchanged = "camera.unchanged";    // same count, every move below 30720
 // Share answers.
 constexpr const char* kNoShareTable = "share.no_table";  // the share record is all zero
 constexpr const char* kShareChanged = "share.changed";   // always a change
 // Download answers.
-constexpr const char* kCutFromChosen = "download.cut";             // a cut starts from the chosen streams
-constexpr const char* kReceives = "download.receives";             // peer X receives B, asked for C
+constexpr const char* kCutFromChosen = "download.cut";               // a cut starts from the chosen streams
+constexpr const char* kReceives = "download.receives";               // peer X receives B, asked for C
 constexpr const char* kRequestBuiltIn720 = "download.built_in_720";  // peer X's request is 1080x720
-constexpr const char* kDownloadNoPeer = "download.no_peer";        // no report stored: nothing compared
-constexpr const char* kDownloadCount = "download.changed.count";   // another number of requests
-constexpr const char* kDownloadNewPeer = "download.changed.peer";  // peer X had no previous request
-constexpr const char* kDownloadMoved = "download.changed.bitrate"; // peer X moved by 30720 or more
-constexpr const char* kDownloadUnchanged = "download.unchanged";   // same peers, every move below 30720
+constexpr const char* kDownloadNoPeer = "download.no_peer";          // no report stored: nothing compared
+constexpr const char* kDownloadCount = "download.changed.count";     // another number of requests
+constexpr const char* kDownloadNewPeer = "download.changed.peer";    // peer X had no previous request
+constexpr const char* kDownloadMoved = "download.changed.bitrate";   // peer X moved by 30720 or more
+constexpr const char* kDownloadUnchanged = "download.unchanged";     // same peers, every move below 30720
 // Either question: the flag and the comparison with the previous answer disagree.
 constexpr const char* kFlagUnexplained = "change.unexplained";
 // HD/LD answers.
@@ -57,8 +57,8 @@ private:
     void onCamera(const UploadAnswer& answer, TimelineStep& step);
     void onDownload(const DownloadAnswer& answer, TimelineStep& step);
 
-    std::vector<int32_t> m_lastCamera;            // bitrates of the previous camera answer
-    std::map<uint64_t, int32_t> m_lastRequests;   // bitrate by peer of the previous adjustment
+    std::vector<int32_t> m_lastCamera;           // bitrates of the previous camera answer
+    std::map<uint64_t, int32_t> m_lastRequests;  // bitrate by peer of the previous adjustment
 };
 
 }  // namespace ktr

@@ -51,9 +51,9 @@ struct SceneSoFar {
     uint64_t localUid = 0;
     std::map<uint64_t, std::set<uint16_t>> deviceTypes;  // of each user added and not removed
     std::set<uint64_t> listedUids;                       // in the last setUsers list
-    bool shareTable = false;            // a definitions record of channel 2 and height 720 was given
-    size_t heldRequests = 0;            // select requests added since the last clear
-    int cameraDecision = kNoStep;       // the camera decision that came after the held requests
+    bool shareTable = false;                             // a definitions record of channel 2 and height 720 was given
+    size_t heldRequests = 0;                             // select requests added since the last clear
+    int cameraDecision = kNoStep;                        // the camera decision that came after the held requests
 };
 
 struct StepCheck {
@@ -202,16 +202,18 @@ Findings scoreOutOfRange(const StepCheck& check) {
     if (estimate->upload) {
         effect = "no decision reads the upload estimate";
     } else if (estimate->score > kGoodScore) {
-        effect = fmt::format("the download policy only asks whether it is above {}: it counts as a good network "
-                             "(upper streams chosen, raises allowed)",
-                             kGoodScore);
+        effect = fmt::format(
+            "the download policy only asks whether it is above {}: it counts as a good network "
+            "(a peer may get its upper stream, and the score holds back no raise)",
+            kGoodScore);
     } else {
-        effect = fmt::format("the download policy only asks whether it is above {}: it counts as a poor network "
-                             "(lower streams chosen, no raise)",
-                             kGoodScore);
+        effect = fmt::format(
+            "the download policy only asks whether it is above {}: it counts as a poor network "
+            "(every peer gets its lower stream, and no raise)",
+            kGoodScore);
     }
-    return {{"score", fmt::format("score {} is outside {} to {}; {}", estimate->score, kLowestScore, kHighestScore,
-                                  effect)}};
+    return {{"score",
+             fmt::format("score {} is outside {} to {}; {}", estimate->score, kLowestScore, kHighestScore, effect)}};
 }
 
 Findings uploadChannelUnknown(const StepCheck& check) {
@@ -267,8 +269,12 @@ std::string definitionRangeEffect(const Record& record) {
         return "the camera table keeps the record as given; no bitrate lies in its range, so the lookup of a "
                "bitrate's class by range never answers this class";
     }
+    if (channel == kShareChannel && height == kShareHeight) {
+        return "the share table keeps the record as given, and the share answer carries both bounds as they are";
+    }
     if (channel == kShareChannel && kShareHeights.count(height) != 0) {
-        return "the share table keeps the record as given, and answers carry both bounds as they are";
+        return "the share table keeps the record as given; no answer reads it (the share answer is the 720-line "
+               "record)";
     }
     return "the library stores no record of this channel and height";
 }
@@ -356,7 +362,8 @@ void updateScene(SceneSoFar& scene, const Step& step) {
             scene.listedUids.insert(user.uid);
         }
     } else if (const auto* table = std::get_if<Definitions>(&step.action)) {
-        scene.shareTable = scene.shareTable || std::any_of(table->streams.begin(), table->streams.end(), fillsShareTable);
+        scene.shareTable =
+            scene.shareTable || std::any_of(table->streams.begin(), table->streams.end(), fillsShareTable);
     }
     updateRequests(scene, step);
 }
