@@ -309,7 +309,18 @@ private:
             const auto peer = step.state->peers.find(uid);
             ASSERT_NE(peer, step.state->peers.end()) << where;
             EXPECT_TRUE(!peer->second.published || peer->second.published->size() < 2) << where;
-        } else if (text.find("another class, high") != std::string::npos) {
+            return;
+        }
+        // The lower stream is the lesser of the first two, the first on equal bitrates.
+        const auto m = numbersIn(text, R"(^peer \d+: receives (-?\d+) \(.*\), its lower stream (-?\d+) is )");
+        const auto peer = step.state->peers.find(uid);
+        ASSERT_TRUE(peer != step.state->peers.end() && peer->second.published && peer->second.chosen) << where;
+        const std::vector<ktr::Record>& published = *peer->second.published;
+        ASSERT_GE(published.size(), 2u) << where;
+        const int32_t lower = std::min(bitrateOf(published[0]), bitrateOf(published[1]));
+        EXPECT_EQ(m.at(1), lower) << where;
+        EXPECT_EQ(m.at(0), bitrateOf(*peer->second.chosen)) << where;
+        if (text.find("another class, high") != std::string::npos) {
             EXPECT_TRUE(high && !low) << where;
         } else {
             EXPECT_TRUE(low && !high) << where << ": the same class, low";
