@@ -2,7 +2,7 @@
 // timeline's steps and a simulation's samples.
 #include <gtest/gtest.h>
 
-#include <deque>
+#include <algorithm>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -14,6 +14,7 @@
 #include "TimelineFormat.h"
 #include "support/NamedItem.h"
 #include "support/ReportData.h"
+#include "support/ScriptedSteps.h"
 
 namespace {
 
@@ -66,25 +67,7 @@ json block(const std::string& html, const std::string& id) {
     return ktr::test_support::reportData(html, id);
 }
 
-// Steps with the state after each, the change computed from the one before.
-class Script {
-public:
-    ktr::TimelineStep step(int index, double time, const ktr::Action& action, const ktr::StateSnapshot& state = {}) {
-        ktr::TimelineStep step;
-        step.index = index;
-        step.time = time;
-        step.event = ktr::actionName(action);
-        step.action = action;
-        step.change =
-            m_states.empty() ? ktr::StateChange::whole(state) : ktr::StateChange::between(m_states.back(), state);
-        m_states.push_back(state);
-        step.state = &m_states.back();
-        return step;
-    }
-
-private:
-    std::deque<ktr::StateSnapshot> m_states;
-};
+using Script = ktr::test_support::ScriptedSteps;
 
 ktr::TimelineHeader header(const std::string& command, const std::string& source) {
     ktr::TimelineHeader header;
@@ -195,11 +178,19 @@ ktr::PeerState receivedPeer(std::optional<int> bitrate, ktr::Definition definiti
 
 const auto& named = ktr::test_support::namedItem;
 
+Record sized(int width, int height, int bitrate) {
+    Record record = stream(bitrate);
+    record.width = width;
+    record.height = height;
+    return record;
+}
+
 TEST(ReportChart, UploadAnswersGiveTheCameraStreamsByRankAndTheShareStream) {
     ktr::ReportChart chart(ktr::ReportChart::Options{true, false});
     Script script;
+    // The answer lists the lower stream first: camera 1 is still the greater bitrate.
     ktr::TimelineStep two = script.step(0, 0, ktr::AskUpload{1});
-    two.answer = ktr::UploadAnswer{1, true, std::vector<Record>{stream(800000), stream(200000)}};
+    two.answer = ktr::UploadAnswer{1, true, std::vector<Record>{stream(200000), stream(800000)}};
     ktr::TimelineStep same = script.step(1, 1, ktr::AskUpload{1});
     same.answer = two.answer;
     ktr::TimelineStep one = script.step(2, 2, ktr::AskUpload{1});
@@ -210,12 +201,89 @@ TEST(ReportChart, UploadAnswersGiveTheCameraStreamsByRankAndTheShareStream) {
         chart.addStep(step);
     }
     const json series = chart.json().at("series");
-    // A value is written where it changes and holds until the next one.
+    // A value is written where it changes and holds until the next one; a stream the answer lacks is a gap.
     EXPECT_EQ(named(series, "camera 1").at("x"), json({0, 2}));
     EXPECT_EQ(named(series, "camera 1").at("y"), json({800000, 500000}));
-    EXPECT_EQ(named(series, "camera 2").at("y"), json({200000, 0}));
+    EXPECT_EQ(named(series, "camera 2").at("y"), json({200000, nullptr}));
     EXPECT_EQ(named(series, "share").at("x"), json({3}));
     EXPECT_EQ(named(series, "share").at("group"), "upload");
+}
+
+TEST(ReportChart, NoSeriesForACameraStreamNoAnswerHolds) {
+    ktr::ReportChart chart(ktr::ReportChart::Options{true, false});
+    Script script;
+    ktr::TimelineStep one = script.step(0, 0, ktr::AskUpload{1});
+    one.answer = ktr::UploadAnswer{1, true, std::vector<Record>{stream(500000)}};
+    chart.addStep(one);
+    const json series = chart.json().at("series");
+    EXPECT_EQ(named(series, "camera 1").at("y"), json({500000}));
+    EXPECT_TRUE(std::none_of(series.begin(), series.end(), [](const json& s) { return s.at("name") == "camera 2"; }))
+        << series.dump();
+}
+
+// "No result" (all-zero records) is a gap in the stream's series, with a marker, not a drop to 0.
+TEST(ReportChart, NoResultIsAGapWithAMarker) {
+    ktr::ReportChart chart(ktr::ReportChart::Options{true, false});
+    Script script;
+    ktr::TimelineStep before = script.step(0, 0, ktr::AskUpload{1});
+    before.answer = ktr::UploadAnswer{1, true, std::vector<Record>{stream(800000), stream(200000)}};
+    ktr::TimelineStep none = script.step(1, 1, ktr::AskUpload{1});
+    none.answer = ktr::UploadAnswer{1, true, std::vector<Record>{Record::of({})}};
+    chart.addStep(before);
+    chart.addStep(none);
+    const json data = chart.json();
+    EXPECT_EQ(named(data.at("series"), "camera 1").at("y"), json({800000, nullptr}));
+    EXPECT_EQ(named(data.at("series"), "camera 2").at("y"), json({200000, nullptr}));
+    EXPECT_EQ(data.at("markers"), json::parse(R"([{"x": 1, "kind": "no result", "uid": 0, "series": "camera 1"}])"));
+}
+
+// Each peer's request: set by the answers that name it, with its resolution; held while answers name others;
+// a gap once the peer is gone.
+TEST(ReportChart, DownloadAnswersGiveEachPeersRequest) {
+    ktr::ReportChart chart(ktr::ReportChart::Options{true, false});
+    Script script;
+    const auto request = [](uint64_t uid, Record record) {
+        ktr::PeerRequest r;
+        static_cast<Record&>(r) = record;
+        r.uid = uid;
+        return r;
+    };
+    const auto answer = [&](int index, std::vector<ktr::PeerRequest> requests, const ktr::StateSnapshot& state) {
+        ktr::TimelineStep step = script.step(index, index, ktr::AskDownload{1}, state);
+        step.answer = ktr::DownloadAnswer{true, std::move(requests)};
+        return step;
+    };
+    ktr::StateSnapshot both;
+    both.peers = {{7, receivedPeer(358400, ktr::Definition::High)}, {9, receivedPeer(358400, ktr::Definition::High)}};
+    ktr::StateSnapshot nine;
+    nine.peers = {{9, receivedPeer(358400, ktr::Definition::High)}};
+    chart.addStep(answer(0, {request(7, sized(640, 480, 286720)), request(9, sized(640, 480, 286720))}, both));
+    chart.addStep(answer(1, {request(9, sized(320, 240, 250880))}, both));
+    chart.addStep(answer(2, {request(9, sized(640, 480, 389120))}, nine));
+    const json series = chart.json().at("series");
+    EXPECT_EQ(named(series, "request 7").at("x"), json({0, 2}));
+    EXPECT_EQ(named(series, "request 7").at("y"), json({286720, nullptr}));
+    EXPECT_EQ(named(series, "request 9").at("y"), json({286720, 250880, 389120}));
+    EXPECT_EQ(named(series, "request 9").at("labels"), json({"640x480", "320x240", "640x480"}));
+    EXPECT_EQ(named(series, "request 9").at("group"), "request");
+    // The chosen streams stay as they were: the requests are series of their own.
+    EXPECT_EQ(named(series, "peer 9").at("y"), json({358400}));
+}
+
+TEST(ReportChart, MovesBetweenHdAndLdAreMarkers) {
+    ktr::ReportChart chart(ktr::ReportChart::Options{true, false});
+    Script script;
+    const auto split = [&](int index, std::set<uint64_t> hd, std::set<uint64_t> ld) {
+        ktr::TimelineStep step = script.step(index, index, ktr::AskHdLd{});
+        step.answer = ktr::HdLdAnswer{hd, ld};
+        return step;
+    };
+    chart.addStep(split(0, {7}, {9}));
+    chart.addStep(split(1, {7}, {9}));
+    chart.addStep(split(2, {7, 9}, {}));
+    EXPECT_EQ(chart.json().at("markers"), json::parse(R"([{"x": 0, "kind": "HD", "uid": 7, "series": "request 7"},
+                                                          {"x": 0, "kind": "LD", "uid": 9, "series": "request 9"},
+                                                          {"x": 2, "kind": "HD", "uid": 9, "series": "request 9"}])"));
 }
 
 TEST(ReportChart, AnUploadAnswerWhoseBitratesTheLogDoesNotShowIsUnknown) {
@@ -240,11 +308,43 @@ TEST(ReportChart, PeersFromTheStateUntilTheyLeave) {
     chart.addStep(script.step(0, 0, ktr::AskDownload{1}, both));
     chart.addStep(script.step(1, 1, ktr::RemoveUser{}, one));
     const json data = chart.json();
-    EXPECT_EQ(named(data.at("series"), "peer 7").at("y"), json({600000, 0}));
+    EXPECT_EQ(named(data.at("series"), "peer 7").at("y"), json({600000, nullptr}));
     EXPECT_EQ(named(data.at("series"), "peer 9").at("y"), json({nullptr, 150000}));
     EXPECT_EQ(named(data.at("series"), "estimate").at("y"), json({300000}));
-    EXPECT_EQ(named(data.at("lanes"), "HD/LD 7").at("spans"), json::parse(R"([[0, 1, "HD"]])"));
-    EXPECT_EQ(named(data.at("lanes"), "HD/LD 9").at("spans"), json::parse(R"([[0, 1, "LD"]])"));
+}
+
+// What a peer is received at, as a lane: before it joins, before its report, each resolution (the chosen
+// stream, then the request that replaces it), after it leaves; and what all peers receive, summed.
+TEST(ReportChart, ReceivedLanesFollowEachPeerFromJoinToLeave) {
+    ktr::ReportChart chart(ktr::ReportChart::Options{false, false});
+    Script script;
+    ktr::StateSnapshot joined;
+    joined.scene.users = {ktr::UserKey{7, 8}};
+    ktr::StateSnapshot reported = joined;
+    ktr::PeerState peer = receivedPeer(358400, ktr::Definition::High);
+    peer.published = std::vector<Record>{sized(640, 480, 358400), sized(320, 240, 102400)};
+    peer.chosen = sized(640, 480, 358400);
+    reported.peers = {{7, peer}};
+    ktr::PeerRequest lower;
+    static_cast<Record&>(lower) = sized(320, 240, 102400);
+    lower.uid = 7;
+    ktr::AddUser user;
+    user.uid = 7;
+    ktr::TimelineStep request = script.step(3, 8, ktr::AskDownload{1}, reported);
+    request.answer = ktr::DownloadAnswer{true, std::vector<ktr::PeerRequest>{lower}};
+    for (const ktr::TimelineStep& step :
+         {script.step(0, 0, ktr::Init{1, 8}), script.step(1, 2, user, joined),
+          script.step(2, 5, ktr::PeerReport{7, peer.published}, reported), request,
+          script.step(4, 12, ktr::RemoveUser{user}), script.step(5, 20, ktr::Speaker{false, 0})}) {
+        chart.addStep(step);
+    }
+    const json data = chart.json();
+    EXPECT_EQ(named(data.at("lanes"), "peer 7").at("spans"),
+              json::parse(R"([[0, 2, "not yet joined"], [2, 5, "no report"], [5, 8, "640x480"], [8, 12, "320x240"],
+                              [12, 20, "left"]])"));
+    EXPECT_EQ(named(data.at("lanes"), "peer 7").at("kind"), "received");
+    EXPECT_EQ(named(data.at("series"), "all peers").at("x"), json({0, 5, 8, 12}));
+    EXPECT_EQ(named(data.at("series"), "all peers").at("y"), json({0, 358400, 102400, 0}));
 }
 
 TEST(ReportChart, LanesAreSpansOfEqualLabels) {
@@ -287,6 +387,27 @@ TEST(ReportChart, ASimulationsSamplesGiveTheLinkThePeersAndTheMarkers) {
     EXPECT_EQ(data.at("markers"), json::parse(R"([{"x": 3, "kind": "freeze", "uid": 7, "series": "peer 7"},
                                                   {"x": 4, "kind": "switch", "uid": 7, "series": "peer 7"}])"));
     EXPECT_EQ(data.at("end"), 4.0);
+    EXPECT_EQ(named(data.at("series"), "all peers").at("y"), json({400000}));
+}
+
+// A peer that leaves is sampled no more: its line ends there and what all peers receive drops.
+TEST(ReportChart, ASimulatedPeerThatLeavesEndsItsLineAndLeavesTheSum) {
+    ktr::ReportChart chart(ktr::ReportChart::Options{false, true});
+    Script script;
+    ktr::StateSnapshot both;
+    both.peers = {{7, receivedPeer(600000, ktr::Definition::High)}, {9, receivedPeer(150000, ktr::Definition::Low)}};
+    ktr::StateSnapshot nine;
+    nine.peers = {{9, receivedPeer(150000, ktr::Definition::Low)}};
+    chart.addStep(script.step(0, 0.5, ktr::AskDownload{1}, both));
+    chart.addSample(1, "received", 7, 400000);
+    chart.addSample(1, "received", 9, 100000);
+    chart.addStep(script.step(1, 1.5, ktr::RemoveUser{}, nine));
+    chart.addSample(2, "received", 9, 120000);
+    const json series = chart.json().at("series");
+    EXPECT_EQ(named(series, "peer 7").at("x"), json({1.0, 1.5}));
+    EXPECT_EQ(named(series, "peer 7").at("y"), json({400000, nullptr}));
+    EXPECT_EQ(named(series, "all peers").at("x"), json({1.0, 1.5, 2.0}));
+    EXPECT_EQ(named(series, "all peers").at("y"), json({500000, 100000, 120000}));
 }
 
 }  // namespace

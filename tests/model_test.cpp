@@ -400,7 +400,8 @@ TEST(RoundTrip, SummariesAndSweepResultsReadBackAsWritten) {
         report.timeUnit = v.text();
         report.firstTime = v.known<double>([&] { return v.number(); });
         report.operations[v.text()] = v.u64();
-        report.peers.push_back(ktr::LogPeerSummary{v.u64(), {{v.text(), v.number()}}, v.i32(), v.number()});
+        report.peers.push_back(ktr::LogPeerSummary{
+            v.u64(), {{v.text(), v.number()}}, {{v.text(), v.number()}}, v.number(), v.i32(), v.number()});
         EXPECT_EQ(ktr::toJsonText(readBack(report)), ktr::toJsonText(report)) << "seed " << seed;
     }
 }

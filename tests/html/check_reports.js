@@ -4,7 +4,10 @@
 // rules explained, its log lines as the library wrote them and the state the run had there, a peer
 // toggled from the legend leaves the chart; a sweep's page shows its table; hostile texts in
 // the input stay text; a diff's page overlays both sides, lists the differing steps and shows both sides of
-// one, and holds the metric table of a simulation. A screenshot of every page goes to the scratch folder.
+// one, and holds the metric table of a simulation. The data each chart is given holds every peer's download
+// requests and the camera streams by rank as the run answered them, with gaps where there is nothing; the
+// opening view of an hour-long meeting is an overview with data in it; a log's summary adds up to its
+// page's lanes. A screenshot of every page goes to the scratch folder.
 // Usage: node check_reports.js KTR SOURCE_DIR SCRATCH_DIR LIBRARY ALTERED_LIBRARY
 //   (exit 77: no chromium, the test is skipped; ALTERED_LIBRARY: tests/support/ktrsdk_altered.cpp's build)
 'use strict';
@@ -18,6 +21,7 @@ const SKIPPED = 77;
 // The meetings' first two minutes: their JSON Lines, with the state after every call, grow by megabytes a
 // minute.
 const SIM_SECONDS = '120';
+const KBIT = 1024;
 
 const [ktr, sourceDir, scratch, library, altered] = process.argv.slice(2);
 if (!ktr || !sourceDir || !scratch || !library || !altered) {
@@ -57,27 +61,104 @@ function bundled(folder) {
     .map((f) => path.join(sourceDir, folder, f));
 }
 
-// The series a timeline's report draws, from its JSON Lines: the camera and share streams where upload
-// answers have them, and, unless the run samples them, the download estimate and every peer of any state.
-// The steps hold the whole state (--state every).
+// The series a timeline's report draws, from its JSON Lines: the share stream and the camera streams by
+// rank where upload answers have them (a second only where an answer holds two), each peer's download
+// request where an answer names it, and, unless the run samples them, the download estimate, what all
+// peers receive and every peer of any state. The steps hold the whole state (--state every).
 function expectedSeries(steps, sampled) {
-  const names = new Set(sampled ? [] : ['estimate']);
+  const names = new Set(sampled ? [] : ['estimate', 'all peers']);
   for (const step of steps) {
     const answer = step.answer;
     if (answer && 'channel' in answer) {
-      if (answer.channel === 2) names.add('share'); else names.add('camera 1').add('camera 2');
+      if (answer.channel === 2) names.add('share');
+      else for (let r = 0; r < Math.max(1, (answer.records || []).length); ++r) names.add('camera ' + (r + 1));
     }
+    if (step.event === 'download') for (const request of answer.records || []) names.add('request ' + request.uid);
     if (!sampled) for (const uid of Object.keys(step.state.peers || {})) names.add('peer ' + uid);
   }
   return names;
 }
 
-// A simulation's sampled series, from its --series CSV.
+// The library's all-zero record ("no result"); a log leaves some fields unknown (null).
+function isZeroRecord(record) {
+  return record.bitrate === 0 && Object.entries(record).every(([key, v]) => key === 'uid' || v === 0 || v === null);
+}
+
+// What the answers put into the chart's series, in kbit/s at each step's x: each download request for its
+// peer (a gap for "no result", and once the peer has left), the camera streams by rank (the greater bitrate
+// first; a gap for a rank the answer does not hold and for "no result"). Several steps at one x: the last
+// answer holds. Returns series name -> Map(x -> value).
+function answerPoints(steps, stepX) {
+  const points = new Map();
+  const put = (name, x, value) => {
+    if (!points.has(name)) points.set(name, new Map());
+    points.get(name).set(x, value);
+  };
+  let peersBefore = {};
+  let ranks = 0;
+  steps.forEach((step, k) => {
+    const x = stepX[k];
+    for (const uid of Object.keys(peersBefore)) {
+      if (!(uid in (step.state.peers || {})) && points.has('request ' + uid)) put('request ' + uid, x, null);
+    }
+    peersBefore = step.state.peers || {};
+    const answer = step.answer;
+    if (step.event === 'download' && answer.records) {
+      for (const request of answer.records) {
+        put('request ' + request.uid, x, isZeroRecord(request) || request.bitrate === null ? null : request.bitrate / KBIT);
+      }
+    }
+    if (answer && answer.channel === 1 && answer.records) {
+      const ranked = answer.records.slice().sort((a, b) => b.bitrate - a.bitrate);
+      const noResult = ranked.length > 0 && ranked.every(isZeroRecord);
+      ranks = Math.max(ranks, ranked.length, 1);
+      for (let r = 0; r < ranks; ++r) {
+        put('camera ' + (r + 1), x, noResult || r >= ranked.length || ranked[r].bitrate === null ? null : ranked[r].bitrate / KBIT);
+      }
+    }
+  });
+  return points;
+}
+
+// The chart's data (before any thinning) against the answers: at every step's x the value the answers put
+// there, and no change of a request or camera series at an x where no answer (or leave) set it.
+async function checkAnswerSeries(page, name, steps) {
+  const chart = await page.evaluate(() => window.ktrReport.sides[0].chartData());
+  const stepX = await page.evaluate(() => window.ktrReport.sides[0].stepX);
+  const xs = chart.data[0];
+  const valueAt = (column, x) => {
+    let low = 0;
+    let high = xs.length;
+    while (low < high) {
+      const mid = (low + high) >> 1;
+      if (xs[mid] <= x) low = mid + 1; else high = mid;
+    }
+    return low > 0 ? column[low - 1] : null;
+  };
+  for (const [series, expected] of answerPoints(steps, stepX)) {
+    const index = chart.names.indexOf(series);
+    if (index < 0) {
+      check(`${name}: ${series} is drawn`, false, `series [${chart.names}]`);
+      continue;
+    }
+    const column = chart.data[index + 1];
+    const wrong = [...expected].filter(([x, value]) => valueAt(column, x) !== value);
+    const changes = [];
+    for (let i = 0; i < xs.length; ++i) {
+      if (column[i] !== (i ? column[i - 1] : null) && !expected.has(xs[i])) changes.push([xs[i], column[i]]);
+    }
+    check(`${name}: ${series} holds the answers`, wrong.length === 0 && changes.length === 0,
+      `at x: drawn/answered ${JSON.stringify(wrong.slice(0, 5).map(([x, v]) => [x, valueAt(column, x), v]))}, ` +
+      `changes where no answer is ${JSON.stringify(changes.slice(0, 5))}`);
+  }
+}
+
+// A simulation's sampled series, from its --series CSV, and the sum of what the peers receive.
 function sampledSeries(csv) {
   const names = new Set();
   for (const line of fs.readFileSync(csv, 'utf8').trim().split('\n').slice(1)) {
     const [, kind, uid] = line.split(',');
-    if (kind === 'received') names.add('peer ' + uid);
+    if (kind === 'received') names.add('peer ' + uid).add('all peers');
     else if (kind !== 'freeze' && kind !== 'switch') names.add(kind);
   }
   return names;
@@ -150,6 +231,7 @@ async function checkTimeline(browser, name, html, steps, expected, logLines) {
   const same = drawn.size === expected.size && [...expected].every((n) => drawn.has(n));
   check(`${name}: legend names the expected series`, same,
     `drawn [${[...drawn].sort()}] expected [${[...expected].sort()}]`);
+  await checkAnswerSeries(page, name, steps);
 
   const target = stepToClick(steps);
   const x = await page.evaluate((index) => {
@@ -201,6 +283,10 @@ async function checkTimeline(browser, name, html, steps, expected, logLines) {
   await page.evaluate(() => window.ktrReport.sides[0].setView(-Infinity, Infinity));
   await page.dblclick('.u-over');
   const peer = legend.slice(1).find((n) => n.startsWith('peer '));
+  // A peer's line starts hidden in the overview: shown first, then toggled off.
+  if (peer && await page.evaluate((label) => !window.ktrReport.sides[0].plot.series.find((s) => s.label === label).show, peer)) {
+    await page.click(`.u-legend .u-series:has(.u-label:text-is("${peer}")) .u-label`);
+  }
   if (peer) {
     const before = await page.evaluate(() => window.ktrReport.sides[0].plot.ctx.canvas.toDataURL());
     await page.click(`.u-legend .u-series:has(.u-label:text-is("${peer}")) .u-label`);
@@ -236,14 +322,17 @@ async function main() {
       const expected = new Set([...expectedSeries(steps, true), ...sampledSeries(base + '.csv')]);
       await checkTimeline(browser, name, base + '.html', steps, expected, libraryLinesByStep(base + '.log', steps));
     }
-    {
-      const name = 'log team-meeting';
-      const base = path.join(scratch, 'log-team-meeting');
-      run(['replay', path.join(sourceDir, 'examples/scenarios/team-meeting.json'), '--log-file', base + '.log']);
+    for (const scenario of ['team-meeting', 'congested-download']) {
+      const name = 'log ' + scenario;
+      const base = path.join(scratch, 'log-' + scenario);
+      run(['replay', path.join(sourceDir, 'examples/scenarios', scenario + '.json'), '--log-file', base + '.log']);
       run(['log', base + '.log', '--json', base + '.jsonl', '--state', 'every', '--html', base + '.html']);
       const steps = readJsonLines(base + '.jsonl').slice(1);
       await checkTimeline(browser, name, base + '.html', steps, expectedSeries(steps, false), null);
     }
+    await checkCongestedRequests();
+    await checkOverview(browser);
+    checkSummaryAgainstLanes();
     await checkSweep(browser);
     await checkEmptyLog(browser);
     await checkHostileTexts(browser);
@@ -256,6 +345,120 @@ async function main() {
   const failed = results.filter((r) => !r.ok).length;
   console.log(`${results.length - failed} passed, ${failed} failed`);
   process.exit(failed ? 1 : 0);
+}
+
+// The report data a page holds, read as the page reads it.
+function reportOf(html) {
+  const text = fs.readFileSync(html, 'utf8');
+  const start = text.indexOf('<script type="application/json" id="ktr-report">');
+  const from = text.indexOf('>', start) + 1;
+  return JSON.parse(text.slice(from, text.indexOf('</script>', from)));
+}
+
+// The congested download: the library cuts the four peers from 350 kbit/s (358400) to 280, 260 and 245
+// kbit/s, then raises three of them to 380 (389120): the requests draw that, not the flat chosen stream.
+async function checkCongestedRequests() {
+  const side = reportOf(path.join(scratch, 'log-congested-download.html')).sides[0];
+  const values = new Set();
+  for (const s of side.series) if (s.group === 'request') for (const v of s.y) if (v !== null) values.add(v);
+  const expected = [286720, 266240, 250880, 389120];
+  check('log congested-download: the requests show the cuts and raises', expected.every((v) => values.has(v)),
+    `request values [${[...values]}]`);
+}
+
+// An hour of the large meeting: the opening view, unzoomed, is the overview: a lane per peer with what it
+// receives, filled in, and the line of what all peers receive, with data in view; the peers' own lines wait
+// in the legend.
+async function checkOverview(browser) {
+  const name = 'sim large-meeting hour';
+  const base = path.join(scratch, 'sim-large-hour');
+  run(['sim', path.join(sourceDir, 'examples/meetings/large-meeting.json'), '--duration', '3600', '--html',
+    base + '.html']);
+  const opened = await open(browser, base + '.html');
+  const { page } = opened;
+  await checkLoad(name, opened);
+  const seen = await page.evaluate(() => {
+    const side = window.ktrReport.sides[0];
+    const { plot } = side;
+    const view = side.view();
+    const total = plot.series.findIndex((s) => s.label === 'all peers');
+    const shownValues = total < 0 ? [] : plot.data[total].filter((v) => v !== null && v > 0);
+    const lanes = window.ktrReport.report.sides[0].lanes.filter((lane) => lane.kind === 'received');
+    const canvas = document.querySelector('.chart canvas.lanes');
+    const ctx = canvas.getContext('2d');
+    const ratio = devicePixelRatio;
+    const left = Math.ceil(plot.bbox.left / ratio + 1) * ratio;
+    const width = Math.floor(plot.bbox.width) - 2 * ratio;
+    const rows = window.ktrReport.report.sides[0].lanes.map((lane, row) => {
+      if (lane.kind !== 'received') return null;
+      const pixels = ctx.getImageData(left, Math.round((row * 14 + 7) * ratio), width, 1).data;
+      const colours = new Set();
+      for (let i = 0; i < pixels.length; i += 4) colours.add(pixels[i] + ',' + pixels[i + 1] + ',' + pixels[i + 2]);
+      return colours.size;
+    }).filter((n) => n !== null);
+    return {
+      overview: side.overview,
+      view,
+      end: window.ktrReport.report.sides[0].end,
+      totalShown: total >= 0 && plot.series[total].show,
+      shownValues: shownValues.length,
+      lanes: lanes.length,
+      lanesInView: lanes.filter((lane) => lane.spans.some(([from, to]) => to > view.min && from < view.max)).length,
+      rowColours: rows,
+      peerLinesHidden: plot.series.filter((s) => /^(peer|request) /.test(s.label)).every((s) => !s.show),
+      capacity: Object.fromEntries(plot.series.filter((s) => /^capacity/.test(s.label)).map((s) => [s.label, s.show])),
+    };
+  });
+  check(`${name}: opens on the whole hour`, seen.view.min <= 0 && seen.view.max >= seen.end && seen.end > 3599 &&
+    seen.overview, JSON.stringify(seen));
+  check(`${name}: the line of all peers is shown with data in view`, seen.totalShown && seen.shownValues > 0,
+    JSON.stringify(seen));
+  check(`${name}: a lane for each of the 24 peers, in view`, seen.lanes === 24 && seen.lanesInView === 24,
+    JSON.stringify(seen));
+  // Each lane row, drawn: the lane's background and at least one class's colour.
+  check(`${name}: every peer's lane is filled in`, seen.rowColours.length === 24 && seen.rowColours.every((n) => n >= 2),
+    JSON.stringify(seen.rowColours));
+  check(`${name}: the peers' own lines wait in the legend`, seen.peerLinesHidden, JSON.stringify(seen));
+  // With the capacity smoothed over a second sampled, it is shown and the raw series waits in the legend.
+  if ('capacity_1s' in seen.capacity) {
+    check(`${name}: the smoothed capacity is shown, the raw one hidden`,
+      seen.capacity.capacity_1s === true && seen.capacity.capacity === false, JSON.stringify(seen.capacity));
+  }
+  await page.screenshot({ path: base + '.png', fullPage: true });
+  await page.close();
+}
+
+// The log of an hour of the large meeting, where uid 4 leaves at 2400 s: the summary's time per peer and
+// class equals the page's lanes, and uid 4 is gone for the rest of the hour.
+function checkSummaryAgainstLanes() {
+  const name = 'log large-meeting hour';
+  const base = path.join(scratch, 'log-large-hour');
+  run(['sim', path.join(sourceDir, 'examples/meetings/large-meeting.json'), '--duration', '3600', '--log-file',
+    base + '.log']);
+  run(['log', base + '.log', '--summary', base + '-summary.json', '--html', base + '.html']);
+  const summary = JSON.parse(fs.readFileSync(base + '-summary.json', 'utf8'));
+  const lanes = reportOf(base + '.html').sides[0].lanes.filter((lane) => lane.kind === 'received');
+  const fromLanes = new Map(lanes.map((lane) => {
+    const times = {};
+    for (const [from, to, label] of lane.spans) times[label] = (times[label] || 0) + (to - from);
+    return [String(lane.uid), times];
+  }));
+  const differing = [];
+  for (const peer of summary.peers) {
+    const times = Object.assign({}, peer.time_at_resolution, peer.time_with_nothing);
+    if (peer.time_unknown > 0) times.unknown = peer.time_unknown;
+    const drawn = fromLanes.get(String(peer.uid)) || {};
+    const labels = new Set([...Object.keys(times), ...Object.keys(drawn)]);
+    for (const label of labels) {
+      if (Math.abs((times[label] || 0) - (drawn[label] || 0)) > 1e-6) differing.push([peer.uid, label, times[label], drawn[label]]);
+    }
+  }
+  check(`${name}: the summary's times are the lanes'`, differing.length === 0 && summary.peers.length === lanes.length,
+    `${summary.peers.length} peers, ${lanes.length} lanes; differing ${JSON.stringify(differing.slice(0, 5))}`);
+  const four = summary.peers.find((p) => p.uid === 4);
+  const left = four ? four.time_with_nothing.left : undefined;
+  check(`${name}: uid 4 has left for the last ${summary.last_time - 2400} s`, left === summary.last_time - 2400,
+    JSON.stringify(four));
 }
 
 async function checkSweep(browser) {

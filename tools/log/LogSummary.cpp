@@ -6,64 +6,42 @@
 #include <algorithm>
 
 #include "LibraryLog.h"
-#include "PeerStreams.h"
 
 namespace ktr::log {
 namespace {
-
-std::string resolutionOf(const ktr::Record& stream) {
-    return stream.bitrate.value_or(0) > 0 ? fmt::format("{}x{}", stream.width.value_or(0), stream.height.value_or(0))
-                                          : "nothing";
-}
-
-// The bitrate of a peer's lower stream, the one the library receives when it chooses the lower.
-std::optional<int32_t> lowestBitrate(const ktr::PeerState& peer) {
-    if (!peer.published) {
-        return std::nullopt;
-    }
-    const std::optional<size_t> lower = ktr::peerstreams::lower(*peer.published);
-    return lower ? (*peer.published)[*lower].bitrate : std::nullopt;
-}
 
 // "W format-id" / "E format-id".
 std::string troubleName(const std::pair<ktr::LogLevel, std::string_view>& trouble) {
     return fmt::format("{} {}", ktr::levelMark(trouble.first), trouble.second);
 }
 
-const ktr::PeerState* peerOf(const ktr::StateSnapshot& state, uint64_t uid) {
-    const auto found = state.peers.find(uid);
-    return found == state.peers.end() ? nullptr : &found->second;
-}
-
 }  // namespace
 
-// A peer's times are added up when what it receives changes, and at the end.
-void LogSummary::account(PeerTime& peer, double now) {
-    if (!peer.resolution.empty()) {
-        peer.seconds[peer.resolution] += now - peer.since;
-    }
-    peer.since = now;
-    if (peer.atLowest) {
-        peer.longestAtLowest = std::max(peer.longestAtLowest, now - peer.lowestSince);
-    }
-}
+LogSummary::LogSummary(bool timed)
+    : m_timed(timed), m_classes([this](const ktr::ReceivedClasses::Span& span) { count(span); }) {}
 
-void LogSummary::receive(uint64_t uid, const std::string& resolution, int32_t bitrate, bool lowest, double now) {
-    PeerTime& peer = m_peers[uid];
-    if (peer.resolution == resolution && peer.atLowest == lowest) {
-        peer.bitrate = bitrate;
-        return;
+void LogSummary::count(const ktr::ReceivedClasses::Span& span) {
+    PeerTime& peer = m_peers[span.uid];
+    ktr::LogPeerSummary& times = peer.times;
+    const double length = span.to - span.from;
+    const ktr::ReceivedClass& received = span.received;
+    if (received.isResolution()) {
+        times.timeAtResolution[received.label] += length;
+        times.switches += !peer.resolution.empty() && peer.resolution != received.label ? 1 : 0;
+        peer.resolution = received.label;
+    } else if (received.label == ktr::kUnknownClass) {
+        times.timeUnknown += length;
+    } else {
+        times.timeWithNothing[received.label] += length;
     }
-    account(peer, now);
-    if (peer.resolution != resolution) {
-        peer.switches += peer.resolution.empty() ? 0 : 1;
-        peer.resolution = resolution;
+    if (received.atLowest) {
+        // Spans of one peer follow each other: a stretch goes on while they stay on the lowest stream.
+        if (peer.lowestUntil != span.from) {
+            peer.lowestSince = span.from;
+        }
+        peer.lowestUntil = span.to;
+        times.longestAtLowest = std::max(times.longestAtLowest, span.to - peer.lowestSince);
     }
-    peer.bitrate = bitrate;
-    if (lowest && !peer.atLowest) {
-        peer.lowestSince = now;
-    }
-    peer.atLowest = lowest;
 }
 
 void LogSummary::add(const ktr::TimelineStep& step) {
@@ -77,36 +55,11 @@ void LogSummary::add(const ktr::TimelineStep& step) {
             ++m_troubles[{rule.level, rule.line.format != nullptr ? rule.line.format->id : "unknown line"}];
         }
     }
-    const ktr::StateSnapshot& state = *step.state;
-    // A new choice (a report, a user list) sets what a peer is received at; a request replaces it.
-    if (std::holds_alternative<ktr::PeerReport>(step.action) || std::holds_alternative<ktr::SetUsers>(step.action)) {
-        for (const auto& [uid, changed] : step.change.peers) {
-            const ktr::PeerState* peerState = peerOf(state, uid);
-            if (peerState == nullptr) {
-                continue;
-            }
-            const ktr::PeerState& peer = *peerState;
-            if (peer.received && peer.chosen && peer.chosen->bitrate) {
-                const std::optional<int32_t> lowest = lowestBitrate(peer);
-                const int32_t bitrate = *peer.chosen->bitrate;
-                receive(uid, resolutionOf(*peer.chosen), bitrate, lowest && bitrate <= *lowest, now);
-            }
-        }
-    }
-    if (const auto* download = std::get_if<ktr::DownloadAnswer>(&step.answer); download && download->records) {
-        for (const ktr::PeerRequest& request : *download->records) {
-            const ktr::PeerState* peer = peerOf(state, request.uid);
-            const std::optional<int32_t> lowest = peer != nullptr ? lowestBitrate(*peer) : std::nullopt;
-            const int32_t bitrate = request.bitrate.value_or(0);
-            receive(request.uid, resolutionOf(request), bitrate, lowest && bitrate <= *lowest, now);
-        }
-    }
+    m_classes.add(step, now);
 }
 
 void LogSummary::finish() {
-    for (auto& [uid, peer] : m_peers) {
-        account(peer, m_last);
-    }
+    m_classes.finish(m_last);
 }
 
 ktr::LogSummaryReport LogSummary::report() const {
@@ -119,7 +72,8 @@ ktr::LogSummaryReport LogSummary::report() const {
         report.warningsAndErrors[troubleName(trouble)] = count;
     }
     for (const auto& [uid, peer] : m_peers) {
-        report.peers.push_back({uid, peer.seconds, peer.switches, peer.longestAtLowest});
+        report.peers.push_back(peer.times);
+        report.peers.back().uid = uid;
     }
     return report;
 }
@@ -136,12 +90,22 @@ void LogSummary::write(std::ostream& out) const {
         fmt::print(out, "  {:>6}  {}\n", count, troubleName(trouble));
     }
     for (const auto& [uid, peer] : m_peers) {
-        std::string times;
-        for (const auto& [resolution, seconds] : peer.seconds) {
-            times += fmt::format("{}{} {:.1f} {}", times.empty() ? "" : ", ", resolution, seconds, unit);
+        const ktr::LogPeerSummary& times = peer.times;
+        std::string text;
+        const auto add = [&](const std::string& name, double length) {
+            text += fmt::format("{}{} {:.1f} {}", text.empty() ? "" : ", ", name, length, unit);
+        };
+        for (const auto& [resolution, length] : times.timeAtResolution) {
+            add(resolution, length);
+        }
+        for (const auto& [reason, length] : times.timeWithNothing) {
+            add("nothing (" + reason + ")", length);
+        }
+        if (times.timeUnknown > 0) {
+            add("unknown", times.timeUnknown);
         }
         fmt::print(out, "peer {}: {}; {} switch(es); longest on its lowest stream {:.1f} {}\n", uid,
-                   times.empty() ? "no time known" : times, peer.switches, peer.longestAtLowest, unit);
+                   text.empty() ? "no time known" : text, times.switches, times.longestAtLowest, unit);
     }
 }
 

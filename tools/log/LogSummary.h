@@ -1,6 +1,6 @@
 // What a client's log says in short: its time span, the operations by kind, the warnings and errors by
-// format, and per peer the time at each received resolution, its switches and its longest stretch on its
-// lowest stream. Built as the steps stream by, never holding them.
+// format, and per peer the time at each class it was received at (a resolution, or nothing and why), its
+// switches and its longest stretch on its lowest stream. Built as the steps stream by, never holding them.
 #ifndef KTRSDK_TOOLS_LOG_LOGSUMMARY_H
 #define KTRSDK_TOOLS_LOG_LOGSUMMARY_H
 
@@ -10,6 +10,7 @@
 #include <ostream>
 #include <string>
 
+#include "ReceivedClasses.h"
 #include "Summary.h"
 #include "Timeline.h"
 
@@ -18,7 +19,9 @@ namespace ktr::log {
 class LogSummary {
 public:
     // timed: the log carries time; else durations are counted in steps.
-    explicit LogSummary(bool timed) : m_timed(timed) {}
+    explicit LogSummary(bool timed);
+    LogSummary(const LogSummary&) = delete;  // its classes call back into it
+    LogSummary& operator=(const LogSummary&) = delete;
     void add(const ktr::TimelineStep& step);
     void finish();
 
@@ -28,18 +31,13 @@ public:
 
 private:
     struct PeerTime {
-        std::string resolution;  // what the peer is received at now ("" before anything is known)
-        int32_t bitrate = 0;
-        bool atLowest = false;
-        double since = 0;
-        double lowestSince = 0;
-        std::map<std::string, double> seconds;  // per resolution
-        int switches = 0;
-        double longestAtLowest = 0;
+        ktr::LogPeerSummary times;
+        std::string resolution;  // the last resolution received ("" before any)
+        double lowestSince = 0;  // where the stretch on the lowest stream that ended last began
+        double lowestUntil = -1;
     };
 
-    void account(PeerTime& peer, double now);
-    void receive(uint64_t uid, const std::string& resolution, int32_t bitrate, bool lowest, double now);
+    void count(const ktr::ReceivedClasses::Span& span);
 
     bool m_timed;
     std::optional<double> m_first;
@@ -47,6 +45,7 @@ private:
     std::map<std::string, uint64_t> m_operations;
     std::map<std::pair<ktr::LogLevel, std::string_view>, uint64_t> m_troubles;  // by level and format id
     std::map<uint64_t, PeerTime> m_peers;
+    ktr::ReceivedClasses m_classes;
 };
 
 }  // namespace ktr::log

@@ -175,17 +175,22 @@ struct SweepTable {
     }
 };
 
-// What `ktr log --summary` writes of a client's log.
+// What `ktr log --summary` writes of a client's log, per peer: the time at each class it was received at
+// (ReceivedClasses), from the log's first step to its last.
 struct LogPeerSummary {
     uint64_t uid = 0;
-    std::map<std::string, double> timeAtResolution;  // "640x480", "nothing", ...
-    int64_t switches = 0;
+    std::map<std::string, double> timeAtResolution;  // "640x480", ...
+    std::map<std::string, double> timeWithNothing;   // "not yet joined", "left", "no report", ...
+    double timeUnknown = 0;                          // received at a size the log does not show
+    int64_t switches = 0;                            // changes from one resolution to another
     double longestAtLowest = 0;
 
     template <class Visit>
     static void fields(Visit& visit) {
         visit("uid", &LogPeerSummary::uid);
         visit("time_at_resolution", &LogPeerSummary::timeAtResolution);
+        visit("time_with_nothing", &LogPeerSummary::timeWithNothing);
+        visit("time_unknown", &LogPeerSummary::timeUnknown);
         visit("switches", &LogPeerSummary::switches);
         visit("longest_at_lowest", &LogPeerSummary::longestAtLowest);
     }

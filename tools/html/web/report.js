@@ -5,11 +5,21 @@
   'use strict';
 
   const KBIT = 1024;
-  const LINK_COLORS = { capacity: '#7f7f7f', estimate: '#d62728', demand: '#ff7f0e', delivered: '#2ca02c' };
+  const LINK_COLORS = { capacity: '#c7c7c7', capacity_1s: '#4d4d4d', estimate: '#d62728', demand: '#ff7f0e',
+    delivered: '#2ca02c' };
   const UPLOAD_COLORS = { 'camera 1': '#1f77b4', 'camera 2': '#6baed6', share: '#9467bd' };
-  const PEER_COLORS = ['#17becf', '#bcbd22', '#e377c2', '#8c564b', '#393b79', '#637939', '#8c6d31', '#843c39',
-    '#7b4173', '#3182bd', '#e6550d', '#31a354', '#756bb1', '#636363', '#9ecae1', '#fdae6b'];
-  const LANE_COLORS = { HD: '#2ca02c', LD: '#ff9896' };
+  const TOTAL_COLOR = '#000000';
+  // What a peer is received at, when it is nothing: the lanes' colours for each reason.
+  const NOTHING_COLORS = { 'not yet joined': '#e7e7e7', left: '#8c8c8c', 'no report': '#fdd49e',
+    'not received': '#fcae91', 'nothing chosen': '#de2d26', unknown: '#ffffff' };
+  // Resolutions received, from the smallest to the largest.
+  const RESOLUTION_COLORS = ['#c7e9c0', '#a1d99b', '#74c476', '#41ab5d', '#238b45', '#006d2c', '#00441b'];
+  const SCENE_LANE_COLOR = '#aec7e8';
+  const MARKER_COLORS = { freeze: '#d00000', switch: '#555555', 'no result': '#d00000', HD: '#2ca02c', LD: '#e6550d' };
+  // The opening view of a timeline with more peers or steps than this is the overview: the lanes, what all
+  // peers receive and the link, each peer's lines hidden until picked in the legend.
+  const OVERVIEW_PEERS = 6;
+  const OVERVIEW_STEPS = 5000;
   const LANE_HEIGHT = 14;
   const LANE_LABEL_WIDTH = 90;
   const POINTS_PER_PIXEL = 2;  // display decimation keeps at most this many points per pixel column
@@ -57,13 +67,13 @@
     return low;
   }
 
-  // The first index whose value is not less than x (values ascending).
-  function lowerBound(values, x) {
+  // The first index whose value (key of the item) is not less than x (values ascending).
+  function lowerBound(values, x, key = (value) => value) {
     let low = 0;
     let high = values.length;
     while (low < high) {
       const mid = (low + high) >> 1;
-      if (values[mid] < x) low = mid + 1; else high = mid;
+      if (key(values[mid]) < x) low = mid + 1; else high = mid;
     }
     return low;
   }
@@ -121,11 +131,43 @@
     return out;
   }
 
+  // The k-th peer's colour: hues a golden angle apart from cyan (the link's red and black stay apart), two
+  // lightnesses, so that 25 peers stay distinct.
+  function peerColor(k) {
+    return 'hsl(' + ((190 + k * 137.508) % 360).toFixed(1) + ', 70%, ' + (k % 2 ? 34 : 48) + '%)';
+  }
+
+  // The uid a peer's series or lane is named after ("peer 7", "request 7"), else null.
+  function uidOf(name) {
+    const match = /^(?:peer|request) ([0-9]+)$/.exec(name);
+    return match ? match[1] : null;
+  }
+
   function colorOf(series, peerIndex) {
     if (series.group === 'link') return LINK_COLORS[series.name] || '#000000';
     if (series.group === 'upload') return UPLOAD_COLORS[series.name] || '#1f77b4';
-    return PEER_COLORS[peerIndex % PEER_COLORS.length];
+    if (series.group === 'total') return TOTAL_COLOR;
+    return peerColor(peerIndex.get(uidOf(series.name)) || 0);
   }
+
+  // The colour of every class the received lanes hold: the resolutions by pixel count, nothing by reason.
+  function classColors(lanes) {
+    const resolutions = new Set();
+    for (const lane of lanes) {
+      if (lane.kind !== 'received') continue;
+      for (const span of lane.spans) if (!(span[2] in NOTHING_COLORS)) resolutions.add(span[2]);
+    }
+    const pixels = (label) => label.split('x').reduce((a, b) => a * Number(b), 1);
+    const sorted = [...resolutions].sort((a, b) => pixels(a) - pixels(b));
+    const colors = new Map(Object.entries(NOTHING_COLORS));
+    sorted.forEach((label, k) => {
+      const at = sorted.length === 1 ? RESOLUTION_COLORS.length - 2
+        : Math.round((k * (RESOLUTION_COLORS.length - 1)) / (sorted.length - 1));
+      colors.set(label, RESOLUTION_COLORS[at]);
+    });
+    return colors;
+  }
+
 
   function formatNumber(value) {
     if (value === null || value === undefined) return '-';
@@ -301,10 +343,38 @@
 
   // --- one side: chart, lanes, markers, detail --------------------------------------------------------
 
-  const GROUP_ORDER = { link: 0, upload: 1, peer: 2 };
+  // The legend's order: the link, all peers, the uploads, then each peer's request and chosen stream.
+  const GROUP_ORDER = { link: 0, total: 1, upload: 2, request: 3, peer: 3 };
+
+  function seriesOrder(a, b) {
+    return GROUP_ORDER[a.group] - GROUP_ORDER[b.group] || Number(uidOf(a.name)) - Number(uidOf(b.name)) ||
+      (a.group === 'request' ? 0 : 1) - (b.group === 'request' ? 0 : 1);
+  }
+
+  // The text of a request's point: its bitrate and resolution.
+  function requestText(series, x, v) {
+    if (v === null || v === undefined) {
+      const i = upperBound(series.x, x) - 1;
+      return i >= 0 && series.labels && series.labels[i] ? series.labels[i] : '-';
+    }
+    const i = upperBound(series.x, x) - 1;
+    return v.toFixed(0) + ' kbit/s' + (i >= 0 && series.labels ? ' ' + series.labels[i] : '');
+  }
+
+  function laneKey(colors) {
+    const key = el('div', 'lane-key');
+    for (const [label, color] of colors) {
+      const item = el('span', 'lane-class', label);
+      const swatch = el('i');
+      swatch.style.background = color;
+      item.prepend(swatch);
+      key.appendChild(item);
+    }
+    return key;
+  }
 
   function renderSide(report, side, root) {
-    side.series.sort((a, b) => GROUP_ORDER[a.group] - GROUP_ORDER[b.group]);
+    side.series.sort(seriesOrder);
     const box = el('section', 'side');
     const head = el('header', 'side-head');
     head.appendChild(el('span', 'source', side.command + ': ' + side.source));
@@ -334,16 +404,28 @@
     const start = full[0].length ? Math.min(full[0][0], stepX.length ? stepX[0] : Infinity) : (stepX[0] || 0);
     const end = Math.max(side.end, start + 1);
     const view = { min: start, max: end };
-    let peerIndex = 0;
+    const receivedLanes = side.lanes.filter((lane) => lane.kind === 'received');
+    const uids = new Set(receivedLanes.map((lane) => String(lane.uid)));
+    for (const s of side.series) if (uidOf(s.name) !== null) uids.add(uidOf(s.name));
+    const peerIndex = new Map([...uids].sort((a, b) => Number(a) - Number(b)).map((uid, k) => [uid, k]));
+    const overview = uids.size > OVERVIEW_PEERS || stepX.length > OVERVIEW_STEPS;
+    const smoothed = side.series.some((s) => s.name === 'capacity_1s');
+    const shownAtFirst = (s) => !(overview && (s.group === 'peer' || s.group === 'request')) &&
+      !(smoothed && s.name === 'capacity');
     const uSeries = [{ label: report.axis }].concat(side.series.map((s) => ({
       label: s.name,
-      stroke: colorOf(s, s.group === 'peer' ? peerIndex++ : 0),
-      width: s.group === 'link' ? 2 : 1.5,
+      show: shownAtFirst(s),
+      stroke: colorOf(s, peerIndex),
+      width: s.group === 'link' || s.group === 'total' ? 2 : 1.5,
+      dash: s.group === 'request' ? [5, 3] : undefined,
       paths: uPlot.paths.stepped({ align: 1 }),
       points: { show: false },
       spanGaps: false,
-      value: (u, v) => (v === null || v === undefined ? '-' : v.toFixed(0) + ' kbit/s'),
+      value: s.group === 'request'
+        ? (u, v, si, i) => requestText(s, i === null ? null : u.data[0][i], v)
+        : (u, v) => (v === null || v === undefined ? '-' : v.toFixed(0) + ' kbit/s'),
     })));
+    const laneColors = classColors(side.lanes);
 
     const lanesCanvas = el('canvas', 'lanes');
     const markerSeries = new Map(side.series.map((s, i) => [s.name, i + 1]));
@@ -360,15 +442,22 @@
         const column = full[s];
         const i = upperBound(full[0], marker.x) - 1;
         const value = i >= 0 ? column[i] : null;
+        if (value === null && (marker.kind === 'HD' || marker.kind === 'LD')) continue;  // no request to mark
         const px = u.valToPos(marker.x, 'x', true);
         const py = u.valToPos(value === null ? 0 : value, 'y', true);
-        ctx.strokeStyle = marker.kind === 'freeze' ? '#d00000' : '#555555';
+        ctx.strokeStyle = MARKER_COLORS[marker.kind] || '#555555';
+        ctx.fillStyle = ctx.strokeStyle;
         ctx.lineWidth = 1.5 * devicePixelRatio;
         ctx.beginPath();
         const r = 4 * devicePixelRatio;
         if (marker.kind === 'freeze') {
           ctx.moveTo(px - r, py - r); ctx.lineTo(px + r, py + r);
           ctx.moveTo(px + r, py - r); ctx.lineTo(px - r, py + r);
+        } else if (marker.kind === 'no result') {
+          ctx.arc(px, py - r, r, 0, 2 * Math.PI);
+        } else if (marker.kind === 'HD' || marker.kind === 'LD') {
+          ctx.font = (10 * devicePixelRatio) + 'px sans-serif';
+          ctx.fillText(marker.kind[0], px - r / 2, py - r);
         } else {
           ctx.moveTo(px, py - 2 * r); ctx.lineTo(px, py + 2 * r);
         }
@@ -408,12 +497,20 @@
         ctx.textAlign = 'right';
         ctx.fillText(lane.name, left - 4, y + LANE_HEIGHT / 2, left - 6);
         ctx.textAlign = 'left';
-        for (const [from, to, label] of lane.spans) {
-          if (to < u.scales.x.min || from > u.scales.x.max) continue;
-          const x0 = Math.max(left, left + u.valToPos(from, 'x'));
-          const x1 = Math.min(right, Math.max(x0 + 1, left + u.valToPos(to, 'x')));
-          ctx.fillStyle = LANE_COLORS[label] || '#aec7e8';
+        const colorOfSpan = lane.kind === 'received' ? (label) => laneColors.get(label) : () => SCENE_LANE_COLOR;
+        // A span that ends inside a pixel already filled is skipped: at most a rectangle or two per pixel.
+        let filledTo = -Infinity;
+        // Spans follow each other: the first in view is the first that ends at or after its start.
+        for (let i = lowerBound(lane.spans, u.scales.x.min, (span) => span[1]); i < lane.spans.length; ++i) {
+          const [from, to, label] = lane.spans[i];
+          if (from > u.scales.x.max) break;
+          const end = left + u.valToPos(to, 'x');
+          if (end <= filledTo) continue;
+          const x0 = Math.max(left, filledTo, left + u.valToPos(from, 'x'));
+          const x1 = Math.min(right, Math.max(x0 + 1, end));
+          ctx.fillStyle = colorOfSpan(label);
           ctx.fillRect(x0, y + 1, x1 - x0, LANE_HEIGHT - 2);
+          filledTo = x1;
           if (x1 - x0 > 30) {
             ctx.fillStyle = '#000000';
             ctx.fillText(label, x0 + 2, y + LANE_HEIGHT / 2, x1 - x0 - 4);
@@ -484,6 +581,7 @@
     };
     plot = new uPlot(opts, decimate(full, view.min, view.max, opts.width), chartBox);
     chartBox.appendChild(lanesCanvas);
+    if (receivedLanes.length) chartBox.appendChild(laneKey(laneColors));
 
     // Wheel zooms around the cursor, a drag pans, a click holds (or releases) the moment.
     const over = plot.over;
@@ -531,6 +629,14 @@
       plot,
       stepX,
       setView,
+      overview,
+      // The data the chart is given before any thinning for drawing: x, then each series in kbit/s.
+      chartData() {
+        return { names: side.series.map((s) => s.name), data: full };
+      },
+      view() {
+        return { min: view.min, max: view.max };
+      },
       // The page position (client coordinates) of the moment x, for tests and benchmarks.
       clientPointOf(x) {
         const rect = over.getBoundingClientRect();
@@ -585,7 +691,7 @@
   }
 
   function colorOfKey(key, keys) {
-    return LINK_COLORS[key] || UPLOAD_COLORS[key] || PEER_COLORS[keys.indexOf(key) % PEER_COLORS.length];
+    return LINK_COLORS[key] || UPLOAD_COLORS[key] || peerColor(keys.indexOf(key));
   }
 
   function sideSteps(timeline, k, side, axis) {
