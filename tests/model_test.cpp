@@ -4,6 +4,7 @@
 // real run wrote.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <limits>
@@ -297,12 +298,20 @@ TEST(RoundTrip, TimelineStepsReadBackAsWritten) {
             step.rules = {ktr::FiredRule{parsed, format.level, parsed.print()},
                           ktr::FiredRule{ktr::ParsedLine{}, ktr::LogLevel::Error, v.text()}};
             step.notes = v.list([&] { return v.text(); });
+            // A kind for every note, some of them none; the kinds are left out when no note has one.
+            for (size_t i = 0; i < step.notes.size(); ++i) {
+                step.noteKinds.push_back(v.coin() ? std::string() : v.text());
+            }
             const ktr::StateSnapshot next = stateOf(v);
             step.change = ktr::StateChange::between(state, next);
             line.clear();
             ktr::JsonOut out(line);
             ktr::writeTimelineStep(out, step, false);
             lines << line << '\n';
+            if (std::all_of(step.noteKinds.begin(), step.noteKinds.end(),
+                            [](const std::string& kind) { return kind.empty(); })) {
+                step.noteKinds.clear();
+            }
             written.push_back(step);
             state = next;
             written.back().state = nullptr;
@@ -324,6 +333,7 @@ TEST(RoundTrip, TimelineStepsReadBackAsWritten) {
             EXPECT_EQ(read.rules[0].level, expected.rules[0].level) << "seed " << seed;
             EXPECT_EQ(read.rules[1].text, expected.rules[1].text) << "seed " << seed;
             EXPECT_EQ(read.notes, expected.notes) << "seed " << seed;
+            EXPECT_EQ(read.noteKinds, expected.noteKinds) << "seed " << seed;
         }
         EXPECT_EQ(count, written.size());
         EXPECT_EQ(stateText(*read.state), stateText(state)) << "seed " << seed;
@@ -429,6 +439,11 @@ TEST(TimelineReaderRefuses, InputsItCannotRead) {
          "\n",
          "a timeline of schema 1; this ktr reads schema 2 only"},
         {validHeader + "\n" + step + "\n", R"("nosuch" is not in the header's catalogue)"},
+        {validHeader + "\n" +
+             R"({"step":0,"time":0,"event":"init","input":{"uid":1,"dt":1},"answer":null,"rules":[],)"
+             R"("notes":["a","b"],"note_kinds":["record.all_zero"],"state":{}})"
+             "\n",
+         R"(field "note_kinds": 1 kind(s) for 2 note(s))"},
     };
     for (const Case& c : cases) {
         std::istringstream in(c.text);

@@ -269,7 +269,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         LintCase{"in a step",
                  withSteps(
-                     R"({"step": "upload"}, {"step": "share"}, {"step": "hdld"},
+                     R"({"step": "upload"}, {"step": "download"}, {"step": "hdld"},
                         {"step": "selectRequest", "width": 640, "height": 480, "fps": 15, "bitrate": 1, "bitrate": 358400})"),
                  {std::string(R"(meeting.json: step 4 (selectRequest): field "bitrate": )") + kDuplicate}},
         LintCase{"in the second stream of a step",
@@ -333,10 +333,10 @@ INSTANTIATE_TEST_SUITE_P(
             {R"(meeting.json: step 2 (peerReport): field "streams[0].fps": negative value -15; sizes, frame rates and bitrates are never below 0)"}},
         LintCase{"near: zeros, and negative values of other fields and steps",
                  withSteps(R"({"step": "selectRequest", "width": 0, "height": 0, "fps": 0, "bitrate": 0},
-                              {"step": "downloadNet", "status": 1, "score": -1, "bitrate": 0, "max_bitrate": 0},
+                              {"step": "downloadNet", "status": 1, "score": 0, "bitrate": 0, "max_bitrate": 0},
                               {"step": "definitions", "streams": [{"channel": -1, "dft": -1, "width": 0, "height": 0, "fps": 0, "bitrate": 0, "maxbitrate": 0, "minbitrate": 0}]},
                               {"step": "config", "auxBitrate1": -1},
-                              {"step": "upload", "channel": -1})"),
+                              {"step": "download", "channel": -1})"),
                  {}}));
 
 INSTANTIATE_TEST_SUITE_P(
@@ -388,6 +388,137 @@ INSTANTIATE_TEST_SUITE_P(
         LintCase{"near: listed with another device type, and still listed after a removal",
                  withSteps(R"({"step": "setUsers", "users": [{"uid": 3, "dt": 8}, {"uid": 2, "dt": 1}]},
                               {"step": "removeUser", "uid": 2, "dt": 1}, {"step": "peerReport", "uid": 2, "streams": []})"),
+                 {}}));
+
+const char* const kGoodScore =
+    "the download policy only asks whether it is above 85: it counts as a good network (a peer may get its upper "
+    "stream, and the score holds back no raise)";
+const char* const kPoorScore =
+    "the download policy only asks whether it is above 85: it counts as a poor network (every peer gets its lower "
+    "stream, and no raise)";
+
+INSTANTIATE_TEST_SUITE_P(
+    ScoreOutOfRange, ScenarioLint,
+    ::testing::Values(
+        LintCase{
+            "above 100 and below 0, downloading and uploading",
+            withSteps(R"({"step": "downloadNet", "status": 1, "score": 150, "bitrate": 1, "max_bitrate": 0},
+                              {"step": "uploadNet", "status": 1, "score": -5, "bitrate": 1, "max_bitrate": 0},
+                              {"step": "downloadNet", "status": 1, "score": -1, "bitrate": 1, "max_bitrate": 0})"),
+            {std::string(R"(meeting.json: step 1 (downloadNet): field "score": score 150 is outside 0 to 100; )") +
+                 kGoodScore,
+             R"(meeting.json: step 2 (uploadNet): field "score": score -5 is outside 0 to 100; no decision reads the upload estimate)",
+             std::string(R"(meeting.json: step 3 (downloadNet): field "score": score -1 is outside 0 to 100; )") +
+                 kPoorScore}},
+        LintCase{"near: 0 and 100",
+                 withSteps(R"({"step": "downloadNet", "status": 1, "score": 0, "bitrate": 1, "max_bitrate": 0},
+                              {"step": "uploadNet", "status": 1, "score": 100, "bitrate": 1, "max_bitrate": 0})"),
+                 {}}));
+
+const char* const kShareTable =
+    R"({"step": "definitions", "streams": [{"channel": 2, "width": 1280, "height": 720, "fps": 15, "bitrate": 716800, "maxbitrate": 1024000, "minbitrate": 512000}]})";
+
+INSTANTIATE_TEST_SUITE_P(
+    UploadChannel, ScenarioLint,
+    ::testing::Values(
+        LintCase{
+            "0 and 3",
+            withSteps(R"({"step": "upload", "channel": 0}, {"step": "upload", "channel": 3})"),
+            {R"(meeting.json: step 1 (upload): field "channel": channel 0 is neither 1 (camera) nor 2 (share); the library answers it with the camera decision, as channel 1, and compares it with the previous one)",
+             R"(meeting.json: step 2 (upload): field "channel": channel 3 is neither 1 (camera) nor 2 (share); the library answers it with the camera decision, as channel 1, and compares it with the previous one)"}},
+        LintCase{"near: 1, the default, 2, and a download's channel",
+                 withSteps(std::string(kShareTable) + R"(, {"step": "upload", "channel": 1}, {"step": "upload"},
+                              {"step": "upload", "channel": 2}, {"step": "download", "channel": 3})"),
+                 {}}));
+
+const char* const kShareWithoutTable =
+    "share asked before any definitions record of channel 2 and height 720; the share answer is an all-zero record";
+
+INSTANTIATE_TEST_SUITE_P(
+    ShareBeforeItsTable, ScenarioLint,
+    ::testing::Values(
+        LintCase{
+            "share and upload on channel 2, after a share record of another height",
+            withSteps(
+                R"({"step": "definitions", "streams": [{"channel": 2, "width": 1920, "height": 1080, "fps": 15, "bitrate": 1536000, "maxbitrate": 3072000, "minbitrate": 1024000},
+                                                                  {"channel": 1, "width": 1280, "height": 720, "fps": 15, "bitrate": 716800, "maxbitrate": 1024000, "minbitrate": 512000}]},
+                              {"step": "share"}, {"step": "upload", "channel": 2})"),
+            {std::string("meeting.json: step 2 (share): ") + kShareWithoutTable,
+             std::string("meeting.json: step 3 (upload): ") + kShareWithoutTable}},
+        LintCase{"near: after a record of channel 2 and height 720",
+                 withSteps(std::string(kShareTable) + R"(, {"step": "share"})"),
+                 {}}));
+
+const char* const kRequest = R"({"step": "selectRequest", "width": 640, "height": 480, "fps": 15, "bitrate": 358400})";
+
+std::string notCleared(int step, int decision, int held) {
+    return "meeting.json: step " + std::to_string(step) + " (selectRequest): no clearSelectRequests since the camera " +
+           "decision of step " + std::to_string(decision) + "; the library adds this request to the " +
+           std::to_string(held) + " it holds, and the next camera decision merges them all";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RequestsNotCleared, ScenarioLint,
+    ::testing::Values(LintCase{"once per collection, and after a share question too",
+                               withSteps(std::string(kShareTable) + ", " + kRequest +
+                                         R"(, {"step": "upload"}, {"step": "upload"}, )" + kRequest + ", " + kRequest +
+                                         R"(, {"step": "upload"}, {"step": "clearSelectRequests"}, )" + kRequest +
+                                         R"(, {"step": "upload"}, {"step": "share"}, )" + kRequest),
+                               {notCleared(5, 3, 1), notCleared(12, 10, 1)}},
+                      LintCase{"near: cleared, nothing held, a share question between requests",
+                               withSteps(std::string(kShareTable) + R"(, {"step": "upload"}, )" + kRequest +
+                                         R"(, {"step": "share"}, )" + kRequest +
+                                         R"(, {"step": "upload"}, {"step": "clearSelectRequests"}, )" + kRequest),
+                               {}}));
+
+const char* const kPeerStream =
+    R"({"width": 640, "height": 480, "fps": 15, "bitrate": 358400, "maxbitrate": 512000, "minbitrate": 245760})";
+
+INSTANTIATE_TEST_SUITE_P(
+    ThreeOrMoreStreams, ScenarioLint,
+    ::testing::Values(
+        LintCase{
+            "three streams of a listed peer",
+            withSteps(std::string(R"({"step": "setUsers", "users": [{"uid": 2, "dt": 8}]},
+                              {"step": "peerReport", "uid": 2, "streams": [)") +
+                      kPeerStream + ", " + kPeerStream + ", " + kPeerStream + "]}"),
+            {R"(meeting.json: step 2 (peerReport): field "streams": 3 streams; the download policy chooses between the first two only: when it chooses the upper stream (download score above 85 and, for a peer it does not handle yet, a local device type other than 1 and at most 3 received users; for a peer it handles, fewer than 3 received users and nobody sharing or speaking) it stores an all-zero record as the stream received and logs an error; otherwise it receives the lower of the first two)"}},
+        LintCase{"near: two streams, and three of the local user, which the library ignores",
+                 withSteps(std::string(R"({"step": "setUsers", "users": [{"uid": 2, "dt": 8}, {"uid": 1, "dt": 8}]},
+                              {"step": "peerReport", "uid": 2, "streams": [)") +
+                           kPeerStream + ", " + kPeerStream + R"(]},
+                              {"step": "peerReport", "uid": 1, "streams": [)" +
+                           kPeerStream + ", " + kPeerStream + ", " + kPeerStream + "]}"),
+                 {}}));
+
+const char* const kPeerInverted =
+    "the library checks neither bound and weighs the stream against each as given (a raise against maxbitrate, a cut "
+    "against minbitrate)";
+
+INSTANTIATE_TEST_SUITE_P(
+    MaxBelowMin, ScenarioLint,
+    ::testing::Values(
+        LintCase{
+            "a peer's stream, and camera, share and unknown-channel definitions",
+            withSteps(
+                R"({"step": "setUsers", "users": [{"uid": 2, "dt": 8}]},
+                        {"step": "peerReport", "uid": 2, "streams": [{"width": 640, "height": 480, "fps": 15, "bitrate": 358400, "maxbitrate": 512000, "minbitrate": 245760},
+                                                                     {"width": 320, "height": 240, "fps": 15, "bitrate": 204800, "maxbitrate": 204800, "minbitrate": 245760}]},
+                        {"step": "definitions", "streams": [{"channel": 1, "width": 640, "height": 480, "fps": 15, "bitrate": 300000, "maxbitrate": 200000, "minbitrate": 250000},
+                                                           {"channel": 2, "width": 1280, "height": 720, "fps": 15, "bitrate": 716800, "maxbitrate": 512000, "minbitrate": 716800},
+                                                           {"channel": 3, "width": 640, "height": 480, "fps": 15, "bitrate": 2, "maxbitrate": 1, "minbitrate": 2},
+                                                           {"channel": 2, "width": 1920, "height": 1080, "fps": 15, "bitrate": 1536000, "maxbitrate": 1024000, "minbitrate": 3072000}]})"),
+            {std::string(
+                 R"(meeting.json: step 2 (peerReport): field "streams[1].maxbitrate": maxbitrate 204800 is below minbitrate 245760; )") +
+                 kPeerInverted,
+             R"(meeting.json: step 3 (definitions): field "streams[0].maxbitrate": maxbitrate 200000 is below minbitrate 250000; the camera table keeps the record as given; no bitrate lies in its range, so the lookup of a bitrate's class by range never answers this class)",
+             R"(meeting.json: step 3 (definitions): field "streams[1].maxbitrate": maxbitrate 512000 is below minbitrate 716800; the share table keeps the record as given, and the share answer carries both bounds as they are)",
+             R"(meeting.json: step 3 (definitions): field "streams[2].maxbitrate": maxbitrate 1 is below minbitrate 2; the library stores no record of this channel and height)",
+             R"(meeting.json: step 3 (definitions): field "streams[3].maxbitrate": maxbitrate 1024000 is below minbitrate 3072000; the share table keeps the record as given; no answer reads it (the share answer is the 720-line record))"}},
+        LintCase{"near: a peer's stream with no maximum stated, and equal bounds",
+                 withSteps(R"({"step": "setUsers", "users": [{"uid": 2, "dt": 8}]},
+                              {"step": "peerReport", "uid": 2, "streams": [{"width": 640, "height": 480, "fps": 15, "bitrate": 358400, "maxbitrate": 0, "minbitrate": 245760}]},
+                              {"step": "definitions", "streams": [{"channel": 1, "width": 640, "height": 480, "fps": 15, "bitrate": 358400, "maxbitrate": 358400, "minbitrate": 358400}]})"),
                  {}}));
 
 // Input files: a scratch folder of its own for every case.

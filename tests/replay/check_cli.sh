@@ -79,5 +79,11 @@ expect_failure 1 "" "$ktr" replay --lint "$scratch/odd.json"
 grep -q 'step 1 (downloadNet)' "$scratch/out.txt" || fail "lint does not name the step"
 "$ktr" replay "$scratch/odd.json" >/dev/null 2>"$scratch/err.txt"
 grep -q 'suspicious input' "$scratch/err.txt" || fail "no lint summary by default"
+# --lint exits 0 on clean input and 2 on input it cannot read, as the replay does.
+"$ktr" replay --lint "$source_dir/examples/scenarios/team-meeting.json" >"$scratch/out.txt" ||
+    fail "lint of a clean scenario exited $?"
+grep -q ': 0 suspicious input(s)$' "$scratch/out.txt" || fail "lint of a clean scenario: $(cat "$scratch/out.txt")"
+expect_failure 2 "$scratch/bad.json: step 1 (addUser)" "$ktr" replay --lint "$scratch/bad.json"
+expect_failure 2 "$scratch/missing.json" "$ktr" replay --lint "$scratch/missing.json"
 
 echo "ktr replay: $(ls "$source_dir"/examples/scenarios/*.json | wc -l) scenarios replayed with every output and plotted; errors and lint checked"

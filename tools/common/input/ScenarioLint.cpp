@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <set>
@@ -21,6 +22,21 @@ constexpr int32_t kHighestNetStatus = 5;
 const std::set<int32_t> kDeviceTypesWithUploadTable{1, 4, 8};
 // The key under which duplicate keys of the document's own fields are grouped, outside every step.
 constexpr int kDocument = -1;
+// A network score runs from 0 to 100; the download policy only asks whether it is above 85.
+constexpr int32_t kLowestScore = 0;
+constexpr int32_t kHighestScore = 100;
+constexpr int32_t kGoodScore = 85;
+// The upload question's channels: 2 is the share channel, every other one asks the camera decision.
+constexpr int32_t kCameraChannel = 1;
+constexpr int32_t kShareChannel = 2;
+// The share answer is the share table's 720P entry, which only a record of this height fills.
+constexpr int32_t kShareHeight = 720;
+// The download policy chooses between two streams at most.
+constexpr size_t kMostStreamsChosen = 2;
+// The heights the definition table stores a record under; the share table has no 360-line class.
+const std::set<int32_t> kCameraHeights{180, 240, 360, 480, 720, 1080};
+const std::set<int32_t> kShareHeights{180, 240, 480, 720, 1080};
+constexpr int kNoStep = -1;
 
 const char* const kDuplicateKey = "duplicate key; only its last value is used";
 
@@ -35,6 +51,9 @@ struct SceneSoFar {
     uint64_t localUid = 0;
     std::map<uint64_t, std::set<uint16_t>> deviceTypes;  // of each user added and not removed
     std::set<uint64_t> listedUids;                       // in the last setUsers list
+    bool shareTable = false;                             // a definitions record of channel 2 and height 720 was given
+    size_t heldRequests = 0;                             // select requests added since the last clear
+    int cameraDecision = kNoStep;                        // the camera decision that came after the held requests
 };
 
 struct StepCheck {
@@ -174,6 +193,119 @@ Findings reportForUnlistedUser(const StepCheck& check) {
                                 report->uid)}};
 }
 
+Findings scoreOutOfRange(const StepCheck& check) {
+    const auto* estimate = std::get_if<NetEstimate>(&check.step.action);
+    if (estimate == nullptr || (estimate->score >= kLowestScore && estimate->score <= kHighestScore)) {
+        return {};
+    }
+    std::string effect;
+    if (estimate->upload) {
+        effect = "no decision reads the upload estimate";
+    } else if (estimate->score > kGoodScore) {
+        effect = fmt::format(
+            "the download policy only asks whether it is above {}: it counts as a good network "
+            "(a peer may get its upper stream, and the score holds back no raise)",
+            kGoodScore);
+    } else {
+        effect = fmt::format(
+            "the download policy only asks whether it is above {}: it counts as a poor network "
+            "(every peer gets its lower stream, and no raise)",
+            kGoodScore);
+    }
+    return {{"score",
+             fmt::format("score {} is outside {} to {}; {}", estimate->score, kLowestScore, kHighestScore, effect)}};
+}
+
+Findings uploadChannelUnknown(const StepCheck& check) {
+    const auto* ask = std::get_if<AskUpload>(&check.step.action);
+    const int32_t channel = ask != nullptr ? ask->channel.value_or(kCameraChannel) : kCameraChannel;
+    if (channel == kCameraChannel || channel == kShareChannel) {
+        return {};
+    }
+    return {{"channel", fmt::format("channel {} is neither {} (camera) nor {} (share); the library answers it with "
+                                    "the camera decision, as channel {}, and compares it with the previous one",
+                                    channel, kCameraChannel, kShareChannel, kCameraChannel)}};
+}
+
+Findings shareBeforeShareTable(const StepCheck& check) {
+    const auto* ask = std::get_if<AskUpload>(&check.step.action);
+    if (ask == nullptr || ask->channel.value_or(kCameraChannel) != kShareChannel || check.scene.shareTable) {
+        return {};
+    }
+    return {{"", fmt::format("share asked before any definitions record of channel {} and height {}; the share "
+                             "answer is an all-zero record",
+                             kShareChannel, kShareHeight)}};
+}
+
+Findings requestsNotCleared(const StepCheck& check) {
+    if (!std::holds_alternative<SelectRequest>(check.step.action) || check.scene.cameraDecision == kNoStep) {
+        return {};
+    }
+    return {{"", fmt::format("no clearSelectRequests since the camera decision of step {}; the library adds this "
+                             "request to the {} it holds, and the next camera decision merges them all",
+                             check.scene.cameraDecision, check.scene.heldRequests)}};
+}
+
+Findings tooManyStreams(const StepCheck& check) {
+    const auto* report = std::get_if<PeerReport>(&check.step.action);
+    if (report == nullptr || report->uid == check.scene.localUid || !report->streams ||
+        report->streams->size() <= kMostStreamsChosen) {
+        return {};
+    }
+    return {{"streams",
+             fmt::format("{} streams; the download policy chooses between the first two only: when it chooses the "
+                         "upper stream (download score above {} and, for a peer it does not handle yet, a local "
+                         "device type other than 1 and at most 3 received users; for a peer it handles, fewer than 3 "
+                         "received users and nobody sharing or speaking) it stores an all-zero record as the "
+                         "stream received and logs an error; otherwise it receives the lower of the first two",
+                         report->streams->size(), kGoodScore)}};
+}
+
+// What the library does with a definitions record of that channel and height.
+std::string definitionRangeEffect(const Record& record) {
+    const int32_t channel = record.channel.value_or(kCameraChannel);
+    const int32_t height = record.height.value_or(0);
+    if (channel == kCameraChannel && kCameraHeights.count(height) != 0) {
+        return "the camera table keeps the record as given; no bitrate lies in its range, so the lookup of a "
+               "bitrate's class by range never answers this class";
+    }
+    if (channel == kShareChannel && height == kShareHeight) {
+        return "the share table keeps the record as given, and the share answer carries both bounds as they are";
+    }
+    if (channel == kShareChannel && kShareHeights.count(height) != 0) {
+        return "the share table keeps the record as given; no answer reads it (the share answer is the 720-line "
+               "record)";
+    }
+    return "the library stores no record of this channel and height";
+}
+
+void addInvertedRanges(const std::vector<Record>& records, bool peerStreams, Findings& found) {
+    for (size_t i = 0; i < records.size(); ++i) {
+        const int32_t max = records[i].maxbitrate.value_or(0);
+        const int32_t min = records[i].minbitrate.value_or(0);
+        // A peer's stream without a maximum takes its class's maximum.
+        if (max >= min || (peerStreams && max == 0)) {
+            continue;
+        }
+        const std::string effect =
+            peerStreams ? "the library checks neither bound and weighs the stream against each as given (a raise "
+                          "against maxbitrate, a cut against minbitrate)"
+                        : definitionRangeEffect(records[i]);
+        found.push_back({fmt::format("streams[{}].maxbitrate", i),
+                         fmt::format("maxbitrate {} is below minbitrate {}; {}", max, min, effect)});
+    }
+}
+
+Findings maxBelowMin(const StepCheck& check) {
+    Findings found;
+    if (const auto* report = std::get_if<PeerReport>(&check.step.action); report != nullptr && report->streams) {
+        addInvertedRanges(*report->streams, true, found);
+    } else if (const auto* table = std::get_if<Definitions>(&check.step.action)) {
+        addInvertedRanges(table->streams, false, found);
+    }
+    return found;
+}
+
 using Rule = Findings (*)(const StepCheck&);
 const Rule kRules[] = {duplicateKeys,
                        netStatusWithoutEffect,
@@ -181,7 +313,33 @@ const Rule kRules[] = {duplicateKeys,
                        userAddedWithAnotherDeviceType,
                        userListedWithTwoDeviceTypes,
                        localDeviceTypeWithoutTable,
-                       reportForUnlistedUser};
+                       reportForUnlistedUser,
+                       scoreOutOfRange,
+                       uploadChannelUnknown,
+                       shareBeforeShareTable,
+                       requestsNotCleared,
+                       tooManyStreams,
+                       maxBelowMin};
+
+bool fillsShareTable(const Record& record) {
+    return record.channel.value_or(kCameraChannel) == kShareChannel && record.height.value_or(0) == kShareHeight;
+}
+
+// The select requests as the library holds them, and whether a camera decision came after them.
+void updateRequests(SceneSoFar& scene, const Step& step) {
+    if (std::holds_alternative<SelectRequest>(step.action)) {
+        ++scene.heldRequests;
+        scene.cameraDecision = kNoStep;
+    } else if (std::holds_alternative<ClearSelectRequests>(step.action)) {
+        scene.heldRequests = 0;
+        scene.cameraDecision = kNoStep;
+    } else if (const auto* ask = std::get_if<AskUpload>(&step.action)) {
+        if (ask->channel.value_or(kCameraChannel) != kShareChannel && scene.heldRequests != 0 &&
+            scene.cameraDecision == kNoStep) {
+            scene.cameraDecision = step.index;
+        }
+    }
+}
 
 // Follows the scene as the library keeps it: the local user never joins its own user set, and a user is
 // one uid with one device type.
@@ -203,7 +361,11 @@ void updateScene(SceneSoFar& scene, const Step& step) {
         for (const auto& user : listed->users) {
             scene.listedUids.insert(user.uid);
         }
+    } else if (const auto* table = std::get_if<Definitions>(&step.action)) {
+        scene.shareTable =
+            scene.shareTable || std::any_of(table->streams.begin(), table->streams.end(), fillsShareTable);
     }
+    updateRequests(scene, step);
 }
 
 bool isKey(const JsonPath::value_type& segment, const std::string& key) {

@@ -2,8 +2,6 @@
 
 #include <map>
 
-#include "AnswerNotes.h"
-
 namespace ktr {
 namespace {
 
@@ -100,7 +98,7 @@ TimelineStep LibraryDriver::perform(const Action& action, const std::string& eve
     step.mismatches = m_tracker.apply(action, step.answer, step.rules);
     step.change = m_tracker.takeChange();
     step.state = &m_tracker.state();
-    step.notes = answerNotes(step.answer, step.rules, m_tracker.state(), m_tracker.definitions());
+    m_notes.annotate(step, m_tracker.definitions());
     return step;
 }
 

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <string>
 
+#include "AnswerNotes.h"
 #include "LibraryLog.h"
 #include "SdkLibrary.h"
 #include "StateTracker.h"
@@ -31,6 +32,7 @@ private:
     LibraryLog m_log;  // declared first: it outlives the instance, which may log while it goes
     SdkLibrary::Instance m_sdk;
     StateTracker m_tracker;
+    AnswerNotes m_notes;
     std::chrono::nanoseconds m_libraryTime{0};
 };
 

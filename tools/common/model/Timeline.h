@@ -39,6 +39,7 @@ struct TimelineStep {
     Answer answer;
     std::vector<FiredRule> rules;
     std::vector<std::string> notes;       // answers that read as wrong, and why they are right here
+    std::vector<std::string> noteKinds;   // the kind of each note in order ("" or missing: a note of no kind)
     std::vector<std::string> mismatches;  // where the library's output contradicts the derived state
     StateChange change;                   // what the step changed of the state
     // The whole state after the step, owned by whoever built the step; valid while it is being written.

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <string_view>
@@ -37,6 +38,7 @@ constexpr const char* kInput = "input";
 constexpr const char* kAnswer = "answer";
 constexpr const char* kRules = "rules";
 constexpr const char* kNotes = "notes";
+constexpr const char* kNoteKinds = "note_kinds";
 constexpr const char* kMismatches = "mismatches";
 constexpr const char* kState = "state";
 // Rule keys; "level" and "fields" as in the catalogue.
@@ -171,6 +173,25 @@ std::vector<std::string> readStrings(FieldReader& in, const char* key) {
     return texts;
 }
 
+// One kind per note, "" for a note of no kind; left out when no note has a kind.
+void writeNoteKinds(JsonOut& out, const TimelineStep& step) {
+    const auto hasKind = [](const std::string& kind) { return !kind.empty(); };
+    if (std::none_of(step.noteKinds.begin(), step.noteKinds.end(), hasKind)) {
+        return;
+    }
+    std::vector<std::string> kinds = step.noteKinds;
+    kinds.resize(step.notes.size());
+    writeStrings(out, kNoteKinds, kinds);
+}
+
+std::vector<std::string> readNoteKinds(FieldReader& in, size_t noteCount) {
+    std::vector<std::string> kinds = readStrings(in, kNoteKinds);
+    if (in.contains(kNoteKinds) && kinds.size() != noteCount) {
+        in.fail(kNoteKinds, fmt::format("{} kind(s) for {} note(s)", kinds.size(), noteCount));
+    }
+    return kinds;
+}
+
 }  // namespace
 
 const char* levelName(LogLevel level) {
@@ -227,6 +248,7 @@ void writeTimelineStep(JsonOut& out, const TimelineStep& step, bool wholeState) 
     if (!step.notes.empty()) {
         writeStrings(out, kNotes, step.notes);
     }
+    writeNoteKinds(out, step);
     if (!step.mismatches.empty()) {
         writeStrings(out, kMismatches, step.mismatches);
     }
@@ -394,6 +416,7 @@ bool TimelineReader::next(TimelineStep& step) {
     step.answer = readAnswer(step.action, in, kAnswer, Nulls::Unknown);
     in.forEach(kRules, [&](FieldReader& rule) { step.rules.push_back(readRule(rule)); });
     step.notes = readStrings(in, kNotes);
+    step.noteKinds = readNoteKinds(in, step.notes.size());
     step.mismatches = readStrings(in, kMismatches);
     in.object(kState, [&](FieldReader& state) { step.change = readStateChange(state, Nulls::Unknown); });
     in.finish();
