@@ -12,8 +12,8 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The whole content of the file at path ("-": standard input, once). Throws InputError naming the path and the reason when it is
-// missing, a directory, unreadable or too large.
+// The whole content of the file at path ("-": standard input, once). Throws InputError naming the path and the reason
+// when it is missing, a directory, unreadable or too large.
 std::string readInputFile(const std::string& path);
 
 }  // namespace ktr

@@ -100,10 +100,9 @@ void HtmlReport::end() {
 
 void writeSweepReport(std::ostream& out, const std::string& title, const SweepTable& table) {
     writeReportHead(out);
-    writeReportTail(out, {{"title", title},
-                          {"axis", "seconds"},
-                          {"sides", json::array()},
-                          {"sweep", json::parse(toJsonText(table))}});
+    writeReportTail(
+        out,
+        {{"title", title}, {"axis", "seconds"}, {"sides", json::array()}, {"sweep", json::parse(toJsonText(table))}});
 }
 
 }  // namespace ktr
