@@ -42,10 +42,10 @@ private:
     diff::DiffCommand m_diff;
 };
 
-const SharedOptionSpec* tableEntry(const std::string& name) {
-    for (const SharedOptionSpec& spec : sharedOptionSpecs()) {
-        if (name == spec.name) {
-            return &spec;
+const SharedOptionRow* tableEntry(const std::string& name) {
+    for (const SharedOptionRow& row : sharedOptionRows()) {
+        if (name == row.name) {
+            return &row;
         }
     }
     return nullptr;
@@ -58,9 +58,9 @@ TEST(SharedOptions, EverySubcommandShowsTheTablesHelpForASharedOption) {
         for (const CLI::Option* option : command->get_options()) {
             const std::string name = option->get_name(false, true);
             takers[name].insert(command->get_name());
-            if (const SharedOptionSpec* spec = tableEntry(name)) {
-                EXPECT_EQ(option->get_description(), spec->help) << command->get_name() << " " << name;
-                EXPECT_NE(command->help().find(spec->help), std::string::npos) << command->get_name() << " " << name;
+            if (const SharedOptionRow* row = tableEntry(name)) {
+                EXPECT_EQ(option->get_description(), row->help) << command->get_name() << " " << name;
+                EXPECT_NE(command->help().find(row->help), std::string::npos) << command->get_name() << " " << name;
             }
         }
     }
@@ -74,8 +74,8 @@ TEST(SharedOptions, EverySubcommandShowsTheTablesHelpForASharedOption) {
 }
 
 TEST(SharedOptions, TheTableFollowsItsEnumeration) {
-    for (const SharedOptionSpec& spec : sharedOptionSpecs()) {
-        EXPECT_EQ(specOf(spec.id).name, std::string(spec.name));
+    for (const SharedOptionRow& row : sharedOptionRows()) {
+        EXPECT_EQ(rowOf(row.id).name, std::string(row.name));
     }
 }
 
@@ -100,8 +100,8 @@ class ChildCommandLine : public ::testing::TestWithParam<ValueCase> {};
 SharedValues parsed(const std::vector<std::string>& arguments) {
     CLI::App app;
     SharedValues values;
-    for (const SharedOptionSpec& spec : sharedOptionSpecs()) {
-        addSharedOptions(app, values, {spec.id});
+    for (const SharedOptionRow& row : sharedOptionRows()) {
+        addSharedOptions(app, values, {row.id});
     }
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
     app.parse(reversed);
@@ -113,7 +113,7 @@ TEST_P(ChildCommandLine, ParsesBackToTheSameValues) {
     GetParam().set(values);
     const std::vector<std::string> arguments = optionArguments(values);
     ASSERT_EQ(arguments.size(), 1u) << "one argument per option given";
-    EXPECT_EQ(arguments[0].rfind(specOf(GetParam().option).name, 0), 0u) << arguments[0];
+    EXPECT_EQ(arguments[0].rfind(rowOf(GetParam().option).name, 0), 0u) << arguments[0];
     EXPECT_TRUE(sameValues(parsed(arguments), values)) << arguments[0];
 }
 

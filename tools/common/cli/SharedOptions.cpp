@@ -23,7 +23,7 @@ using Field = std::variant<bool SharedValues::*, std::string SharedValues::*, in
                            double SharedValues::*, std::optional<uint64_t> SharedValues::*>;
 
 struct Entry {
-    SharedOptionSpec spec;
+    SharedOptionRow row;
     Field field;
 };
 
@@ -96,7 +96,7 @@ const std::vector<Entry>& entries() {
 
 const Entry& entryOf(SharedOption id) {
     const Entry& entry = entries().at(static_cast<size_t>(id));
-    if (entry.spec.id != id) {
+    if (entry.row.id != id) {
         throw std::logic_error("the shared options' table is out of the enumeration's order");
     }
     return entry;
@@ -173,14 +173,14 @@ void addCheck(CLI::Option& option, ValueKind kind) {
 }
 
 void addOption(CLI::App& command, SharedValues& values, const Entry& entry) {
-    const SharedOptionSpec& spec = entry.spec;
+    const SharedOptionRow& row = entry.row;
     std::visit(
         [&](auto field) {
             using Value = std::decay_t<decltype(values.*field)>;
             if constexpr (std::is_same_v<Value, bool>) {
-                command.add_flag(spec.name, values.*field, spec.help);
+                command.add_flag(row.name, values.*field, row.help);
             } else {
-                addCheck(*command.add_option(spec.name, values.*field, spec.help), spec.kind);
+                addCheck(*command.add_option(row.name, values.*field, row.help), row.kind);
             }
         },
         entry.field);
@@ -211,19 +211,19 @@ std::optional<std::string> argumentOf(const SharedValues& values, const Field& f
 
 }  // namespace
 
-const std::vector<SharedOptionSpec>& sharedOptionSpecs() {
-    static const std::vector<SharedOptionSpec> kSpecs = [] {
-        std::vector<SharedOptionSpec> specs;
+const std::vector<SharedOptionRow>& sharedOptionRows() {
+    static const std::vector<SharedOptionRow> kSpecs = [] {
+        std::vector<SharedOptionRow> rows;
         for (const Entry& entry : entries()) {
-            specs.push_back(entry.spec);
+            rows.push_back(entry.row);
         }
-        return specs;
+        return rows;
     }();
     return kSpecs;
 }
 
-const SharedOptionSpec& specOf(SharedOption id) {
-    return entryOf(id).spec;
+const SharedOptionRow& rowOf(SharedOption id) {
+    return entryOf(id).row;
 }
 
 void addSharedOptions(CLI::App& command, SharedValues& values, std::initializer_list<SharedOption> options) {
@@ -239,14 +239,14 @@ std::vector<std::string> optionArguments(const SharedValues& values) {
         if (!value) {
             continue;
         }
-        const bool input = entry.spec.kind == ValueKind::InputFile || entry.spec.kind == ValueKind::Trace;
+        const bool input = entry.row.kind == ValueKind::InputFile || entry.row.kind == ValueKind::Trace;
         if (input && *value == kStandardStream) {
             throw InputError(
-                fmt::format("{} -: a run of its own cannot read standard input; give a file", entry.spec.name));
+                fmt::format("{} -: a run of its own cannot read standard input; give a file", entry.row.name));
         }
         // One argument "--name=value", so that a value starting with "-" is not taken for an option.
         const bool flag = std::holds_alternative<bool SharedValues::*>(entry.field);
-        arguments.push_back(flag ? std::string(entry.spec.name) : fmt::format("{}={}", entry.spec.name, *value));
+        arguments.push_back(flag ? std::string(entry.row.name) : fmt::format("{}={}", entry.row.name, *value));
     }
     return arguments;
 }
@@ -254,7 +254,7 @@ std::vector<std::string> optionArguments(const SharedValues& values) {
 SharedValues inheritedValues(const SharedValues& parent) {
     SharedValues child;
     for (const Entry& entry : entries()) {
-        if (entry.spec.inherited) {
+        if (entry.row.inherited) {
             std::visit([&](auto member) { child.*member = parent.*member; }, entry.field);
         }
     }

@@ -89,7 +89,7 @@ enum class ValueKind {
     Seed,          // an unsigned 64-bit number
 };
 
-struct SharedOptionSpec {
+struct SharedOptionRow {
     SharedOption id;
     const char* name;  // "--lib"
     const char* help;
@@ -98,8 +98,8 @@ struct SharedOptionSpec {
 };
 
 // Every entry, in the order of SharedOption.
-const std::vector<SharedOptionSpec>& sharedOptionSpecs();
-const SharedOptionSpec& specOf(SharedOption id);
+const std::vector<SharedOptionRow>& sharedOptionRows();
+const SharedOptionRow& rowOf(SharedOption id);
 
 // Adds the options to the command, each bound to its field of values.
 void addSharedOptions(CLI::App& command, SharedValues& values, std::initializer_list<SharedOption> options);
