@@ -27,11 +27,10 @@ const ktr::SdkLibrary& library() {
     return loaded;
 }
 
-Steps replayed(const ktr::Scenario& scenario) {
-    ktr::testing::TimelineCollector timeline;
+// The replay's steps; each step's state lives in the collector, which must outlive them.
+void replay(const ktr::Scenario& scenario, ktr::testing::TimelineCollector& timeline) {
     std::srand(1);
     ktr::replay::Replayer(library()).run(scenario, ktr::provenanceOf(library(), ""), timeline);
-    return timeline.steps;
 }
 
 const ktr::ParsedLine* lineOf(const ktr::TimelineStep& step, std::string_view id) {
@@ -72,7 +71,9 @@ TEST_P(LintClaims, HoldOnTheReplay) {
     const std::string json = R"({"local": {"uid": 1, "dt": 8}, "steps": [)" + GetParam().steps + "]}";
     const ktr::Scenario scenario = ktr::parseScenario(json, "meeting.json");
     EXPECT_EQ(scenario.warnings, GetParam().findings);
-    GetParam().claim(replayed(scenario));
+    ktr::testing::TimelineCollector timeline;
+    replay(scenario, timeline);
+    GetParam().claim(timeline.steps);
 }
 
 const char* const kShareWithoutTable =
@@ -229,7 +230,9 @@ TEST(LintClaims, HoldOnTheBundledScenarios) {
         if (scenario.warnings.empty()) {
             continue;
         }
-        const Steps steps = replayed(scenario);
+        ktr::testing::TimelineCollector timeline;
+        replay(scenario, timeline);
+        const Steps& steps = timeline.steps;
         for (const std::string& finding : scenario.warnings) {
             std::smatch match;
             ASSERT_TRUE(std::regex_search(finding, match, shareFinding)) << "no claim check for " << finding;
