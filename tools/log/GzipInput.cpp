@@ -16,7 +16,7 @@
 namespace ktr::log {
 namespace {
 
-constexpr size_t kInputBufferSize = 256 * 1024;
+constexpr size_t kInputBufferSize = size_t{256} * 1024;
 // The first two bytes of every gzip member.
 constexpr unsigned char kGzipMagic[] = {0x1f, 0x8b};
 // zlib's window size with 16 added: gzip headers and trailers only.
