@@ -1,19 +1,28 @@
 #include "EventQueue.h"
 
-#include <tuple>
-
 namespace ktr::sim {
+namespace {
+
+constexpr int kKindShift = 56;
+
+}  // namespace
 
 bool EventQueue::RunsLater::operator()(const Entry& a, const Entry& b) const {
-    return std::tie(a.event.at, a.event.kind, a.sequence) > std::tie(b.event.at, b.event.kind, b.sequence);
+    return a.at != b.at ? a.at > b.at : a.order > b.order;
 }
 
 void EventQueue::push(const SimEvent& event) {
-    m_events.push(Entry{event, m_sequence++});
+    const uint64_t order = static_cast<uint64_t>(event.kind) << kKindShift | m_sequence++;
+    m_events.push(Entry{event.at, order, event.subject, event.epoch});
 }
 
 SimEvent EventQueue::pop() {
-    const SimEvent event = m_events.top().event;
+    const Entry& next = m_events.top();
+    SimEvent event;
+    event.at = next.at;
+    event.kind = static_cast<EventKind>(next.order >> kKindShift);
+    event.subject = next.subject;
+    event.epoch = next.epoch;
     m_events.pop();
     m_now = event.at;
     return event;

@@ -7,7 +7,6 @@
 #include <queue>
 #include <vector>
 
-#include "IKTRSDK.h"
 #include "Units.h"
 
 namespace ktr::sim {
@@ -27,21 +26,23 @@ enum class EventKind {
     CameraFrame,  // the local camera sends a frame
 };
 
+// Small, since the queue moves its events about as it orders them: what an event carries beyond the
+// numbers below stays with the part that scheduled it.
 struct SimEvent {
     SimTime at{0};
     EventKind kind = EventKind::Script;
     uint64_t subject = 0;  // script event index, peer uid or camera stream index
-    uint64_t epoch = 0;    // a frame's stream generation: frames of a stream that changed since are stale
-    tarn::video::VideoStreamInfo stream{};  // Apply: the stream the request names
+    uint64_t epoch = 0;    // a frame's stream generation (frames of a stream that changed since are stale);
+                           // Apply: the host's number of the request
 };
 
 class EventQueue {
 public:
     void push(const SimEvent& event);
     // Whether an event is due before end (the end itself excluded).
-    bool hasEventBefore(SimTime end) const { return !m_events.empty() && m_events.top().event.at < end; }
+    bool hasEventBefore(SimTime end) const { return !m_events.empty() && m_events.top().at < end; }
     // The time of the next event; only while one is queued.
-    SimTime nextTime() const { return m_events.top().event.at; }
+    SimTime nextTime() const { return m_events.top().at; }
     // Takes the next event and moves the clock to its time.
     SimEvent pop();
     // Moves the clock to a later time without an event (the end of the meeting).
@@ -50,8 +51,10 @@ public:
 
 private:
     struct Entry {
-        SimEvent event;
-        uint64_t sequence;
+        SimTime at;
+        uint64_t order;  // the kind in the top byte, the scheduling order below it
+        uint64_t subject;
+        uint64_t epoch;
     };
     // The order above: time, then kind, then scheduling order.
     struct RunsLater {

@@ -71,12 +71,12 @@ TimelineStep Host::call(const Action& action) {
     return step;
 }
 
-void Host::schedule(SimTime at, EventKind kind, uint64_t subject, const VideoStreamInfo& stream) {
+void Host::schedule(SimTime at, EventKind kind, uint64_t subject, uint64_t epoch) {
     SimEvent event;
     event.at = at;
     event.kind = kind;
     event.subject = subject;
-    event.stream = stream;
+    event.epoch = epoch;
     m_queue.push(event);
 }
 
@@ -104,7 +104,7 @@ void Host::handle(const SimEvent& event) {
             onScript(m_script[event.subject]);
             break;
         case EventKind::Apply:
-            onApply(event.subject, event.stream);
+            onApply(event.subject, takeRequest(event.epoch));
             break;
         case EventKind::Estimate:
             onEstimate();
@@ -249,6 +249,13 @@ void Host::stopPeer(uint64_t uid, PeerView& view) {
     m_download.setReceiving(uid, false);
 }
 
+VideoStreamInfo Host::takeRequest(uint64_t number) {
+    const auto found = m_pendingRequests.find(number);
+    const VideoStreamInfo stream = found->second;
+    m_pendingRequests.erase(found);
+    return stream;
+}
+
 void Host::onApply(uint64_t uid, const VideoStreamInfo& stream) {
     auto found = m_peers.find(uid);
     if (found != m_peers.end() && found->second.present) {
@@ -309,7 +316,8 @@ void Host::sampleDownload(Micros length, double demand, const LinkEstimate& esti
 void Host::onAdjust() {
     const TimelineStep step = call(AskDownload{kCameraChannel});
     for (const PeerRequest& request : *std::get<DownloadAnswer>(step.answer).records) {
-        schedule(m_queue.now() + SimTime{m_meeting.host.requestDelay}, EventKind::Apply, request.uid, request.info());
+        m_pendingRequests.emplace(m_nextRequest, request.info());
+        schedule(m_queue.now() + SimTime{m_meeting.host.requestDelay}, EventKind::Apply, request.uid, m_nextRequest++);
     }
     call(AskHdLd{});
 }

@@ -46,7 +46,7 @@ private:
     };
 
     TimelineStep call(const Action& action);
-    void schedule(SimTime at, EventKind kind, uint64_t subject = 0, const tarn::video::VideoStreamInfo& stream = {});
+    void schedule(SimTime at, EventKind kind, uint64_t subject = 0, uint64_t epoch = 0);
     std::vector<User> presentUsers() const;
 
     void onScript(const ScriptEvent& event);
@@ -58,6 +58,8 @@ private:
     ReceivedClass classOf(const PeerView& view, const tarn::video::VideoStreamInfo& stream) const;
     void receive(uint64_t uid, PeerView& view, const tarn::video::VideoStreamInfo& stream);
     void stopPeer(uint64_t uid, PeerView& view);
+    // The stream a download request named, when it takes effect.
+    tarn::video::VideoStreamInfo takeRequest(uint64_t number);
     void onApply(uint64_t uid, const tarn::video::VideoStreamInfo& stream);
 
     void onEstimate();
@@ -84,6 +86,8 @@ private:
     std::optional<uint64_t> m_sharer;
     bool m_uploadDirty = false;
     bool m_shareDue = false;
+    std::map<uint64_t, tarn::video::VideoStreamInfo> m_pendingRequests;  // by number, until they take effect
+    uint64_t m_nextRequest = 0;
     std::vector<tarn::video::VideoStreamInfo> m_camera;  // the published camera streams
     // The current set of subscriber requests: each one's bitrate, and whether a published stream met it.
     std::vector<bool> m_requestMet;
