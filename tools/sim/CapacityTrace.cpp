@@ -77,7 +77,14 @@ void CapacityTrace::mergeEqualNeighbours() {
 }
 
 size_t CapacityTrace::segmentAt(Micros offset) const {
-    return static_cast<size_t>(std::upper_bound(m_starts.begin(), m_starts.end(), offset) - m_starts.begin()) - 1;
+    const size_t last = m_lastSegment;
+    if (last < m_starts.size() && m_starts[last] <= offset &&
+        (last + 1 == m_starts.size() || offset < m_starts[last + 1])) {
+        return last;
+    }
+    m_lastSegment =
+        static_cast<size_t>(std::upper_bound(m_starts.begin(), m_starts.end(), offset) - m_starts.begin()) - 1;
+    return m_lastSegment;
 }
 
 double CapacityTrace::bytesIntoPeriod(Micros offset) const {

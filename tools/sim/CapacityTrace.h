@@ -62,6 +62,9 @@ private:
     Micros m_period;
     // m_bytesBefore[i]: bytes carried in a period before segment i; the last element is the whole period's.
     std::vector<double> m_bytesBefore;
+    // The segment of the last lookup: the simulation's clock moves forward, so the next lookup most often
+    // falls in it again. A cache only (a trace is not shared between threads).
+    mutable size_t m_lastSegment = 0;
 };
 
 }  // namespace ktr::sim

@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <optional>
 #include <ostream>
-#include "Summary.h"
 
 #include "CapacityTrace.h"
 #include "LinkEstimator.h"
@@ -18,6 +17,7 @@
 #include "ScenarioWriter.h"
 #include "SdkLibrary.h"
 #include "SeriesSink.h"
+#include "Summary.h"
 #include "TimelineWriter.h"
 #include "Units.h"
 
@@ -53,7 +53,6 @@ public:
     std::chrono::nanoseconds libraryTime() const { return m_libraryTime; }
 
 private:
-    class Run;
     SimulationSetup m_setup;
     std::chrono::nanoseconds m_libraryTime{0};
 };

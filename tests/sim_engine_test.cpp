@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "CapacityTrace.h"
+#include "EventQueue.h"
+#include "MediaPath.h"
+#include "SimObserver.h"
+#include "SyntheticTrace.h"
+
+namespace {
+
+using ktr::Micros;
+using ktr::SimTime;
+using ktr::sim::EventKind;
+using ktr::sim::EventQueue;
+using ktr::sim::MediaPath;
+using ktr::sim::MediaPathParameters;
+using ktr::sim::SimEvent;
+using tarn::video::VideoStreamInfo;
+
+constexpr SimTime kMs{1000};
+
+SimEvent eventAt(SimTime at, EventKind kind, uint64_t subject) {
+    SimEvent event;
+    event.at = at;
+    event.kind = kind;
+    event.subject = subject;
+    return event;
+}
+
+std::vector<uint64_t> popAll(EventQueue& queue) {
+    std::vector<uint64_t> subjects;
+    while (queue.hasEventBefore(SimTime::max())) {
+        subjects.push_back(queue.pop().subject);
+    }
+    return subjects;
+}
+
+// At one instant: the kinds in their listed order, and one kind in the order it was scheduled.
+TEST(EventQueueOrder, AtOneInstantKindFirstThenSchedulingOrder) {
+    EventQueue queue;
+    queue.push(eventAt(5 * kMs, EventKind::CameraFrame, 1));
+    queue.push(eventAt(5 * kMs, EventKind::Script, 2));
+    queue.push(eventAt(5 * kMs, EventKind::PeerFrame, 3));
+    queue.push(eventAt(5 * kMs, EventKind::Script, 4));
+    queue.push(eventAt(5 * kMs, EventKind::Apply, 5));
+    queue.push(eventAt(5 * kMs, EventKind::Upload, 6));
+    queue.push(eventAt(5 * kMs, EventKind::Estimate, 7));
+    queue.push(eventAt(5 * kMs, EventKind::Adjust, 8));
+    queue.push(eventAt(1 * kMs, EventKind::CameraFrame, 9));
+    queue.push(eventAt(5 * kMs, EventKind::Script, 10));
+    EXPECT_EQ(popAll(queue), (std::vector<uint64_t>{9, 2, 4, 10, 5, 7, 8, 6, 3, 1}));
+}
+
+// An event scheduled for the current instant while it runs: before every later kind already queued, after
+// its own kind's earlier ones.
+TEST(EventQueueOrder, AnEventScheduledForNowRunsByItsKind) {
+    EventQueue queue;
+    queue.push(eventAt(2 * kMs, EventKind::PeerFrame, 1));
+    queue.push(eventAt(2 * kMs, EventKind::Apply, 2));
+    queue.push(eventAt(2 * kMs, EventKind::Script, 3));
+    EXPECT_EQ(queue.pop().subject, 3u);
+    queue.push(eventAt(queue.now(), EventKind::Apply, 4));
+    queue.push(eventAt(queue.now(), EventKind::Script, 5));
+    EXPECT_EQ(popAll(queue), (std::vector<uint64_t>{5, 2, 4, 1}));
+}
+
+TEST(EventQueueClock, IsTheTimeOfTheEventLastTakenAndTheEndIsExcluded) {
+    EventQueue queue;
+    EXPECT_EQ(queue.now(), SimTime{0});
+    queue.push(eventAt(3 * kMs, EventKind::Estimate, 1));
+    queue.push(eventAt(7 * kMs, EventKind::Estimate, 2));
+    EXPECT_TRUE(queue.hasEventBefore(4 * kMs));
+    EXPECT_FALSE(queue.hasEventBefore(3 * kMs));
+    EXPECT_EQ(queue.nextTime(), 3 * kMs);
+    EXPECT_EQ(queue.now(), SimTime{0}) << "looking ahead does not move the clock";
+    queue.pop();
+    EXPECT_EQ(queue.now(), 3 * kMs);
+    queue.advanceTo(5 * kMs);
+    EXPECT_EQ(queue.now(), 5 * kMs);
+    EXPECT_FALSE(queue.hasEventBefore(7 * kMs));
+}
+
+// Counts the freezes a path reports, per video.
+class FreezeCount : public ktr::sim::SimObserver {
+public:
+    void receivedChanged(SimTime, const ktr::sim::ReceivedChange&) override {}
+    void froze(SimTime, uint64_t uid, Micros) override { ++freezes[uid]; }
+    void downloadSampled(SimTime, const ktr::sim::DownloadSample&) override {}
+    void uploadSampled(SimTime, const ktr::sim::UploadSample&) override {}
+    void requestsEnded(int) override {}
+
+    std::map<uint64_t, int> freezes;
+};
+
+struct PathCase {
+    std::string name;
+    std::string capacity;  // a synthetic shape
+    int videos;
+    int32_t bitrate;  // of every video, at 30 fps
+    bool drops;       // whether the link must drop frames
+    bool freezes;     // whether every video must freeze
+};
+
+class MediaPathConservation : public ::testing::TestWithParam<PathCase> {};
+
+// Three videos sent for a minute, every stream changed every 5 s; at every 100 ms every byte sent is
+// delivered, dropped or still on its way, and no more has been delivered than the link could carry.
+TEST_P(MediaPathConservation, EveryByteSentIsDeliveredDroppedOrInTransit) {
+    const PathCase& c = GetParam();
+    const ktr::sim::CapacityTrace trace = ktr::sim::parseSyntheticTrace(c.capacity);
+    EventQueue queue;
+    FreezeCount observer;
+    MediaPathParameters parameters;
+    parameters.bufferBytes = 150000;
+    parameters.oneWayDelay = 25000;
+    parameters.lossFeedbackDelay = 50000;
+    parameters.keyFrameFactor = 3.0;
+    MediaPath path(trace, parameters, {}, queue, observer);
+    const VideoStreamInfo full{1, 0, 1280, 720, 30, c.bitrate, c.bitrate, c.bitrate};
+    const VideoStreamInfo half{1, 0, 640, 360, 30, c.bitrate / 2, c.bitrate / 2, c.bitrate / 2};
+    for (int v = 0; v < c.videos; ++v) {
+        path.setReceiving(v, true);
+        path.change(v, full);
+    }
+    queue.push(eventAt(100 * kMs, EventKind::Estimate, 0));
+    const SimTime end{60 * ktr::kMicrosPerSecond};
+    int checks = 0;
+    while (queue.hasEventBefore(end)) {
+        path.deliverUntil(queue.nextTime());
+        const SimEvent event = queue.pop();
+        if (event.kind == EventKind::PeerFrame) {
+            path.sendFrame(event.subject, event.epoch);
+            continue;
+        }
+        const ktr::sim::PathTotals& totals = path.totals();
+        ASSERT_EQ(totals.sent, totals.delivered + totals.dropped + path.bytesInTransit())
+            << c.name << " at " << queue.now().count() << " us";
+        ASSERT_LE(static_cast<double>(totals.delivered), trace.bytesBetween(0, queue.now().count()) + 1.0)
+            << c.name << " at " << queue.now().count() << " us";
+        ++checks;
+        if (checks % 50 == 0) {
+            for (int v = 0; v < c.videos; ++v) {
+                path.change(v, (checks / 50) % 2 == 1 ? half : full);
+            }
+        }
+        queue.push(eventAt(queue.now() + 100 * kMs, EventKind::Estimate, 0));
+    }
+    path.stopReceiving();
+    EXPECT_EQ(checks, 599) << c.name;
+    EXPECT_GT(path.totals().delivered, 0) << c.name;
+    EXPECT_EQ(path.totals().dropped > 0, c.drops) << c.name << ": dropped " << path.totals().dropped << " bytes";
+    for (int v = 0; v < c.videos; ++v) {
+        EXPECT_EQ(observer.freezes[v] > 0, c.freezes) << c.name << ", video " << v;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Links, MediaPathConservation,
+    ::testing::Values(
+        // 3 x 1 Mbit/s (key frames 3 x) on 10 Mbit/s: the queue never fills.
+        PathCase{"ample", "constant:10mbps", 3, 1000000, false, false},
+        // 3 x 1 Mbit/s on 2 Mbit/s: a third and more cannot be carried.
+        PathCase{"overloaded", "constant:2mbps", 3, 1000000, true, true},
+        // Nothing is carried for 4 s of every 20: the 150 kB buffer holds less than 4 s of 1.5 Mbit/s.
+        PathCase{"outages", "outage:5mbps/20s/4s", 3, 500000, true, true},
+        PathCase{"random walk", "walk:2mbps/300kbps-4mbps/seed=11", 3, 800000, true, true}),
+    [](const ::testing::TestParamInfo<PathCase>& info) {
+        std::string name = info.param.name;
+        for (char& ch : name) {
+            ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+        }
+        return name;
+    });
+
+}  // namespace

@@ -1,0 +1,354 @@
+#include "Host.h"
+
+#include <algorithm>
+
+#include "PeerStreams.h"
+
+namespace ktr::sim {
+namespace {
+
+using tarn::video::VideoStreamInfo;
+
+constexpr int32_t kCameraChannel = 1;
+constexpr int32_t kShareChannel = 2;
+// The window of the smoothed capacity series: short spikes of a cellular link (100 ms at tens of Mbit/s)
+// average out over it, while a drop that lasts shows within a second.
+constexpr Micros kSmoothedCapacityWindow = kMicrosPerSecond;
+
+double bitrateOf(const VideoStreamInfo& stream) {
+    return sends(stream) ? stream.bitrate : 0;
+}
+
+// The best stream the library can receive of a peer: what "upper" means in the metrics.
+const VideoStreamInfo* upperOf(const std::vector<VideoStreamInfo>& streams) {
+    const std::optional<size_t> best = peerstreams::bestReceivable(streams);
+    return best ? &streams[*best] : nullptr;
+}
+
+User userOf(uint64_t uid, uint16_t dt) {
+    return User{uid, dt, uint16_t{0}, std::string()};
+}
+
+// Peers of equal standing publish the same streams from the same device type.
+int64_t standingOf(const MeetingPeer& peer) {
+    // Wraps rather than overflows on any meeting's values (unsigned arithmetic).
+    uint64_t key = peer.dt;
+    for (const VideoStreamInfo& s : peer.streams) {
+        key = key * 1000003u + static_cast<uint64_t>(int64_t{s.bitrate} * 31) + static_cast<uint64_t>(s.height);
+    }
+    return static_cast<int64_t>(key);
+}
+
+}  // namespace
+
+Host::Host(const SimulationSetup& setup, const SdkLibrary& library, const SimulationOutputs& outputs, EventQueue& queue,
+           MediaPath& download, MediaPath* upload, SimObserver& observer)
+    : m_setup(setup),
+      m_meeting(*setup.meeting),
+      m_outputs(outputs),
+      m_queue(queue),
+      m_download(download),
+      m_upload(upload),
+      m_observer(observer),
+      m_driver(library),
+      m_script(scriptOf(m_meeting, setup.seed)) {
+    m_table.supply(m_meeting.definitions);
+    for (const MeetingPeer& peer : m_meeting.peers) {
+        m_peers[peer.uid].peer = &peer;
+    }
+}
+
+// --- the library, as the host calls it -------------------------------------------------------------------
+TimelineStep Host::call(const Action& action) {
+    TimelineStep step = m_driver.perform(action, actionName(action), secondsOf(m_queue.now()));
+    step.index = m_steps++;
+    if (m_outputs.timeline != nullptr) {
+        m_outputs.timeline->write(step);
+    }
+    if (m_outputs.record != nullptr && step.index > 0) {
+        m_outputs.record->write(action);
+    }
+    return step;
+}
+
+void Host::schedule(SimTime at, EventKind kind, uint64_t subject, uint64_t epoch) {
+    SimEvent event;
+    event.at = at;
+    event.kind = kind;
+    event.subject = subject;
+    event.epoch = epoch;
+    m_queue.push(event);
+}
+
+void Host::start() {
+    call(Init{m_meeting.localUid, m_meeting.localDt});
+    if (!m_meeting.definitions.empty()) {
+        call(Definitions{recordsOf(m_meeting.definitions)});
+    }
+    if (m_meeting.config) {
+        call(Config{*m_meeting.config});
+    }
+    for (size_t i = 0; i < m_script.size(); ++i) {
+        schedule(SimTime{m_script[i].at}, EventKind::Script, i);
+    }
+    schedule(SimTime{m_meeting.host.estimateInterval}, EventKind::Estimate);
+    schedule(SimTime{m_meeting.host.downloadAdjustInterval}, EventKind::Adjust);
+    schedule(SimTime{0}, EventKind::Upload);
+    m_uploadDirty = true;
+}
+
+void Host::handle(const SimEvent& event) {
+    const SimTime now = m_queue.now();
+    switch (event.kind) {
+        case EventKind::Script:
+            onScript(m_script[event.subject]);
+            break;
+        case EventKind::Apply:
+            onApply(event.subject, takeRequest(event.epoch));
+            break;
+        case EventKind::Estimate:
+            onEstimate();
+            schedule(now + SimTime{m_meeting.host.estimateInterval}, EventKind::Estimate);
+            break;
+        case EventKind::Adjust:
+            onAdjust();
+            schedule(now + SimTime{m_meeting.host.downloadAdjustInterval}, EventKind::Adjust);
+            break;
+        case EventKind::Upload:
+            onUploadCheck();
+            schedule(now + SimTime{m_meeting.host.uploadCheckInterval}, EventKind::Upload);
+            break;
+        case EventKind::PeerFrame:
+        case EventKind::CameraFrame:
+            break;  // the media paths' own
+    }
+}
+
+void Host::finish() {
+    m_download.stopReceiving();
+    markMetRequests();
+    closeRequestSet();
+}
+
+// --- the meeting -----------------------------------------------------------------------------------------
+std::vector<User> Host::presentUsers() const {
+    std::vector<User> users;
+    for (const auto& [uid, view] : m_peers) {
+        if (view.present) {
+            users.push_back(userOf(uid, view.peer->dt));
+        }
+    }
+    return users;
+}
+
+void Host::onScript(const ScriptEvent& event) {
+    using Kind = ScriptEvent::Kind;
+    switch (event.kind) {
+        case Kind::Join: {
+            PeerView& view = m_peers.at(event.uid);
+            view.present = true;
+            m_download.setReceiving(event.uid, true);
+            call(AddUser{userOf(event.uid, view.peer->dt)});
+            followChoices(call(SetUsers{presentUsers()}));
+            followChoices(call(PeerReport{event.uid, recordsOf(view.peer->streams)}));
+            break;
+        }
+        case Kind::Leave: {
+            PeerView& view = m_peers.at(event.uid);
+            call(RemoveUser{userOf(event.uid, view.peer->dt)});
+            stopPeer(event.uid, view);
+            followChoices(call(SetUsers{presentUsers()}));
+            break;
+        }
+        case Kind::Report:
+            followChoices(call(PeerReport{event.uid, recordsOf(m_peers.at(event.uid).peer->streams)}));
+            return;  // the scene is unchanged: no new upload decision is due
+        case Kind::SpeakerOn:
+        case Kind::SpeakerOff:
+            m_speaker = event.kind == Kind::SpeakerOn ? std::optional<uint64_t>(event.uid) : std::nullopt;
+            call(Speaker{event.kind == Kind::SpeakerOn, event.uid});
+            break;
+        case Kind::ShareOn:
+        case Kind::ShareOff:
+            m_sharer = event.kind == Kind::ShareOn ? std::optional<uint64_t>(event.uid) : std::nullopt;
+            m_shareDue = event.kind == Kind::ShareOn && event.uid == m_meeting.localUid;
+            call(Sharing{event.kind == Kind::ShareOn, event.uid});
+            break;
+        case Kind::Requests:
+            onRequests(m_meeting.selectRequests[event.requests]);
+            break;
+    }
+    m_uploadDirty = true;
+}
+
+void Host::onRequests(const SelectRequestSet& set) {
+    closeRequestSet();
+    call(ClearSelectRequests{});
+    for (const SelectRequestSet::Request& r : set.requests) {
+        call(SelectRequest{r.width, r.height, r.fps, r.bitrate});
+    }
+    m_requestMet.assign(set.requests.size(), false);
+    m_requestBitrates.clear();
+    for (const SelectRequest& r : m_driver.state().selectRequests) {
+        m_requestBitrates.push_back(r.bitrate);
+    }
+}
+
+// A subscriber request is met while some published camera stream carries at least its bitrate.
+void Host::markMetRequests() {
+    for (size_t i = 0; i < m_requestBitrates.size(); ++i) {
+        for (const VideoStreamInfo& stream : m_camera) {
+            m_requestMet[i] = m_requestMet[i] || (sends(stream) && stream.bitrate >= m_requestBitrates[i]);
+        }
+    }
+}
+
+void Host::closeRequestSet() {
+    m_observer.requestsEnded(static_cast<int>(std::count(m_requestMet.begin(), m_requestMet.end(), false)));
+    m_requestMet.clear();
+    m_requestBitrates.clear();
+}
+
+// After a report or a new user list the host receives each listed peer on the stream the library chose for
+// it, until a request says otherwise.
+void Host::followChoices(const TimelineStep& step) {
+    for (const auto& [uid, state] : step.state->peers) {
+        auto found = m_peers.find(uid);
+        if (found != m_peers.end() && found->second.present && state.received && state.chosen) {
+            receive(uid, found->second, state.chosen->info());
+        }
+    }
+}
+
+// --- download --------------------------------------------------------------------------------------------
+ReceivedClass Host::classOf(const PeerView& view, const VideoStreamInfo& stream) const {
+    const VideoStreamInfo* upper = upperOf(view.peer->streams);
+    if (!sends(stream) || upper == nullptr) {
+        return ReceivedClass::None;
+    }
+    const bool upperClass =
+        stream.bitrate >= upper->bitrate || m_table.classOf(stream.bitrate) == m_table.classOf(upper->bitrate);
+    return upperClass ? ReceivedClass::Upper : ReceivedClass::Lower;
+}
+
+void Host::receive(uint64_t uid, PeerView& view, const VideoStreamInfo& stream) {
+    if (m_download.carries(uid, stream)) {
+        return;
+    }
+    const ReceivedChange change{uid, view.received, classOf(view, stream), bitrateOf(m_download.streamOf(uid)),
+                                bitrateOf(stream)};
+    view.received = change.to;
+    m_observer.receivedChanged(m_queue.now(), change);
+    m_download.change(uid, stream);
+}
+
+void Host::stopPeer(uint64_t uid, PeerView& view) {
+    receive(uid, view, VideoStreamInfo{});
+    view.present = false;
+    view.received = ReceivedClass::None;
+    m_download.setReceiving(uid, false);
+}
+
+VideoStreamInfo Host::takeRequest(uint64_t number) {
+    const auto found = m_pendingRequests.find(number);
+    const VideoStreamInfo stream = found->second;
+    m_pendingRequests.erase(found);
+    return stream;
+}
+
+void Host::onApply(uint64_t uid, const VideoStreamInfo& stream) {
+    auto found = m_peers.find(uid);
+    if (found != m_peers.end() && found->second.present) {
+        receive(uid, found->second, stream);
+    }
+}
+
+void Host::onEstimate() {
+    const Micros now = m_queue.now().count();
+    const Micros length = now - m_lastSample;
+    const double demand = m_download.sendingBitrate();
+    LinkEstimate down = m_download.estimate(demand);
+    const LinkEstimate* recorded = m_setup.recordedEstimates != nullptr ? m_setup.recordedEstimates->at(now) : nullptr;
+    if (m_setup.recordedEstimates != nullptr) {
+        down = recorded != nullptr ? *recorded : LinkEstimate{};
+    }
+    if (m_setup.recordedEstimates == nullptr || recorded != nullptr) {
+        call(NetEstimate{false, down.status, down.score, down.bitrate, down.maxBitrate});
+    }
+    sampleDownload(length, demand, down);
+    if (m_upload != nullptr) {
+        const double published = publishedBitrate();
+        const LinkEstimate up = m_upload->estimate(published);
+        call(NetEstimate{true, up.status, up.score, up.bitrate, up.maxBitrate});
+        m_observer.uploadSampled(
+            m_queue.now(), UploadSample{length, m_upload->capacity().bitsPerSecond(m_lastSample, now), published});
+    }
+    m_lastSample = now;
+}
+
+void Host::sampleDownload(Micros length, double demand, const LinkEstimate& estimate) {
+    const Micros now = m_queue.now().count();
+    DownloadSample sample;
+    LinkSample& link = sample.link;
+    link.at = now;
+    link.length = length;
+    link.capacityBps = m_download.capacity().bitsPerSecond(m_lastSample, now);
+    link.demandBps = demand;
+    link.deliveredBps =
+        static_cast<double>(m_download.takeDeliveredBytes()) * 8.0 * kMicrosPerSecond / static_cast<double>(length);
+    if (m_speaker && *m_speaker != m_meeting.localUid) {
+        link.remoteSpeaker = m_speaker;
+    }
+    link.sharer = m_sharer;
+    for (const auto& [uid, view] : m_peers) {
+        if (view.present) {
+            const VideoStreamInfo* upper = upperOf(view.peer->streams);
+            sample.peers.push_back(PeerSample{uid, view.received, bitrateOf(m_download.streamOf(uid)),
+                                              upper != nullptr ? double(upper->bitrate) : 0.0, standingOf(*view.peer)});
+        }
+    }
+    sample.smoothedCapacityBps =
+        m_download.capacity().bitsPerSecond(std::max<Micros>(0, now - kSmoothedCapacityWindow), now);
+    sample.estimateBps = estimate.maxBitrate;
+    m_observer.downloadSampled(m_queue.now(), sample);
+}
+
+void Host::onAdjust() {
+    const TimelineStep step = call(AskDownload{kCameraChannel});
+    for (const PeerRequest& request : *std::get<DownloadAnswer>(step.answer).records) {
+        m_pendingRequests.emplace(m_nextRequest, request.info());
+        schedule(m_queue.now() + SimTime{m_meeting.host.requestDelay}, EventKind::Apply, request.uid, m_nextRequest++);
+    }
+    call(AskHdLd{});
+}
+
+// --- upload ----------------------------------------------------------------------------------------------
+void Host::onUploadCheck() {
+    if (m_uploadDirty) {
+        const TimelineStep step = call(AskUpload{kCameraChannel});
+        publish(infosOf(*std::get<UploadAnswer>(step.answer).records));
+        m_uploadDirty = false;
+    }
+    if (m_shareDue) {
+        call(AskUpload{kShareChannel});
+        m_shareDue = false;
+    }
+    markMetRequests();
+}
+
+void Host::publish(const std::vector<VideoStreamInfo>& streams) {
+    m_camera = streams;
+    if (m_upload != nullptr) {
+        m_upload->restart(m_camera);
+    }
+}
+
+double Host::publishedBitrate() const {
+    double total = 0;
+    for (const VideoStreamInfo& stream : m_camera) {
+        total += bitrateOf(stream);
+    }
+    return total;
+}
+
+}  // namespace ktr::sim

@@ -1,0 +1,99 @@
+// The local participant's host: it drives its library instance through the public interface as a client
+// does. It turns the meeting's script into calls (joins, leaves, reports, speaker, sharing, requests),
+// feeds the network estimates, asks for the download adjustment and the HD/LD split, makes the upload
+// checks, and sets the streams its media paths carry from the answers.
+#ifndef KTRSDK_TOOLS_SIM_HOST_H
+#define KTRSDK_TOOLS_SIM_HOST_H
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <vector>
+
+#include "DefinitionTable.h"
+#include "EventQueue.h"
+#include "LibraryDriver.h"
+#include "MediaPath.h"
+#include "Meeting.h"
+#include "MeetingScript.h"
+#include "QualityMetrics.h"
+#include "SimObserver.h"
+#include "Simulation.h"
+
+namespace ktr::sim {
+
+class Host {
+public:
+    // The download path carries the peers' videos (one per peer uid); the upload path, when the upload is
+    // modelled, the camera's streams. Every reference must outlive the host.
+    Host(const SimulationSetup& setup, const SdkLibrary& library, const SimulationOutputs& outputs, EventQueue& queue,
+         MediaPath& download, MediaPath* upload, SimObserver& observer);
+
+    // The first calls (init, definitions, config) and the first events of the meeting.
+    void start();
+    // One of the host's own events (script, apply, estimate, adjust, upload).
+    void handle(const SimEvent& event);
+    // The meeting is over (the queue's clock at its end).
+    void finish();
+
+    std::chrono::nanoseconds libraryTime() const { return m_driver.libraryTime(); }
+
+private:
+    struct PeerView {
+        const MeetingPeer* peer = nullptr;
+        bool present = false;
+        ReceivedClass received = ReceivedClass::None;
+    };
+
+    TimelineStep call(const Action& action);
+    void schedule(SimTime at, EventKind kind, uint64_t subject = 0, uint64_t epoch = 0);
+    std::vector<User> presentUsers() const;
+
+    void onScript(const ScriptEvent& event);
+    void onRequests(const SelectRequestSet& set);
+    void markMetRequests();
+    void closeRequestSet();
+    void followChoices(const TimelineStep& step);
+
+    ReceivedClass classOf(const PeerView& view, const tarn::video::VideoStreamInfo& stream) const;
+    void receive(uint64_t uid, PeerView& view, const tarn::video::VideoStreamInfo& stream);
+    void stopPeer(uint64_t uid, PeerView& view);
+    // The stream a download request named, when it takes effect.
+    tarn::video::VideoStreamInfo takeRequest(uint64_t number);
+    void onApply(uint64_t uid, const tarn::video::VideoStreamInfo& stream);
+
+    void onEstimate();
+    void sampleDownload(Micros length, double demand, const LinkEstimate& estimate);
+    void onAdjust();
+    void onUploadCheck();
+    void publish(const std::vector<tarn::video::VideoStreamInfo>& streams);
+    double publishedBitrate() const;
+
+    const SimulationSetup& m_setup;
+    const Meeting& m_meeting;
+    const SimulationOutputs& m_outputs;
+    EventQueue& m_queue;
+    MediaPath& m_download;
+    MediaPath* m_upload;
+    SimObserver& m_observer;
+    LibraryDriver m_driver;
+    DefinitionTable m_table;
+    std::vector<ScriptEvent> m_script;
+    std::map<uint64_t, PeerView> m_peers;
+    int m_steps = 0;
+    Micros m_lastSample = 0;
+    std::optional<uint64_t> m_speaker;
+    std::optional<uint64_t> m_sharer;
+    bool m_uploadDirty = false;
+    bool m_shareDue = false;
+    std::map<uint64_t, tarn::video::VideoStreamInfo> m_pendingRequests;  // by number, until they take effect
+    uint64_t m_nextRequest = 0;
+    std::vector<tarn::video::VideoStreamInfo> m_camera;  // the published camera streams
+    // The current set of subscriber requests: each one's bitrate, and whether a published stream met it.
+    std::vector<bool> m_requestMet;
+    std::vector<int32_t> m_requestBitrates;
+};
+
+}  // namespace ktr::sim
+
+#endif  // KTRSDK_TOOLS_SIM_HOST_H

@@ -1,0 +1,182 @@
+#include "MediaPath.h"
+
+#include <algorithm>
+#include <numeric>
+#include <tuple>
+
+namespace ktr::sim {
+namespace {
+
+using tarn::video::VideoStreamInfo;
+
+bool sameStream(const VideoStreamInfo& a, const VideoStreamInfo& b) {
+    return std::tie(a.bitrate, a.fps, a.width, a.height) == std::tie(b.bitrate, b.fps, b.width, b.height);
+}
+
+SimTime frameInterval(const VideoStreamInfo& stream) {
+    return SimTime{std::max<Micros>(1, kMicrosPerSecond / stream.fps)};
+}
+
+}  // namespace
+
+bool sends(const VideoStreamInfo& stream) {
+    return stream.bitrate > 0 && stream.fps > 0;
+}
+
+MediaPath::MediaPath(const CapacityTrace& capacity, const MediaPathParameters& parameters,
+                     const EstimatorParameters& estimator, EventQueue& queue, SimObserver& observer)
+    : m_capacity(capacity),
+      m_p(parameters),
+      m_bottleneck(capacity, parameters.bufferBytes),
+      m_estimator(estimator),
+      m_queue(queue),
+      m_observer(observer) {}
+
+bool MediaPath::carries(uint64_t video, const VideoStreamInfo& stream) const {
+    return sameStream(streamOf(video), stream);
+}
+
+void MediaPath::change(uint64_t video, const VideoStreamInfo& stream) {
+    Video& state = m_videos[video];
+    if (sameStream(stream, state.stream)) {
+        return;
+    }
+    const bool wasSending = sends(state.stream);
+    start(video, state, stream);
+    if (sends(stream)) {
+        state.awaitingKey = state.awaitingKey || !wasSending;
+    } else if (wasSending && state.receiving) {
+        noteFreeze(video, state.freezes.stopped(m_queue.now().count()));
+    }
+}
+
+void MediaPath::restart(const std::vector<VideoStreamInfo>& streams) {
+    for (auto& [video, state] : m_videos) {
+        if (video >= streams.size()) {
+            start(video, state, VideoStreamInfo{});
+        }
+    }
+    for (size_t i = 0; i < streams.size(); ++i) {
+        start(i, m_videos[i], streams[i]);
+    }
+}
+
+void MediaPath::start(uint64_t video, Video& state, const VideoStreamInfo& stream) {
+    state.stream = stream;
+    ++state.epoch;
+    if (sends(stream)) {
+        state.keyDueAt = m_queue.now().count();  // a new stream starts with a key frame
+        schedule(video, state, m_queue.now());
+    }
+}
+
+void MediaPath::schedule(uint64_t video, const Video& state, SimTime at) {
+    SimEvent event;
+    event.at = at;
+    event.kind = m_p.frameEvent;
+    event.subject = video;
+    event.epoch = state.epoch;
+    m_queue.push(event);
+}
+
+const VideoStreamInfo& MediaPath::streamOf(uint64_t video) const {
+    static const VideoStreamInfo kNothing{};
+    const auto found = m_videos.find(video);
+    return found != m_videos.end() ? found->second.stream : kNothing;
+}
+
+double MediaPath::sendingBitrate() const {
+    double total = 0;
+    for (const auto& entry : m_videos) {
+        if (sends(entry.second.stream)) {
+            total += entry.second.stream.bitrate;
+        }
+    }
+    return total;
+}
+
+std::pair<int64_t, bool> MediaPath::nextFrame(Video& state) const {
+    const Micros now = m_queue.now().count();
+    const bool key = (state.keyDueAt && now >= *state.keyDueAt) ||
+                     (m_p.keyFrameInterval > 0 && now - state.lastKey >= m_p.keyFrameInterval);
+    if (key) {
+        state.keyDueAt.reset();
+        state.lastKey = now;
+    }
+    const double bits = static_cast<double>(state.stream.bitrate) / state.stream.fps;
+    const double factor = key ? m_p.keyFrameFactor : 1.0;
+    return {std::max<int64_t>(1, static_cast<int64_t>(bits * factor / 8.0)), key};
+}
+
+void MediaPath::sendFrame(uint64_t video, uint64_t epoch) {
+    const auto found = m_videos.find(video);
+    if (found == m_videos.end() || epoch != found->second.epoch || !sends(found->second.stream)) {
+        return;
+    }
+    Video& state = found->second;
+    const Micros now = m_queue.now().count();
+    const auto [bytes, key] = nextFrame(state);
+    m_totals.sent += bytes;
+    const Bottleneck::Outcome outcome = m_bottleneck.send(now, bytes);
+    if (outcome.dropped) {
+        m_totals.dropped += bytes;
+        m_estimator.dropped(bytes);
+        // The receiver asks for a key frame; the request reaches the sender a round trip later.
+        state.awaitingKey = true;
+        state.keyDueAt = now + m_p.lossFeedbackDelay;
+    } else {
+        m_inFlight.push_back(InFlight{outcome.departure + m_p.oneWayDelay, now, video, bytes, key});
+    }
+    schedule(video, state, m_queue.now() + frameInterval(state.stream));
+}
+
+void MediaPath::setReceiving(uint64_t video, bool receiving) {
+    m_videos[video].receiving = receiving;
+}
+
+void MediaPath::deliverUntil(SimTime until) {
+    while (!m_inFlight.empty() && m_inFlight.front().arrival <= until.count()) {
+        const InFlight frame = m_inFlight.front();
+        m_inFlight.pop_front();
+        m_estimator.arrived(frame.sent, frame.arrival, frame.bytes);
+        m_totals.delivered += frame.bytes;
+        m_deliveredSinceTaken += frame.bytes;
+        render(frame);
+    }
+}
+
+void MediaPath::render(const InFlight& frame) {
+    Video& state = m_videos[frame.video];
+    if (!state.receiving || (state.awaitingKey && !frame.key)) {
+        return;
+    }
+    state.awaitingKey = false;
+    noteFreeze(frame.video, state.freezes.rendered(frame.arrival));
+}
+
+int64_t MediaPath::takeDeliveredBytes() {
+    const int64_t bytes = m_deliveredSinceTaken;
+    m_deliveredSinceTaken = 0;
+    return bytes;
+}
+
+void MediaPath::stopReceiving() {
+    for (auto& [video, state] : m_videos) {
+        if (state.receiving) {
+            noteFreeze(video, state.freezes.stopped(m_queue.now().count()));
+        }
+    }
+}
+
+int64_t MediaPath::bytesInTransit() const {
+    return std::accumulate(m_inFlight.begin(), m_inFlight.end(), int64_t{0},
+                           [](int64_t sum, const InFlight& frame) { return sum + frame.bytes; });
+}
+
+void MediaPath::noteFreeze(uint64_t video, std::optional<Micros> freeze) {
+    if (freeze) {
+        m_observer.froze(m_queue.now(), video, *freeze);
+    }
+}
+
+}  // namespace ktr::sim

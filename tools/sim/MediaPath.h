@@ -1,0 +1,123 @@
+// One direction of media between participants: the senders of its videos (each video's current stream,
+// frame clock and key frames), the bottleneck they share, and the receiver (the link estimator that
+// watches the frames arrive, and for a rendering receiver each video's key-frame wait and freezes). The
+// download (peers to the local participant) and the upload (the local camera out) are two instances.
+#ifndef KTRSDK_TOOLS_SIM_MEDIAPATH_H
+#define KTRSDK_TOOLS_SIM_MEDIAPATH_H
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <optional>
+#include <vector>
+
+#include "Bottleneck.h"
+#include "CapacityTrace.h"
+#include "EventQueue.h"
+#include "FreezeDetector.h"
+#include "IKTRSDK.h"
+#include "LinkEstimator.h"
+#include "SimObserver.h"
+#include "Units.h"
+
+namespace ktr::sim {
+
+struct MediaPathParameters {
+    EventKind frameEvent = EventKind::PeerFrame;  // the kind of this path's frame events
+    int64_t bufferBytes = 0;                      // the bottleneck's buffer
+    Micros oneWayDelay = 0;                       // from leaving the bottleneck to reaching the receiver
+    Micros lossFeedbackDelay = 0;                 // from a loss to the sender's key frame (a round trip)
+    double keyFrameFactor = 1.0;                  // a key frame is this many times an ordinary frame
+    Micros keyFrameInterval = 0;                  // periodic key frames (0: only after a loss or a new stream)
+};
+
+// Whether a stream sends frames at all (a zero bitrate or frame rate stands for none).
+bool sends(const tarn::video::VideoStreamInfo& stream);
+
+// Totals of the frames a path has been given, in bytes; at any time sent = delivered + dropped + queued.
+struct PathTotals {
+    int64_t sent = 0;
+    int64_t delivered = 0;  // reached the receiver
+    int64_t dropped = 0;    // lost at the bottleneck
+};
+
+class MediaPath {
+public:
+    // The path keeps references to the trace, the queue and the observer, which must outlive it.
+    MediaPath(const CapacityTrace& capacity, const MediaPathParameters& parameters,
+              const EstimatorParameters& estimator, EventQueue& queue, SimObserver& observer);
+
+    // --- the senders ---
+    // Sends this stream of the video from now on (nothing: the video stops). The same stream again changes
+    // nothing; another starts at once with a key frame.
+    void change(uint64_t video, const tarn::video::VideoStreamInfo& stream);
+    // Whether the video is being sent on a stream of this size, frame rate and bitrate.
+    bool carries(uint64_t video, const tarn::video::VideoStreamInfo& stream) const;
+    // Replaces every video by the given streams (video i sends streams[i]), each restarting its frame
+    // clock now, changed or not.
+    void restart(const std::vector<tarn::video::VideoStreamInfo>& streams);
+    // The frame event of a video: sends its next frame if the event is of its current stream.
+    void sendFrame(uint64_t video, uint64_t epoch);
+    const tarn::video::VideoStreamInfo& streamOf(uint64_t video) const;
+    // The bitrate of every stream being sent, bit/s.
+    double sendingBitrate() const;
+
+    // --- the receiver ---
+    // A rendering receiver shows (and measures freezes of) the videos it receives; the others only pass
+    // what arrives to the estimator.
+    void setReceiving(uint64_t video, bool receiving);
+    // Hands every frame that has reached the receiver by until to it.
+    void deliverUntil(SimTime until);
+    // The estimate of the link at now, given the bitrate being sent.
+    LinkEstimate estimate(double demandBps) { return m_estimator.update(m_queue.now().count(), demandBps); }
+    // Bytes delivered since the last call.
+    int64_t takeDeliveredBytes();
+    // The meeting ends: the freezes still open on received videos are counted.
+    void stopReceiving();
+
+    const CapacityTrace& capacity() const { return m_capacity; }
+    const PathTotals& totals() const { return m_totals; }
+    // Bytes accepted by the bottleneck and not yet reached the receiver.
+    int64_t bytesInTransit() const;
+
+private:
+    struct Video {
+        tarn::video::VideoStreamInfo stream{};
+        uint64_t epoch = 0;
+        std::optional<Micros> keyDueAt;  // the next frame sent at or after this time is a key frame
+        Micros lastKey = 0;
+        bool receiving = false;
+        bool awaitingKey = false;  // the receiver lost a frame: nothing renders until a key frame
+        FreezeDetector freezes;
+    };
+    // A frame on its way: it reaches the receiver at `arrival`.
+    struct InFlight {
+        Micros arrival;
+        Micros sent;
+        uint64_t video;
+        int64_t bytes;
+        bool key;
+    };
+
+    void start(uint64_t video, Video& state, const tarn::video::VideoStreamInfo& stream);
+    void schedule(uint64_t video, const Video& state, SimTime at);
+    // The size of the next frame of a video, and whether it is a key frame.
+    std::pair<int64_t, bool> nextFrame(Video& state) const;
+    void render(const InFlight& frame);
+    void noteFreeze(uint64_t video, std::optional<Micros> freeze);
+
+    const CapacityTrace& m_capacity;
+    MediaPathParameters m_p;
+    Bottleneck m_bottleneck;
+    LinkEstimator m_estimator;
+    EventQueue& m_queue;
+    SimObserver& m_observer;
+    std::map<uint64_t, Video> m_videos;  // ordered: the sums and the end of the meeting go in video order
+    std::deque<InFlight> m_inFlight;
+    int64_t m_deliveredSinceTaken = 0;
+    PathTotals m_totals;
+};
+
+}  // namespace ktr::sim
+
+#endif  // KTRSDK_TOOLS_SIM_MEDIAPATH_H
