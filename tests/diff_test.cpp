@@ -23,6 +23,7 @@
 #include "InputFile.h"
 #include "LogCatalogue.h"
 #include "MetricComparer.h"
+#include "MetricTable.h"
 #include "PairedBootstrap.h"
 #include "ScenarioDiffer.h"
 #include "SimDiffer.h"
@@ -360,7 +361,7 @@ TEST(PairedBootstrap, IdenticalSidesGiveAnIntervalAroundZero) {
     EXPECT_TRUE(d.holdsZero()) << d.low << " " << d.high;
     const PairedBootstrap bootstrap;
     const MetricComparison comparison =
-        MetricComparer(bootstrap).compare({"time_upper_pct", "%", "higher", optionals(a), optionals(a)});
+        MetricComparer(bootstrap).compare({"time_upper_pct", "%", "higher", optionals(a), optionals(a), ""});
     ASSERT_TRUE(comparison.verdict);
     EXPECT_EQ(*comparison.verdict, Verdict::NoClearDifference);
     EXPECT_EQ(comparison.traces, a.size());
@@ -423,7 +424,7 @@ TEST_P(ShiftVerdicts, FollowTheMetricsDirection) {
     }
     const PairedBootstrap bootstrap;
     const MetricComparison comparison =
-        MetricComparer(bootstrap).compare({"metric", "%", c.better, optionals(a), optionals(b)});
+        MetricComparer(bootstrap).compare({"metric", "%", c.better, optionals(a), optionals(b), ""});
     ASSERT_TRUE(comparison.difference);
     EXPECT_NEAR(comparison.difference->mean, c.shift, 1e-9);
     EXPECT_NEAR(comparison.difference->low, c.shift, 1e-9) << "every resample has the same difference";
@@ -441,11 +442,12 @@ TEST(MetricComparer, UsesTheTracesBothSidesDefineAndNoVerdictWithoutAny) {
     const PairedBootstrap bootstrap;
     const MetricComparer comparer(bootstrap);
     const MetricComparison undefined =
-        comparer.compare({"time_to_cut_s.median", "s", "lower", {std::nullopt, std::nullopt}, {std::nullopt, 2.0}});
+        comparer.compare({"time_to_cut_s.median", "s", "lower", {std::nullopt, std::nullopt}, {std::nullopt, 2.0}, ""});
     EXPECT_EQ(undefined.traces, 0u);
     EXPECT_FALSE(undefined.verdict);
     EXPECT_FALSE(undefined.meanA);
-    const MetricComparison partly = comparer.compare({"m", "s", "lower", {1.0, std::nullopt, 3.0}, {2.0, 9.0, 4.0}});
+    const MetricComparison partly =
+        comparer.compare({"m", "s", "lower", {1.0, std::nullopt, 3.0}, {2.0, 9.0, 4.0}, ""});
     EXPECT_EQ(partly.traces, 2u);
     EXPECT_DOUBLE_EQ(*partly.meanA, 2.0);
     EXPECT_DOUBLE_EQ(*partly.meanB, 3.0);
@@ -486,6 +488,49 @@ TEST(SimComparison, ComparesEveryMetricRowOfTheSummaries) {
     EXPECT_EQ(rows[1].traces, 0u);
     EXPECT_FALSE(rows[1].verdict) << "defined on one side only";
     EXPECT_EQ(rows[2].metric, "time_to_cut_s.max");
+}
+
+ktr::RunSummary upperAndNone(double upper, double none) {
+    ktr::Metric timeUpper;
+    timeUpper.value = upper;
+    timeUpper.unit = "%";
+    timeUpper.better = "higher";
+    ktr::Metric timeNone = timeUpper;
+    timeNone.value = none;
+    timeNone.better = "lower";
+    ktr::RunSummary summary;
+    summary.metrics.entries = {{"time_upper_pct", timeUpper}, {"time_none_pct", timeNone}};
+    return summary;
+}
+
+// B raises both metrics by 10 on every trace: better where the table says higher is better, worse where it says
+// lower; each row carries the table's definition, both sides' values per trace and, on 3 traces, the warning.
+TEST(SimComparison, VerdictFollowsTheMetricTablesDirection) {
+    const std::vector<ktr::RunSummary> a = {upperAndNone(50, 5), upperAndNone(60, 6), upperAndNone(70, 7)};
+    const std::vector<ktr::RunSummary> b = {upperAndNone(60, 15), upperAndNone(70, 16), upperAndNone(80, 17)};
+    const std::vector<MetricComparison> rows = compareSummaries(a, b, PairedBootstrap());
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].metric, "time_upper_pct");
+    EXPECT_EQ(rows[0].verdict, Verdict::Better);
+    EXPECT_EQ(rows[0].definition, ktr::findMetric("time_upper_pct")->definition);
+    EXPECT_EQ(rows[1].metric, "time_none_pct");
+    EXPECT_EQ(rows[1].verdict, Verdict::Worse);
+    EXPECT_EQ(rows[1].b, (std::vector<std::optional<double>>{15.0, 16.0, 17.0}));
+    EXPECT_TRUE(rows[1].fewTraces);
+    const SimDiff diff{"m.json", {"t0", "t1", "t2"}, {}, rows};
+    EXPECT_EQ(diff.fewTracesWarning(),
+              "warning: 2 of 2 intervals rest on fewer than 10 traces (the fewest on 3): "
+              "intervals from so few are rough");
+}
+
+// A summary that gives a metric another direction than the table's is not compared by that direction: it is
+// refused.
+TEST(SimComparison, RefusesADirectionTheTableDoesNotGive) {
+    ktr::RunSummary flipped = upperAndNone(50, 5);
+    flipped.metrics.entries[0].second.better = "lower";
+    EXPECT_EQ(inputErrorOf([&] { compareSummaries({flipped}, {flipped}, PairedBootstrap()); }),
+              "field \"metrics\": \"time_upper_pct\": expected unit \"%\", better \"higher\" and a value, got \"%\", "
+              "\"lower\" and a value");
 }
 
 // --- the differ on real builds -----------------------------------------------------------------------

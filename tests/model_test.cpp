@@ -9,6 +9,7 @@
 #include <fstream>
 #include <limits>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "FieldCodec.h"
 #include "HostSettings.h"
 #include "InputFile.h"
+#include "MetricTable.h"
 #include "Scenario.h"
 #include "State.h"
 #include "Summary.h"
@@ -395,15 +397,20 @@ TEST(RoundTrip, SummariesAndSweepResultsReadBackAsWritten) {
         EXPECT_EQ(ktr::toJsonText(readBack(header)), ktr::toJsonText(header)) << "seed " << seed;
         ktr::SweepTable table;
         table.runs = v.u64();
+        table.runLabels = v.list([&] { return v.text(); });
+        table.warning = v.known<std::string>([&] { return v.text(); });
         table.metrics = v.list([&] {
             const auto estimate = [&] { return ktr::Estimate{v.number(), v.number(), v.number()}; };
             return ktr::MetricDistribution{v.text(),
                                            v.text(),
                                            v.text(),
+                                           v.text(),
                                            v.u64(),
+                                           v.coin(),
                                            v.known<ktr::Estimate>(estimate),
                                            v.known<ktr::Estimate>(estimate),
-                                           v.known<ktr::Estimate>(estimate)};
+                                           v.known<ktr::Estimate>(estimate),
+                                           v.list([&] { return v.known<double>([&] { return v.number(); }); })};
         });
         EXPECT_EQ(ktr::toJsonText(readBack(table)), ktr::toJsonText(table)) << "seed " << seed;
         ktr::LogSummaryReport report;
@@ -533,6 +540,55 @@ TEST(ReadersReadWriters, EveryOutputOfARunReadsBack) {
         const std::string path = kSource + "/examples/settings/" + settings;
         EXPECT_NO_THROW(ktr::parseHostSettings(ktr::readInputFile(path), path)) << settings;
     }
+}
+
+// --- the README's metric table is the code's -----------------------------------------------------------
+
+// The rows of the README's table under "| metric | unit | better | definition |", up to the first line that
+// is not a row, each cell without its padding and the name without its backquotes.
+std::vector<std::vector<std::string>> readmeMetricRows() {
+    std::ifstream readme(kSource + "/README.md");
+    std::string line;
+    while (std::getline(readme, line) && line != "| metric | unit | better | definition |") {
+    }
+    std::vector<std::vector<std::string>> rows;
+    std::getline(readme, line);  // the rule under the heading
+    while (std::getline(readme, line) && line.size() > 2 && line.front() == '|') {
+        std::vector<std::string> cells;
+        std::istringstream row(line.substr(1, line.size() - 2));
+        for (std::string cell; std::getline(row, cell, '|');) {
+            const size_t first = cell.find_first_not_of(' ');
+            cells.push_back(first == std::string::npos ? ""
+                                                       : cell.substr(first, cell.find_last_not_of(' ') - first + 1));
+        }
+        if (!cells.empty() && cells[0].size() > 2 && cells[0].front() == '`' && cells[0].back() == '`') {
+            cells[0] = cells[0].substr(1, cells[0].size() - 2);
+        }
+        rows.push_back(cells);
+    }
+    return rows;
+}
+
+TEST(MetricTable, TheReadmeListsEveryMetricAsTheCodeDescribesIt) {
+    std::vector<std::vector<std::string>> expected;
+    for (const ktr::MetricDefinition& metric : ktr::metricTable()) {
+        expected.push_back({metric.name, metric.unit, metric.better, metric.definition});
+    }
+    const std::vector<std::vector<std::string>> readme = readmeMetricRows();
+    ASSERT_EQ(readme.size(), expected.size()) << "the README's metric table has another number of rows";
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(readme[i], expected[i]) << "row " << i + 1 << " of the README's metric table";
+    }
+}
+
+TEST(MetricTable, NamesAreUniqueAndDirectionsKnown) {
+    std::set<std::string> names;
+    for (const ktr::MetricDefinition& metric : ktr::metricTable()) {
+        EXPECT_TRUE(names.insert(metric.name).second) << metric.name;
+        EXPECT_TRUE(std::string(metric.better) == "higher" || std::string(metric.better) == "lower") << metric.name;
+        EXPECT_EQ(ktr::findMetric(metric.name), &metric);
+    }
+    EXPECT_EQ(ktr::findMetric("time_to_cut_s.median"), nullptr) << "a row of a metric is not a metric";
 }
 
 }  // namespace

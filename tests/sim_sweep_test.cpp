@@ -18,6 +18,8 @@
 
 #include "ChildPool.h"
 #include "InputFile.h"
+#include "MetricTable.h"
+#include "RunMetrics.h"
 #include "Sweep.h"
 #include "SweepResults.h"
 #include "SweepStatistics.h"
@@ -234,7 +236,7 @@ RunSummary summaryOf(const Json& metrics) {
 std::vector<RunSummary> summariesOfValues(const std::vector<double>& values) {
     std::vector<RunSummary> summaries;
     for (double value : values) {
-        summaries.push_back(summaryOf({{"m", metricWithValue(value)}}));
+        summaries.push_back(summaryOf({{"time_upper_pct", metricWithValue(value)}}));
     }
     return summaries;
 }
@@ -336,7 +338,7 @@ std::vector<RunSummary> twoRunsOfEveryKind() {
                        {"jain_fairness", metricWithValue(nullptr, "", "higher")}})};
 }
 
-TEST(SweepTable, TextHasARowPerMetricInTheSummaryOrder) {
+TEST(SweepTable, TextHasARowPerMetricInTheSummaryOrderThenTheWarningAndARowPerRun) {
     std::ostringstream out;
     writeSweepTable(out, sweepStatistics(twoRunsOfEveryKind()));
     EXPECT_EQ(
@@ -347,39 +349,72 @@ TEST(SweepTable, TextHasARowPerMetricInTheSummaryOrder) {
         "freezes_per_min       1/min  lower   0/2   -                     -                     -\n"
         "time_to_cut_s.median  s      lower   2/2   1.5 [1.5, 1.5]        1.5 [1.5, 1.5]        1.5 [1.5, 1.5]\n"
         "time_to_cut_s.max     s      lower   2/2   3 [3, 3]              3 [3, 3]              3 [3, 3]\n"
-        "jain_fairness         -      higher  1/2   0.5 [0.5, 0.5]        0.5 [0.5, 0.5]        0.5 [0.5, 0.5]\n");
+        "jain_fairness         -      higher  1/2   0.5 [0.5, 0.5]        0.5 [0.5, 0.5]        0.5 [0.5, 0.5]\n"
+        "warning: 4 of 4 intervals rest on fewer than 10 runs (the fewest on 1): intervals from so few are rough\n"
+        "\n"
+        "per run:\n"
+        "run  time_upper_pct  freezes_per_min  time_to_cut_s.median  time_to_cut_s.max  jain_fairness\n"
+        "0    93.25           -                1.5                   3                  0.5\n"
+        "1    93.25           -                1.5                   3                  -\n");
 }
 
 TEST(SweepTable, JsonCarriesEveryRowWithNullForUndefinedMetrics) {
     const Json table = Json::parse(toJsonText(sweepStatistics(twoRunsOfEveryKind())));
+    EXPECT_EQ(table.at("schema"), 3);
     EXPECT_EQ(table.at("runs"), 2);
     EXPECT_EQ(table.at("resamples"), 1000);
     EXPECT_EQ(table.at("confidence_pct"), 95);
+    EXPECT_EQ(
+        table.at("warning"),
+        "warning: 4 of 4 intervals rest on fewer than 10 runs (the fewest on 1): intervals from so few are rough");
     ASSERT_EQ(table.at("metrics").size(), 5u);
     const Json half = {{"value", 0.5}, {"low", 0.5}, {"high", 0.5}};
     EXPECT_EQ(table.at("metrics").at(4), (Json{{"metric", "jain_fairness"},
                                                {"unit", ""},
                                                {"better", "higher"},
+                                               {"definition", findMetric("jain_fairness")->definition},
                                                {"runs", 1},
+                                               {"few_runs", true},
                                                {"p5", half},
                                                {"median", half},
-                                               {"p95", half}}));
+                                               {"p95", half},
+                                               {"per_run", Json::array({0.5, nullptr})}}));
     EXPECT_EQ(table.at("metrics").at(1).at("metric"), "freezes_per_min");
     EXPECT_EQ(table.at("metrics").at(1).at("runs"), 0);
+    EXPECT_EQ(table.at("metrics").at(1).at("few_runs"), false) << "no run, no interval";
     EXPECT_TRUE(table.at("metrics").at(1).at("median").is_null());
     EXPECT_EQ(table.at("metrics").at(3).at("metric"), "time_to_cut_s.max");
+    EXPECT_EQ(table.at("metrics").at(3).at("per_run"), Json::array({3, 3}));
+}
+
+// An interval over 9 runs is rough, one over 10 is not.
+TEST(SweepTable, WarnsOfIntervalsOnFewerThanTenRuns) {
+    const SweepTable nine = sweepStatistics(summariesOfValues({1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_TRUE(nine.metrics.at(0).fewRuns);
+    EXPECT_EQ(
+        nine.warning,
+        "warning: 1 of 1 intervals rest on fewer than 10 runs (the fewest on 9): intervals from so few are rough");
+    const SweepTable ten = sweepStatistics(summariesOfValues({1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+    EXPECT_FALSE(ten.metrics.at(0).fewRuns);
+    EXPECT_FALSE(ten.warning);
+    std::ostringstream out;
+    writeSweepTable(out, ten);
+    EXPECT_THAT(out.str(), ::testing::Not(HasSubstr("warning")));
 }
 
 TEST(SweepTable, MetricsThatOnlyLaterRunsHaveComeLast) {
-    const std::vector<RunSummary> summaries = {summaryOf({{"b", metricWithValue(1)}}),
-                                               summaryOf({{"c", metricWithValue(2)}, {"a", metricWithValue(3)}})};
+    const std::vector<RunSummary> summaries = {
+        summaryOf({{"time_lower_pct", metricWithValue(1, "%", "lower")}}),
+        summaryOf({{"time_none_pct", metricWithValue(2, "%", "lower")}, {"time_upper_pct", metricWithValue(3)}})};
     const SweepTable table = sweepStatistics(summaries);
     ASSERT_EQ(table.metrics.size(), 3u);
-    EXPECT_EQ(table.metrics[0].metric, "b");
-    EXPECT_EQ(table.metrics[1].metric, "c");
-    EXPECT_EQ(table.metrics[2].metric, "a");
+    EXPECT_EQ(table.metrics[0].metric, "time_lower_pct");
+    EXPECT_EQ(table.metrics[1].metric, "time_none_pct");
+    EXPECT_EQ(table.metrics[2].metric, "time_upper_pct");
     EXPECT_EQ(table.metrics[0].runs, 1u);
     EXPECT_EQ(table.metrics[2].runs, 1u);
+    EXPECT_EQ(table.metrics[0].perRun, (std::vector<Known<double>>{1.0, std::nullopt}));
+    EXPECT_EQ(table.metrics[2].perRun, (std::vector<Known<double>>{std::nullopt, 3.0}));
 }
 
 struct BadSummaryCase {
@@ -428,19 +463,24 @@ INSTANTIATE_TEST_SUITE_P(
                        "meeting, metrics, peers, schema, seed, uplink"}),
     [](const ::testing::TestParamInfo<BadSummaryCase>& info) { return info.param.name; });
 
-// A summary whose rows collide, or whose metrics change unit between runs, cannot make a table.
-TEST(BadSummaries, RowsThatCollideOrChangeUnitAreRefused) {
-    const RunSummary collide =
-        summaryOf({{"a.median", metricWithValue(1)},
-                   {"a", Json{{"median", 1}, {"max", 2}, {"episodes", 1}, {"unit", "%"}, {"better", "higher"}}}});
-    EXPECT_EQ(inputErrorOf([&] { sweepStatistics({collide}); }),
-              "run 0: field \"metrics\": the row \"a.median\" appears twice");
-    EXPECT_EQ(
-        inputErrorOf([&] {
-            sweepStatistics({summaryOf({{"m", metricWithValue(1)}}), summaryOf({{"m", metricWithValue(1, "s")}})});
-        }),
-        "run 1: metric \"m\": unit \"s\" and direction \"higher\" differ from an earlier run's \"%\" and "
-        "\"higher\"");
+// Units, directions and shapes come from the metric table: a summary that says otherwise, or names a metric
+// the table lacks, is not one this ktr wrote.
+TEST(BadSummaries, MetricsTheTableDoesNotDescribeSoAreRefused) {
+    EXPECT_EQ(inputErrorOf([&] {
+                  sweepStatistics({summaryOf({{"m", metricWithValue(1)}})});
+              }),
+              "run 0: field \"metrics\": \"m\" is not a metric of this ktr");
+    EXPECT_EQ(inputErrorOf([&] {
+                  sweepStatistics({summaryOf({{"time_upper_pct", metricWithValue(1)}}),
+                                   summaryOf({{"time_upper_pct", metricWithValue(1, "s")}})});
+              }),
+              "run 1: field \"metrics\": \"time_upper_pct\": expected unit \"%\", better \"higher\" and a value, "
+              "got \"s\", \"higher\" and a value");
+    EXPECT_EQ(inputErrorOf([&] {
+                  sweepStatistics({summaryOf({{"time_to_cut_s", metricWithValue(1, "s", "lower")}})});
+              }),
+              "run 0: field \"metrics\": \"time_to_cut_s\": expected unit \"s\", better \"lower\" and episodes, got "
+              "\"s\", \"lower\" and a value");
 }
 
 TEST(BadSettings, ResamplesOutOfRangeAreRefused) {
@@ -560,6 +600,31 @@ TEST_F(SweepRun, WholeSweepGivesTheDistributionOfTheTraces) {
     EXPECT_EQ(table.metrics[4].metric, "jain_fairness");
     EXPECT_EQ(table.metrics[4].runs, 0u);
     EXPECT_TRUE(noChildLeft());
+}
+
+// Every run's row holds that run's own summary values, under the run's label; 7 runs warn.
+TEST_F(SweepRun, PerRunRowsAreTheRunsOwnSummariesAndFewRunsWarn) {
+    const std::vector<LabelledSummary> runs = run(shardRuns(7, {1, 1}));
+    const SweepTable table = labelledSweepStatistics(runs);
+    EXPECT_EQ(table.runLabels, (std::vector<std::string>{"t0", "t1", "t2", "t3", "t4", "t5", "t6"}));
+    for (const MetricDistribution& row : table.metrics) {
+        ASSERT_EQ(row.perRun.size(), runs.size()) << row.metric;
+        for (size_t i = 0; i < runs.size(); ++i) {
+            Known<double> own;
+            for (const MetricValue& value : runMetricRows(runs[i].summary)) {
+                own = value.name == row.metric ? value.value : own;
+            }
+            EXPECT_EQ(row.perRun[i], own) << row.metric << " of run " << i;
+        }
+    }
+    // The fake run's time_upper_pct is the trace's number.
+    EXPECT_EQ(table.metrics.at(0).perRun, (std::vector<Known<double>>{0.0, 10.0, 55.0, 30.0, 80.0, 100.0, 45.0}));
+    EXPECT_EQ(
+        table.warning,
+        "warning: 4 of 4 intervals rest on fewer than 10 runs (the fewest on 3): intervals from so few are rough");
+    std::ostringstream out;
+    writeSweepTable(out, table);
+    EXPECT_THAT(out.str(), HasSubstr("\nt4   80  "));
 }
 
 TEST_F(SweepRun, MergedShardsGiveTheTableOfTheWholeSweep) {
@@ -736,6 +801,8 @@ TEST_F(ResultsFiles, BadRunLinesAreRefusedWithTheirLine) {
         {R"("run":"t3","index":3)", R"("run":"t4","index":4)", "line 3: run 4 (\"t4\") does not belong to shard 1/3"},
         {R"("value":0)", R"("value":"high")",
          "line 2: field \"summary.metrics.time_upper_pct.value\": expected a number, got string \"high\""},
+        {R"("time_upper_pct":{"value":0)", R"("up_pct":{"value":0)",
+         "line 2: its summary: field \"metrics\": \"up_pct\" is not a metric of this ktr"},
         {R"(,"summary":{"schema":2,"meeting":"m","downlink":"d","uplink":null,"estimates":null,"seed":1,)"
          R"("duration_s":60,"metrics":{"time_upper_pct":{"value":30,"unit":"%","better":"higher"}},"peers":[]})",
          "", "line 3: field \"summary\": missing"},

@@ -12,7 +12,9 @@
 #include "InputFile.h"
 #include "LinkEstimator.h"
 #include "Meeting.h"
+#include "MetricTable.h"
 #include "ProvenanceOf.h"
+#include "QualityMetrics.h"
 #include "RecordedEstimates.h"
 #include "Replayer.h"
 #include "Scenario.h"
@@ -248,6 +250,40 @@ TEST(Simulation, CapacityDropIsCutAndRecovered) {
     EXPECT_GT(value(run.summary, "overshoot_time_pct"), 0.0) << ktr::toJsonText(run.summary);
     EXPECT_GT(value(run.summary, "freezes_per_min"), 0.0);
     EXPECT_GE(run.summary.metrics.find("time_to_cut_s")->episodes.value_or(0), 1u);
+}
+
+// Every metric the summary writes is a row of the metric table, in the table's order, with its unit, direction
+// and shape, and every row is written; each peer gets exactly the rows marked per peer.
+TEST(MetricTable, SummaryWritesEveryRowOfTheTableAndNoOther) {
+    ktr::sim::QualityMetrics metrics;
+    metrics.sample(ktr::sim::LinkSample{kMicrosPerSecond, kMicrosPerSecond, 1e6, 5e5, 5e5, 7u, std::nullopt},
+                   {ktr::sim::PeerSample{7, ktr::sim::ReceivedClass::Upper, 5e5, 5e5, 1}});
+    ktr::RunSummary summary;
+    metrics.summarize(summary);
+    std::vector<std::string> rows;
+    std::vector<std::string> peerRows;
+    for (const ktr::MetricDefinition& row : ktr::metricTable()) {
+        rows.push_back(row.name);
+        if (row.perPeer) {
+            peerRows.push_back(row.name);
+        }
+    }
+    std::vector<std::string> written;
+    for (const auto& [name, metric] : summary.metrics.entries) {
+        written.push_back(name);
+        const ktr::MetricDefinition* row = ktr::findMetric(name);
+        ASSERT_NE(row, nullptr) << name;
+        EXPECT_EQ(metric.unit, row->unit) << name;
+        EXPECT_EQ(metric.better, row->better) << name;
+        EXPECT_EQ(metric.episodes.has_value(), row->shape == ktr::MetricShape::Episodes) << name;
+    }
+    EXPECT_EQ(written, rows);
+    ASSERT_EQ(summary.peers.size(), 1u);
+    std::vector<std::string> writtenPerPeer;
+    for (const auto& entry : summary.peers[0].metrics.entries) {
+        writtenPerPeer.push_back(entry.first);
+    }
+    EXPECT_EQ(writtenPerPeer, peerRows);
 }
 
 }  // namespace

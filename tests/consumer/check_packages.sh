@@ -44,7 +44,7 @@ expect_files libktrsdk-dev usr/include/ktrsdk/IKTRSDK.h usr/lib/libktrsdk.so usr
 expect_files liblogsdk1 usr/include/ktrsdk/xlog/logsdk.h usr/lib/liblogsdk.so usr/lib/liblogsdk.so.1 \
     usr/lib/liblogsdk.so.1.0.0 usr/lib/pkgconfig/logsdk.pc usr/lib/cmake/ktrsdk/logsdkTargets.cmake \
     "usr/lib/cmake/ktrsdk/logsdkTargets-$config"
-expect_files ktrsdk-tools usr/bin/ktr usr/share/ktrsdk/plot_common.py usr/share/ktrsdk/plot_sim.py \
+expect_files ktrsdk-tools usr/bin/ktr usr/share/ktrsdk/plot_cdf.py usr/share/ktrsdk/plot_common.py usr/share/ktrsdk/plot_sim.py \
     usr/share/ktrsdk/plot_timeline.py
 
 depends() { dpkg-deb -f "$(package "$1")" Depends; }

@@ -71,7 +71,7 @@ grep -qF "team-meeting.json (team meeting of six): same (" "$scratch/out.txt" ||
 /usr/bin/python3 - "$scratch/diff.json" <<'PY' || fail "--json: $(cat "$scratch/diff.json")"
 import json, sys
 d = json.load(open(sys.argv[1]))
-assert d["schema"] == 2 and d["differs"] is True and d["sim"] is None
+assert d["schema"] == 3 and d["differs"] is True and d["sim"] is None
 s = d["scenarios"][0]
 assert s["same"] is False and [x["step"] for x in s["differences"]] == [6, 8]
 first = s["differences"][0]
@@ -114,13 +114,21 @@ PY
 cp "$source_dir"/examples/traces/synthetic-tunnel-outage.mbps "$source_dir"/examples/traces/synthetic-office-steps.mbps \
     "$source_dir"/examples/traces/synthetic-train-walk.mahimahi "$scratch/traces/"
 status=$(status_of "$ktr" diff --sim "$source_dir"/examples/meetings/team-meeting.json --traces "$scratch/traces" \
-    --duration 60 --jobs 2 --b-config "$source_dir"/examples/settings/lean-definitions.json --json "$scratch/sim.json")
+    --duration 60 --jobs 2 --b-config "$source_dir"/examples/settings/lean-definitions.json --json "$scratch/sim.json" \
+    --plot "$scratch/sim-cdf.png")
 [ "$status" -le 1 ] || fail "sim: exit $status: $(cat "$scratch/err.txt")"
+grep -qxE "warning: [0-9]+ of [0-9]+ intervals rest on fewer than 10 traces \(the fewest on [1-3]\): intervals from so few are rough" \
+    "$scratch/out.txt" || fail "sim: no warning of 3 traces: $(cat "$scratch/out.txt")"
+grep -qE '^synthetic-office-steps.mbps +B +[0-9]' "$scratch/out.txt" || fail "sim: no per-trace row"
+[ -s "$scratch/sim-cdf.png" ] || fail "sim --plot: no picture"
+/usr/bin/python3 "$source_dir"/tools/plot_cdf.py "$scratch/sim-cdf.png.csv" "$scratch/sim-cdf-again.png" \
+    --dump "$scratch/sim-cdf.json" || fail "sim --plot: its values cannot be drawn again"
 grep -q "over 3 trace(s)" "$scratch/out.txt" || fail "sim: no header: $(cat "$scratch/out.txt")"
 grep -qE '^metric +unit +better +traces +A +B +B - A \[95 %\] +verdict$' "$scratch/out.txt" || fail "sim: no table"
 grep -qE '^utilization_pct +% +higher +3 .*(better|worse|no clear difference)$' "$scratch/out.txt" ||
     fail "sim: no verdict for utilization_pct: $(cat "$scratch/out.txt")"
-/usr/bin/python3 - "$scratch/sim.json" "$status" <<'PY' || fail "sim --json: $(head -c 600 "$scratch/sim.json")"
+/usr/bin/python3 - "$scratch/sim.json" "$status" "$scratch/sim-cdf.json" <<'PY' ||
+    fail "sim --json: $(head -c 600 "$scratch/sim.json")"
 import json, sys
 d = json.load(open(sys.argv[1]))
 sim = d["sim"]
@@ -138,6 +146,20 @@ for m in sim["metrics"]:
 assert metrics["utilization_pct"]["b"] < metrics["utilization_pct"]["a"], metrics["utilization_pct"]
 clear = any(m["verdict"] in ("better", "worse") for m in sim["metrics"])
 assert clear == (sys.argv[2] == "1") == d["differs"]
+# Every metric's values per trace, both sides, and a warning: 3 traces are fewer than 10.
+assert sim["warning"].startswith("warning: "), sim["warning"]
+for m in sim["metrics"]:
+    assert len(m["per_trace"]["a"]) == len(m["per_trace"]["b"]) == 3, m
+    assert m["few_traces"] == (0 < m["traces"] < 10), m
+    assert m["definition"], m
+# The CDF of each side of each metric is drawn through that side's values, sorted.
+drawn = {p["title"]: {line["id"]: line for line in p["lines"]} for p in json.load(open(sys.argv[3]))["panels"]}
+for m in sim["metrics"]:
+    for side in ("a", "b"):
+        values = sorted(v for v in m["per_trace"][side] if v is not None)
+        line = drawn.get(m["metric"], {}).get(side.upper())
+        assert (line["x"] if line else []) == values, (m["metric"], side, line, values)
+        assert not line or line["y"] == [(k + 1) / len(values) for k in range(len(values))], line
 PY
 # The same settings on both sides: no metric tells them apart.
 status=$(status_of "$ktr" diff --sim "$source_dir"/examples/meetings/one-to-one-phone.json --traces "$scratch/traces" \

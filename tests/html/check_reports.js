@@ -469,11 +469,49 @@ async function checkSweep(browser) {
   const table = JSON.parse(fs.readFileSync(base + '.json', 'utf8'));
   const opened = await open(browser, base + '.html');
   await checkLoad(name, opened);
-  const metrics = await opened.page.$$eval('.sweep tbody tr', (rows) => rows.map((r) => r.cells[0].textContent));
+  const metrics = await opened.page.$$eval('.sweep-table tbody tr', (rows) => rows.map((r) => r.cells[0].textContent));
   check(`${name}: a row per metric`, JSON.stringify(metrics) === JSON.stringify(table.metrics.map((m) => m.metric)),
     `rows ${JSON.stringify(metrics)}`);
-  await opened.page.screenshot({ path: base + '.png' });
+  await checkMetricPage(name, opened.page, '.sweep-table', table.metrics, table.warning,
+    table.metrics.map((m) => [m.per_run]));
+  const runs = await opened.page.$$eval('.per-run tbody tr', (rows) => rows.map((r) => [...r.cells].map((c) => c.textContent)));
+  check(`${name}: a row per run, labelled`, JSON.stringify(runs.map((r) => r[0])) === JSON.stringify(table.run_labels),
+    JSON.stringify(runs));
+  check(`${name}: each run's row holds its values`, runs.every((r, k) => table.metrics.every((m, j) =>
+    r[j + 1] === formatted(m.per_run[k]))), JSON.stringify(runs));
+  await opened.page.screenshot({ path: base + '.png', fullPage: true });
   await opened.page.close();
+}
+
+// The page's way of showing a number in its tables.
+function formatted(value) {
+  if (value === null || value === undefined) return '-';
+  return Number.isInteger(value) ? String(value) : value.toFixed(2);
+}
+
+// A table of metrics (rows in the order of metrics): each metric's definition over its name, the warning
+// shown when the data has one, and a CDF per metric drawn through each series' values (valuesOf[k]: one list
+// per series), sorted.
+async function checkMetricPage(name, page, tableClass, metrics, warning, valuesOf) {
+  const titles = await page.$$eval(tableClass + ' tbody tr', (rows) => rows.map((r) => r.cells[0].title));
+  check(`${name}: each metric's definition over its name`,
+    JSON.stringify(titles) === JSON.stringify(metrics.map((m) => m.definition)), JSON.stringify(titles));
+  check(`${name}: the data has the warning of few runs`, typeof warning === 'string' && warning.startsWith('warning: '),
+    String(warning));
+  const shown = await page.$$eval('.warning', (nodes) => nodes.map((n) => n.textContent));
+  check(`${name}: the page shows the warning`, JSON.stringify(shown) === JSON.stringify([warning]), JSON.stringify(shown));
+  const cdfs = await page.evaluate(() => window.ktrReport.cdfs);
+  check(`${name}: a CDF per metric`, JSON.stringify(cdfs.map((c) => c.metric)) === JSON.stringify(metrics.map((m) => m.metric)),
+    JSON.stringify(cdfs.map((c) => c.metric)));
+  cdfs.forEach((cdf, k) => {
+    const expected = valuesOf[k].map((values) => values.filter((v) => v !== null).sort((a, b) => a - b));
+    check(`${name}: the CDF of ${cdf.metric} runs through its values, sorted`,
+      JSON.stringify(cdf.series.map((s) => s.x)) === JSON.stringify(expected) &&
+      cdf.series.every((s) => s.y.every((y, i) => y === (i + 1) / s.x.length)), JSON.stringify(cdf.series));
+  });
+  const charts = await page.$$eval('.cdf .uplot', (nodes) => nodes.length);
+  const drawable = valuesOf.filter((series) => series.some((values) => values.some((v) => v !== null))).length;
+  check(`${name}: a chart for every metric some run defines`, charts === drawable, `${charts} charts, ${drawable} metrics`);
 }
 
 // A log without a line of the library: a page with no step and no series still loads cleanly.
@@ -624,6 +662,11 @@ async function checkDiffSim(browser) {
   check(`${name}: a row per metric`, JSON.stringify(rows.map((r) => r[0])) === JSON.stringify(sim.metrics.map((m) => m.metric)),
     `rows ${JSON.stringify(rows)}`);
   check(`${name}: each row's verdict`, rows.every((r, i) => r[7] === (sim.metrics[i].verdict || '-')), JSON.stringify(rows));
+  await checkMetricPage(name, opened.page, '.sim-table', sim.metrics, sim.warning,
+    sim.metrics.map((m) => [m.per_trace.a, m.per_trace.b]));
+  const traces = await opened.page.$$eval('.per-trace tbody tr', (trs) => trs.map((r) => [r.cells[0].textContent, r.cells[1].textContent]));
+  check(`${name}: two rows per trace, A's then B's`, JSON.stringify(traces) ===
+    JSON.stringify(sim.traces.flatMap((t) => [[t, 'A'], [t, 'B']])), JSON.stringify(traces));
   await opened.page.screenshot({ path: base + '.png', fullPage: true });
   await opened.page.close();
 }

@@ -9,7 +9,8 @@ and each panel's limits) against the runs' own answers and samples:
 - tools/plot_sim.py on a short simulation over an LTE-like link (2 to 4 Mbit/s with 100 ms bursts of 50 to
   70 Mbit/s): the smoothed capacity is the mean of the raw samples over the last second, and the panel's
   height follows it, below the bursts, which are marked on its edge;
-- both scripts on a meeting of 25 peers: 25 colours, all distinct.
+- both scripts on a meeting of 25 peers: 25 colours, all distinct;
+- tools/plot_cdf.py on hand-made values: each series' line runs through its values, sorted.
 
 Usage: check_plots.py KTR SOURCE_DIR SCRATCH_DIR
 """
@@ -25,6 +26,7 @@ KTR, SOURCE, SCRATCH = (pathlib.Path(argument).resolve() for argument in sys.arg
 PYTHON = "/usr/bin/python3"
 TIMELINE_SCRIPT = SOURCE / "tools" / "plot_timeline.py"
 SIM_SCRIPT = SOURCE / "tools" / "plot_sim.py"
+CDF_SCRIPT = SOURCE / "tools" / "plot_cdf.py"
 KBIT = 1024
 CAMERA_CHANNEL = 1
 SHARE_CHANNEL = 2
@@ -321,6 +323,32 @@ class RefusedSeries(unittest.TestCase):
                                  f"{series}: line 3: time_s, uid and value must be numbers of at most 1e+15\n")
                 self.assertFalse(png.exists())
 
+
+
+class CdfPlots(unittest.TestCase):
+    """plot_cdf.py draws each metric's values as a CDF, one line per series, and refuses what it cannot draw."""
+
+    def test_each_series_runs_through_its_values_sorted(self):
+        values = SCRATCH / "cdf.csv"
+        values.write_text("metric,series,value\nutilization_pct,A,70.5\nutilization_pct,B,3\nutilization_pct,A,12\n"
+                          "utilization_pct,A,40\ntime_to_cut_s.median,runs,2\n", encoding="utf-8")
+        panels = drawn(CDF_SCRIPT, values, "cdf")
+        self.assertEqual(list(panels), ["utilization_pct", "time_to_cut_s.median"])
+        utilization = lines_of(panels["utilization_pct"])
+        self.assertEqual((utilization["A"]["x"], utilization["A"]["y"]), ([12, 40, 70.5], [1 / 3, 2 / 3, 1]))
+        self.assertEqual((utilization["B"]["x"], utilization["B"]["y"]), ([3], [1]))
+        self.assertNotEqual(utilization["A"]["color"], utilization["B"]["color"])
+        self.assertEqual(lines_of(panels["time_to_cut_s.median"])["runs"]["x"], [2])
+
+    def test_values_that_are_not_numbers_it_can_draw(self):
+        for name, cell in (("infinite", "inf"), ("not-a-number", "nan"), ("word", "fast"), ("huge", "1e308")):
+            values, png = SCRATCH / f"refused-cdf-{name}.csv", SCRATCH / f"refused-cdf-{name}.png"
+            values.write_text(f"metric,series,value\nm,runs,1\nm,runs,{cell}\n", encoding="utf-8")
+            result = subprocess.run([PYTHON, str(CDF_SCRIPT), str(values), str(png)], capture_output=True, text=True)
+            with self.subTest(value=cell):
+                self.assertEqual(result.returncode, 2)
+                self.assertEqual(result.stderr, f"{values}: line 3: value must be a number of at most 1e+15\n")
+                self.assertFalse(png.exists())
 
 if __name__ == "__main__":
     shutil.rmtree(SCRATCH, ignore_errors=True)

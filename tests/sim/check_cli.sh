@@ -41,8 +41,36 @@ cut -d' ' -f4- "$scratch/replay.log" >"$scratch/replay.lines"
 [ -s "$scratch/sim.lines" ] && cmp -s "$scratch/sim.lines" "$scratch/replay.lines" || fail "the recorded calls replay differently"
 
 # A sweep; its shards merged give the same table; a run alone equals the same run inside the sweep.
-"$ktr" sim "$meeting" --traces "$scratch/traces" --duration 60 --results "$scratch/whole.results" >"$scratch/whole.txt"
+"$ktr" sim "$meeting" --traces "$scratch/traces" --duration 60 --results "$scratch/whole.results" \
+    --summary "$scratch/whole-table.json" --plot "$scratch/whole-cdf.png" >"$scratch/whole.txt"
 grep -q '^3 runs' "$scratch/whole.txt" || fail "sweep table: $(head -n 2 "$scratch/whole.txt")"
+grep -qx "warning: .* intervals rest on fewer than 10 runs (the fewest on .*): intervals from so few are rough" \
+    "$scratch/whole.txt" || fail "sweep of 3 runs: no warning: $(cat "$scratch/whole.txt")"
+grep -qE '^office.mahimahi +[0-9]' "$scratch/whole.txt" || fail "sweep: no row of its run office.mahimahi"
+[ -s "$scratch/whole-cdf.png" ] || fail "sweep --plot: no picture"
+/usr/bin/python3 "$source_dir"/tools/plot_cdf.py "$scratch/whole-cdf.png.csv" "$scratch/whole-cdf-again.png" \
+    --dump "$scratch/whole-cdf.json" || fail "sweep --plot: its values cannot be drawn again"
+# Each run's row is that run's own summary; each CDF runs through the runs' values, sorted.
+/usr/bin/python3 - "$scratch/whole.results" "$scratch/whole-table.json" "$scratch/whole-cdf.json" <<'PY' ||
+import json, sys
+runs = [json.loads(line) for line in open(sys.argv[1])][1:]
+table = json.load(open(sys.argv[2]))
+drawn = {p["title"]: {line["id"]: line for line in p["lines"]} for p in json.load(open(sys.argv[3]))["panels"]}
+assert table["schema"] == 3 and table["run_labels"] == [r["run"] for r in runs], table["run_labels"]
+intervals = sum(1 for row in table["metrics"] if row["runs"] > 0)
+assert table["warning"].startswith(f"warning: {intervals} of {intervals} intervals "), table["warning"]
+def own(summary, row):
+    name, _, part = row.partition(".")
+    metric = summary["metrics"][name]
+    return metric[part] if part else metric["value"]
+for row in table["metrics"]:
+    assert row["per_run"] == [own(r["summary"], row["metric"]) for r in runs], row
+    assert row["few_runs"] == (0 < row["runs"] < 10), row
+    values = sorted(v for v in row["per_run"] if v is not None)
+    line = drawn.get(row["metric"], {}).get("runs")
+    assert (line["x"] if line else []) == values, (row["metric"], line, values)
+PY
+    fail "sweep: per-run rows or CDFs differ from the runs' summaries"
 for k in 1 2; do
     "$ktr" sim "$meeting" --traces "$scratch/traces" --duration 60 --shard "$k/2" --results "$scratch/shard$k.results" >/dev/null
 done

@@ -4,6 +4,7 @@
 
 #include <iostream>
 #include <optional>
+#include <vector>
 
 #include "DiffHtml.h"
 #include "DiffJson.h"
@@ -11,12 +12,25 @@
 #include "DiffText.h"
 #include "InputFile.h"
 #include "OutputFiles.h"
+#include "PlotScript.h"
+#include "RunValuesCsv.h"
 
 namespace ktr::diff {
 namespace {
 
 constexpr int kSame = 0;
 constexpr int kDiffers = 1;
+constexpr const char* kCdfScript = "plot_cdf.py";
+
+// Both sides' values of every metric over the traces, for the CDF plots.
+std::vector<sim::RunValueSeries> sideSeries(const SimDiff& sim) {
+    std::vector<sim::RunValueSeries> series;
+    for (const MetricComparison& metric : sim.metrics) {
+        series.push_back({metric.metric, "A", metric.a});
+        series.push_back({metric.metric, "B", metric.b});
+    }
+    return series;
+}
 
 }  // namespace
 
@@ -35,7 +49,7 @@ DiffCommand::DiffCommand(CLI::App& program)
     app().add_option("--b-config", m_settingsB, "the same for side B");
     app().add_flag("--answers-only", m_answersOnly, "compare the answers alone, not the log lines");
     app().add_flag("--all", m_all, "list every differing step, not only the first");
-    addShared({SharedOption::Timeout, SharedOption::Json, SharedOption::Html});
+    addShared({SharedOption::Timeout, SharedOption::Json, SharedOption::Html, SharedOption::Plot});
     app().add_option("--sim", m_meetingPath, "a meeting (JSON) to simulate on both sides over --traces");
     addShared({SharedOption::Traces, SharedOption::Duration, SharedOption::Jobs});
 }
@@ -50,6 +64,9 @@ void DiffCommand::checkOptions() const {
     }
     if (m_meetingPath.empty() && options.durationS != 0) {
         throw InputError("ktr diff: --duration needs --sim");
+    }
+    if (m_meetingPath.empty() && !options.plot.empty()) {
+        throw InputError("ktr diff: --plot draws the metrics of --sim");
     }
     for (const std::string& input : m_scenarios) {
         if (input == kStandardStream) {
@@ -74,6 +91,8 @@ int DiffCommand::run() {
     if (!options.html.empty()) {
         page.emplace(files.open(options.html));
     }
+    const std::string cdfCsv = plotCsvPath("", options.plot);
+    std::ostream* cdfValues = cdfCsv.empty() ? nullptr : &files.open(cdfCsv);
     if (!m_scenarios.empty()) {
         ScenarioDiffOptions scenarioOptions{m_answersOnly, m_all, timeLimitSeconds(options, kDefaultScenarioTimeoutS),
                                             options.jobs, ""};
@@ -95,8 +114,14 @@ int DiffCommand::run() {
     if (page) {
         page->end(report);
     }
+    if (cdfValues != nullptr) {
+        sim::writeRunValuesCsv(*cdfValues, sideSeries(*report.sim));
+    }
     const bool textOut = !files.standardOutputTaken();
     files.close();
+    if (cdfValues != nullptr) {
+        drawPlot(kCdfScript, cdfCsv, options.plot, "ktr diff: " + m_meetingPath + " (A and B)");
+    }
     if (textOut) {
         writeDiffText(std::cout, report);
     }

@@ -37,8 +37,17 @@ Json scenarioJson(const ScenarioDiff& scenario) {
             {"differences", differences}};
 }
 
-Json optionalJson(const std::optional<double>& value) {
+template <class T>
+Json optionalJson(const std::optional<T>& value) {
     return value ? Json(*value) : Json(nullptr);
+}
+
+Json perTraceJson(const std::vector<std::optional<double>>& values) {
+    Json list = Json::array();
+    for (const std::optional<double>& value : values) {
+        list.push_back(optionalJson(value));
+    }
+    return list;
 }
 
 Json metricJson(const MetricComparison& metric) {
@@ -46,13 +55,16 @@ Json metricJson(const MetricComparison& metric) {
     return {{"metric", metric.metric},
             {"unit", metric.unit},
             {"better", metric.better},
+            {"definition", metric.definition},
             {"traces", metric.traces},
+            {"few_traces", metric.fewTraces},
             {"a", optionalJson(metric.meanA)},
             {"b", optionalJson(metric.meanB)},
             {"difference", d ? Json(d->mean) : Json(nullptr)},
             {"low", d ? Json(d->low) : Json(nullptr)},
             {"high", d ? Json(d->high) : Json(nullptr)},
-            {"verdict", metric.verdict ? Json(verdictName(*metric.verdict)) : Json(nullptr)}};
+            {"verdict", metric.verdict ? Json(verdictName(*metric.verdict)) : Json(nullptr)},
+            {"per_trace", {{"a", perTraceJson(metric.a)}, {"b", perTraceJson(metric.b)}}}};
 }
 
 Json simJson(const SimDiff& sim) {
@@ -63,6 +75,7 @@ Json simJson(const SimDiff& sim) {
     return {{"meeting", sim.meeting},
             {"traces", sim.traces},
             {"bootstrap", {{"resamples", sim.bootstrap.resamples}, {"seed", sim.bootstrap.seed}}},
+            {"warning", optionalJson(sim.fewTracesWarning())},
             {"metrics", metrics}};
 }
 

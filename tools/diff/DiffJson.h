@@ -10,7 +10,7 @@
 namespace ktr::diff {
 
 // Version of the object's layout; raised when a key changes meaning or goes away.
-constexpr int kDiffSchema = 2;
+constexpr int kDiffSchema = 3;
 
 nlohmann::ordered_json diffJson(const DiffReport& report);
 

@@ -7,6 +7,8 @@
 #include <map>
 #include <set>
 
+#include "SweepStatistics.h"
+
 namespace ktr::diff {
 namespace {
 
@@ -15,7 +17,6 @@ using nlohmann::json;
 constexpr const char* kMark = "*";
 constexpr const char* kMissing = "-";
 constexpr const char* kIndent = "    ";
-constexpr int kShownDecimals = 3;
 
 std::string sideLabel(const DiffSide& side) {
     std::string label = side.libraryPath.empty() ? "the library beside ktr" : side.libraryPath;
@@ -98,20 +99,28 @@ void writeScenario(std::ostream& out, const ScenarioDiff& scenario) {
     }
 }
 
-std::string number(const std::optional<double>& value) {
-    if (!value) {
-        return kMissing;
-    }
-    std::string text = fmt::format("{:.{}f}", *value, kShownDecimals);
-    text.erase(text.find_last_not_of('0') + 1);
-    if (text.back() == '.') {
-        text.pop_back();
-    }
-    return text == "-0" ? "0" : text;
+std::string intervalText(const std::optional<DifferenceInterval>& d) {
+    return d ? fmt::format("{} [{}, {}]", sim::shortNumber(d->mean), sim::shortNumber(d->low),
+                           sim::shortNumber(d->high))
+             : kMissing;
 }
 
-std::string intervalText(const std::optional<DifferenceInterval>& d) {
-    return d ? fmt::format("{} [{}, {}]", number(d->mean), number(d->low), number(d->high)) : kMissing;
+// Two lines per trace, A's then B's: the trace, the side, then the side's value of every metric on it.
+std::vector<std::vector<std::string>> perTraceLines(const SimDiff& sim) {
+    std::vector<std::vector<std::string>> lines = {{"trace", "side"}};
+    for (const MetricComparison& metric : sim.metrics) {
+        lines.front().push_back(metric.metric);
+    }
+    for (size_t trace = 0; trace < sim.traces.size(); ++trace) {
+        for (const bool sideA : {true, false}) {
+            lines.push_back({sim.traces[trace], sideA ? "A" : "B"});
+            for (const MetricComparison& metric : sim.metrics) {
+                const std::vector<std::optional<double>>& values = sideA ? metric.a : metric.b;
+                lines.back().push_back(sim::shortNumber(trace < values.size() ? values[trace] : std::nullopt));
+            }
+        }
+    }
+    return lines;
 }
 
 void writeSim(std::ostream& out, const SimDiff& sim) {
@@ -132,9 +141,14 @@ void writeSim(std::ostream& out, const SimDiff& sim) {
     fmt::print(out, fmt::runtime(format), "metric", "unit", "better", "traces", "A", "B", "B - A [95 %]", "verdict");
     for (const MetricComparison& metric : sim.metrics) {
         fmt::print(out, fmt::runtime(format), metric.metric, metric.unit, metric.better, metric.traces,
-                   number(metric.meanA), number(metric.meanB), intervalText(metric.difference),
+                   sim::shortNumber(metric.meanA), sim::shortNumber(metric.meanB), intervalText(metric.difference),
                    metric.verdict ? verdictName(*metric.verdict) : kMissing);
     }
+    if (const Known<std::string> warning = sim.fewTracesWarning()) {
+        fmt::print(out, "{}\n", *warning);
+    }
+    fmt::print(out, "\nper trace:\n");
+    sim::writeColumns(out, perTraceLines(sim));
 }
 
 }  // namespace

@@ -45,7 +45,15 @@ MetricComparison MetricComparer::compare(const MetricSeries& series) const {
             b.push_back(*series.b[i]);
         }
     }
-    MetricComparison comparison{series.metric, series.unit, series.better, a.size(), {}, {}, {}, {}};
+    MetricComparison comparison;
+    comparison.metric = series.metric;
+    comparison.unit = series.unit;
+    comparison.better = series.better;
+    comparison.definition = series.definition;
+    comparison.traces = a.size();
+    comparison.fewTraces = sim::restsOnFewRuns(a.size());
+    comparison.a = series.a;
+    comparison.b = series.b;
     if (a.empty()) {
         return comparison;
     }

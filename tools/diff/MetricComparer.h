@@ -19,16 +19,21 @@ const char* verdictName(Verdict verdict);  // "better", "worse", "no clear diffe
 struct MetricSeries {
     std::string metric;
     std::string unit;
-    std::string better;  // "higher", "lower" or "none"
+    std::string better;  // "higher" or "lower", from the metric table
     std::vector<std::optional<double>> a;
     std::vector<std::optional<double>> b;  // as many as a
+    std::string definition;                // from the metric table
 };
 
 struct MetricComparison {
     std::string metric;
     std::string unit;
     std::string better;
-    size_t traces = 0;  // the traces on which both sides define the metric; the rest are left out
+    std::string definition;
+    size_t traces = 0;                     // the traces on which both sides define the metric; the rest are left out
+    bool fewTraces = false;                // its interval rests on fewer traces than a comparison should have
+    std::vector<std::optional<double>> a;  // each side's value on every trace, as the series had them
+    std::vector<std::optional<double>> b;
     std::optional<double> meanA;
     std::optional<double> meanB;
     std::optional<DifferenceInterval> difference;
@@ -41,7 +46,7 @@ public:
     explicit MetricComparer(const PairedBootstrap& bootstrap) : m_bootstrap(bootstrap) {}
 
     // A difference is clear when its interval leaves out 0; B is better when it moved the way the metric's
-    // direction prefers.
+    // direction prefers. The metric's direction is the series' (from the metric table).
     MetricComparison compare(const MetricSeries& series) const;
 
 private:

@@ -26,7 +26,7 @@ void addValues(const RunSummary& summary, size_t trace, size_t traces, bool side
         if (row == rows.end()) {
             row = rows.emplace(value.name, series.size()).first;
             series.push_back({value.name, value.unit, value.better, std::vector<std::optional<double>>(traces),
-                              std::vector<std::optional<double>>(traces)});
+                              std::vector<std::optional<double>>(traces), value.definition});
         }
         (sideA ? series[row->second].a : series[row->second].b)[trace] = value.value;
     }
@@ -41,6 +41,14 @@ bool SimDiff::differs() const {
         }
     }
     return false;
+}
+
+Known<std::string> SimDiff::fewTracesWarning() const {
+    std::vector<uint64_t> counts;
+    for (const MetricComparison& metric : metrics) {
+        counts.push_back(metric.traces);
+    }
+    return sim::fewRunsWarning(counts, "traces");
 }
 
 std::vector<MetricComparison> compareSummaries(const std::vector<RunSummary>& a, const std::vector<RunSummary>& b,

@@ -35,11 +35,13 @@ struct SimDiff {
 
     // Whether some metric tells the sides apart.
     bool differs() const;
+    // The warning for the metrics whose interval rests on few traces; null when none does.
+    Known<std::string> fewTracesWarning() const;
 };
 
 // The metrics of the summaries that `ktr sim --summary-only` printed for A and for B on the same traces
-// (a[i] and b[i] ran over trace i), compared metric by metric. Throws InputError for a summary that is
-// not one.
+// (a[i] and b[i] ran over trace i), compared metric by metric, each with both sides' value on every trace.
+// Throws InputError for a summary that is not one this ktr writes.
 std::vector<MetricComparison> compareSummaries(const std::vector<RunSummary>& a, const std::vector<RunSummary>& b,
                                                const PairedBootstrap& bootstrap);
 

@@ -2,6 +2,11 @@
 
 #include <algorithm>
 #include <map>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+#include "MetricTable.h"
 
 namespace ktr::sim {
 namespace {
@@ -21,12 +26,22 @@ Known<double> ratio(double part, double whole, double scale) {
     return whole > 0 ? Known<double>(part / whole * scale) : std::nullopt;
 }
 
-Metric metric(Known<double> value, const char* unit, const char* better) {
+// The metric's unit and direction, from the metric table.
+Metric described(const char* name) {
+    const MetricDefinition* definition = findMetric(name);
+    if (definition == nullptr) {
+        throw std::logic_error(std::string("QualityMetrics: \"") + name + "\" is not in the metric table");
+    }
     Metric result;
-    result.value = value;
-    result.unit = unit;
-    result.better = better;
+    result.unit = definition->unit;
+    result.better = definition->better;
     return result;
+}
+
+std::pair<std::string, Metric> metric(const char* name, Known<double> value) {
+    Metric result = described(name);
+    result.value = value;
+    return {name, result};
 }
 
 double median(std::vector<double> values) {
@@ -35,16 +50,14 @@ double median(std::vector<double> values) {
     return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
-Metric episodes(const std::vector<double>& times, const char* better) {
-    Metric result;
-    result.unit = "s";
-    result.better = better;
+std::pair<std::string, Metric> episodes(const char* name, const std::vector<double>& times) {
+    Metric result = described(name);
     result.episodes = times.size();
     if (!times.empty()) {
         result.median = median(times);
         result.max = *std::max_element(times.begin(), times.end());
     }
-    return result;
+    return {name, result};
 }
 
 double jain(const std::vector<double>& shares) {
@@ -172,13 +185,13 @@ void QualityMetrics::summarize(RunSummary& summary) const {
         const double minutes = seconds(totals.present) / 60.0;
         const double present = static_cast<double>(totals.present);
         summary.peers.push_back({uid,
-                                 {{{"time_upper_pct", metric(ratio(totals.upper, present, 100), "%", "higher")},
-                                   {"time_lower_pct", metric(ratio(totals.lower, present, 100), "%", "lower")},
-                                   {"time_none_pct", metric(ratio(totals.none, present, 100), "%", "lower")},
-                                   {"freezes_per_min", metric(ratio(totals.freezes, minutes, 1), "1/min", "lower")},
-                                   {"freeze_time_pct", metric(ratio(totals.frozen, present, 100), "%", "lower")},
-                                   {"switches_per_min", metric(ratio(totals.switches, minutes, 1), "1/min", "lower")},
-                                   {"flaps_per_min", metric(ratio(totals.flaps, minutes, 1), "1/min", "lower")}}}});
+                                 {{metric("time_upper_pct", ratio(totals.upper, present, 100)),
+                                   metric("time_lower_pct", ratio(totals.lower, present, 100)),
+                                   metric("time_none_pct", ratio(totals.none, present, 100)),
+                                   metric("freezes_per_min", ratio(totals.freezes, minutes, 1)),
+                                   metric("freeze_time_pct", ratio(totals.frozen, present, 100)),
+                                   metric("switches_per_min", ratio(totals.switches, minutes, 1)),
+                                   metric("flaps_per_min", ratio(totals.flaps, minutes, 1))}}});
         all.present += totals.present;
         all.upper += totals.upper;
         all.lower += totals.lower;
@@ -191,23 +204,21 @@ void QualityMetrics::summarize(RunSummary& summary) const {
     const double minutes = seconds(all.present) / 60.0;
     const double present = static_cast<double>(all.present);
     summary.metrics = {
-        {{"time_upper_pct", metric(ratio(all.upper, present, 100), "%", "higher")},
-         {"time_lower_pct", metric(ratio(all.lower, present, 100), "%", "lower")},
-         {"time_none_pct", metric(ratio(all.none, present, 100), "%", "lower")},
-         {"speaker_hd_pct", metric(ratio(m_speakerUpper, m_speaking, 100), "%", "higher")},
-         {"freezes_per_min", metric(ratio(all.freezes, minutes, 1), "1/min", "lower")},
-         {"freeze_time_pct", metric(ratio(all.frozen, present, 100), "%", "lower")},
-         {"switches_per_min", metric(ratio(all.switches, minutes, 1), "1/min", "lower")},
-         {"flaps_per_min", metric(ratio(all.flaps, minutes, 1), "1/min", "lower")},
-         {"utilization_pct", metric(ratio(m_deliveredBits, m_capacityBits, 100), "%", "higher")},
-         {"overshoot_time_pct", metric(ratio(m_overshoot, m_time, 100), "%", "lower")},
-         {"idle_headroom_pct", metric(ratio(m_idleHeadroomBits, m_capacityBits, 100), "%", "lower")},
-         {"time_to_cut_s", episodes(m_timesToCut, "lower")},
-         {"time_to_recover_s", episodes(m_timesToRecover, "lower")},
-         {"jain_fairness", metric(ratio(m_fairnessSum, m_fairnessSamples, 1), "", "higher")},
-         {"upload_overshoot_pct",
-          metric(m_uploadModelled ? ratio(m_uploadOvershoot, m_uploadTime, 100) : std::nullopt, "%", "lower")},
-         {"unmet_requests", metric(m_unmetRequests, "requests", "lower")}}};
+        {metric("time_upper_pct", ratio(all.upper, present, 100)),
+         metric("time_lower_pct", ratio(all.lower, present, 100)),
+         metric("time_none_pct", ratio(all.none, present, 100)),
+         metric("speaker_hd_pct", ratio(m_speakerUpper, m_speaking, 100)),
+         metric("freezes_per_min", ratio(all.freezes, minutes, 1)),
+         metric("freeze_time_pct", ratio(all.frozen, present, 100)),
+         metric("switches_per_min", ratio(all.switches, minutes, 1)),
+         metric("flaps_per_min", ratio(all.flaps, minutes, 1)),
+         metric("utilization_pct", ratio(m_deliveredBits, m_capacityBits, 100)),
+         metric("overshoot_time_pct", ratio(m_overshoot, m_time, 100)),
+         metric("idle_headroom_pct", ratio(m_idleHeadroomBits, m_capacityBits, 100)),
+         episodes("time_to_cut_s", m_timesToCut), episodes("time_to_recover_s", m_timesToRecover),
+         metric("jain_fairness", ratio(m_fairnessSum, m_fairnessSamples, 1)),
+         metric("upload_overshoot_pct", m_uploadModelled ? ratio(m_uploadOvershoot, m_uploadTime, 100) : std::nullopt),
+         metric("unmet_requests", m_unmetRequests)}};
 }
 
 }  // namespace ktr::sim

@@ -52,7 +52,7 @@ public:
     // Subscriber requests met or not by the streams published while their set was in force.
     void requestsEnded(int unmet) { m_unmetRequests += unmet; }
 
-    // The summary's metrics, each with its unit and direction, for the meeting and per peer.
+    // The summary's metrics, each with its unit and direction from the metric table, for the meeting and per peer.
     void summarize(RunSummary& summary) const;
 
 private:

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <iostream>
 #include <optional>
+#include <stdexcept>
 
 #include "CapacityTrace.h"
 #include "ChildPool.h"
@@ -17,10 +18,12 @@
 #include "HostSettings.h"
 #include "InputFile.h"
 #include "Meeting.h"
+#include "MetricTable.h"
 #include "OutputFiles.h"
 #include "PlotScript.h"
 #include "ProvenanceOf.h"
 #include "RedactionStage.h"
+#include "RunValuesCsv.h"
 #include "ScenarioWriter.h"
 #include "SdkLibrary.h"
 #include "SeriesCsvWriter.h"
@@ -40,6 +43,8 @@ using nlohmann::json;
 // The downlink when none is given: a steady office line.
 constexpr const char* kDefaultDownlink = "constant:10mbps";
 constexpr const char* kPlotScript = "plot_sim.py";
+// Draws a sweep's CDF per metric.
+constexpr const char* kCdfScript = "plot_cdf.py";
 // The seed of the random models when neither the command line nor the meeting gives one.
 constexpr uint64_t kDefaultSeed = 1;
 
@@ -62,16 +67,23 @@ std::string number(const Known<double>& value) {
     return value ? fmt::format("{:.2f}", *value) : "-";
 }
 
+// The meeting's metrics, each with its unit, direction and definition from the metric table.
 void printMetrics(std::ostream& out, const RunSummary& summary) {
     fmt::print(out, "meeting: {}   downlink: {}   uplink: {}   seed: {}   duration: {} s\n", summary.meeting,
                summary.downlink, summary.uplink.value_or("not modelled"), summary.seed, summary.durationS);
-    fmt::print(out, "{:<22} {:>16}  {:<9} {}\n", "metric", "value", "unit", "better");
+    fmt::print(out, "{:<22} {:>16}  {:<9} {:<6}  {}\n", "metric", "value", "unit", "better", "definition");
     for (const auto& [name, metric] : summary.metrics.entries) {
+        const MetricDefinition* definition = findMetric(name);
+        if (definition == nullptr) {
+            throw std::logic_error("ktr sim: the summary's metric \"" + name + "\" is not in the metric table");
+        }
         const std::string value =
             metric.episodes ? fmt::format("{} / {}", number(metric.median), number(metric.max)) : number(metric.value);
-        const std::string unit =
-            metric.episodes ? fmt::format("{} (median / max of {})", metric.unit, *metric.episodes) : metric.unit;
-        fmt::print(out, "{:<22} {:>16}  {:<9} {}\n", name, value, unit, metric.better);
+        const std::string unit = metric.episodes
+                                     ? fmt::format("{} (median / max of {})", definition->unit, *metric.episodes)
+                                     : std::string(definition->unit);
+        fmt::print(out, "{:<22} {:>16}  {:<9} {:<6}  {}\n", name, value, unit, definition->better,
+                   definition->definition);
     }
 }
 
@@ -192,8 +204,10 @@ int SimCommand::runSweep() const {
         }
         writeSweepResults(*results, sweep, shard, runs);
     }
-    writeTable(sweepStatistics(summariesOf(runs)), tableFiles, "ktr sim: sweep of " + m_meetingPath);
+    const std::string title = "ktr sim: sweep of " + m_meetingPath;
+    writeTable(labelledSweepStatistics(runs), tableFiles, title);
     files.close();
+    drawCdfs(title);
     return 0;
 }
 
@@ -201,25 +215,42 @@ int SimCommand::merge() const {
     const MergedSweep merged = mergeSweepResults(m_mergePaths);
     OutputFiles files;
     const TableFiles tableFiles = openTableFiles(files);
-    writeTable(sweepStatistics(summariesOf(merged.runs)), tableFiles, "ktr sim: merged sweep");
+    const std::string title = "ktr sim: merged sweep";
+    writeTable(labelledSweepStatistics(merged.runs), tableFiles, title);
     files.close();
+    drawCdfs(title);
     return 0;
 }
 
-// --summary and --html of a sweep, opened before its runs so that a bad path fails first.
+// --summary, --html and the CSV that --plot draws of a sweep, opened before its runs so that a bad path fails
+// first.
 SimCommand::TableFiles SimCommand::openTableFiles(OutputFiles& files) const {
     const SharedValues& options = shared();
+    const std::string cdfCsv = plotCsvPath("", options.plot);
     return TableFiles{options.summary.empty() ? nullptr : &files.open(options.summary),
-                      options.html.empty() ? nullptr : &files.open(options.html), !files.standardOutputTaken()};
+                      options.html.empty() ? nullptr : &files.open(options.html),
+                      cdfCsv.empty() ? nullptr : &files.open(cdfCsv), !files.standardOutputTaken()};
 }
 
-// The distributions as a table on standard output, and as JSON and as an HTML page where asked.
+// --plot of a sweep: a CDF of every metric over the runs.
+void SimCommand::drawCdfs(const std::string& title) const {
+    const std::string& png = shared().plot;
+    if (!png.empty()) {
+        drawPlot(kCdfScript, plotCsvPath("", png), png, title);
+    }
+}
+
+// The distributions as a table on standard output, and as JSON, as an HTML page and as the CSV of the CDF
+// plots where asked.
 void SimCommand::writeTable(const SweepTable& table, const TableFiles& files, const std::string& title) const {
     if (files.summary != nullptr) {
         *files.summary << toJsonText(table) << '\n';
     }
     if (files.html != nullptr) {
         writeSweepReport(*files.html, title, table);
+    }
+    if (files.cdfCsv != nullptr) {
+        writeRunValuesCsv(*files.cdfCsv, runValueSeries(table));
     }
     if (files.text) {
         writeSweepTable(std::cout, table);

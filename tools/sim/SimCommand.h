@@ -31,10 +31,12 @@ private:
     struct TableFiles {
         std::ostream* summary;
         std::ostream* html;
+        std::ostream* cdfCsv;
         bool text;  // the table goes to standard output: no output took it
     };
     TableFiles openTableFiles(OutputFiles& files) const;
     void writeTable(const ktr::SweepTable& table, const TableFiles& files, const std::string& title) const;
+    void drawCdfs(const std::string& title) const;
     SharedValues childValues() const;
     std::string& sweptTrace(SharedValues& values) const;
     std::vector<std::string> childCommand(const std::string& trace) const;

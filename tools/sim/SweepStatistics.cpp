@@ -65,6 +65,8 @@ struct RowValues {
 // The runs' values of every metric row, in the order the rows first appear.
 class RowCollector {
 public:
+    explicit RowCollector(size_t runs) : m_runs(runs) {}
+
     void add(size_t run, const MetricValue& metric) {
         const auto [found, added] = m_indexOf.emplace(metric.name, m_rows.size());
         if (added) {
@@ -72,10 +74,12 @@ public:
             row.metric = metric.name;
             row.unit = metric.unit;
             row.better = metric.better;
+            row.definition = metric.definition;
+            row.perRun.resize(m_runs);
             m_rows.push_back({row, {}});
         }
         RowValues& row = m_rows[found->second];
-        checkSameKind(run, row.row, metric);
+        row.row.perRun.at(run) = metric.value;
         if (metric.value) {
             row.values.push_back(*metric.value);
         }
@@ -84,30 +88,14 @@ public:
     std::vector<RowValues>& rows() { return m_rows; }
 
 private:
-    static void checkSameKind(size_t run, const MetricDistribution& first, const MetricValue& metric) {
-        if (metric.unit != first.unit || metric.better != first.better) {
-            throw InputError(
-                fmt::format("run {}: metric \"{}\": unit \"{}\" and direction \"{}\" differ from an "
-                            "earlier run's \"{}\" and \"{}\"",
-                            run, metric.name, metric.unit, metric.better, first.unit, first.better));
-        }
-    }
-
+    size_t m_runs;
     std::vector<RowValues> m_rows;
     std::map<std::string, size_t> m_indexOf;
 };
 
-std::string number(double value) {
-    std::string text = fmt::format("{:.{}f}", value, kShownDecimals);
-    text.erase(text.find_last_not_of('0') + 1);
-    if (text.back() == '.') {
-        text.pop_back();
-    }
-    return text == "-0" ? "0" : text;
-}
-
 std::string interval(const Estimate& estimate) {
-    return fmt::format("{} [{}, {}]", number(estimate.value), number(estimate.low), number(estimate.high));
+    return fmt::format("{} [{}, {}]", shortNumber(estimate.value), shortNumber(estimate.low),
+                       shortNumber(estimate.high));
 }
 
 std::vector<std::string> cellsOf(const MetricDistribution& row, uint64_t runs) {
@@ -117,6 +105,21 @@ std::vector<std::string> cellsOf(const MetricDistribution& row, uint64_t runs) {
         cells.push_back(*statistic ? interval(**statistic) : kNothing);
     }
     return cells;
+}
+
+// One line per run: its label (its index when the table has none), then its value of every metric row.
+std::vector<std::vector<std::string>> perRunLines(const SweepTable& table) {
+    std::vector<std::vector<std::string>> lines = {{"run"}};
+    for (const MetricDistribution& row : table.metrics) {
+        lines.front().push_back(row.metric);
+    }
+    for (size_t run = 0; run < table.runs; ++run) {
+        lines.push_back({run < table.runLabels.size() ? table.runLabels[run] : std::to_string(run)});
+        for (const MetricDistribution& row : table.metrics) {
+            lines.back().push_back(shortNumber(run < row.perRun.size() ? row.perRun[run] : std::nullopt));
+        }
+    }
+    return lines;
 }
 
 }  // namespace
@@ -149,7 +152,7 @@ SweepTable sweepStatistics(const std::vector<RunSummary>& summaries, const Boots
         throw InputError(
             fmt::format("bootstrap resamples: expected 1 to {}, got {}", kMaxResamples, settings.resamples));
     }
-    RowCollector collector;
+    RowCollector collector(summaries.size());
     for (size_t run = 0; run < summaries.size(); ++run) {
         std::vector<MetricValue> metrics;
         try {
@@ -168,28 +171,72 @@ SweepTable sweepStatistics(const std::vector<RunSummary>& summaries, const Boots
     table.seed = settings.seed;
     for (RowValues& row : collector.rows()) {
         row.row.runs = row.values.size();
+        row.row.fewRuns = restsOnFewRuns(row.row.runs);
         if (!row.values.empty()) {
             addDistribution(std::move(row.values), settings, row.row);
         }
         table.metrics.push_back(std::move(row.row));
     }
+    std::vector<uint64_t> counts;
+    for (const MetricDistribution& row : table.metrics) {
+        counts.push_back(row.runs);
+    }
+    table.warning = fewRunsWarning(counts, "runs");
     return table;
 }
 
-void writeSweepTable(std::ostream& out, const SweepTable& table) {
-    std::vector<std::vector<std::string>> lines = {
-        {"metric", "unit", "better", "runs", "p5 [lo, hi]", "median [lo, hi]", "p95 [lo, hi]"}};
-    for (const MetricDistribution& row : table.metrics) {
-        lines.push_back(cellsOf(row, table.runs));
+SweepTable labelledSweepStatistics(const std::vector<LabelledSummary>& runs, const BootstrapSettings& settings) {
+    SweepTable table = sweepStatistics(summariesOf(runs), settings);
+    for (const LabelledSummary& run : runs) {
+        table.runLabels.push_back(run.label);
     }
-    std::vector<size_t> widths(lines.front().size(), 0);
+    return table;
+}
+
+bool restsOnFewRuns(uint64_t runs) {
+    return runs > 0 && runs < kFewestRunsForIntervals;
+}
+
+Known<std::string> fewRunsWarning(const std::vector<uint64_t>& counts, const std::string& what) {
+    uint64_t few = 0;
+    uint64_t fewest = kFewestRunsForIntervals;
+    uint64_t intervals = 0;
+    for (uint64_t count : counts) {
+        intervals += count > 0 ? 1 : 0;
+        if (restsOnFewRuns(count)) {
+            ++few;
+            fewest = std::min(fewest, count);
+        }
+    }
+    if (few == 0) {
+        return std::nullopt;
+    }
+    return fmt::format(
+        "warning: {} of {} intervals rest on fewer than {} {} (the fewest on {}): intervals from so "
+        "few are rough",
+        few, intervals, kFewestRunsForIntervals, what, fewest);
+}
+
+std::string shortNumber(const Known<double>& value) {
+    if (!value) {
+        return kNothing;
+    }
+    std::string text = fmt::format("{:.{}f}", *value, kShownDecimals);
+    text.erase(text.find_last_not_of('0') + 1);
+    if (text.back() == '.') {
+        text.pop_back();
+    }
+    return text == "-0" ? "0" : text;
+}
+
+void writeColumns(std::ostream& out, const std::vector<std::vector<std::string>>& lines) {
+    std::vector<size_t> widths;
     for (const std::vector<std::string>& cells : lines) {
+        widths.resize(std::max(widths.size(), cells.size()), 0);
         for (size_t column = 0; column < cells.size(); ++column) {
             widths[column] = std::max(widths[column], cells[column].size());
         }
     }
-    out << fmt::format("{} runs; {} % confidence intervals: percentile bootstrap, {} resamples, seed {}\n", table.runs,
-                       table.confidencePct, table.resamples, table.seed);
     for (const std::vector<std::string>& cells : lines) {
         std::string line;
         for (size_t column = 0; column < cells.size(); ++column) {
@@ -199,6 +246,22 @@ void writeSweepTable(std::ostream& out, const SweepTable& table) {
         line.erase(line.find_last_not_of(' ') + 1);
         out << line << "\n";
     }
+}
+
+void writeSweepTable(std::ostream& out, const SweepTable& table) {
+    std::vector<std::vector<std::string>> lines = {
+        {"metric", "unit", "better", "runs", "p5 [lo, hi]", "median [lo, hi]", "p95 [lo, hi]"}};
+    for (const MetricDistribution& row : table.metrics) {
+        lines.push_back(cellsOf(row, table.runs));
+    }
+    out << fmt::format("{} runs; {} % confidence intervals: percentile bootstrap, {} resamples, seed {}\n", table.runs,
+                       table.confidencePct, table.resamples, table.seed);
+    writeColumns(out, lines);
+    if (table.warning) {
+        out << *table.warning << "\n";
+    }
+    out << "\nper run:\n";
+    writeColumns(out, perRunLines(table));
 }
 
 }  // namespace ktr::sim

@@ -133,46 +133,56 @@ struct Estimate {
     }
 };
 
-// The distribution of one metric row over a sweep's runs.
+// The distribution of one metric row over a sweep's runs, and each run's value.
 struct MetricDistribution {
     std::string metric;  // "freezes_per_min", "time_to_cut_s.median"
     std::string unit;
     std::string better;
-    uint64_t runs = 0;   // the runs that define the metric
-    Known<Estimate> p5;  // null when no run defines it
+    std::string definition;  // from the metric table
+    uint64_t runs = 0;       // the runs that define the metric
+    bool fewRuns = false;    // its intervals rest on fewer runs than a sweep should have (SweepStatistics.h)
+    Known<Estimate> p5;      // null when no run defines it
     Known<Estimate> median;
     Known<Estimate> p95;
+    std::vector<Known<double>> perRun;  // one per run, in run order; null where the run does not define it
 
     template <class Visit>
     static void fields(Visit& visit) {
         visit("metric", &MetricDistribution::metric);
         visit("unit", &MetricDistribution::unit);
         visit("better", &MetricDistribution::better);
+        visit("definition", &MetricDistribution::definition);
         visit("runs", &MetricDistribution::runs);
+        visit("few_runs", &MetricDistribution::fewRuns);
         visit("p5", &MetricDistribution::p5);
         visit("median", &MetricDistribution::median);
         visit("p95", &MetricDistribution::p95);
+        visit("per_run", &MetricDistribution::perRun);
     }
 };
 
 // What `ktr sim --traces ... --summary` writes: every metric's distribution over the sweep's runs.
 struct SweepTable {
-    static constexpr int kSchema = 2;
+    static constexpr int kSchema = 3;
 
     int schema = kSchema;
-    uint64_t runs = 0;  // the summaries it was computed from
+    uint64_t runs = 0;                   // the summaries it was computed from
+    std::vector<std::string> runLabels;  // their labels (the traces' file names), in run order
     double confidencePct = 95;
     int resamples = 1000;
     uint64_t seed = 1;
+    Known<std::string> warning;  // set when some interval rests on few runs
     std::vector<MetricDistribution> metrics;
 
     template <class Visit>
     static void fields(Visit& visit) {
         visit("schema", &SweepTable::schema);
         visit("runs", &SweepTable::runs);
+        visit("run_labels", &SweepTable::runLabels);
         visit("confidence_pct", &SweepTable::confidencePct);
         visit("resamples", &SweepTable::resamples);
         visit("seed", &SweepTable::seed);
+        visit("warning", &SweepTable::warning);
         visit("metrics", &SweepTable::metrics);
     }
 };

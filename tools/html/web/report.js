@@ -659,17 +659,110 @@
     return table;
   }
 
+  // Marks each metric row's first cell with the metric's definition (a tooltip), and the rows whose interval
+  // rests on few runs.
+  function describeRows(table, metrics, fewKey) {
+    metrics.forEach((metric, k) => {
+      const row = table.tBodies[0].rows[k];
+      row.cells[0].title = metric.definition;
+      row.cells[0].classList.add('defined');
+      if (metric[fewKey]) row.classList.add('few-runs');
+    });
+    return table;
+  }
+
+  // One row per run (per trace and side), one column per metric, each headed with its definition.
+  function perRunTable(className, heads, metrics, rows) {
+    const table = metricTable(className, heads.concat(metrics.map((m) => m.metric)), rows);
+    const headCells = table.tHead.rows[0].cells;
+    metrics.forEach((metric, k) => { headCells[heads.length + k].title = metric.definition; });
+    return table;
+  }
+
   const interval = (value, low, high) => formatNumber(value) + ' [' + formatNumber(low) + ', ' + formatNumber(high) + ']';
+
+  function warningOf(text) {
+    return el('p', 'warning', text);
+  }
+
+  // --- CDFs of the runs' values -------------------------------------------------------------------------
+
+  const CDF_COLORS = ['#1f77b4', '#ff7f0e'];
+
+  // The empirical CDF of the values that are set: the sorted values and, at each, the fraction of values at
+  // or below it.
+  function cdfOf(values) {
+    const x = values.filter((v) => v !== null && v !== undefined).sort((a, b) => a - b);
+    return { x, y: x.map((_, k) => (k + 1) / x.length) };
+  }
+
+  // Each series' CDF on the union of their values, for one uPlot chart.
+  function cdfData(curves) {
+    const x = [...new Set(curves.flatMap((c) => c.x))].sort((a, b) => a - b);
+    return [x].concat(curves.map((c) => x.map((at) => {
+      const k = upperBound(c.x, at);
+      return c.x.length ? k / c.x.length : null;
+    })));
+  }
+
+  // A chart per metric row (row: {metric, definition, series: [{name, values}]}), each series' CDF as steps.
+  // Returns what each chart drew: its metric and every series' sorted values and fractions.
+  function renderCdfs(rows, root) {
+    const box = el('section', 'cdfs');
+    box.appendChild(el('h3', null, 'distribution of every metric: fraction of runs at or below each value'));
+    const grid = el('div', 'cdf-grid');
+    box.appendChild(grid);
+    root.appendChild(box);
+    return rows.map((row) => {
+      const curves = row.series.map((series) => Object.assign({ name: series.name }, cdfOf(series.values)));
+      const cell = el('div', 'cdf');
+      cell.dataset.metric = row.metric;
+      cell.title = row.definition;
+      grid.appendChild(cell);
+      if (curves.every((c) => !c.x.length)) {
+        cell.appendChild(el('p', 'muted', row.metric + ': no run defines it'));
+      } else {
+        new uPlot({
+          title: row.metric,
+          width: 300,
+          height: 200,
+          series: [{ label: row.metric }].concat(curves.map((c, k) => ({
+            label: c.name + ' (' + c.x.length + ')',
+            stroke: CDF_COLORS[k % CDF_COLORS.length],
+            width: 1.5,
+            paths: uPlot.paths.stepped({ align: 1 }),
+            points: { show: true, size: 4 },
+          }))),
+          scales: { x: { time: false }, y: { range: [0, 1.05] } },
+          axes: [{}, { size: 40 }],
+          legend: { show: true },
+        }, cdfData(curves), cell);
+      }
+      return { metric: row.metric, series: curves.map((c) => ({ name: c.name, x: c.x, y: c.y })) };
+    });
+  }
 
   function renderSweep(sweep, root) {
     const box = el('section', 'sweep');
     box.appendChild(el('h2', null, 'metric distributions over ' + sweep.runs + ' runs'));
     box.appendChild(el('p', 'muted', 'percentiles of the runs\' values, each with its ' + sweep.confidence_pct +
-      ' % bootstrap interval (' + sweep.resamples + ' resamples, seed ' + sweep.seed + ')'));
+      ' % bootstrap interval (' + sweep.resamples + ' resamples, seed ' + sweep.seed + '); a metric\'s definition ' +
+      'shows over its name'));
+    if (sweep.warning !== null) box.appendChild(warningOf(sweep.warning));
     const cell = (e) => (e === null ? '-' : interval(e.value, e.low, e.high));
-    box.appendChild(metricTable('sweep-table', ['metric', 'unit', 'better', 'runs', 'p5', 'median', 'p95'],
-      sweep.metrics.map((row) => [row.metric, row.unit, row.better, row.runs, cell(row.p5), cell(row.median), cell(row.p95)])));
+    box.appendChild(describeRows(metricTable('sweep-table', ['metric', 'unit', 'better', 'runs', 'p5', 'median', 'p95'],
+      sweep.metrics.map((row) => [row.metric, row.unit, row.better, row.runs, cell(row.p5), cell(row.median),
+        cell(row.p95)])), sweep.metrics, 'few_runs'));
     root.appendChild(box);
+    box.appendChild(el('h3', null, 'per run'));
+    const runs = [];
+    for (let k = 0; k < sweep.runs; ++k) {
+      runs.push([k < sweep.run_labels.length ? sweep.run_labels[k] : String(k)]
+        .concat(sweep.metrics.map((row) => formatNumber(row.per_run[k]))));
+    }
+    box.appendChild(perRunTable('per-run', ['run'], sweep.metrics, runs));
+    return renderCdfs(sweep.metrics.map((row) => ({ metric: row.metric, definition: row.definition,
+      series: [{ name: 'runs', values: row.per_run }] })), box);
   }
 
   // --- two sides compared -----------------------------------------------------------------------------
@@ -798,11 +891,24 @@
     const box = el('section', 'sim-diff');
     box.appendChild(el('h2', null, sim.meeting + ' over ' + sim.traces.length + ' trace(s)'));
     box.appendChild(el('p', 'muted', 'means of side A and B; B-A with its paired bootstrap interval (' +
-      sim.bootstrap.resamples + ' resamples, seed ' + sim.bootstrap.seed + ')'));
-    box.appendChild(metricTable('sim-table', ['metric', 'unit', 'better', 'traces', 'A', 'B', 'B-A', 'verdict'],
-      sim.metrics.map((m) => [m.metric, m.unit, m.better, m.traces, formatNumber(m.a), formatNumber(m.b),
-        m.difference === null ? '-' : interval(m.difference, m.low, m.high), m.verdict === null ? '-' : m.verdict])));
+      sim.bootstrap.resamples + ' resamples, seed ' + sim.bootstrap.seed + '); a metric\'s definition shows over ' +
+      'its name'));
+    if (sim.warning !== null) box.appendChild(warningOf(sim.warning));
+    box.appendChild(describeRows(metricTable('sim-table', ['metric', 'unit', 'better', 'traces', 'A', 'B', 'B-A',
+      'verdict'], sim.metrics.map((m) => [m.metric, m.unit, m.better, m.traces, formatNumber(m.a), formatNumber(m.b),
+      m.difference === null ? '-' : interval(m.difference, m.low, m.high), m.verdict === null ? '-' : m.verdict])),
+    sim.metrics, 'few_traces'));
     root.appendChild(box);
+    box.appendChild(el('h3', null, 'per trace'));
+    const rows = [];
+    sim.traces.forEach((trace, k) => {
+      for (const side of SIDE_NAMES) {
+        rows.push([trace, side].concat(sim.metrics.map((m) => formatNumber(m.per_trace[side.toLowerCase()][k]))));
+      }
+    });
+    box.appendChild(perRunTable('per-trace', ['trace', 'side'], sim.metrics, rows));
+    return renderCdfs(sim.metrics.map((m) => ({ metric: m.metric, definition: m.definition,
+      series: SIDE_NAMES.map((side) => ({ name: side, values: m.per_trace[side.toLowerCase()] })) })), box);
   }
 
   function renderDiff(report, root) {
@@ -814,8 +920,8 @@
     }).join('   ') + (diff.answers_only ? '   (answers only)' : '');
     root.appendChild(sides);
     const scenarios = diff.scenarios.map((scenario, index) => renderScenario(report, scenario, index, root));
-    if (diff.sim) renderSim(diff.sim, root);
-    return scenarios;
+    const cdfs = diff.sim ? renderSim(diff.sim, root) : [];
+    return { scenarios, cdfs };
   }
 
   const report = readJson('ktr-report');
@@ -823,8 +929,9 @@
   const root = el('main', 'report');
   root.appendChild(el('h1', null, report.title));
   document.body.appendChild(root);
-  if (report.sweep) renderSweep(report.sweep, root);
-  const scenarios = report.diff ? renderDiff(report, root) : [];
+  const sweepCdfs = report.sweep ? renderSweep(report.sweep, root) : [];
+  const diff = report.diff ? renderDiff(report, root) : { scenarios: [], cdfs: [] };
   const sides = report.sides.map((side) => renderSide(report, side, root));
-  window.ktrReport = { report, sides, scenarios };
+  // cdfs: what each CDF chart drew, for tests.
+  window.ktrReport = { report, sides, scenarios: diff.scenarios, cdfs: sweepCdfs.concat(diff.cdfs) };
 })();

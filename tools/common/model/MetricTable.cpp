@@ -1,0 +1,68 @@
+#include "MetricTable.h"
+
+namespace ktr {
+
+const std::vector<MetricDefinition>& metricTable() {
+    static const std::vector<MetricDefinition> table = {
+        {"time_upper_pct", "%", "higher", MetricShape::Value, true,
+         "Time a present peer is received on its upper stream (its definition class or at least its bitrate), over "
+         "the peers' time in the meeting."},
+        {"time_lower_pct", "%", "lower", MetricShape::Value, true,
+         "Time a present peer is received on a stream below its upper one, over the peers' time in the meeting."},
+        {"time_none_pct", "%", "lower", MetricShape::Value, true,
+         "Time a present peer is received on no stream, over the peers' time in the meeting."},
+        {"speaker_hd_pct", "%", "higher", MetricShape::Value, false,
+         "Time a remote speaker is received on its upper stream, over the time a remote peer speaks."},
+        {"freezes_per_min", "1/min", "lower", MetricShape::Value, true,
+         "Freezes (a gap between two rendered frames of at least max(3 m, m + 150 ms), m the mean of the last 30 "
+         "frame intervals) per minute of peer presence."},
+        {"freeze_time_pct", "%", "lower", MetricShape::Value, true,
+         "Time inside those freezes, over the peers' time in the meeting."},
+        {"switches_per_min", "1/min", "lower", MetricShape::Value, true,
+         "Changes of a peer's received class (upper, lower, none) per minute of peer presence."},
+        {"flaps_per_min", "1/min", "lower", MetricShape::Value, true,
+         "Cuts of a peer's received bitrate within 10 s of a raise of the same peer (each raise ends at most one "
+         "flap), per minute of peer presence."},
+        {"utilization_pct", "%", "higher", MetricShape::Value, false,
+         "Bits of the frames whose last byte arrived in each sampling interval, over the bits the downlink could "
+         "carry; a frame counts whole in the interval of its last byte, so an interval can count more than the "
+         "link carried in it."},
+        {"overshoot_time_pct", "%", "lower", MetricShape::Value, false,
+         "Time with demand (the sum of the received streams' bitrates) above the downlink's capacity, over the "
+         "sampled time."},
+        {"idle_headroom_pct", "%", "lower", MetricShape::Value, false,
+         "Capacity minus delivered bits (counted as utilization_pct counts them, never below 0) over the intervals "
+         "in which some present peer is not received on its upper stream, over all the downlink's capacity; with "
+         "delivered "
+         "counted per frame, it and utilization_pct can add up to more than 100 %."},
+        {"time_to_cut_s", "s", "lower", MetricShape::Episodes, false,
+         "Per capacity drop (demand above capacity for at least 1 s), from the drop's start to the first sample "
+         "with demand at or below capacity; median and max over the drops."},
+        {"time_to_recover_s", "s", "lower", MetricShape::Episodes, false,
+         "Per drop after its cut, from the first sample with capacity above the demand held before the drop to the "
+         "first sample, that one included, delivering 90 % of that demand; as both are checked on one sample, it "
+         "is 0 whenever delivery is back when capacity is."},
+        {"jain_fairness", "", "higher", MetricShape::Value, false,
+         "Jain's index (sum x)^2 / (n sum x^2) of received over upper bitrate among present peers of equal "
+         "standing (device type and published streams; the speaker and the sharer left out), averaged over every "
+         "sample's groups of two or more such peers."},
+        {"upload_overshoot_pct", "%", "lower", MetricShape::Value, false,
+         "Time the published camera streams' bitrate exceeds the uplink's capacity, over the sampled time; null "
+         "without an uplink."},
+        {"unmet_requests", "requests", "lower", MetricShape::Value, false,
+         "Subscriber requests that no published camera stream carried at their (amended) bitrate or more while "
+         "their set was in force."},
+    };
+    return table;
+}
+
+const MetricDefinition* findMetric(const std::string& name) {
+    for (const MetricDefinition& metric : metricTable()) {
+        if (name == metric.name) {
+            return &metric;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace ktr
