@@ -230,7 +230,8 @@ TEST(Simulation, SameMeetingSameTraceSameSummary) {
               ktr::toJsonText(simulate(m, "walk:1.5mbps/300kbps-4mbps/seed=7").summary));
 }
 
-// Every call the simulation made, replayed from the recorded scenario, gives the same answers and lines.
+// Every call the simulation made, replayed from the recorded scenario, gives the same answers and lines, at
+// the simulated time of the call.
 TEST(Simulation, RecordedScenarioReplaysIdentically) {
     const RunResult run = simulate(meeting(4, 60 * kMicrosPerSecond), "steps:20s@3mbps,20s@400kbps,20s@3mbps");
     const ktr::Scenario scenario = ktr::parseScenario(run.record, "recorded.json");
@@ -238,8 +239,14 @@ TEST(Simulation, RecordedScenarioReplaysIdentically) {
     TimelineCollector replayed;
     std::srand(1);
     ktr::replay::Replayer(library()).run(scenario, ktr::provenanceOf(library(), ""), replayed);
+    bool someStepsShareASecond = false;
     for (size_t i = 0; i < run.steps().size(); ++i) {
         ASSERT_TRUE(replayed.steps[i].action == run.steps()[i].action) << i;
+        ASSERT_TRUE(run.steps()[i].time.has_value()) << i;
+        EXPECT_EQ(scenario.steps[i].time, *run.steps()[i].time) << "call " << i;
+        EXPECT_EQ(replayed.steps[i].time, run.steps()[i].time) << "call " << i;
+        someStepsShareASecond =
+            someStepsShareASecond || (i > 0 && scenario.steps[i].time < scenario.steps[i - 1].time + 1);
         std::vector<std::string> simulated, again;
         for (const ktr::FiredRule& rule : run.steps()[i].rules)
             simulated.push_back(rule.text);
@@ -247,6 +254,7 @@ TEST(Simulation, RecordedScenarioReplaysIdentically) {
             again.push_back(rule.text);
         ASSERT_EQ(simulated, again) << "call " << i;
     }
+    EXPECT_TRUE(someStepsShareASecond) << "the times are the simulation's, not one step per second";
 }
 
 // Capacity far below demand for 20 s: the demand overshoots, the policy cuts, and video recovers later.

@@ -66,7 +66,7 @@ TimelineStep Host::call(const Action& action) {
         m_outputs.timeline->write(step);
     }
     if (m_outputs.record != nullptr && step.index > 0) {
-        m_outputs.record->write(action);
+        m_outputs.record->write(action, "", secondsOf(m_queue.now()));
     }
     return step;
 }
