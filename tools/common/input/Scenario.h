@@ -7,7 +7,6 @@
 #define KTRSDK_TOOLS_COMMON_SCENARIO_H
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
