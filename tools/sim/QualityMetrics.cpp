@@ -124,9 +124,10 @@ void QualityMetrics::sampleFairness(const LinkSample& link, const std::vector<Pe
 void QualityMetrics::sampleEpisodes(const LinkSample& link) {
     const bool over = link.demandBps > link.capacityBps;
     if (!m_episode && over) {
-        m_episode.emplace();
-        m_episode->start = link.at - link.length;
-        m_episode->demandBefore = m_lastDemand;
+        Episode drop;
+        drop.start = link.at - link.length;
+        drop.demandBefore = m_lastDemand;
+        m_episode = std::move(drop);
     }
     m_lastDemand = link.demandBps;
     if (!m_episode) {
