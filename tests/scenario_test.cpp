@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <variant>
@@ -13,6 +14,7 @@
 #include "HostSettings.h"
 #include "InputFile.h"
 #include "Scenario.h"
+#include "ScenarioWriter.h"
 
 namespace {
 
@@ -94,6 +96,19 @@ INSTANTIATE_TEST_SUITE_P(
         BadInputCase{
             "the first of very many steps without a name", withSteps(manyEmptySteps()),
             R"(meeting.json: step 1: field "step": missing; it names the event or question, e.g. "addUser" or "upload")"},
+        BadInputCase{"negative time", withSteps(R"({"step": "hdld", "time_s": -1})"),
+                     R"(meeting.json: step 1 (hdld): field "time_s": expected a number from 0 to 31536000, got -1)"},
+        BadInputCase{
+            "time beyond a year", withSteps(R"({"step": "hdld", "time_s": 31536001})"),
+            R"(meeting.json: step 1 (hdld): field "time_s": expected a number from 0 to 31536000, got 31536001)"},
+        BadInputCase{
+            "time as text", withSteps(R"({"step": "hdld", "time_s": "1"})"),
+            R"(meeting.json: step 1 (hdld): field "time_s": expected a number from 0 to 31536000, got string "1")"},
+        BadInputCase{"time going back", withSteps(R"({"step": "hdld", "time_s": 2}, {"step": "hdld", "time_s": 1.5})"),
+                     R"(meeting.json: step 2 (hdld): field "time_s": 1.5 s is before the previous step's time 2 s)"},
+        BadInputCase{"untimed step then an earlier time",
+                     withSteps(R"({"step": "hdld", "time_s": 2}, {"step": "hdld"}, {"step": "hdld", "time_s": 2.5})"),
+                     R"(meeting.json: step 3 (hdld): field "time_s": 2.5 s is before the previous step's time 3 s)"},
         BadInputCase{"no local user", R"({"steps": []})", R"(meeting.json: field "local": missing)"},
         BadInputCase{
             "local uid of the wrong type", R"({"local": {"uid": "1", "dt": 1}, "steps": []})",
@@ -118,7 +133,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         BadInputCase{
             "field one letter short", withSteps(R"({"step": "upload", "chanel": 2})"),
-            R"(meeting.json: step 1 (upload): field "chanel": unknown field; did you mean "channel"? valid fields: channel, comment)"},
+            R"(meeting.json: step 1 (upload): field "chanel": unknown field; did you mean "channel"? valid fields: channel, comment, time_s)"},
         BadInputCase{
             "step with two letters swapped", withSteps(R"({"step": "upload"}, {"step": "uplaod"})"),
             std::string(R"(meeting.json: step 2: field "step": unknown step "uplaod"; did you mean "upload"? )") +
@@ -128,7 +143,7 @@ INSTANTIATE_TEST_SUITE_P(
             std::string(R"(meeting.json: step 2: field "step": unknown step "dance"; valid steps: )") + kAllSteps},
         BadInputCase{
             "two names equally close: the first in order", withSteps(R"({"step": "config", "auxBitrate": 1})"),
-            R"(meeting.json: step 1 (config): field "auxBitrate": unknown field; did you mean "auxBitrate1"? valid fields: auxBitrate1, auxBitrate2, auxFlag, comment, forceHD)"},
+            R"(meeting.json: step 1 (config): field "auxBitrate": unknown field; did you mean "auxBitrate1"? valid fields: auxBitrate1, auxBitrate2, auxFlag, comment, forceHD, time_s)"},
         BadInputCase{
             "field of a stream, optional ones listed",
             withSteps(
@@ -227,6 +242,48 @@ TEST(ScenarioParser, SuspiciousInputIsKeptAsWritten) {
     EXPECT_EQ(request.width, -1);
     EXPECT_EQ(request.bitrate, 2);
     EXPECT_EQ(scenario.warnings.size(), 2u);
+}
+
+// A step's time is its time_s, or one second after the previous step (the local user's init is at 0).
+TEST(ScenarioParser, StepsTakeTheirTimeOrOneSecondAfterThePrevious) {
+    struct Case {
+        const char* what;
+        std::string steps;
+        std::vector<double> times;
+    };
+    for (const Case& c : {
+             Case{"no times", R"({"step": "hdld"}, {"step": "hdld"}, {"step": "hdld"})", {0, 1, 2, 3}},
+             Case{"every time",
+                  R"({"step": "hdld", "time_s": 0}, {"step": "hdld", "time_s": 0.1},
+                                  {"step": "hdld", "time_s": 0.1})",
+                  {0, 0, 0.1, 0.1}},
+             Case{"some times",
+                  R"({"step": "hdld", "time_s": 12.25}, {"step": "hdld"}, {"step": "hdld", "time_s": 13.5},
+                                 {"step": "hdld"})",
+                  {0, 12.25, 13.25, 13.5, 14.5}},
+         }) {
+        const ktr::Scenario scenario = ktr::parseScenario(withSteps(c.steps), kFile);
+        std::vector<double> times;
+        for (const ktr::Step& step : scenario.steps) {
+            times.push_back(step.time);
+        }
+        EXPECT_EQ(times, c.times) << c.what;
+    }
+}
+
+// A step written with its time reads back with it, and without one it reads back one second on.
+TEST(ScenarioWriter, WritesTheTimeOfAStepThatHasOne) {
+    std::ostringstream out;
+    ktr::ScenarioWriter writer(out, "timed", "", ktr::Init{1, 8});
+    writer.write(ktr::AskHdLd{}, "", 0.1);
+    writer.write(ktr::AskHdLd{}, "", 1234.567891);
+    writer.write(ktr::AskHdLd{});
+    writer.finish();
+    const ktr::Scenario scenario = ktr::parseScenario(out.str(), kFile);
+    ASSERT_EQ(scenario.steps.size(), 4u);
+    EXPECT_EQ(scenario.steps[1].time, 0.1);
+    EXPECT_EQ(scenario.steps[2].time, 1234.567891);
+    EXPECT_EQ(scenario.steps[3].time, 1235.567891);
 }
 
 TEST(ScenarioParser, ItsErrorsAreInputErrors) {

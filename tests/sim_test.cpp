@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <deque>
 #include <fstream>
+#include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -20,6 +23,7 @@
 #include "Scenario.h"
 #include "ScenarioWriter.h"
 #include "SdkLibrary.h"
+#include "SeriesSink.h"
 #include "Simulation.h"
 #include "SyntheticTrace.h"
 #include "support/TimelineCollector.h"
@@ -184,7 +188,8 @@ struct RunResult {
     const std::vector<ktr::TimelineStep>& steps() const { return timeline.steps; }
 };
 
-RunResult simulate(const ktr::sim::Meeting& m, const std::string& downlink, const std::string& uplink = "") {
+RunResult simulate(const ktr::sim::Meeting& m, const std::string& downlink, const std::string& uplink = "",
+                   ktr::SeriesSink* series = nullptr) {
     const ktr::sim::CapacityTrace down = ktr::sim::parseSyntheticTrace(downlink);
     const std::optional<ktr::sim::CapacityTrace> up =
         uplink.empty() ? std::nullopt : std::optional<ktr::sim::CapacityTrace>(ktr::sim::parseSyntheticTrace(uplink));
@@ -197,7 +202,7 @@ RunResult simulate(const ktr::sim::Meeting& m, const std::string& downlink, cons
     ktr::ScenarioWriter recorder(record, "recorded", "", ktr::Init{m.localUid, m.localDt});
     std::srand(1);  // the library draws from rand(): every run starts from the same point
     RunResult result;
-    ktr::sim::Simulation(setup).run(library(), {&timeline, &recorder, nullptr}, result.summary);
+    ktr::sim::Simulation(setup).run(library(), {&timeline, &recorder, series}, result.summary);
     recorder.finish();
     result.timeline = std::move(timeline);
     result.record = record.str();
@@ -225,7 +230,8 @@ TEST(Simulation, SameMeetingSameTraceSameSummary) {
               ktr::toJsonText(simulate(m, "walk:1.5mbps/300kbps-4mbps/seed=7").summary));
 }
 
-// Every call the simulation made, replayed from the recorded scenario, gives the same answers and lines.
+// Every call the simulation made, replayed from the recorded scenario, gives the same answers and lines, at
+// the simulated time of the call.
 TEST(Simulation, RecordedScenarioReplaysIdentically) {
     const RunResult run = simulate(meeting(4, 60 * kMicrosPerSecond), "steps:20s@3mbps,20s@400kbps,20s@3mbps");
     const ktr::Scenario scenario = ktr::parseScenario(run.record, "recorded.json");
@@ -233,8 +239,14 @@ TEST(Simulation, RecordedScenarioReplaysIdentically) {
     TimelineCollector replayed;
     std::srand(1);
     ktr::replay::Replayer(library()).run(scenario, ktr::provenanceOf(library(), ""), replayed);
+    bool someStepsShareASecond = false;
     for (size_t i = 0; i < run.steps().size(); ++i) {
         ASSERT_TRUE(replayed.steps[i].action == run.steps()[i].action) << i;
+        ASSERT_TRUE(run.steps()[i].time.has_value()) << i;
+        EXPECT_EQ(scenario.steps[i].time, *run.steps()[i].time) << "call " << i;
+        EXPECT_EQ(replayed.steps[i].time, run.steps()[i].time) << "call " << i;
+        someStepsShareASecond =
+            someStepsShareASecond || (i > 0 && scenario.steps[i].time < scenario.steps[i - 1].time + 1);
         std::vector<std::string> simulated, again;
         for (const ktr::FiredRule& rule : run.steps()[i].rules)
             simulated.push_back(rule.text);
@@ -242,6 +254,7 @@ TEST(Simulation, RecordedScenarioReplaysIdentically) {
             again.push_back(rule.text);
         ASSERT_EQ(simulated, again) << "call " << i;
     }
+    EXPECT_TRUE(someStepsShareASecond) << "the times are the simulation's, not one step per second";
 }
 
 // Capacity far below demand for 20 s: the demand overshoots, the policy cuts, and video recovers later.
@@ -251,6 +264,118 @@ TEST(Simulation, CapacityDropIsCutAndRecovered) {
     EXPECT_GT(value(run.summary, "freezes_per_min"), 0.0);
     EXPECT_GE(run.summary.metrics.find("time_to_cut_s")->episodes.value_or(0), 1u);
 }
+
+// The link's sampled series, by time: capacity and delivered.
+class LinkSeries : public ktr::SeriesSink {
+public:
+    void sample(double timeS, const char* kind, uint64_t, double value) override {
+        if (std::string(kind) == "capacity") {
+            capacity[timeS] = value;
+        } else if (std::string(kind) == "delivered") {
+            delivered[timeS] = value;
+        }
+    }
+    std::map<double, double> capacity;
+    std::map<double, double> delivered;
+};
+
+// Rounding of the bytes carried, summed over a trace: far below one bit per interval.
+constexpr double kRoundingBps = 1e-3;
+
+// On varied links, no sampling interval delivers more than its capacity, and utilization and idle headroom,
+// counted over the same intervals against the same capacity, add up to at most 100 %.
+TEST(Simulation, DeliveredStaysWithinCapacityAndTheLinkSharesWithinTheWhole) {
+    for (const std::string& downlink :
+         {std::string("walk:1.5mbps/300kbps-4mbps/seed=3"), std::string("walk:2mbps/200kbps-6mbps/seed=19/every=200ms"),
+          std::string("outage:3mbps/20s/4s"), std::string("steps:15s@4mbps,15s@300kbps,30s@2mbps"),
+          std::string("constant:800kbps")}) {
+        LinkSeries series;
+        const RunResult run = simulate(meeting(5, 60 * kMicrosPerSecond), downlink, "", &series);
+        ASSERT_EQ(series.delivered.size(), series.capacity.size()) << downlink;
+        ASSERT_EQ(series.delivered.size(), 599u) << downlink << ": a sample every 100 ms, none at the end";
+        for (const auto& [time, delivered] : series.delivered) {
+            ASSERT_LE(delivered, series.capacity[time] + kRoundingBps) << downlink << " at " << time << " s";
+        }
+        const double utilization = value(run.summary, "utilization_pct");
+        const double idle = value(run.summary, "idle_headroom_pct");
+        EXPECT_GT(utilization, 0.0) << downlink;
+        EXPECT_LE(utilization + idle, 100.0 + 1e-9) << downlink << ": utilization " << utilization << ", idle " << idle;
+    }
+}
+
+// Drops of a synthetic capacity trace under a demand the host cuts and raises at given times; delivered is
+// what a link without a queue carries, min(demand, capacity). Samples every 100 ms; the drop starts at the
+// sample before the first one over capacity, 10.0 s in every case; delivery falls when the delivered bitrate
+// over a second after the start is below 90 % of the demand at the start (1.5 Mbit/s: 1.35 Mbit/s), and is
+// back once it reaches that level again.
+struct RecoveryCase {
+    std::string name;
+    std::string capacity;
+    Micros cutAt;    // the demand is 400 kbit/s in the samples after this time (0: never cut)
+    Micros raiseAt;  // and 1.5 Mbit/s again after this one (0: never raised)
+    std::optional<double> timeToCut;
+    std::optional<double> timeToRecover;
+};
+
+void PrintTo(const RecoveryCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class RecoveryEpisodes : public ::testing::TestWithParam<RecoveryCase> {};
+
+TEST_P(RecoveryEpisodes, MeasuredFromTheDropStartToTheFirstSecondBackAtTheDemandAfterAFall) {
+    const RecoveryCase& c = GetParam();
+    const ktr::sim::CapacityTrace trace = ktr::sim::parseSyntheticTrace(c.capacity);
+    ktr::sim::QualityMetrics metrics;
+    const Micros step = 100 * kMs;
+    for (Micros at = step; at <= 40 * kMicrosPerSecond; at += step) {
+        const bool cut = c.cutAt > 0 && at > c.cutAt && (c.raiseAt == 0 || at <= c.raiseAt);
+        ktr::sim::LinkSample link;
+        link.at = at;
+        link.length = step;
+        link.capacityBps = trace.bitsPerSecond(at - step, at);
+        link.demandBps = cut ? 4e5 : 1.5e6;
+        link.deliveredBps = std::min(link.demandBps, link.capacityBps);
+        metrics.sample(link, {});
+    }
+    ktr::RunSummary summary;
+    metrics.summarize(summary);
+    const auto expectEpisode = [&](const char* name, std::optional<double> expected) {
+        const ktr::Metric* metric = summary.metrics.find(name);
+        ASSERT_NE(metric, nullptr) << name;
+        EXPECT_EQ(metric->episodes.value_or(0), expected ? 1u : 0u) << c.name << ": " << name;
+        if (expected) {
+            EXPECT_NEAR(metric->median.value_or(-1), *expected, 1e-9) << c.name << ": " << name;
+        }
+    };
+    expectEpisode("time_to_cut_s", c.timeToCut);
+    expectEpisode("time_to_recover_s", c.timeToRecover);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SyntheticDrops, RecoveryEpisodes,
+    ::testing::Values(
+        // Cut at 12 s (first sample at or below capacity: 12.1 s); capacity back at 20 s, demand raised at
+        // 23 s: the second ending at 23.9 s holds nine samples at 1.5 and one at 0.4 Mbit/s, 1.39 Mbit/s
+        // (at 23.8 s: 1.28). Recovery 23.9 - 10.0.
+        RecoveryCase{"cut_then_raised", "steps:10s@2mbps,10s@500kbps,20s@2mbps", 12 * kMicrosPerSecond,
+                     23 * kMicrosPerSecond, 2.1, 13.9},
+        // Never cut: capacity back at 20 s ends the overshoot (20.1 s), and delivery reaches 1.5 Mbit/s in
+        // the samples from 20.1 s; the second ending at 20.9 s holds nine of them and one at 0.5: 1.4.
+        RecoveryCase{"never_cut", "steps:10s@2mbps,10s@500kbps,20s@2mbps", 0, 0, 10.1, 10.9},
+        // A shallow drop to 1.4 Mbit/s (93 % of the demand): delivery never falls below 90 %, so there is
+        // nothing to recover; the cut comes with capacity at 20.1 s.
+        RecoveryCase{"shallow", "steps:10s@2mbps,10s@1400kbps,20s@2mbps", 0, 0, 10.1, std::nullopt},
+        // A drop to 1.3 Mbit/s (87 %) is felt: the first second after the start (to 11.0 s) delivers
+        // 1.3 Mbit/s. Capacity is back at 20 s: the second ending at 20.3 s holds seven samples at 1.3 and
+        // three at 1.5 Mbit/s, 1.36 (at 20.2 s: 1.34). Recovery 20.3 - 10.0.
+        RecoveryCase{"felt", "steps:10s@2mbps,10s@1300kbps,20s@2mbps", 0, 0, 10.1, 10.3},
+        // Cut at 12 s and never raised: 400 kbit/s is never 90 % of 1.5 Mbit/s.
+        RecoveryCase{"never_raised", "steps:10s@2mbps,10s@500kbps,20s@2mbps", 12 * kMicrosPerSecond, 0, 2.1,
+                     std::nullopt},
+        // Over capacity for 0.5 s only: no drop.
+        RecoveryCase{"too_short", "steps:10s@2mbps,500ms@500kbps,29500ms@2mbps", 0, 0, std::nullopt, std::nullopt}),
+    [](const ::testing::TestParamInfo<RecoveryCase>& info) { return info.param.name; });
 
 // Every metric the summary writes is a row of the metric table, in the table's order, with its unit, direction
 // and shape, and every row is written; each peer gets exactly the rows marked per peer.

@@ -459,6 +459,23 @@ TEST(BottleneckQueue, QueuedBytesDrainContinuously) {
     }
 }
 
+// The bytes that have left count as they are carried, not at a packet's last byte; with the queued ones
+// they make every accepted byte (a dropped packet is neither).
+TEST(BottleneckQueue, BytesLeaveAsTheyAreCarried) {
+    const CapacityTrace trace = outageAtTheEnd();  // 1 byte/us for 1 ms, nothing for the next ms
+    Bottleneck bottleneck(trace, 1500);
+    bottleneck.send(0, 1000);
+    bottleneck.send(0, 500);
+    EXPECT_TRUE(bottleneck.send(0, 1).dropped);
+    const std::vector<std::pair<Micros, double>> left{{0, 0},       {1, 1},       {600, 600},   {999, 999},
+                                                      {1000, 1000}, {1500, 1000}, {2000, 1000}, {2200, 1200},
+                                                      {2500, 1500}, {9000, 1500}};
+    for (const auto& [now, bytes] : left) {
+        EXPECT_DOUBLE_EQ(bottleneck.leftBytes(now), bytes) << now;
+        EXPECT_EQ(bottleneck.leftBytes(now) + static_cast<double>(bottleneck.queuedBytes(now)), 1500.0) << now;
+    }
+}
+
 TEST(BottleneckQueue, DropsAtTheTailWhenTheBufferWouldOverflow) {
     const CapacityTrace trace = oneBytePerMicro();
     Bottleneck bottleneck(trace, 3000);

@@ -7,7 +7,6 @@ Usage: tools/plot_cdf.py VALUES.csv OUTPUT.png [--title TITLE] [--dump DRAWN.jso
 The values are what `ktr sim --traces DIR --plot PNG` and `ktr diff --sim ... --plot PNG` write beside the
 PNG: metric,series,value, one line per run that defines the metric.
 """
-import argparse
 import csv
 import math
 import sys
@@ -18,7 +17,7 @@ matplotlib.use("Agg")
 import matplotlib.pyplot as plt  # noqa: E402
 
 sys.dont_write_bytecode = True  # no cache files beside the installed scripts
-from plot_common import DUMP_HELP, peer_colors, save  # noqa: E402
+from plot_common import peer_colors, run  # noqa: E402
 
 HEADER = ["metric", "series", "value"]
 COLUMNS = 4
@@ -85,19 +84,9 @@ def draw_panel(axis, metric, series, colors):
     axis.legend(fontsize="x-small", loc="lower right")
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("values")
-    parser.add_argument("png")
-    parser.add_argument("--title", default="ktr sim: sweep")
-    parser.add_argument("--dump", help=DUMP_HELP)
-    args = parser.parse_args()
-    try:
-        metrics = read_values(args.values)
-    except BadValues as error:
-        print(error, file=sys.stderr)
-        return 2
-
+def draw_values(path, title):
+    """The figure of the values file: one panel per metric."""
+    metrics = read_values(path)
     names = list(dict.fromkeys(name for series in metrics.values() for name in series))
     colors = peer_colors(names)
     rows = max(1, math.ceil(len(metrics) / COLUMNS))
@@ -108,10 +97,10 @@ def main():
         draw_panel(axis, metric, series, colors)
     for axis in panels[len(metrics):]:
         figure.delaxes(axis)
-    figure.suptitle(args.title + ": fraction of runs at or below each value")
+    figure.suptitle(title + ": fraction of runs at or below each value")
     figure.tight_layout()
-    return save(figure, args.png, args.dump)
+    return figure
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run(__doc__, "the values written beside the sweep's PNG", "ktr sim: sweep", draw_values, BadValues))

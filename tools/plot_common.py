@@ -1,4 +1,5 @@
-"""What the two plot scripts share: the peers' colours and the dump of what a figure drew."""
+"""What the plot scripts share: the command line, the peers' colours and the dump of what a figure drew."""
+import argparse
 import json
 import math
 import sys
@@ -63,3 +64,21 @@ def save(figure, png, dump):
             print(f"{path}: cannot write: {error.strerror or error}", file=sys.stderr)
             return 2
     return 0
+
+
+def run(doc, input_help, default_title, draw, bad_input):
+    """The scripts' command line, INPUT OUTPUT.png [--title TITLE] [--dump DRAWN.json]: draw(input path, title)
+    returns the figure, or raises bad_input (its text names the file and the line: exit status 2); then
+    save. Returns the exit status."""
+    parser = argparse.ArgumentParser(description=doc.splitlines()[0])
+    parser.add_argument("input", help=input_help)
+    parser.add_argument("png", help="the picture to write")
+    parser.add_argument("--title", default=default_title)
+    parser.add_argument("--dump", help=DUMP_HELP)
+    args = parser.parse_args()
+    try:
+        figure = draw(args.input, args.title)
+    except bad_input as error:
+        print(error, file=sys.stderr)
+        return 2
+    return save(figure, args.png, args.dump)

@@ -9,7 +9,6 @@ are marked on its top edge.
 Usage: tools/plot_sim.py SERIES.csv OUTPUT.png [--title TITLE] [--dump DRAWN.json]
 The series is what `ktr sim --series FILE` writes: time_s,kind,uid,value.
 """
-import argparse
 import csv
 import sys
 from collections import defaultdict
@@ -21,7 +20,7 @@ import matplotlib.pyplot as plt  # noqa: E402
 from matplotlib.transforms import blended_transform_factory  # noqa: E402
 
 sys.dont_write_bytecode = True  # no cache files beside the installed scripts
-from plot_common import DUMP_HELP, peer_colors, save  # noqa: E402
+from plot_common import peer_colors, run  # noqa: E402
 
 HEADER = ["time_s", "kind", "uid", "value"]
 LINK_KINDS = ("capacity", "capacity_1s", "estimate", "demand", "delivered")
@@ -162,19 +161,9 @@ def draw_peers(axis, received, freezes, switches, end):
     axis.set_xlabel("time (s)")
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("series")
-    parser.add_argument("png")
-    parser.add_argument("--title", default="ktr sim")
-    parser.add_argument("--dump", help=DUMP_HELP)
-    args = parser.parse_args()
-    try:
-        link, received, freezes, switches = read_series(args.series)
-    except BadSeries as error:
-        print(error, file=sys.stderr)
-        return 2
-
+def draw_series(path, title):
+    """The figure of the series file: the link on top, the peers below."""
+    link, received, freezes, switches = read_series(path)
     end = max([t for points in link.values() for t, _ in points] + [0.0])
     figure, (top, bottom) = plt.subplots(2, 1, sharex=True, figsize=(11, 7))
     draw_link(top, link, end)
@@ -184,10 +173,10 @@ def main():
         axis.grid(True, alpha=0.3)
         if axis.get_legend_handles_labels()[0]:
             axis.legend(loc="upper left", bbox_to_anchor=(1.01, 1.0), fontsize="small")
-    figure.suptitle(args.title)
+    figure.suptitle(title)
     figure.tight_layout()
-    return save(figure, args.png, args.dump)
+    return figure
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run(__doc__, "the series written by ktr sim --series", "ktr sim", draw_series, BadSeries))

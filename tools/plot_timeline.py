@@ -8,7 +8,6 @@ is a gap in its line with a marker below it.
 Usage: tools/plot_timeline.py TIMELINE.csv OUTPUT.png [--title TITLE] [--dump DRAWN.json]
 Exit status: 0 done, 2 bad input or usage.
 """
-import argparse
 import bisect
 import csv
 import json
@@ -25,7 +24,7 @@ from matplotlib.lines import Line2D  # noqa: E402
 from matplotlib.transforms import blended_transform_factory  # noqa: E402
 
 sys.dont_write_bytecode = True  # no cache files beside the installed scripts
-from plot_common import DUMP_HELP, peer_colors, save  # noqa: E402
+from plot_common import peer_colors, run  # noqa: E402
 
 COLUMNS = ("step,time_s,kind,subject,uid,rank_or_dft,width,height,fps,bitrate,minbitrate,maxbitrate,"
            "changed,net_status,net_score").split(",")
@@ -411,20 +410,6 @@ def draw_timeline(rows, title):
     return figure
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("csv", help="the timeline written by ktr replay --csv")
-    parser.add_argument("png", help="the picture to write")
-    parser.add_argument("--title", default="ktr replay timeline")
-    parser.add_argument("--dump", help=DUMP_HELP)
-    args = parser.parse_args()
-    try:
-        figure = draw_timeline(read_rows(args.csv), args.title)
-    except BadTimeline as error:
-        print(error, file=sys.stderr)
-        return 2
-    return save(figure, args.png, args.dump)
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run(__doc__, "the timeline written by ktr replay --csv", "ktr replay timeline",
+                 lambda path, title: draw_timeline(read_rows(path), title), BadTimeline))

@@ -3,12 +3,6 @@
 #include "LibraryDriver.h"
 
 namespace ktr::replay {
-namespace {
-
-// Each scenario step takes one second of the synthetic clock.
-constexpr double kSecondsPerStep = 1.0;
-
-}  // namespace
 
 void Replayer::run(const Scenario& scenario, const Provenance& provenance, TimelineWriter& out) const {
     LibraryDriver driver(m_library);
@@ -18,7 +12,7 @@ void Replayer::run(const Scenario& scenario, const Provenance& provenance, Timel
     header.provenance = provenance;
     out.begin(header);
     for (const Step& step : scenario.steps) {
-        TimelineStep result = driver.perform(step.action, step.name, step.index * kSecondsPerStep);
+        TimelineStep result = driver.perform(step.action, step.name, step.time);
         result.index = step.index;
         out.write(result);
     }

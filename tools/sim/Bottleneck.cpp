@@ -53,9 +53,25 @@ int64_t Bottleneck::queuedBytes(Micros now) const {
     return queued;
 }
 
+double Bottleneck::leftBytes(Micros now) const {
+    requireNotBefore(now, m_lastArrival, "leftBytes");
+    double left = static_cast<double>(m_forgottenBytes);
+    for (const Packet& packet : m_queue) {
+        if (packet.departure > now) {
+            if (now > packet.serviceStart) {
+                left += std::min(m_trace.bytesBetween(packet.serviceStart, now), static_cast<double>(packet.bytes));
+            }
+            return left;
+        }
+        left += static_cast<double>(packet.bytes);
+    }
+    return left;
+}
+
 void Bottleneck::forgetDeparted(Micros now) {
     while (!m_queue.empty() && m_queue.front().departure <= now) {
         m_heldBytes -= m_queue.front().bytes;
+        m_forgottenBytes += m_queue.front().bytes;
         m_queue.pop_front();
     }
 }

@@ -31,6 +31,10 @@ public:
     // Bytes accepted and not yet departed at now (now at or after the latest arrival); of the packet being
     // sent, the bytes not yet carried.
     int64_t queuedBytes(Micros now) const;
+    // Bytes that have left the link by now (now at or after the latest arrival): every departed packet whole
+    // and the part of the packet being sent carried so far, unrounded, so that the bytes leaving in any
+    // interval never exceed what the trace carries in it.
+    double leftBytes(Micros now) const;
     // Packets held in memory: accepted ones not yet known to have left. At most the buffer's bytes.
     size_t heldPackets() const { return m_queue.size(); }
 
@@ -50,6 +54,8 @@ private:
     std::deque<Packet> m_queue;
     // The whole sizes of the packets in m_queue.
     int64_t m_heldBytes = 0;
+    // The whole sizes of the packets that have left m_queue.
+    int64_t m_forgottenBytes = 0;
     Micros m_lastArrival = 0;
     Micros m_lastDeparture = 0;
 };

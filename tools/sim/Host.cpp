@@ -66,7 +66,7 @@ TimelineStep Host::call(const Action& action) {
         m_outputs.timeline->write(step);
     }
     if (m_outputs.record != nullptr && step.index > 0) {
-        m_outputs.record->write(action);
+        m_outputs.record->write(action, "", secondsOf(m_queue.now()));
     }
     return step;
 }
@@ -294,8 +294,7 @@ void Host::sampleDownload(Micros length, double demand, const LinkEstimate& esti
     link.length = length;
     link.capacityBps = m_download.capacity().bitsPerSecond(m_lastSample, now);
     link.demandBps = demand;
-    link.deliveredBps =
-        static_cast<double>(m_download.takeDeliveredBytes()) * 8.0 * kMicrosPerSecond / static_cast<double>(length);
+    link.deliveredBps = m_download.takeCarriedBytes() * 8.0 * kMicrosPerSecond / static_cast<double>(length);
     if (m_speaker && *m_speaker != m_meeting.localUid) {
         link.remoteSpeaker = m_speaker;
     }

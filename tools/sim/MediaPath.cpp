@@ -140,7 +140,6 @@ void MediaPath::deliverUntil(SimTime until) {
         m_inFlight.pop_front();
         m_estimator.arrived(frame.sent, frame.arrival, frame.bytes);
         m_totals.delivered += frame.bytes;
-        m_deliveredSinceTaken += frame.bytes;
         render(frame);
     }
 }
@@ -154,10 +153,11 @@ void MediaPath::render(const InFlight& frame) {
     noteFreeze(frame.video, state.freezes.rendered(frame.arrival));
 }
 
-int64_t MediaPath::takeDeliveredBytes() {
-    const int64_t bytes = m_deliveredSinceTaken;
-    m_deliveredSinceTaken = 0;
-    return bytes;
+double MediaPath::takeCarriedBytes() {
+    const double left = m_bottleneck.leftBytes(m_queue.now().count());
+    const double carried = left - m_carriedWhenTaken;
+    m_carriedWhenTaken = left;
+    return carried;
 }
 
 void MediaPath::stopReceiving() {

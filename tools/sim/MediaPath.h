@@ -70,8 +70,9 @@ public:
     void deliverUntil(SimTime until);
     // The estimate of the link at now, given the bitrate being sent.
     LinkEstimate estimate(double demandBps) { return m_estimator.update(m_queue.now().count(), demandBps); }
-    // Bytes delivered since the last call.
-    int64_t takeDeliveredBytes();
+    // Bytes that left the bottleneck since the last call (now), never more than the link could carry in that
+    // time; the bytes of a frame count in the intervals in which they are carried, not at its last byte.
+    double takeCarriedBytes();
     // The meeting ends: the freezes still open on received videos are counted.
     void stopReceiving();
 
@@ -114,7 +115,7 @@ private:
     SimObserver& m_observer;
     std::map<uint64_t, Video> m_videos;  // ordered: the sums and the end of the meeting go in video order
     std::deque<InFlight> m_inFlight;
-    int64_t m_deliveredSinceTaken = 0;
+    double m_carriedWhenTaken = 0;  // the bottleneck's bytes left at the last takeCarriedBytes
     PathTotals m_totals;
 };
 

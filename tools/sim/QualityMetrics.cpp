@@ -13,8 +13,11 @@ namespace {
 
 // A capacity drop counts once demand stays above capacity this long.
 constexpr Micros kDropPersistence = kMicrosPerSecond;
-// Video has recovered once delivery is back at this share of the demand held before the drop.
+// Video has recovered once the bitrate delivered over the last kRecoveryWindow is back at this share of the
+// demand at the drop's start. The window smooths the frames' granularity: a 100 ms sample holds from one to
+// a few frames of each stream.
 constexpr double kRecoveredShare = 0.9;
+constexpr Micros kRecoveryWindow = kMicrosPerSecond;
 // A cut this soon after a raise of the same peer makes a flap.
 constexpr Micros kFlapWindow = 10 * kMicrosPerSecond;
 
@@ -120,35 +123,59 @@ void QualityMetrics::sampleFairness(const LinkSample& link, const std::vector<Pe
 
 void QualityMetrics::sampleEpisodes(const LinkSample& link) {
     const bool over = link.demandBps > link.capacityBps;
-    if (!m_episode) {
-        if (!over) {
-            m_overSince.reset();
-        } else {
-            if (!m_overSince) {
-                m_overSince = link.at - link.length;
-                m_demandBeforeOver = m_lastDemand;
-            }
-            if (link.at - *m_overSince >= kDropPersistence) {
-                m_episode = Episode{*m_overSince, m_demandBeforeOver, std::nullopt, std::nullopt};
-            }
-        }
-    }
-    if (m_episode) {
-        Episode& episode = *m_episode;
-        if (!episode.cutAt && !over) {
-            episode.cutAt = link.at;
-            m_timesToCut.push_back(seconds(link.at - episode.start));
-        }
-        if (episode.cutAt && !episode.recoveryStart && link.capacityBps > episode.demandBefore) {
-            episode.recoveryStart = link.at;
-        }
-        if (episode.recoveryStart && link.deliveredBps >= kRecoveredShare * episode.demandBefore) {
-            m_timesToRecover.push_back(seconds(link.at - *episode.recoveryStart));
-            m_episode.reset();
-            m_overSince.reset();
-        }
+    if (!m_episode && over) {
+        Episode drop;
+        drop.start = link.at - link.length;
+        drop.demandBefore = m_lastDemand;
+        m_episode = std::move(drop);
     }
     m_lastDemand = link.demandBps;
+    if (!m_episode) {
+        return;
+    }
+    Episode& episode = *m_episode;
+    if (!episode.confirmed) {
+        if (!over) {
+            m_episode.reset();  // too short to count as a drop
+            return;
+        }
+        episode.confirmed = link.at - episode.start >= kDropPersistence;
+    }
+    if (episode.confirmed && !episode.cut && !over) {
+        episode.cut = true;
+        m_timesToCut.push_back(seconds(link.at - episode.start));
+    }
+    if (!episode.recovered) {
+        const std::optional<double> delivered = deliveredOverLastSecond(episode, link);
+        const bool back = delivered && *delivered >= kRecoveredShare * episode.demandBefore;
+        episode.fell = episode.fell || (delivered && !back);
+        if (episode.confirmed && back) {
+            episode.recovered = true;
+            if (episode.fell) {
+                m_timesToRecover.push_back(seconds(link.at - episode.start));
+            }
+        }
+    }
+    if (episode.cut && episode.recovered) {
+        m_episode.reset();
+    }
+}
+
+std::optional<double> QualityMetrics::deliveredOverLastSecond(Episode& episode, const LinkSample& link) {
+    auto& window = episode.lastSecond;
+    window.emplace_back(link.length, link.deliveredBps * seconds(link.length));
+    Micros covered = 0;
+    double bits = 0;
+    for (const auto& [length, delivered] : window) {
+        covered += length;
+        bits += delivered;
+    }
+    while (covered - window.front().first >= kRecoveryWindow) {
+        covered -= window.front().first;
+        bits -= window.front().second;
+        window.pop_front();
+    }
+    return covered >= kRecoveryWindow ? std::optional<double>(bits / seconds(covered)) : std::nullopt;
 }
 
 void QualityMetrics::sampleUpload(const UploadSample& upload) {

@@ -5,8 +5,10 @@
 #define KTRSDK_TOOLS_SIM_QUALITYMETRICS_H
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "Summary.h"
@@ -67,14 +69,22 @@ private:
         int flaps = 0;
         std::optional<Micros> lastRaise;
     };
+    // A capacity drop: from the sample before demand rose above capacity until it is both cut and recovered.
     struct Episode {
-        Micros start = 0;
-        double demandBefore = 0;
-        std::optional<Micros> cutAt;
-        std::optional<Micros> recoveryStart;
+        Micros start = 0;         // the time of the sample before the first one over capacity
+        double demandBefore = 0;  // the demand of that sample: the level video recovers to
+        bool confirmed = false;   // demand stayed above capacity for kDropPersistence
+        bool cut = false;
+        bool fell = false;  // the delivered bitrate over a second after the start was below the recovery level
+        bool recovered = false;
+        // The samples of the last second after the start, for the delivered bitrate's mean over that second.
+        std::deque<std::pair<Micros, double>> lastSecond;  // (length, delivered bits)
     };
 
     void sampleEpisodes(const LinkSample& link);
+    // The delivered bitrate over the last second, from the samples of the episode; nothing until they cover
+    // a second.
+    static std::optional<double> deliveredOverLastSecond(Episode& episode, const LinkSample& link);
     void sampleFairness(const LinkSample& link, const std::vector<PeerSample>& peers);
 
     std::map<uint64_t, PeerTotals> m_peers;
@@ -89,8 +99,6 @@ private:
     int m_fairnessSamples = 0;
     // Capacity-drop episodes.
     double m_lastDemand = 0;
-    std::optional<Micros> m_overSince;
-    double m_demandBeforeOver = 0;
     std::optional<Episode> m_episode;
     std::vector<double> m_timesToCut;
     std::vector<double> m_timesToRecover;

@@ -51,7 +51,9 @@ const std::vector<Entry>& entries() {
           ValueKind::StreamOutput, false}, &SharedValues::html},
         {{SharedOption::Summary, "--summary", "write the summary as JSON to this file (- : standard output)",
           ValueKind::StreamOutput, false}, &SharedValues::summary},
-        {{SharedOption::Plot, "--plot", "draw the timeline into this PNG (python3-matplotlib)",
+        {{SharedOption::Plot, "--plot",
+          "draw into this PNG (python3-matplotlib): the timeline of a replay or a log, the series of one "
+          "simulation, the CDF of every metric over the runs of a sweep or of diff --sim",
           ValueKind::FileOutput, false}, &SharedValues::plot},
         {{SharedOption::Redact, "--redact",
           "replace every uid by a pseudonym (the same for the same uid throughout the run) in every output",

@@ -18,7 +18,10 @@ namespace keys = scenariokeys;
 // The deepest objects and arrays a scenario has: document, steps, step, streams or users, and their elements.
 constexpr size_t kScenarioDepth = 5;
 
-Step parseStep(const json& object, const std::string& fileName, int index) {
+// The longest time a step may carry (a year): beyond it a time is taken for a mistake.
+constexpr double kLatestTime = 365.0 * 24 * 3600;
+
+Step parseStep(const json& object, const std::string& fileName, int index, double previousTime) {
     FieldReader in(object, FieldPlace(fmt::format("{}: step {}", fileName, index), ""));
     const std::string name = in.text(keys::kStep, "");
     if (name.empty()) {
@@ -31,9 +34,13 @@ Step parseStep(const json& object, const std::string& fileName, int index) {
     FieldReader fields(object, FieldPlace::ofStep(fileName, index, name));
     fields.skip(keys::kStep);
     fields.text(keys::kComment, "");
+    const double time = fields.number(keys::kTime, 0, kLatestTime, previousTime + 1);
+    if (time < previousTime) {
+        fields.fail(keys::kTime, fmt::format("{} s is before the previous step's time {} s", time, previousTime));
+    }
     Action action = readAction(name, fields, Nulls::Refused);
     fields.finish();
-    return Step{index, name, std::move(action)};
+    return Step{index, name, std::move(action), time};
 }
 
 Step parseLocalUser(FieldReader& top, const std::string& fileName) {
@@ -42,7 +49,7 @@ Step parseLocalUser(FieldReader& top, const std::string& fileName) {
     local.text(keys::kComment, "");
     Action action = readAction(name, local, Nulls::Refused);
     local.finish();
-    return Step{0, name, std::move(action)};
+    return Step{0, name, std::move(action), 0.0};
 }
 
 Scenario readScenario(const json& document, const std::string& fileName) {
@@ -58,7 +65,7 @@ Scenario readScenario(const json& document, const std::string& fileName) {
     }
     int index = 1;
     for (const json& object : steps) {
-        scenario.steps.push_back(parseStep(object, fileName, index++));
+        scenario.steps.push_back(parseStep(object, fileName, index++, scenario.steps.back().time));
     }
     top.finish();
     return scenario;

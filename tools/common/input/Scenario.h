@@ -1,6 +1,8 @@
 // A scenario: the local user, then the host's actions in order. The file is JSON:
-// {"name", "local": {uid, dt}, "steps": [{"step": name, fields...}, ...]}; the document, "local" and every
-// step may carry a "comment", a note that nothing reads.
+// {"name", "local": {uid, dt}, "steps": [{"step": name, "time_s": t, fields...}, ...]}; the document, "local"
+// and every step may carry a "comment", a note that nothing reads. A step's "time_s" (optional, seconds from
+// the start, never before the previous step's) is when the host made the call; a step without it comes one
+// second after the previous step.
 #ifndef KTRSDK_TOOLS_COMMON_SCENARIO_H
 #define KTRSDK_TOOLS_COMMON_SCENARIO_H
 
@@ -21,12 +23,14 @@ constexpr const char* kLocal = "local";
 constexpr const char* kSteps = "steps";
 constexpr const char* kStep = "step";  // the action's name, in a step
 constexpr const char* kComment = "comment";
+constexpr const char* kTime = "time_s";  // when the step was taken, in a step
 }  // namespace scenariokeys
 
 struct Step {
     int index = 0;     // 0 is the local user's init; the file's steps count from 1
     std::string name;  // as written in the file ("share" and "upload" both ask the upload question)
     Action action;
+    double time = 0;  // seconds from the start: the step's "time_s", or one second after the previous step
 };
 
 struct Scenario {

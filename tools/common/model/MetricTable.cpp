@@ -24,24 +24,24 @@ const std::vector<MetricDefinition>& metricTable() {
          "Cuts of a peer's received bitrate within 10 s of a raise of the same peer (each raise ends at most one "
          "flap), per minute of peer presence."},
         {"utilization_pct", "%", "higher", MetricShape::Value, false,
-         "Bits of the frames whose last byte arrived in each sampling interval, over the bits the downlink could "
-         "carry; a frame counts whole in the interval of its last byte, so an interval can count more than the "
-         "link carried in it."},
+         "Bits that left the downlink's bottleneck in the sampling intervals (the series' delivered: the bits "
+         "carried in each interval, never more than its capacity), over the bits the downlink could carry in them."},
         {"overshoot_time_pct", "%", "lower", MetricShape::Value, false,
          "Time with demand (the sum of the received streams' bitrates) above the downlink's capacity, over the "
          "sampled time."},
         {"idle_headroom_pct", "%", "lower", MetricShape::Value, false,
-         "Capacity minus delivered bits (counted as utilization_pct counts them, never below 0) over the intervals "
-         "in which some present peer is not received on its upper stream, over all the downlink's capacity; with "
-         "delivered "
-         "counted per frame, it and utilization_pct can add up to more than 100 %."},
+         "Capacity minus delivered bits over the sampling intervals in which some present peer is not received on "
+         "its upper stream, over all the downlink's capacity; as it and utilization_pct count the same intervals "
+         "against the same capacity, they add up to at most 100 %."},
         {"time_to_cut_s", "s", "lower", MetricShape::Episodes, false,
-         "Per capacity drop (demand above capacity for at least 1 s), from the drop's start to the first sample "
-         "with demand at or below capacity; median and max over the drops."},
+         "Per capacity drop (demand above capacity for at least 1 s), from the drop's start (the time of the "
+         "sample before the first one with demand above capacity) to the first sample with demand at or below "
+         "capacity; median and max over the drops."},
         {"time_to_recover_s", "s", "lower", MetricShape::Episodes, false,
-         "Per drop after its cut, from the first sample with capacity above the demand held before the drop to the "
-         "first sample, that one included, delivering 90 % of that demand; as both are checked on one sample, it "
-         "is 0 whenever delivery is back when capacity is."},
+         "Per capacity drop (as for time_to_cut_s) in which delivery fell (the delivered bitrate over a second after "
+         "the drop's start below 90 % of the demand at the start), from the drop's start to the first sample at "
+         "which the delivered bitrate over the last second is back at 90 % of that demand; median and max over the "
+         "drops that recover before the meeting ends."},
         {"jain_fairness", "", "higher", MetricShape::Value, false,
          "Jain's index (sum x)^2 / (n sum x^2) of received over upper bitrate among present peers of equal "
          "standing (device type and published streams; the speaker and the sharer left out), averaged over every "

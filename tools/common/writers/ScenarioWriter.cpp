@@ -24,12 +24,16 @@ ScenarioWriter::ScenarioWriter(std::ostream& out, const std::string& name, const
     m_out << text << "[";
 }
 
-void ScenarioWriter::write(const Action& action, const std::string& comment) {
+void ScenarioWriter::write(const Action& action, const std::string& comment, std::optional<double> time) {
     std::string text;
     JsonOut json(text);
     json.beginObject();
     json.key(keys::kStep);
     json.string(actionName(action));
+    if (time) {
+        json.key(keys::kTime);
+        json.number(*time);
+    }
     writeActionFields(json, m_redactor != nullptr ? m_redactor->action(action) : action);
     if (!comment.empty()) {
         json.key(keys::kComment);

@@ -3,6 +3,7 @@
 #ifndef KTRSDK_TOOLS_COMMON_SCENARIOWRITER_H
 #define KTRSDK_TOOLS_COMMON_SCENARIOWRITER_H
 
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -17,8 +18,9 @@ public:
     // With a redactor, every uid is written as its pseudonym.
     ScenarioWriter(std::ostream& out, const std::string& name, const std::string& comment, const Init& local,
                    UidRedactor* redactor = nullptr);
-    // The comment, when not empty, says what the step assumes.
-    void write(const Action& action, const std::string& comment = "");
+    // The comment, when not empty, says what the step assumes; the time, when given, is when the step was
+    // taken (seconds from the start).
+    void write(const Action& action, const std::string& comment = "", std::optional<double> time = std::nullopt);
     void finish();
 
 private:
