@@ -187,26 +187,27 @@ void Host::onRequests(const SelectRequestSet& set) {
     for (const SelectRequestSet::Request& r : set.requests) {
         call(SelectRequest{r.width, r.height, r.fps, r.bitrate});
     }
-    m_requestMet.assign(set.requests.size(), false);
-    m_requestBitrates.clear();
-    for (const SelectRequest& r : m_driver.state().selectRequests) {
-        m_requestBitrates.push_back(r.bitrate);
+    // From the set the host sent, one entry per request: what the library made of the set is not the host's
+    // to know.
+    m_openRequests.clear();
+    for (const SelectRequestSet::Request& r : set.requests) {
+        m_openRequests.push_back(OpenRequest{r.bitrate, false});
     }
 }
 
 // A subscriber request is met while some published camera stream carries at least its bitrate.
 void Host::markMetRequests() {
-    for (size_t i = 0; i < m_requestBitrates.size(); ++i) {
+    for (OpenRequest& request : m_openRequests) {
         for (const VideoStreamInfo& stream : m_camera) {
-            m_requestMet[i] = m_requestMet[i] || (sends(stream) && stream.bitrate >= m_requestBitrates[i]);
+            request.met = request.met || (sends(stream) && stream.bitrate >= request.bitrate);
         }
     }
 }
 
 void Host::closeRequestSet() {
-    m_observer.requestsEnded(static_cast<int>(std::count(m_requestMet.begin(), m_requestMet.end(), false)));
-    m_requestMet.clear();
-    m_requestBitrates.clear();
+    m_observer.requestsEnded(static_cast<int>(
+        std::count_if(m_openRequests.begin(), m_openRequests.end(), [](const OpenRequest& r) { return !r.met; })));
+    m_openRequests.clear();
 }
 
 // After a report or a new user list the host receives each listed peer on the stream the library chose for

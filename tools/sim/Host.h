@@ -90,8 +90,11 @@ private:
     uint64_t m_nextRequest = 0;
     std::vector<tarn::video::VideoStreamInfo> m_camera;  // the published camera streams
     // The current set of subscriber requests: each one's bitrate, and whether a published stream met it.
-    std::vector<bool> m_requestMet;
-    std::vector<int32_t> m_requestBitrates;
+    struct OpenRequest {
+        int32_t bitrate = 0;
+        bool met = false;
+    };
+    std::vector<OpenRequest> m_openRequests;
 };
 
 }  // namespace ktr::sim
