@@ -134,6 +134,9 @@ INSTANTIATE_TEST_SUITE_P(
             "negative request delay", meetingWith(R"("host": {"request_delay_s": -0.2})"),
             R"(meeting.json: field "host.request_delay_s": expected a number from 0 to 86400, got the number -0.2)"},
         BadInputCase{
+            "negative report delay", meetingWith(R"("host": {"report_delay_s": -0.5})"),
+            R"(meeting.json: field "host.report_delay_s": expected a number from 0 to 86400, got the number -0.5)"},
+        BadInputCase{
             "report interval neither off nor long enough", meetingWith(R"("host": {"report_interval_s": 0.0001})"),
             R"(meeting.json: field "host.report_interval_s": expected 0 (off) or a number from 0.001 to 86400, got the number 0.0001)"},
         BadInputCase{
@@ -323,7 +326,8 @@ TEST(MeetingParser, FillsEveryAbsentFieldWithItsDefault) {
     EXPECT_EQ(meeting.host.downloadAdjustInterval, 1000000);
     EXPECT_EQ(meeting.host.uploadCheckInterval, 1000000);
     EXPECT_EQ(meeting.host.requestDelay, 200000);
-    EXPECT_EQ(meeting.host.reportInterval, 10000000);
+    EXPECT_EQ(meeting.host.reportDelay, 100000);
+    EXPECT_EQ(meeting.host.reportInterval, 0);
     EXPECT_EQ(meeting.link.baseRtt, 50000);
     EXPECT_EQ(meeting.link.downlinkBufferBytes, 150000);
     EXPECT_EQ(meeting.link.uplinkBufferBytes, 150000);
@@ -384,7 +388,7 @@ TEST(MeetingParser, ReadsEveryFieldConvertingSecondsAndMilliseconds) {
                          "maxbitrate": 2, "minbitrate": 3}],
         "config": {"forceHD": true},
         "host": {"estimate_interval_s": 0.05, "download_adjust_interval_s": 2, "upload_check_interval_s": 0.5,
-                 "request_delay_s": 0, "report_interval_s": 0},
+                 "request_delay_s": 0, "report_delay_s": 0.25, "report_interval_s": 5},
         "link": {"base_rtt_ms": 12.5, "downlink_buffer_bytes": 30000, "uplink_buffer_bytes": 1,
                  "key_frame_factor": 4, "key_frame_interval_s": 2.5}
     })",
@@ -443,7 +447,8 @@ TEST(MeetingParser, ReadsEveryFieldConvertingSecondsAndMilliseconds) {
     EXPECT_EQ(meeting.host.downloadAdjustInterval, 2 * kSecond);
     EXPECT_EQ(meeting.host.uploadCheckInterval, 500000);
     EXPECT_EQ(meeting.host.requestDelay, 0);
-    EXPECT_EQ(meeting.host.reportInterval, 0);
+    EXPECT_EQ(meeting.host.reportDelay, 250000);
+    EXPECT_EQ(meeting.host.reportInterval, 5 * kSecond);
     EXPECT_EQ(meeting.link.baseRtt, 12500);
     EXPECT_EQ(meeting.link.downlinkBufferBytes, 30000);
     EXPECT_EQ(meeting.link.uplinkBufferBytes, 1);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <deque>
 #include <fstream>
@@ -20,6 +21,7 @@
 #include "Scenario.h"
 #include "ScenarioWriter.h"
 #include "SdkLibrary.h"
+#include "SeriesSink.h"
 #include "Simulation.h"
 #include "SyntheticTrace.h"
 #include "support/TimelineCollector.h"
@@ -176,10 +178,27 @@ ktr::sim::Meeting meeting(int peers, Micros duration) {
     return m;
 }
 
+// Every sample of the series, in the order written.
+class SeriesCollector : public ktr::SeriesSink {
+public:
+    struct Sample {
+        double timeS;
+        std::string kind;
+        uint64_t uid;
+        double value;
+    };
+    void sample(double timeS, const char* kind, uint64_t uid, double value) override {
+        samples.push_back({timeS, kind, uid, value});
+    }
+    std::vector<Sample> samples;
+};
+
 struct RunResult {
     ktr::RunSummary summary;
     TimelineCollector timeline;
     std::string record;
+    SeriesCollector series;
+    ktr::sim::PathTotals download;
 
     const std::vector<ktr::TimelineStep>& steps() const { return timeline.steps; }
 };
@@ -197,7 +216,9 @@ RunResult simulate(const ktr::sim::Meeting& m, const std::string& downlink, cons
     ktr::ScenarioWriter recorder(record, "recorded", "", ktr::Init{m.localUid, m.localDt});
     std::srand(1);  // the library draws from rand(): every run starts from the same point
     RunResult result;
-    ktr::sim::Simulation(setup).run(library(), {&timeline, &recorder, nullptr}, result.summary);
+    ktr::sim::Simulation simulation(setup);
+    simulation.run(library(), {&timeline, &recorder, &result.series}, result.summary);
+    result.download = simulation.downloadTotals();
     recorder.finish();
     result.timeline = std::move(timeline);
     result.record = record.str();
@@ -250,6 +271,72 @@ TEST(Simulation, CapacityDropIsCutAndRecovered) {
     EXPECT_GT(value(run.summary, "overshoot_time_pct"), 0.0) << ktr::toJsonText(run.summary);
     EXPECT_GT(value(run.summary, "freezes_per_min"), 0.0);
     EXPECT_GE(run.summary.metrics.find("time_to_cut_s")->episodes.value_or(0), 1u);
+}
+
+// A desktop calls one desktop colleague on a link far above any stream the library can ask for; nobody
+// speaks. Every raise the library asks for is met, the colleague publishes it, and its report confirms it
+// (the library chooses the upper stream again for a peer it knows while the estimate is good, nobody
+// speaks or shares and fewer than three users are listed), so nothing is dropped, nothing freezes and no
+// received stream ever goes back to where it was.
+TEST(HostModel, OneToOneOnAnAmpleConstantLinkDropsNothingFreezesNeverAndDoesNotFlap) {
+    ktr::sim::Meeting m = meeting(1, 120 * kMicrosPerSecond);
+    m.speakers.clear();
+    const RunResult run = simulate(m, "constant:10mbps");
+    EXPECT_EQ(run.download.dropped, 0);
+    EXPECT_EQ(value(run.summary, "freezes_per_min"), 0.0) << ktr::toJsonText(run.summary);
+    EXPECT_EQ(value(run.summary, "flaps_per_min"), 0.0) << ktr::toJsonText(run.summary);
+    EXPECT_EQ(value(run.summary, "time_none_pct"), 0.0);
+    double last = 0;
+    for (const SeriesCollector::Sample& sample : run.series.samples) {
+        last = sample.kind == "received" ? sample.value : last;
+    }
+    EXPECT_GT(last, 716800.0) << "the raises the library asked for were never received";
+}
+
+bool near(double a, double b) {
+    return std::abs(a - b) < 1e-9;
+}
+
+// The library answers the host had at timeS that account for a change of what it receives of uid: an HD/LD
+// answer at that instant naming it (the answers after a report or a new user list included), a download
+// request for it made one request delay earlier, or its leave.
+bool answerExplains(const RunResult& run, const ktr::sim::Meeting& m, double timeS, uint64_t uid) {
+    const double requestDelayS = static_cast<double>(m.host.requestDelay) / kMicrosPerSecond;
+    for (const ktr::TimelineStep& step : run.steps()) {
+        const double at = *step.time;
+        if (const auto* hdld = std::get_if<ktr::HdLdAnswer>(&step.answer); hdld != nullptr && near(at, timeS)) {
+            if (hdld->hd->count(uid) != 0 || hdld->ld->count(uid) != 0) {
+                return true;
+            }
+        }
+        if (const auto* download = std::get_if<ktr::DownloadAnswer>(&step.answer);
+            download != nullptr && near(at + requestDelayS, timeS) && download->request(uid) != nullptr) {
+            return true;
+        }
+        if (const auto* leave = std::get_if<ktr::RemoveUser>(&step.action);
+            leave != nullptr && near(at, timeS) && leave->uid == uid) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Peers join late and leave early over a link that drops and recovers: every change of a received stream
+// follows an answer of the library or a report, never the host's own reading of the library's state.
+TEST(HostModel, EverySwitchOfAReceivedStreamFollowsARequestAnAnswerOrALeave) {
+    ktr::sim::Meeting m = meeting(4, 90 * kMicrosPerSecond);
+    m.peers[1].join = 10 * kMicrosPerSecond;
+    m.peers[2].leave = 60 * kMicrosPerSecond;
+    const RunResult run = simulate(m, "steps:30s@4mbps,20s@500kbps,40s@4mbps");
+    int changes = 0;
+    for (const SeriesCollector::Sample& sample : run.series.samples) {
+        if (sample.kind == "received") {
+            ++changes;
+            EXPECT_TRUE(answerExplains(run, m, sample.timeS, sample.uid))
+                << "peer " << sample.uid << " received at " << sample.value << " bit/s from " << sample.timeS << " s";
+        }
+    }
+    EXPECT_GT(changes, 8) << "the run should raise and cut, besides the joins and the leave";
 }
 
 // Every metric the summary writes is a row of the metric table, in the table's order, with its unit, direction

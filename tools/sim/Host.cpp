@@ -1,6 +1,7 @@
 #include "Host.h"
 
 #include <algorithm>
+#include <tuple>
 
 #include "PeerStreams.h"
 
@@ -23,6 +24,11 @@ double bitrateOf(const VideoStreamInfo& stream) {
 const VideoStreamInfo* upperOf(const std::vector<VideoStreamInfo>& streams) {
     const std::optional<size_t> best = peerstreams::bestReceivable(streams);
     return best ? &streams[*best] : nullptr;
+}
+
+bool sameRecord(const VideoStreamInfo& a, const VideoStreamInfo& b) {
+    return std::tie(a.channel, a.dft, a.width, a.height, a.fps, a.bitrate, a.maxbitrate, a.minbitrate) ==
+           std::tie(b.channel, b.dft, b.width, b.height, b.fps, b.bitrate, b.maxbitrate, b.minbitrate);
 }
 
 User userOf(uint64_t uid, uint16_t dt) {
@@ -106,6 +112,9 @@ void Host::handle(const SimEvent& event) {
         case EventKind::Apply:
             onApply(event.subject, takeRequest(event.epoch));
             break;
+        case EventKind::Report:
+            onReport(event.subject);
+            break;
         case EventKind::Estimate:
             onEstimate();
             schedule(now + SimTime{m_meeting.host.estimateInterval}, EventKind::Estimate);
@@ -147,21 +156,25 @@ void Host::onScript(const ScriptEvent& event) {
         case Kind::Join: {
             PeerView& view = m_peers.at(event.uid);
             view.present = true;
+            view.published = view.peer->streams;
             m_download.setReceiving(event.uid, true);
             call(AddUser{userOf(event.uid, view.peer->dt)});
-            followChoices(call(SetUsers{presentUsers()}));
-            followChoices(call(PeerReport{event.uid, recordsOf(view.peer->streams)}));
+            setUsers();
+            report(event.uid, view);
+            askHdLd();
             break;
         }
         case Kind::Leave: {
             PeerView& view = m_peers.at(event.uid);
             call(RemoveUser{userOf(event.uid, view.peer->dt)});
             stopPeer(event.uid, view);
-            followChoices(call(SetUsers{presentUsers()}));
+            setUsers();
+            askHdLd();
             break;
         }
         case Kind::Report:
-            followChoices(call(PeerReport{event.uid, recordsOf(m_peers.at(event.uid).peer->streams)}));
+            report(event.uid, m_peers.at(event.uid));
+            askHdLd();
             return;  // the scene is unchanged: no new upload decision is due
         case Kind::SpeakerOn:
         case Kind::SpeakerOff:
@@ -210,26 +223,70 @@ void Host::closeRequestSet() {
     m_openRequests.clear();
 }
 
-// After a report or a new user list the host receives each listed peer on the stream the library chose for
-// it, until a request says otherwise.
-void Host::followChoices(const TimelineStep& step) {
-    for (const auto& [uid, state] : step.state->peers) {
-        auto found = m_peers.find(uid);
-        if (found != m_peers.end() && found->second.present && state.received && state.chosen) {
-            receive(uid, found->second, state.chosen->info());
+// --- subscriptions --------------------------------------------------------------------------------------
+// The host receives every present peer, so the library chooses again for all of them.
+void Host::setUsers() {
+    call(SetUsers{presentUsers()});
+    for (auto& [uid, view] : m_peers) {
+        view.rechosen = view.rechosen || view.present;
+    }
+}
+
+void Host::report(uint64_t uid, PeerView& view) {
+    call(PeerReport{uid, recordsOf(view.published)});
+    view.rechosen = true;
+}
+
+// A peer's changed published streams reach the library.
+void Host::onReport(uint64_t uid) {
+    PeerView& view = m_peers.at(uid);
+    view.reportDue = false;
+    if (view.present) {
+        report(uid, view);
+        askHdLd();
+    }
+}
+
+void Host::askHdLd() {
+    const TimelineStep step = call(AskHdLd{});
+    const HdLdAnswer& answer = std::get<HdLdAnswer>(step.answer);
+    for (auto& [uid, view] : m_peers) {
+        if (!view.present) {
+            continue;
+        }
+        if (answer.hd->count(uid) != 0) {
+            followAnswer(uid, view, true);
+        } else if (answer.ld->count(uid) != 0) {
+            followAnswer(uid, view, false);
         }
     }
 }
 
+// The answer sets the subscription when the library chose again for the peer or moved it between high and
+// low definition; otherwise a request in force stays.
+void Host::followAnswer(uint64_t uid, PeerView& view, bool high) {
+    if (view.rechosen || view.answeredHigh != high) {
+        view.subscription = Subscription::answered(high);
+    }
+    view.answeredHigh = high;
+    view.rechosen = false;
+    receiveSubscribed(uid, view);
+}
+
 // --- download --------------------------------------------------------------------------------------------
 ReceivedClass Host::classOf(const PeerView& view, const VideoStreamInfo& stream) const {
-    const VideoStreamInfo* upper = upperOf(view.peer->streams);
+    const VideoStreamInfo* upper = upperOf(view.published);
     if (!sends(stream) || upper == nullptr) {
         return ReceivedClass::None;
     }
     const bool upperClass =
         stream.bitrate >= upper->bitrate || m_table.classOf(stream.bitrate) == m_table.classOf(upper->bitrate);
     return upperClass ? ReceivedClass::Upper : ReceivedClass::Lower;
+}
+
+void Host::receiveSubscribed(uint64_t uid, PeerView& view) {
+    const std::optional<size_t> index = view.subscription.streamIn(view.published);
+    receive(uid, view, index ? view.published[*index] : VideoStreamInfo{});
 }
 
 void Host::receive(uint64_t uid, PeerView& view, const VideoStreamInfo& stream) {
@@ -247,6 +304,9 @@ void Host::stopPeer(uint64_t uid, PeerView& view) {
     receive(uid, view, VideoStreamInfo{});
     view.present = false;
     view.received = ReceivedClass::None;
+    view.subscription = Subscription();
+    view.answeredHigh.reset();
+    view.rechosen = false;
     m_download.setReceiving(uid, false);
 }
 
@@ -257,11 +317,40 @@ VideoStreamInfo Host::takeRequest(uint64_t number) {
     return stream;
 }
 
-void Host::onApply(uint64_t uid, const VideoStreamInfo& stream) {
-    auto found = m_peers.find(uid);
-    if (found != m_peers.end() && found->second.present) {
-        receive(uid, found->second, stream);
+void Host::onApply(uint64_t uid, const VideoStreamInfo& request) {
+    PeerView& view = m_peers.at(uid);
+    if (view.present) {
+        publishRequested(uid, view, request);
+        view.subscription = Subscription::requested(request);
+        receiveSubscribed(uid, view);
     }
+}
+
+// The idealized publisher: the stream the request names takes the request's parameters, and the library
+// hears of the change through a report.
+void Host::publishRequested(uint64_t uid, PeerView& view, const VideoStreamInfo& request) {
+    const std::optional<size_t> named = namedStream(view, request);
+    if (!named || sameRecord(view.published[*named], request)) {
+        return;
+    }
+    view.published[*named] = request;
+    if (!view.reportDue) {
+        view.reportDue = true;
+        schedule(m_queue.now() + SimTime{m_meeting.host.reportDelay}, EventKind::Report, uid);
+    }
+}
+
+// A request names the published stream of its definition class, or else the stream received until now: a
+// raise that carries the lower stream into the higher one's class asks for the higher stream, so the
+// publisher keeps one stream per class rather than passing its lower stream above its higher one.
+std::optional<size_t> Host::namedStream(const PeerView& view, const VideoStreamInfo& request) const {
+    const int32_t requestClass = m_table.classOf(request.bitrate);
+    for (size_t i = 0; i < view.published.size(); ++i) {
+        if (m_table.classOf(view.published[i].bitrate) == requestClass) {
+            return i;
+        }
+    }
+    return view.subscription.streamIn(view.published);
 }
 
 void Host::onEstimate() {

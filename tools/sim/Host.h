@@ -1,7 +1,10 @@
 // The local participant's host: it drives its library instance through the public interface as a client
 // does. It turns the meeting's script into calls (joins, leaves, reports, speaker, sharing, requests),
 // feeds the network estimates, asks for the download adjustment and the HD/LD split, makes the upload
-// checks, and sets the streams its media paths carry from the answers.
+// checks, and sets the streams its media paths carry from the answers alone: what it receives of a peer
+// follows its subscription to that peer (Subscription), never the library's inner state. Each peer is an
+// idealized publisher: a request that takes effect changes the stream it names, and the peer's new
+// published streams reach the library as a report after the report delay.
 #ifndef KTRSDK_TOOLS_SIM_HOST_H
 #define KTRSDK_TOOLS_SIM_HOST_H
 
@@ -19,6 +22,7 @@
 #include "QualityMetrics.h"
 #include "SimObserver.h"
 #include "Simulation.h"
+#include "Subscription.h"
 
 namespace ktr::sim {
 
@@ -43,6 +47,11 @@ private:
         const MeetingPeer* peer = nullptr;
         bool present = false;
         ReceivedClass received = ReceivedClass::None;
+        std::vector<tarn::video::VideoStreamInfo> published;  // what the peer publishes now
+        Subscription subscription;
+        std::optional<bool> answeredHigh;  // in the last HD/LD answer: in its hd set (true) or its ld set
+        bool rechosen = false;             // a report or a user list since the last answer: the library chose again
+        bool reportDue = false;            // a report of changed published streams is on its way
     };
 
     TimelineStep call(const Action& action);
@@ -53,14 +62,22 @@ private:
     void onRequests(const SelectRequestSet& set);
     void markMetRequests();
     void closeRequestSet();
-    void followChoices(const TimelineStep& step);
+
+    void setUsers();
+    void report(uint64_t uid, PeerView& view);
+    void onReport(uint64_t uid);
+    void askHdLd();
+    void followAnswer(uint64_t uid, PeerView& view, bool high);
 
     ReceivedClass classOf(const PeerView& view, const tarn::video::VideoStreamInfo& stream) const;
+    void receiveSubscribed(uint64_t uid, PeerView& view);
     void receive(uint64_t uid, PeerView& view, const tarn::video::VideoStreamInfo& stream);
     void stopPeer(uint64_t uid, PeerView& view);
     // The stream a download request named, when it takes effect.
     tarn::video::VideoStreamInfo takeRequest(uint64_t number);
-    void onApply(uint64_t uid, const tarn::video::VideoStreamInfo& stream);
+    void onApply(uint64_t uid, const tarn::video::VideoStreamInfo& request);
+    void publishRequested(uint64_t uid, PeerView& view, const tarn::video::VideoStreamInfo& request);
+    std::optional<size_t> namedStream(const PeerView& view, const tarn::video::VideoStreamInfo& request) const;
 
     void onEstimate();
     void sampleDownload(Micros length, double demand, const LinkEstimate& estimate);

@@ -54,8 +54,9 @@ struct HostTimings {
     Micros downloadAdjustInterval = 1000000;  // how often it asks adjustDLPolicy and getHDUids (1 s)
     Micros uploadCheckInterval = 1000000;     // how often it re-asks adjustULPolicy when requests or scene changed
     Micros requestDelay = 200000;             // from a download request to the stream received at the new rate
-    Micros reportInterval = 10000000;         // peers re-report their published streams this often (0: only at
-                                              // join/change)
+    Micros reportDelay = 100000;              // from a change of a peer's published streams to its report
+    Micros reportInterval = 0;                // peers re-report their published streams this often besides at
+                                              // join and change (0: off)
 };
 
 struct LinkParameters {

@@ -336,6 +336,7 @@ void MeetingParser::readHost(FieldReader& in) {
     host.downloadAdjustInterval = readInterval(in, "download_adjust_interval_s", host.downloadAdjustInterval);
     host.uploadCheckInterval = readInterval(in, "upload_check_interval_s", host.uploadCheckInterval);
     host.requestDelay = readSeconds(in, "request_delay_s", 0, kMaxDurationS, host.requestDelay);
+    host.reportDelay = readSeconds(in, "report_delay_s", 0, kMaxDurationS, host.reportDelay);
     host.reportInterval = readIntervalOrOff(in, "report_interval_s", host.reportInterval);
 }
 

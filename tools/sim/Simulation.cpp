@@ -79,6 +79,7 @@ void Simulation::run(const SdkLibrary& library, const SimulationOutputs& outputs
     host.finish();
     metrics.summarize(summary);
     m_libraryTime = host.libraryTime();
+    m_downloadTotals = download.totals();
 }
 
 }  // namespace ktr::sim

@@ -12,6 +12,7 @@
 
 #include "CapacityTrace.h"
 #include "LinkEstimator.h"
+#include "MediaPath.h"
 #include "Meeting.h"
 #include "RecordedEstimates.h"
 #include "ScenarioWriter.h"
@@ -51,10 +52,13 @@ public:
     void run(const SdkLibrary& library, const SimulationOutputs& outputs, RunSummary& summary);
     // Of the last run, the time spent inside the library's calls.
     std::chrono::nanoseconds libraryTime() const { return m_libraryTime; }
+    // Of the last run, the bytes the download path was given, delivered and dropped.
+    const PathTotals& downloadTotals() const { return m_downloadTotals; }
 
 private:
     SimulationSetup m_setup;
     std::chrono::nanoseconds m_libraryTime{0};
+    PathTotals m_downloadTotals;
 };
 
 }  // namespace ktr::sim
