@@ -73,7 +73,8 @@ TEST_P(MeetingBadInput, NamesTheFileTheFieldAndTheProblem) {
 }
 
 const char* const kTopFields =
-    "comment, config, definitions, description, duration_s, host, link, local, name, peers, select_requests, "
+    "comment, conference, config, definitions, description, duration_s, host, link, local, name, peers, "
+    "select_requests, "
     "sharing, speakers";
 
 INSTANTIATE_TEST_SUITE_P(
@@ -327,6 +328,7 @@ TEST(MeetingParser, FillsEveryAbsentFieldWithItsDefault) {
     EXPECT_EQ(meeting.host.uploadCheckInterval, 1000000);
     EXPECT_EQ(meeting.host.requestDelay, 200000);
     EXPECT_EQ(meeting.host.reportDelay, 100000);
+    EXPECT_FALSE(meeting.conference);
     EXPECT_EQ(meeting.host.reportInterval, 0);
     EXPECT_EQ(meeting.link.baseRtt, 50000);
     EXPECT_EQ(meeting.link.downlinkBufferBytes, 150000);
@@ -387,6 +389,7 @@ TEST(MeetingParser, ReadsEveryFieldConvertingSecondsAndMilliseconds) {
         "definitions": [{"channel": 2, "dft": 5, "width": 1280, "height": 720, "fps": 10, "bitrate": 1,
                          "maxbitrate": 2, "minbitrate": 3}],
         "config": {"forceHD": true},
+        "conference": true,
         "host": {"estimate_interval_s": 0.05, "download_adjust_interval_s": 2, "upload_check_interval_s": 0.5,
                  "request_delay_s": 0, "report_delay_s": 0.25, "report_interval_s": 5},
         "link": {"base_rtt_ms": 12.5, "downlink_buffer_bytes": 30000, "uplink_buffer_bytes": 1,
@@ -448,6 +451,7 @@ TEST(MeetingParser, ReadsEveryFieldConvertingSecondsAndMilliseconds) {
     EXPECT_EQ(meeting.host.uploadCheckInterval, 500000);
     EXPECT_EQ(meeting.host.requestDelay, 0);
     EXPECT_EQ(meeting.host.reportDelay, 250000);
+    EXPECT_TRUE(meeting.conference);
     EXPECT_EQ(meeting.host.reportInterval, 5 * kSecond);
     EXPECT_EQ(meeting.link.baseRtt, 12500);
     EXPECT_EQ(meeting.link.downlinkBufferBytes, 30000);

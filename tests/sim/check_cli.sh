@@ -31,6 +31,19 @@ for meeting in "$source_dir"/examples/meetings/*.json; do
     done
 done
 
+# Conference mode: every bundled meeting runs with everybody on the library, twice to the same bytes.
+for meeting in "$source_dir"/examples/meetings/*.json; do
+    name=$(basename "$meeting" .json)
+    for run in 1 2; do
+        "$ktr" sim "$meeting" --conference --downlink "$source_dir/examples/traces/synthetic-train-walk.mahimahi" \
+            --uplink constant:2mbps --duration 60 --summary "$scratch/$name-conference-$run.json" \
+            --json "$scratch/$name-conference-$run.jsonl" >/dev/null || fail "$name --conference: exit status $?"
+    done
+    cmp -s "$scratch/$name-conference-1.json" "$scratch/$name-conference-2.json" &&
+        cmp -s "$scratch/$name-conference-1.jsonl" "$scratch/$name-conference-2.jsonl" ||
+        fail "$name --conference: two runs of the same meeting, traces and seed differ"
+done
+
 # The recorded calls replay to the same lines, in the same order.
 meeting="$source_dir/examples/meetings/team-meeting.json"
 "$ktr" sim "$meeting" --downlink "$scratch/traces/office.mahimahi" --duration 60 --record "$scratch/record.json" \

@@ -48,7 +48,7 @@ int64_t standingOf(const MeetingPeer& peer) {
 }  // namespace
 
 Host::Host(const SimulationSetup& setup, const SdkLibrary& library, const SimulationOutputs& outputs, EventQueue& queue,
-           MediaPath& download, MediaPath* upload, SimObserver& observer)
+           MediaPath& download, MediaPath* upload, SimObserver& observer, Server* server)
     : m_setup(setup),
       m_meeting(*setup.meeting),
       m_outputs(outputs),
@@ -56,6 +56,7 @@ Host::Host(const SimulationSetup& setup, const SdkLibrary& library, const Simula
       m_download(download),
       m_upload(upload),
       m_observer(observer),
+      m_server(server),
       m_driver(library),
       m_script(scriptOf(m_meeting, setup.seed)) {
     m_table.supply(m_meeting.definitions);
@@ -156,7 +157,7 @@ void Host::onScript(const ScriptEvent& event) {
         case Kind::Join: {
             PeerView& view = m_peers.at(event.uid);
             view.present = true;
-            view.published = view.peer->streams;
+            view.published = m_server != nullptr ? m_server->publishedBy(event.uid) : view.peer->streams;
             m_download.setReceiving(event.uid, true);
             call(AddUser{userOf(event.uid, view.peer->dt)});
             setUsers();
@@ -196,12 +197,20 @@ void Host::onScript(const ScriptEvent& event) {
 
 void Host::onRequests(const SelectRequestSet& set) {
     closeRequestSet();
+    sendRequests(set);
+    openRequests(set);
+}
+
+void Host::sendRequests(const SelectRequestSet& set) {
     call(ClearSelectRequests{});
     for (const SelectRequestSet::Request& r : set.requests) {
         call(SelectRequest{r.width, r.height, r.fps, r.bitrate});
     }
-    // From the set the host sent, one entry per request: what the library made of the set is not the host's
-    // to know.
+}
+
+// From the set the host sent, one entry per request: what the library made of the set is not the host's to
+// know.
+void Host::openRequests(const SelectRequestSet& set) {
     m_openRequests.clear();
     for (const SelectRequestSet::Request& r : set.requests) {
         m_openRequests.push_back(OpenRequest{r.bitrate, false});
@@ -320,7 +329,9 @@ VideoStreamInfo Host::takeRequest(uint64_t number) {
 void Host::onApply(uint64_t uid, const VideoStreamInfo& request) {
     PeerView& view = m_peers.at(uid);
     if (view.present) {
-        publishRequested(uid, view, request);
+        if (m_server == nullptr) {
+            publishRequested(uid, view, request);
+        }
         view.subscription = Subscription::requested(request);
         receiveSubscribed(uid, view);
     }
@@ -334,10 +345,38 @@ void Host::publishRequested(uint64_t uid, PeerView& view, const VideoStreamInfo&
         return;
     }
     view.published[*named] = request;
+    reportLater(uid, view);
+}
+
+// One report carries every change made before it goes.
+void Host::reportLater(uint64_t uid, PeerView& view) {
     if (!view.reportDue) {
         view.reportDue = true;
         schedule(m_queue.now() + SimTime{m_meeting.host.reportDelay}, EventKind::Report, uid);
     }
+}
+
+std::optional<VideoStreamInfo> Host::wishFor(uint64_t uid) const {
+    const auto found = m_peers.find(uid);
+    if (found == m_peers.end() || !found->second.present) {
+        return std::nullopt;
+    }
+    // While the peer publishes nothing to receive, the subscriber asks for what its subscription would
+    // receive of the streams the peer's device publishes by default, as a client asks a silent camera.
+    const PeerView& view = found->second;
+    const std::optional<VideoStreamInfo> wish = view.subscription.wish(view.published);
+    return wish && sends(*wish) ? wish : view.subscription.wish(view.peer->streams);
+}
+
+void Host::peerPublished(uint64_t uid, const std::vector<VideoStreamInfo>& streams) {
+    const auto found = m_peers.find(uid);
+    if (found == m_peers.end() || !found->second.present) {
+        return;  // it hears of them at the peer's join
+    }
+    PeerView& view = found->second;
+    view.published = streams;
+    receiveSubscribed(uid, view);
+    reportLater(uid, view);
 }
 
 // A request names the published stream of its definition class, or else the stream received until now: a
@@ -414,6 +453,9 @@ void Host::onAdjust() {
 
 // --- upload ----------------------------------------------------------------------------------------------
 void Host::onUploadCheck() {
+    if (m_server != nullptr) {
+        collectSubscriptions();
+    }
     if (m_uploadDirty) {
         const TimelineStep step = call(AskUpload{kCameraChannel});
         publish(infosOf(*std::get<UploadAnswer>(step.answer).records));
@@ -426,8 +468,35 @@ void Host::onUploadCheck() {
     markMetRequests();
 }
 
+// A publisher's select requests are its subscribers' current subscriptions; asked at every check, since
+// they change without a scripted event.
+void Host::collectSubscriptions() {
+    SelectRequestSet set;
+    set.at = m_queue.now().count();
+    for (const VideoStreamInfo& wish : m_server->subscriptionsTo(m_meeting.localUid)) {
+        set.requests.push_back({wish.width, wish.height, wish.fps, wish.bitrate});
+    }
+    sendRequests(set);
+    // A set of the same bitrates goes on: its requests stay open until they are met or the set changes.
+    const bool same =
+        std::equal(set.requests.begin(), set.requests.end(), m_openRequests.begin(), m_openRequests.end(),
+                   [](const SelectRequestSet::Request& r, const OpenRequest& o) { return r.bitrate == o.bitrate; });
+    if (!same) {
+        closeRequestSet();
+        openRequests(set);
+    }
+    m_uploadDirty = true;
+}
+
 void Host::publish(const std::vector<VideoStreamInfo>& streams) {
+    const bool changed = !std::equal(streams.begin(), streams.end(), m_camera.begin(), m_camera.end(), sameRecord);
+    if (m_server != nullptr && !changed) {
+        return;
+    }
     m_camera = streams;
+    if (m_server != nullptr) {
+        m_server->published(m_meeting.localUid, m_camera);
+    }
     if (m_upload != nullptr) {
         m_upload->restart(m_camera);
     }

@@ -20,6 +20,7 @@
 #include "Meeting.h"
 #include "MeetingScript.h"
 #include "QualityMetrics.h"
+#include "Server.h"
 #include "SimObserver.h"
 #include "Simulation.h"
 #include "Subscription.h"
@@ -30,8 +31,10 @@ class Host {
 public:
     // The download path carries the peers' videos (one per peer uid); the upload path, when the upload is
     // modelled, the camera's streams. Every reference must outlive the host.
+    // With a server the host is one participant of a conference: its peers publish what their own hosts
+    // answer, and it publishes through the server; without one every peer is an idealized publisher.
     Host(const SimulationSetup& setup, const SdkLibrary& library, const SimulationOutputs& outputs, EventQueue& queue,
-         MediaPath& download, MediaPath* upload, SimObserver& observer);
+         MediaPath& download, MediaPath* upload, SimObserver& observer, Server* server = nullptr);
 
     // The first calls (init, definitions, config) and the first events of the meeting.
     void start();
@@ -41,6 +44,14 @@ public:
     void finish();
 
     std::chrono::nanoseconds libraryTime() const { return m_driver.libraryTime(); }
+
+    // --- for the conference server ---
+    // What this participant asks of the peer now (its subscription's parameters); none while it does not
+    // receive the peer.
+    std::optional<tarn::video::VideoStreamInfo> wishFor(uint64_t uid) const;
+    // The peer's published streams changed: received at once as the subscription asks, reported to the
+    // library after the report delay.
+    void peerPublished(uint64_t uid, const std::vector<tarn::video::VideoStreamInfo>& streams);
 
 private:
     struct PeerView {
@@ -60,6 +71,8 @@ private:
 
     void onScript(const ScriptEvent& event);
     void onRequests(const SelectRequestSet& set);
+    void sendRequests(const SelectRequestSet& set);
+    void openRequests(const SelectRequestSet& set);
     void markMetRequests();
     void closeRequestSet();
 
@@ -77,12 +90,14 @@ private:
     tarn::video::VideoStreamInfo takeRequest(uint64_t number);
     void onApply(uint64_t uid, const tarn::video::VideoStreamInfo& request);
     void publishRequested(uint64_t uid, PeerView& view, const tarn::video::VideoStreamInfo& request);
+    void reportLater(uint64_t uid, PeerView& view);
     std::optional<size_t> namedStream(const PeerView& view, const tarn::video::VideoStreamInfo& request) const;
 
     void onEstimate();
     void sampleDownload(Micros length, double demand, const LinkEstimate& estimate);
     void onAdjust();
     void onUploadCheck();
+    void collectSubscriptions();
     void publish(const std::vector<tarn::video::VideoStreamInfo>& streams);
     double publishedBitrate() const;
 
@@ -93,6 +108,7 @@ private:
     MediaPath& m_download;
     MediaPath* m_upload;
     SimObserver& m_observer;
+    Server* m_server;
     LibraryDriver m_driver;
     DefinitionTable m_table;
     std::vector<ScriptEvent> m_script;

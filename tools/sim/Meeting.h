@@ -82,6 +82,7 @@ struct Meeting {
     std::optional<LocalConfig> config;                      // installed at start when given
     HostTimings host;
     LinkParameters link;
+    bool conference = false;  // every participant runs the library, joined by a conference server
 };
 
 // Parses and checks a meeting description (JSON). fileName only names the input in messages. Throws

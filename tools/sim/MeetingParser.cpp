@@ -127,6 +127,7 @@ Meeting MeetingParser::read(const json& document) {
     if (top.contains("link")) {
         top.object("link", [this](FieldReader& link) { readLink(link); });
     }
+    m_meeting.conference = top.boolean("conference", false);
     top.finish();
     return std::move(m_meeting);
 }

@@ -105,6 +105,9 @@ SimCommand::SimCommand(CLI::App& program)
     app().add_option("meeting", m_meetingPath, "meeting description (- : standard input; not with --merge)");
     addShared({SharedOption::Downlink, SharedOption::Uplink, SharedOption::Seed, SharedOption::Duration,
                SharedOption::Library, SharedOption::Settings});
+    app().add_flag("--conference", m_conference,
+                   "every participant runs the library, joined by a conference server (as the meeting's "
+                   "\"conference\": true)");
     app().add_flag("--steps", m_steps,
                    "print every library call the host makes, with its answer (with --explain and --log as replay "
                    "prints its steps)");
@@ -168,6 +171,9 @@ std::vector<std::string> SimCommand::childCommand(const std::string& trace) cons
     std::vector<std::string> command{SdkLibrary::toolPath(), "sim"};
     const std::vector<std::string> options = optionArguments(child);
     command.insert(command.end(), options.begin(), options.end());
+    if (m_conference) {
+        command.push_back("--conference");
+    }
     command.insert(command.end(), {"--", m_meetingPath});
     return command;
 }
@@ -309,6 +315,7 @@ int SimCommand::runOne() const {
     setup.downlink = &downlink;
     setup.uplink = uplink;
     setup.seed = seedFor(meeting);
+    setup.conference = m_conference;
     setup.recordedEstimates = estimates ? &*estimates : nullptr;
     TimelineHeader header;
     header.command = "sim";

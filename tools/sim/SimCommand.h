@@ -48,6 +48,7 @@ private:
     std::string m_recordPath;
     // Sweeps.
     std::string m_uplinkTracesDir;
+    bool m_conference = false;
     std::string m_shard;
     std::string m_resultsPath;
     std::vector<std::string> m_mergePaths;

@@ -31,6 +31,7 @@ struct SimulationSetup {
     uint64_t seed = 1;
     EstimatorParameters estimator;
     const RecordedEstimates* recordedEstimates = nullptr;  // replayed in place of the download estimator
+    bool conference = false;  // every participant runs the library (as the meeting's own key asks too)
 };
 
 // Where a run's outputs go; every one is optional.

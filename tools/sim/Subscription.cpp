@@ -52,4 +52,12 @@ std::optional<size_t> Subscription::streamIn(const std::vector<VideoStreamInfo>&
     return std::nullopt;
 }
 
+std::optional<VideoStreamInfo> Subscription::wish(const std::vector<VideoStreamInfo>& published) const {
+    if (m_basis == Basis::Request) {
+        return m_request;
+    }
+    const std::optional<size_t> index = streamIn(published);
+    return index ? std::optional<VideoStreamInfo>(published[*index]) : std::nullopt;
+}
+
 }  // namespace ktr::sim

@@ -27,6 +27,8 @@ public:
     // request the one closest to its bitrate that does not exceed it, or else the lowest. None when the
     // peer publishes nothing.
     std::optional<size_t> streamIn(const std::vector<tarn::video::VideoStreamInfo>& published) const;
+    // What the subscriber asks the publisher for: the request's parameters, or else the stream it receives.
+    std::optional<tarn::video::VideoStreamInfo> wish(const std::vector<tarn::video::VideoStreamInfo>& published) const;
 
 private:
     Basis m_basis = Basis::None;
