@@ -44,6 +44,18 @@ for meeting in "$source_dir"/examples/meetings/*.json; do
         fail "$name --conference: two runs of the same meeting, traces and seed differ"
 done
 
+# Links drawn from a pool: the local participant's are named in the summary, the same seed draws the same.
+meeting="$source_dir/examples/meetings/team-meeting.json"
+for run in 1 2; do
+    "$ktr" sim "$meeting" --conference --link-pool "$scratch/traces" --duration 30 --summary-only \
+        >"$scratch/pool-$run.json"
+done
+cmp -s "$scratch/pool-1.json" "$scratch/pool-2.json" || fail "--link-pool: the same seed drew other links"
+/usr/bin/python3 -c 'import json,sys; s=json.load(open(sys.argv[1])); assert s["downlink"] in sys.argv[2:], s["downlink"]' \
+    "$scratch/pool-1.json" office.mahimahi synthetic-tunnel-outage.mbps synthetic-office-steps.mbps ||
+    fail "--link-pool: the summary names no trace of the pool"
+expect_failure 2 "it needs a conference" "$ktr" sim "$meeting" --link-pool "$scratch/traces" --duration 5
+
 # The recorded calls replay to the same lines, in the same order.
 meeting="$source_dir/examples/meetings/team-meeting.json"
 "$ktr" sim "$meeting" --downlink "$scratch/traces/office.mahimahi" --duration 60 --record "$scratch/record.json" \

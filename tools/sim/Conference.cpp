@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <random>
 
 #include "MeetingScript.h"
 
@@ -36,6 +37,18 @@ std::vector<MeetingPeer> everybody(const Meeting& meeting) {
     return users;
 }
 
+// A participant's links: drawn from the pool (downlink, then uplink) with the conference's own engine, or
+// the setup's own for everybody.
+SimulationSetup withLinksDrawn(const SimulationSetup& setup, std::mt19937_64& engine) {
+    SimulationSetup own = setup;
+    if (!setup.linkPool.empty()) {
+        std::uniform_int_distribution<size_t> pick(0, setup.linkPool.size() - 1);
+        own.downlink = setup.linkPool[pick(engine)];
+        own.uplink = setup.linkPool[pick(engine)];
+    }
+    return own;
+}
+
 Micros leaveOf(const MeetingPeer& user, Micros duration) {
     return user.leave.value_or(duration);
 }
@@ -68,11 +81,12 @@ Meeting conferenceViewOf(const Meeting& meeting, uint64_t uid, const std::vector
 Conference::Conference(const SimulationSetup& setup, const SdkLibrary& library, const SimulationOutputs& outputs)
     : m_meeting(*setup.meeting) {
     const std::vector<SpeakerTurn> turns = speakerTurnsOf(m_meeting, setup.seed);
+    std::mt19937_64 linkEngine(setup.seed);  // its own: the talk spurts draw from theirs
     for (const MeetingPeer& user : everybody(m_meeting)) {
         const bool local = user.uid == m_meeting.localUid;
-        m_participants.push_back(std::make_unique<Participant>(conferenceViewOf(m_meeting, user.uid, turns), setup,
-                                                               library, local ? outputs : SimulationOutputs{},
-                                                               &m_server));
+        m_participants.push_back(std::make_unique<Participant>(conferenceViewOf(m_meeting, user.uid, turns),
+                                                               withLinksDrawn(setup, linkEngine), library,
+                                                               local ? outputs : SimulationOutputs{}, &m_server));
         m_server.add(user.uid, m_participants.back()->host(), user.streams);
     }
 }

@@ -39,6 +39,8 @@ public:
 
     Host& host() { return m_host; }
     uint64_t uid() const { return m_view.localUid; }
+    // Its own links and seed.
+    const SimulationSetup& setup() const { return m_setup; }
     const PathTotals& downloadTotals() const { return m_download.totals(); }
 
 private:

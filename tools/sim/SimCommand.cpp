@@ -108,6 +108,9 @@ SimCommand::SimCommand(CLI::App& program)
     app().add_flag("--conference", m_conference,
                    "every participant runs the library, joined by a conference server (as the meeting's "
                    "\"conference\": true)");
+    app().add_option("--link-pool", m_linkPoolDir,
+                     "conference: draw each participant's downlink and uplink, with the seed, from the traces in "
+                     "this folder");
     app().add_flag("--steps", m_steps,
                    "print every library call the host makes, with its answer (with --explain and --log as replay "
                    "prints its steps)");
@@ -174,6 +177,9 @@ std::vector<std::string> SimCommand::childCommand(const std::string& trace) cons
     if (m_conference) {
         command.push_back("--conference");
     }
+    if (!m_linkPoolDir.empty()) {
+        command.insert(command.end(), {"--link-pool", m_linkPoolDir});
+    }
     command.insert(command.end(), {"--", m_meetingPath});
     return command;
 }
@@ -190,6 +196,9 @@ int SimCommand::runSweep() const {
     }
     if (!options.traces.empty() && !m_uplinkTracesDir.empty()) {
         throw InputError("ktr sim: --traces and --uplink-traces sweep one side each; give one of them");
+    }
+    if (!m_linkPoolDir.empty()) {
+        throw InputError("ktr sim: --link-pool draws every link of one run; a sweep gives them trace by trace");
     }
     const bool uplinks = !m_uplinkTracesDir.empty();
     const std::vector<std::string> traces = listTraces(uplinks ? m_uplinkTracesDir : options.traces);
@@ -282,6 +291,17 @@ int SimCommand::runOne() const {
     const std::optional<RecordedEstimates> estimates =
         options.estimates.empty() ? std::nullopt
                                   : std::optional<RecordedEstimates>(RecordedEstimates::read(options.estimates));
+    if (!m_linkPoolDir.empty() && !m_conference && !meeting.conference) {
+        throw InputError(
+            "ktr sim: --link-pool draws every participant's links: it needs a conference "
+            "(--conference or the meeting's \"conference\": true)");
+    }
+    std::vector<LoadedTrace> pool;
+    if (!m_linkPoolDir.empty()) {
+        for (const std::string& path : listTraces(m_linkPoolDir)) {
+            pool.push_back(loadTrace(path));
+        }
+    }
     const SdkLibrary library(libraryPath());
 
     OutputFiles files;
@@ -316,6 +336,9 @@ int SimCommand::runOne() const {
     setup.uplink = uplink;
     setup.seed = seedFor(meeting);
     setup.conference = m_conference;
+    for (const LoadedTrace& trace : pool) {
+        setup.linkPool.push_back(&trace.trace);
+    }
     setup.recordedEstimates = estimates ? &*estimates : nullptr;
     TimelineHeader header;
     header.command = "sim";
@@ -325,6 +348,9 @@ int SimCommand::runOne() const {
     header.provenance.traces.push_back(downlinkTrace.identity);
     if (uplinkTrace) {
         header.provenance.traces.push_back(uplinkTrace->identity);
+    }
+    for (const LoadedTrace& trace : pool) {
+        header.provenance.traces.push_back(trace.identity);
     }
     timeline.begin(header);
     RunSummary summary;

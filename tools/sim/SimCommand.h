@@ -49,6 +49,7 @@ private:
     // Sweeps.
     std::string m_uplinkTracesDir;
     bool m_conference = false;
+    std::string m_linkPoolDir;
     std::string m_shard;
     std::string m_resultsPath;
     std::vector<std::string> m_mergePaths;

@@ -5,6 +5,16 @@
 
 namespace ktr::sim {
 
+namespace {
+
+// The summary names the local participant's links, drawn from a pool or not.
+void nameLinks(const SimulationSetup& own, RunSummary& summary) {
+    summary.downlink = own.downlink->label();
+    summary.uplink = own.uplink != nullptr ? Known<std::string>(own.uplink->label()) : std::nullopt;
+}
+
+}  // namespace
+
 Simulation::Simulation(const SimulationSetup& setup) : m_setup(setup) {}
 
 void Simulation::run(const SdkLibrary& library, const SimulationOutputs& outputs, RunSummary& summary) {
@@ -16,6 +26,7 @@ void Simulation::run(const SdkLibrary& library, const SimulationOutputs& outputs
             m_libraryTime += participant->host().libraryTime();
             if (participant->uid() == meeting.localUid) {
                 m_downloadTotals = participant->downloadTotals();
+                nameLinks(participant->setup(), summary);
             }
         }
         return;

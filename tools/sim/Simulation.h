@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <ostream>
+#include <vector>
 
 #include "CapacityTrace.h"
 #include "LinkEstimator.h"
@@ -32,6 +33,9 @@ struct SimulationSetup {
     EstimatorParameters estimator;
     const RecordedEstimates* recordedEstimates = nullptr;  // replayed in place of the download estimator
     bool conference = false;  // every participant runs the library (as the meeting's own key asks too)
+    // A conference's links: each participant's downlink and uplink drawn with the seed from these (none: the
+    // downlink and uplink above for everybody).
+    std::vector<const CapacityTrace*> linkPool;
 };
 
 // Where a run's outputs go; every one is optional.
