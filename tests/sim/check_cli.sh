@@ -44,6 +44,12 @@ for meeting in "$source_dir"/examples/meetings/*.json; do
         fail "$name --conference: two runs of the same meeting, traces and seed differ"
 done
 
+# A conference's text names the meeting's distribution over its participants and each participant's row.
+"$ktr" sim "$source_dir/examples/meetings/team-meeting.json" --conference --duration 30 >"$scratch/conference.txt"
+grep -qx "the meeting, over its 8 participants (each one's value as the local one's):" "$scratch/conference.txt" ||
+    fail "--conference: no table of the participants"
+[ "$(grep -cE '^participant [0-9]+ ' "$scratch/conference.txt")" -eq 8 ] || fail "--conference: not 8 participants' rows"
+
 # Links drawn from a pool: the local participant's are named in the summary, the same seed draws the same.
 meeting="$source_dir/examples/meetings/team-meeting.json"
 for run in 1 2; do

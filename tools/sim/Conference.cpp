@@ -102,7 +102,7 @@ Participant* Conference::nextDue(SimTime end) const {
     return next;
 }
 
-void Conference::run(RunSummary& summary) {
+void Conference::run(RunSummary& summary, std::vector<std::pair<uint64_t, RunSummary>>& participants) {
     for (const std::unique_ptr<Participant>& participant : m_participants) {
         participant->start();
     }
@@ -112,7 +112,12 @@ void Conference::run(RunSummary& summary) {
     }
     for (const std::unique_ptr<Participant>& participant : m_participants) {
         RunSummary own;
-        participant->finish(end, participant->uid() == m_meeting.localUid ? summary : own);
+        participant->finish(end, own);
+        if (participant->uid() == m_meeting.localUid) {
+            summary.metrics = own.metrics;
+            summary.peers = own.peers;
+        }
+        participants.emplace_back(participant->uid(), std::move(own));
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "Meeting.h"
@@ -26,8 +27,9 @@ public:
     // The local participant writes the outputs; the others none.
     Conference(const SimulationSetup& setup, const SdkLibrary& library, const SimulationOutputs& outputs);
 
-    // Runs the meeting; the summary is the local participant's.
-    void run(RunSummary& summary);
+    // Runs the meeting; the summary is the local participant's, and each participant's own (its metrics
+    // only) goes to participants in uid order.
+    void run(RunSummary& summary, std::vector<std::pair<uint64_t, RunSummary>>& participants);
     // Every participant, in uid order.
     const std::vector<std::unique_ptr<Participant>>& participants() const { return m_participants; }
 

@@ -362,7 +362,8 @@ int SimCommand::runOne() const {
                             : Known<std::string>(std::filesystem::path(options.estimates).filename().string());
     summary.seed = setup.seed;
     summary.durationS = static_cast<double>(meeting.duration) / kMicrosPerSecond;
-    Simulation(setup).run(
+    Simulation simulation(setup);
+    simulation.run(
         library,
         SimulationOutputs{&timeline, record ? &*record : nullptr, redaction.series(series.empty() ? nullptr : &series)},
         summary);
@@ -382,8 +383,23 @@ int SimCommand::runOne() const {
         std::cout << toJsonText(summary) << '\n';
     } else if (textOut) {
         printMetrics(std::cout, summary);
+        printParticipants(simulation.participants(), redaction);
     }
     return 0;
+}
+
+// A conference's meeting: every metric's distribution over the participants, each one's value beside it.
+void SimCommand::printParticipants(const std::vector<std::pair<uint64_t, RunSummary>>& participants,
+                                   RedactionStage& redaction) const {
+    if (participants.empty()) {
+        return;
+    }
+    std::vector<LabelledSummary> rows;
+    for (const auto& [uid, summary] : participants) {
+        rows.push_back({redaction.text("participant " + std::to_string(uid)), rows.size(), redaction.summary(summary)});
+    }
+    std::cout << "\nthe meeting, over its " << rows.size() << " participants (each one's value as the local one's):\n";
+    writeSweepTable(std::cout, labelledSweepStatistics(rows));
 }
 
 }  // namespace ktr::sim

@@ -21,7 +21,8 @@ void Simulation::run(const SdkLibrary& library, const SimulationOutputs& outputs
     const Meeting& meeting = *m_setup.meeting;
     if (m_setup.conference || meeting.conference) {
         Conference conference(m_setup, library, outputs);
-        conference.run(summary);
+        m_participants.clear();
+        conference.run(summary, m_participants);
         for (const std::unique_ptr<Participant>& participant : conference.participants()) {
             m_libraryTime += participant->host().libraryTime();
             if (participant->uid() == meeting.localUid) {

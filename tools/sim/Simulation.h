@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <ostream>
+#include <utility>
 #include <vector>
 
 #include "CapacityTrace.h"
@@ -59,11 +60,14 @@ public:
     std::chrono::nanoseconds libraryTime() const { return m_libraryTime; }
     // Of the last run, the bytes the download path was given, delivered and dropped.
     const PathTotals& downloadTotals() const { return m_downloadTotals; }
+    // Of the last run in a conference, every participant's own metrics by uid; none otherwise.
+    const std::vector<std::pair<uint64_t, RunSummary>>& participants() const { return m_participants; }
 
 private:
     SimulationSetup m_setup;
     std::chrono::nanoseconds m_libraryTime{0};
     PathTotals m_downloadTotals;
+    std::vector<std::pair<uint64_t, RunSummary>> m_participants;
 };
 
 }  // namespace ktr::sim
