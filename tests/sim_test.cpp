@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <deque>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -402,6 +403,39 @@ TEST(Conference, TheDownloadPathLosesNoBytesUnaccounted) {
     EXPECT_GT(run.download.sent, 0);
     EXPECT_GT(run.download.dropped, 0) << "the drop to 100 kbit/s should overflow the buffer";
     EXPECT_LE(run.download.delivered + run.download.dropped, run.download.sent);
+}
+
+// A peer shares from 10 s to 25 s: its share answer travels to the local participant beside the cameras, so
+// the local downlink's demand exceeds the cameras it receives by the share stream's bitrate then, and only
+// then. The built-in table has no 720P row for the share channel (the share answer would be all zero): the
+// meeting installs one. At one instant the local participant (uid 1) samples before the sharer (uid 2) acts,
+// so the sample at 10 s has no share yet and the one at 25 s still has it.
+TEST(Conference, ASharersShareStreamReachesEveryoneElseWhileItShares) {
+    ktr::sim::Meeting m = meeting(2, 40 * kMicrosPerSecond);
+    m.speakers.clear();
+    m.definitions.push_back(VideoStreamInfo{2, 5, 1280, 720, 10, 1000000, 1500000, 500000});
+    m.sharing.push_back({10 * kMicrosPerSecond, 25 * kMicrosPerSecond, 2});
+    const RunResult run = simulate(m, "constant:20mbps", "", true);
+    std::map<uint64_t, double> cameras;
+    int sharing = 0;
+    for (const SeriesCollector::Sample& sample : run.series.samples) {
+        if (sample.kind == "received") {
+            cameras[sample.uid] = sample.value;
+        } else if (sample.kind == "demand") {
+            double received = 0;
+            for (const auto& [uid, bitrate] : cameras) {
+                received += bitrate;
+            }
+            const bool shares = sample.timeS > 10.0 && sample.timeS <= 25.0;
+            if (shares) {
+                ++sharing;
+                EXPECT_GT(sample.value, received) << "no share stream at " << sample.timeS << " s";
+            } else {
+                EXPECT_EQ(sample.value, received) << "a share stream at " << sample.timeS << " s";
+            }
+        }
+    }
+    EXPECT_EQ(sharing, 150);
 }
 
 // Every metric the summary writes is a row of the metric table, in the table's order, with its unit, direction

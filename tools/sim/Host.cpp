@@ -12,6 +12,9 @@ using tarn::video::VideoStreamInfo;
 
 constexpr int32_t kCameraChannel = 1;
 constexpr int32_t kShareChannel = 2;
+// A sharer's share stream travels as a video of its own beside the sharer's camera: its uid with the top
+// bit set (a meeting whose uids use that bit would mix the two).
+constexpr uint64_t kShareVideoBit = uint64_t{1} << 63;
 // The window of the smoothed capacity series: short spikes of a cellular link (100 ms at tens of Mbit/s)
 // average out over it, while a drop that lasts shows within a second.
 constexpr Micros kSmoothedCapacityWindow = kMicrosPerSecond;
@@ -187,6 +190,9 @@ void Host::onScript(const ScriptEvent& event) {
             m_sharer = event.kind == Kind::ShareOn ? std::optional<uint64_t>(event.uid) : std::nullopt;
             m_shareDue = event.kind == Kind::ShareOn && event.uid == m_meeting.localUid;
             call(Sharing{event.kind == Kind::ShareOn, event.uid});
+            if (m_server != nullptr && event.kind == Kind::ShareOff && event.uid == m_meeting.localUid) {
+                m_server->shared(m_meeting.localUid, VideoStreamInfo{});
+            }
             break;
         case Kind::Requests:
             onRequests(m_meeting.selectRequests[event.requests]);
@@ -326,15 +332,18 @@ VideoStreamInfo Host::takeRequest(uint64_t number) {
     return stream;
 }
 
+// A request for a uid the host never named (a library build under test may answer anything) is dropped.
 void Host::onApply(uint64_t uid, const VideoStreamInfo& request) {
-    PeerView& view = m_peers.at(uid);
-    if (view.present) {
-        if (m_server == nullptr) {
-            publishRequested(uid, view, request);
-        }
-        view.subscription = Subscription::requested(request);
-        receiveSubscribed(uid, view);
+    const auto found = m_peers.find(uid);
+    if (found == m_peers.end() || !found->second.present) {
+        return;
     }
+    PeerView& view = found->second;
+    if (m_server == nullptr) {
+        publishRequested(uid, view, request);
+    }
+    view.subscription = Subscription::requested(request);
+    receiveSubscribed(uid, view);
 }
 
 // The idealized publisher: the stream the request names takes the request's parameters, and the library
@@ -366,6 +375,14 @@ std::optional<VideoStreamInfo> Host::wishFor(uint64_t uid) const {
     const PeerView& view = found->second;
     const std::optional<VideoStreamInfo> wish = view.subscription.wish(view.published);
     return wish && sends(*wish) ? wish : view.subscription.wish(view.peer->streams);
+}
+
+// The share stream loads the downlink beside the cameras; it is not rendered, so it has no freezes.
+void Host::peerShared(uint64_t uid, const VideoStreamInfo& stream) {
+    const auto found = m_peers.find(uid);
+    if (found != m_peers.end() && found->second.present) {
+        m_download.change(uid | kShareVideoBit, stream);
+    }
 }
 
 void Host::peerPublished(uint64_t uid, const std::vector<VideoStreamInfo>& streams) {
@@ -462,7 +479,11 @@ void Host::onUploadCheck() {
         m_uploadDirty = false;
     }
     if (m_shareDue) {
-        call(AskUpload{kShareChannel});
+        const TimelineStep step = call(AskUpload{kShareChannel});
+        const std::vector<VideoStreamInfo> share = infosOf(*std::get<UploadAnswer>(step.answer).records);
+        if (m_server != nullptr && !share.empty()) {
+            m_server->shared(m_meeting.localUid, share.front());
+        }
         m_shareDue = false;
     }
     markMetRequests();

@@ -1,10 +1,11 @@
-// The local participant's host: it drives its library instance through the public interface as a client
+// A participant's host: it drives its library instance through the public interface as a client
 // does. It turns the meeting's script into calls (joins, leaves, reports, speaker, sharing, requests),
 // feeds the network estimates, asks for the download adjustment and the HD/LD split, makes the upload
 // checks, and sets the streams its media paths carry from the answers alone: what it receives of a peer
-// follows its subscription to that peer (Subscription), never the library's inner state. Each peer is an
-// idealized publisher: a request that takes effect changes the stream it names, and the peer's new
-// published streams reach the library as a report after the report delay.
+// follows its subscription to that peer (Subscription), never the library's inner state. A peer's new
+// published streams reach the library as a report after the report delay. In a conference the peers are
+// other participants, whose published streams come through the server; alone, each peer is an idealized
+// publisher: a request that takes effect changes the stream it names.
 #ifndef KTRSDK_TOOLS_SIM_HOST_H
 #define KTRSDK_TOOLS_SIM_HOST_H
 
@@ -52,6 +53,8 @@ public:
     // The peer's published streams changed: received at once as the subscription asks, reported to the
     // library after the report delay.
     void peerPublished(uint64_t uid, const std::vector<tarn::video::VideoStreamInfo>& streams);
+    // The peer's share stream (nothing: it stopped sharing), sent to this participant from now on.
+    void peerShared(uint64_t uid, const tarn::video::VideoStreamInfo& stream);
 
 private:
     struct PeerView {

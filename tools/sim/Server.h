@@ -26,6 +26,8 @@ public:
     std::vector<tarn::video::VideoStreamInfo> subscriptionsTo(uint64_t publisher) const;
     // The publisher's camera streams changed: every other participant's host is told.
     void published(uint64_t publisher, const std::vector<tarn::video::VideoStreamInfo>& streams);
+    // The sharer's share answer (nothing: it stopped sharing) goes to every other participant.
+    void shared(uint64_t sharer, const tarn::video::VideoStreamInfo& stream);
 
 private:
     struct Member {
