@@ -373,10 +373,10 @@ TEST(DefaultStreams, PhonesPublish480pAndOthers720pAboveTheSame240p) {
 TEST(MeetingParser, ReadsEveryFieldConvertingSecondsAndMilliseconds) {
     const Meeting meeting = ktr::sim::parseMeeting(R"({
         "name": "all fields", "description": "every field once", "comment": "ignored",
-        "local": {"uid": 10, "dt": 1, "comment": "ignored"},
+        "local": {"uid": 10, "dt": 1, "comment": "ignored", "downlink": "constant:3mbps", "uplink": "lte.trace"},
         "duration_s": 120,
         "peers": [
-            {"uid": 30, "dt": 1, "join_s": 1.5, "leave_s": 100.25},
+            {"uid": 30, "dt": 1, "join_s": 1.5, "leave_s": 100.25, "uplink": "constant:500kbps"},
             {"uid": 20, "streams": [{"width": 960, "height": 540, "fps": 25, "bitrate": 600000, "maxbitrate": 800000,
                                      "minbitrate": 400000, "dft": 4, "comment": "one stream only"}]}
         ],
@@ -400,6 +400,8 @@ TEST(MeetingParser, ReadsEveryFieldConvertingSecondsAndMilliseconds) {
     EXPECT_EQ(meeting.description, "every field once");
     EXPECT_EQ(meeting.localUid, 10u);
     EXPECT_EQ(meeting.localDt, 1);
+    EXPECT_EQ(meeting.localLinks.downlink, "constant:3mbps");
+    EXPECT_EQ(meeting.localLinks.uplink, "lte.trace");
     EXPECT_EQ(meeting.duration, 120 * kSecond);
 
     // Peers in ascending uid, whatever the order written.
@@ -409,6 +411,8 @@ TEST(MeetingParser, ReadsEveryFieldConvertingSecondsAndMilliseconds) {
     EXPECT_EQ(written.dt, 8);
     EXPECT_EQ(written.join, 0);
     EXPECT_FALSE(written.leave);
+    EXPECT_EQ(written.links.downlink, "");
+    EXPECT_EQ(written.links.uplink, "");
     ASSERT_EQ(written.streams.size(), 1u);
     EXPECT_TRUE(sameStream(written.streams[0], VideoStreamInfo{1, 4, 960, 540, 25, 600000, 800000, 400000}));
     const MeetingPeer& phone = meeting.peers[1];
@@ -416,6 +420,8 @@ TEST(MeetingParser, ReadsEveryFieldConvertingSecondsAndMilliseconds) {
     EXPECT_EQ(phone.dt, 1);
     EXPECT_EQ(phone.join, 1500000);
     EXPECT_EQ(phone.leave, std::optional<Micros>(100250000));
+    EXPECT_EQ(phone.links.downlink, "");
+    EXPECT_EQ(phone.links.uplink, "constant:500kbps");
     ASSERT_EQ(phone.streams.size(), 2u);
     EXPECT_TRUE(sameStream(phone.streams[0], k480p));
     EXPECT_TRUE(sameStream(phone.streams[1], k240p));

@@ -50,6 +50,18 @@ grep -qx "the meeting, over its 8 participants (each one's value as the local on
     fail "--conference: no table of the participants"
 [ "$(grep -cE '^participant [0-9]+ ' "$scratch/conference.txt")" -eq 8 ] || fail "--conference: not 8 participants' rows"
 
+# Links named per participant: the local participant's are its own; outside a conference they are not used.
+cat >"$scratch/own-links.json" <<'JSON'
+{"local": {"uid": 1, "downlink": "constant:300kbps", "uplink": "constant:1mbps"}, "duration_s": 10,
+ "peers": [{"uid": 2, "uplink": "constant:200kbps"}, {"uid": 3}]}
+JSON
+"$ktr" sim "$scratch/own-links.json" --conference --summary-only >"$scratch/own-links-summary.json"
+/usr/bin/python3 -c 'import json,sys; s=json.load(open(sys.argv[1])); assert (s["downlink"], s["uplink"]) == ("constant:300kbps", "constant:1mbps"), s' \
+    "$scratch/own-links-summary.json" || fail "links named in the meeting: not the local participant's"
+"$ktr" sim "$scratch/own-links.json" --summary-only >"$scratch/own-links-alone.json"
+/usr/bin/python3 -c 'import json,sys; s=json.load(open(sys.argv[1])); assert (s["downlink"], s["uplink"]) == ("constant:10mbps", None), s' \
+    "$scratch/own-links-alone.json" || fail "links named in the meeting: used outside a conference"
+
 # Links drawn from a pool: the local participant's are named in the summary, the same seed draws the same.
 meeting="$source_dir/examples/meetings/team-meeting.json"
 for run in 1 2; do

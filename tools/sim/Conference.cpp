@@ -37,14 +37,21 @@ std::vector<MeetingPeer> everybody(const Meeting& meeting) {
     return users;
 }
 
-// A participant's links: drawn from the pool (downlink, then uplink) with the conference's own engine, or
-// the setup's own for everybody.
-SimulationSetup withLinksDrawn(const SimulationSetup& setup, std::mt19937_64& engine) {
+// A participant's links: the ones the meeting names for it, else drawn from the pool (downlink, then uplink)
+// with the conference's own engine, else the setup's own for everybody. The draws are made for everybody,
+// so naming one participant's links leaves the others' draws as they were.
+SimulationSetup withOwnLinks(const SimulationSetup& setup, uint64_t uid, std::mt19937_64& engine) {
     SimulationSetup own = setup;
     if (!setup.linkPool.empty()) {
         std::uniform_int_distribution<size_t> pick(0, setup.linkPool.size() - 1);
         own.downlink = setup.linkPool[pick(engine)];
         own.uplink = setup.linkPool[pick(engine)];
+    }
+    if (const auto named = setup.ownDownlinks.find(uid); named != setup.ownDownlinks.end()) {
+        own.downlink = named->second;
+    }
+    if (const auto named = setup.ownUplinks.find(uid); named != setup.ownUplinks.end()) {
+        own.uplink = named->second;
     }
     return own;
 }
@@ -85,7 +92,7 @@ Conference::Conference(const SimulationSetup& setup, const SdkLibrary& library, 
     for (const MeetingPeer& user : everybody(m_meeting)) {
         const bool local = user.uid == m_meeting.localUid;
         m_participants.push_back(std::make_unique<Participant>(conferenceViewOf(m_meeting, user.uid, turns),
-                                                               withLinksDrawn(setup, linkEngine), library,
+                                                               withOwnLinks(setup, user.uid, linkEngine), library,
                                                                local ? outputs : SimulationOutputs{}, &m_server));
         m_server.add(user.uid, m_participants.back()->host(), user.streams);
     }

@@ -12,12 +12,20 @@
 
 namespace ktr::sim {
 
+// A participant's own links in a conference, each as --downlink takes it (a trace file or a synthetic
+// shape); empty: the run's link for everybody.
+struct ParticipantLinks {
+    std::string downlink;
+    std::string uplink;
+};
+
 struct MeetingPeer {
     uint64_t uid = 0;
     uint16_t dt = 8;                                    // device type
     std::vector<tarn::video::VideoStreamInfo> streams;  // published simulcast streams, in report order
     Micros join = 0;                                    // when the peer joins
     std::optional<Micros> leave;                        // when it leaves (none: stays to the end)
+    ParticipantLinks links;
 };
 
 struct SpeakerTurn {
@@ -72,6 +80,7 @@ struct Meeting {
     std::string description;
     uint64_t localUid = 0;
     int32_t localDt = 8;
+    ParticipantLinks localLinks;
     Micros duration = 0;
     std::vector<MeetingPeer> peers;                         // ascending uid after parsing
     std::vector<SpeakerTurn> speakers;                      // sorted by start, non-overlapping

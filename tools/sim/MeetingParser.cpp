@@ -138,6 +138,11 @@ void MeetingParser::readLocal(FieldReader& local) {
         local.fail("uid", "0 is nobody to the library; the local user needs another uid");
     }
     m_meeting.localDt = local.i32("dt", m_meeting.localDt);
+    m_meeting.localLinks = readLinks(local);
+}
+
+ParticipantLinks MeetingParser::readLinks(FieldReader& in) {
+    return ParticipantLinks{in.text("downlink", ""), in.text("uplink", "")};
 }
 
 void MeetingParser::readPeers(FieldReader& top) {
@@ -175,6 +180,7 @@ void MeetingParser::readPeerList(FieldReader& top) {
             peer.leave = readMeetingTime(in, "leave_s");
         }
         checkPeerStay(in.place(), peer, m_meeting.duration);
+        peer.links = readLinks(in);
         m_meeting.peers.push_back(std::move(peer));
     });
 }

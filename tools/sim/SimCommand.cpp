@@ -6,10 +6,13 @@
 
 #include <cmath>
 #include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
 #include "CapacityTrace.h"
 #include "ChildPool.h"
@@ -61,6 +64,31 @@ LoadedTrace loadTrace(const std::string& text) {
     }
     const std::string content = readInputFile(text);
     return LoadedTrace{parseTrace(content, text), HashedFile{text, sha256Hex(content)}};
+}
+
+// The links a conference's meeting names per participant, loaded, by uid.
+struct OwnLinks {
+    std::deque<LoadedTrace> traces;  // stable addresses as it grows
+    std::map<uint64_t, const CapacityTrace*> downlinks;
+    std::map<uint64_t, const CapacityTrace*> uplinks;
+};
+
+void loadLinksOf(uint64_t uid, const ParticipantLinks& links, OwnLinks& own) {
+    if (!links.downlink.empty()) {
+        own.downlinks[uid] = &own.traces.emplace_back(loadTrace(links.downlink)).trace;
+    }
+    if (!links.uplink.empty()) {
+        own.uplinks[uid] = &own.traces.emplace_back(loadTrace(links.uplink)).trace;
+    }
+}
+
+OwnLinks loadOwnLinks(const Meeting& meeting) {
+    OwnLinks own;
+    loadLinksOf(meeting.localUid, meeting.localLinks, own);
+    for (const MeetingPeer& peer : meeting.peers) {
+        loadLinksOf(peer.uid, peer.links, own);
+    }
+    return own;
 }
 
 std::string number(const Known<double>& value) {
@@ -296,12 +324,13 @@ int SimCommand::runOne() const {
             "ktr sim: --link-pool draws every participant's links: it needs a conference "
             "(--conference or the meeting's \"conference\": true)");
     }
-    std::vector<LoadedTrace> pool;
+    std::deque<LoadedTrace> pool;  // stable addresses as it grows
     if (!m_linkPoolDir.empty()) {
         for (const std::string& path : listTraces(m_linkPoolDir)) {
             pool.push_back(loadTrace(path));
         }
     }
+    const OwnLinks own = m_conference || meeting.conference ? loadOwnLinks(meeting) : OwnLinks{};
     const SdkLibrary library(libraryPath());
 
     OutputFiles files;
@@ -339,6 +368,8 @@ int SimCommand::runOne() const {
     for (const LoadedTrace& trace : pool) {
         setup.linkPool.push_back(&trace.trace);
     }
+    setup.ownDownlinks = own.downlinks;
+    setup.ownUplinks = own.uplinks;
     setup.recordedEstimates = estimates ? &*estimates : nullptr;
     TimelineHeader header;
     header.command = "sim";
@@ -349,8 +380,10 @@ int SimCommand::runOne() const {
     if (uplinkTrace) {
         header.provenance.traces.push_back(uplinkTrace->identity);
     }
-    for (const LoadedTrace& trace : pool) {
-        header.provenance.traces.push_back(trace.identity);
+    for (const std::deque<LoadedTrace>* traces : {&std::as_const(pool), &own.traces}) {
+        for (const LoadedTrace& trace : *traces) {
+            header.provenance.traces.push_back(trace.identity);
+        }
     }
     timeline.begin(header);
     RunSummary summary;

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <ostream>
 #include <utility>
@@ -37,6 +38,9 @@ struct SimulationSetup {
     // A conference's links: each participant's downlink and uplink drawn with the seed from these (none: the
     // downlink and uplink above for everybody).
     std::vector<const CapacityTrace*> linkPool;
+    // A conference's links named per participant in the meeting, by uid; they take precedence.
+    std::map<uint64_t, const CapacityTrace*> ownDownlinks;
+    std::map<uint64_t, const CapacityTrace*> ownUplinks;
 };
 
 // Where a run's outputs go; every one is optional.
