@@ -62,6 +62,11 @@ JSON
 /usr/bin/python3 -c 'import json,sys; s=json.load(open(sys.argv[1])); assert (s["downlink"], s["uplink"]) == ("constant:10mbps", None), s' \
     "$scratch/own-links-alone.json" || fail "links named in the meeting: used outside a conference"
 
+# A conference of more participants than it runs is refused, naming the file.
+/usr/bin/python3 -c 'import json,sys; json.dump({"local": {"uid": 1}, "duration_s": 10, "peers": {"count": 50, "mix": {"8": 1}}}, open(sys.argv[1], "w"))' \
+    "$scratch/crowd.json"
+expect_failure 2 "crowd.json: 51 participants; a conference runs at most 50" "$ktr" sim "$scratch/crowd.json" --conference
+
 # Links drawn from a pool: the local participant's are named in the summary, the same seed draws the same.
 meeting="$source_dir/examples/meetings/team-meeting.json"
 for run in 1 2; do
