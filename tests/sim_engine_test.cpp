@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <map>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "EventQueue.h"
 #include "MediaPath.h"
 #include "SimObserver.h"
+#include "Subscription.h"
 #include "SyntheticTrace.h"
 
 namespace {
@@ -223,5 +225,40 @@ INSTANTIATE_TEST_SUITE_P(
         }
         return name;
     });
+
+// Which published stream a subscription receives: the answer's higher or lower stream, or for a request the
+// stream closest to its bitrate without exceeding it, else the lowest.
+TEST(Subscription, ReceivesTheAnswersStreamOrTheClosestNotAboveTheRequest) {
+    using ktr::sim::Subscription;
+    const VideoStreamInfo hd{1, 0, 1280, 720, 30, 716800, 1024000, 512000};
+    const VideoStreamInfo ld{1, 0, 320, 240, 15, 204800, 256000, 102400};
+    const VideoStreamInfo vga{1, 0, 640, 480, 20, 358400, 512000, 245760};
+    const auto request = [](int32_t bitrate) {
+        return Subscription::requested(VideoStreamInfo{1, 0, 0, 0, 15, bitrate, 0, 0});
+    };
+    struct Case {
+        const char* name;
+        Subscription subscription;
+        std::vector<VideoStreamInfo> published;
+        std::optional<size_t> expected;
+    };
+    const std::vector<Case> cases{
+        {"no subscription yet", Subscription(), {hd, ld}, std::nullopt},
+        {"hd set: the higher of two, listed first", Subscription::answered(true), {hd, ld}, 0},
+        {"hd set: the higher of two, listed second", Subscription::answered(true), {ld, hd}, 1},
+        {"ld set: the lower of two", Subscription::answered(false), {hd, ld}, 1},
+        {"hd set with one stream: that one", Subscription::answered(true), {ld}, 0},
+        {"hd set with three: the lower of the first two", Subscription::answered(true), {vga, ld, hd}, 1},
+        {"request between the two: the lower", request(300000), {hd, ld}, 1},
+        {"request exactly the higher: the higher", request(716800), {hd, ld}, 0},
+        {"request above both: the higher", request(2000000), {hd, ld}, 0},
+        {"request below both: the lowest", request(100000), {hd, ld}, 1},
+        {"request between the lower two of three", request(500000), {hd, ld, vga}, 2},
+        {"nothing published", request(500000), {}, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.subscription.streamIn(c.published), c.expected) << c.name;
+    }
+}
 
 }  // namespace

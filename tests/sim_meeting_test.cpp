@@ -73,7 +73,8 @@ TEST_P(MeetingBadInput, NamesTheFileTheFieldAndTheProblem) {
 }
 
 const char* const kTopFields =
-    "comment, config, definitions, description, duration_s, host, link, local, name, peers, select_requests, "
+    "comment, conference, config, definitions, description, duration_s, host, link, local, name, peers, "
+    "select_requests, "
     "sharing, speakers";
 
 INSTANTIATE_TEST_SUITE_P(
@@ -133,6 +134,9 @@ INSTANTIATE_TEST_SUITE_P(
         BadInputCase{
             "negative request delay", meetingWith(R"("host": {"request_delay_s": -0.2})"),
             R"(meeting.json: field "host.request_delay_s": expected a number from 0 to 86400, got the number -0.2)"},
+        BadInputCase{
+            "negative report delay", meetingWith(R"("host": {"report_delay_s": -0.5})"),
+            R"(meeting.json: field "host.report_delay_s": expected a number from 0 to 86400, got the number -0.5)"},
         BadInputCase{
             "report interval neither off nor long enough", meetingWith(R"("host": {"report_interval_s": 0.0001})"),
             R"(meeting.json: field "host.report_interval_s": expected 0 (off) or a number from 0.001 to 86400, got the number 0.0001)"},
@@ -323,7 +327,9 @@ TEST(MeetingParser, FillsEveryAbsentFieldWithItsDefault) {
     EXPECT_EQ(meeting.host.downloadAdjustInterval, 1000000);
     EXPECT_EQ(meeting.host.uploadCheckInterval, 1000000);
     EXPECT_EQ(meeting.host.requestDelay, 200000);
-    EXPECT_EQ(meeting.host.reportInterval, 10000000);
+    EXPECT_EQ(meeting.host.reportDelay, 100000);
+    EXPECT_FALSE(meeting.conference);
+    EXPECT_EQ(meeting.host.reportInterval, 0);
     EXPECT_EQ(meeting.link.baseRtt, 50000);
     EXPECT_EQ(meeting.link.downlinkBufferBytes, 150000);
     EXPECT_EQ(meeting.link.uplinkBufferBytes, 150000);
@@ -367,10 +373,10 @@ TEST(DefaultStreams, PhonesPublish480pAndOthers720pAboveTheSame240p) {
 TEST(MeetingParser, ReadsEveryFieldConvertingSecondsAndMilliseconds) {
     const Meeting meeting = ktr::sim::parseMeeting(R"({
         "name": "all fields", "description": "every field once", "comment": "ignored",
-        "local": {"uid": 10, "dt": 1, "comment": "ignored"},
+        "local": {"uid": 10, "dt": 1, "comment": "ignored", "downlink": "constant:3mbps", "uplink": "lte.trace"},
         "duration_s": 120,
         "peers": [
-            {"uid": 30, "dt": 1, "join_s": 1.5, "leave_s": 100.25},
+            {"uid": 30, "dt": 1, "join_s": 1.5, "leave_s": 100.25, "uplink": "constant:500kbps"},
             {"uid": 20, "streams": [{"width": 960, "height": 540, "fps": 25, "bitrate": 600000, "maxbitrate": 800000,
                                      "minbitrate": 400000, "dft": 4, "comment": "one stream only"}]}
         ],
@@ -383,8 +389,9 @@ TEST(MeetingParser, ReadsEveryFieldConvertingSecondsAndMilliseconds) {
         "definitions": [{"channel": 2, "dft": 5, "width": 1280, "height": 720, "fps": 10, "bitrate": 1,
                          "maxbitrate": 2, "minbitrate": 3}],
         "config": {"forceHD": true},
+        "conference": true,
         "host": {"estimate_interval_s": 0.05, "download_adjust_interval_s": 2, "upload_check_interval_s": 0.5,
-                 "request_delay_s": 0, "report_interval_s": 0},
+                 "request_delay_s": 0, "report_delay_s": 0.25, "report_interval_s": 5},
         "link": {"base_rtt_ms": 12.5, "downlink_buffer_bytes": 30000, "uplink_buffer_bytes": 1,
                  "key_frame_factor": 4, "key_frame_interval_s": 2.5}
     })",
@@ -393,6 +400,8 @@ TEST(MeetingParser, ReadsEveryFieldConvertingSecondsAndMilliseconds) {
     EXPECT_EQ(meeting.description, "every field once");
     EXPECT_EQ(meeting.localUid, 10u);
     EXPECT_EQ(meeting.localDt, 1);
+    EXPECT_EQ(meeting.localLinks.downlink, "constant:3mbps");
+    EXPECT_EQ(meeting.localLinks.uplink, "lte.trace");
     EXPECT_EQ(meeting.duration, 120 * kSecond);
 
     // Peers in ascending uid, whatever the order written.
@@ -402,6 +411,8 @@ TEST(MeetingParser, ReadsEveryFieldConvertingSecondsAndMilliseconds) {
     EXPECT_EQ(written.dt, 8);
     EXPECT_EQ(written.join, 0);
     EXPECT_FALSE(written.leave);
+    EXPECT_EQ(written.links.downlink, "");
+    EXPECT_EQ(written.links.uplink, "");
     ASSERT_EQ(written.streams.size(), 1u);
     EXPECT_TRUE(sameStream(written.streams[0], VideoStreamInfo{1, 4, 960, 540, 25, 600000, 800000, 400000}));
     const MeetingPeer& phone = meeting.peers[1];
@@ -409,6 +420,8 @@ TEST(MeetingParser, ReadsEveryFieldConvertingSecondsAndMilliseconds) {
     EXPECT_EQ(phone.dt, 1);
     EXPECT_EQ(phone.join, 1500000);
     EXPECT_EQ(phone.leave, std::optional<Micros>(100250000));
+    EXPECT_EQ(phone.links.downlink, "");
+    EXPECT_EQ(phone.links.uplink, "constant:500kbps");
     ASSERT_EQ(phone.streams.size(), 2u);
     EXPECT_TRUE(sameStream(phone.streams[0], k480p));
     EXPECT_TRUE(sameStream(phone.streams[1], k240p));
@@ -443,7 +456,9 @@ TEST(MeetingParser, ReadsEveryFieldConvertingSecondsAndMilliseconds) {
     EXPECT_EQ(meeting.host.downloadAdjustInterval, 2 * kSecond);
     EXPECT_EQ(meeting.host.uploadCheckInterval, 500000);
     EXPECT_EQ(meeting.host.requestDelay, 0);
-    EXPECT_EQ(meeting.host.reportInterval, 0);
+    EXPECT_EQ(meeting.host.reportDelay, 250000);
+    EXPECT_TRUE(meeting.conference);
+    EXPECT_EQ(meeting.host.reportInterval, 5 * kSecond);
     EXPECT_EQ(meeting.link.baseRtt, 12500);
     EXPECT_EQ(meeting.link.downlinkBufferBytes, 30000);
     EXPECT_EQ(meeting.link.uplinkBufferBytes, 1);

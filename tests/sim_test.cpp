@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <deque>
 #include <fstream>
@@ -180,16 +181,33 @@ ktr::sim::Meeting meeting(int peers, Micros duration) {
     return m;
 }
 
+// Every sample of the series, in the order written.
+class SeriesCollector : public ktr::SeriesSink {
+public:
+    struct Sample {
+        double timeS;
+        std::string kind;
+        uint64_t uid;
+        double value;
+    };
+    void sample(double timeS, const char* kind, uint64_t uid, double value) override {
+        samples.push_back({timeS, kind, uid, value});
+    }
+    std::vector<Sample> samples;
+};
+
 struct RunResult {
     ktr::RunSummary summary;
     TimelineCollector timeline;
     std::string record;
+    SeriesCollector series;
+    ktr::sim::PathTotals download;
 
     const std::vector<ktr::TimelineStep>& steps() const { return timeline.steps; }
 };
 
 RunResult simulate(const ktr::sim::Meeting& m, const std::string& downlink, const std::string& uplink = "",
-                   ktr::SeriesSink* series = nullptr) {
+                   bool conference = false) {
     const ktr::sim::CapacityTrace down = ktr::sim::parseSyntheticTrace(downlink);
     const std::optional<ktr::sim::CapacityTrace> up =
         uplink.empty() ? std::nullopt : std::optional<ktr::sim::CapacityTrace>(ktr::sim::parseSyntheticTrace(uplink));
@@ -197,12 +215,15 @@ RunResult simulate(const ktr::sim::Meeting& m, const std::string& downlink, cons
     setup.meeting = &m;
     setup.downlink = &down;
     setup.uplink = up ? &*up : nullptr;
+    setup.conference = conference;
     TimelineCollector timeline;
     std::ostringstream record;
     ktr::ScenarioWriter recorder(record, "recorded", "", ktr::Init{m.localUid, m.localDt});
     std::srand(1);  // the library draws from rand(): every run starts from the same point
     RunResult result;
-    ktr::sim::Simulation(setup).run(library(), {&timeline, &recorder, series}, result.summary);
+    ktr::sim::Simulation simulation(setup);
+    simulation.run(library(), {&timeline, &recorder, &result.series}, result.summary);
+    result.download = simulation.downloadTotals();
     recorder.finish();
     result.timeline = std::move(timeline);
     result.record = record.str();
@@ -266,18 +287,22 @@ TEST(Simulation, CapacityDropIsCutAndRecovered) {
 }
 
 // The link's sampled series, by time: capacity and delivered.
-class LinkSeries : public ktr::SeriesSink {
-public:
-    void sample(double timeS, const char* kind, uint64_t, double value) override {
-        if (std::string(kind) == "capacity") {
-            capacity[timeS] = value;
-        } else if (std::string(kind) == "delivered") {
-            delivered[timeS] = value;
-        }
-    }
+struct LinkSeries {
     std::map<double, double> capacity;
     std::map<double, double> delivered;
 };
+
+LinkSeries linkSeriesOf(const SeriesCollector& collected) {
+    LinkSeries series;
+    for (const SeriesCollector::Sample& sample : collected.samples) {
+        if (sample.kind == "capacity") {
+            series.capacity[sample.timeS] = sample.value;
+        } else if (sample.kind == "delivered") {
+            series.delivered[sample.timeS] = sample.value;
+        }
+    }
+    return series;
+}
 
 // Rounding of the bytes carried, summed over a trace: far below one bit per interval.
 constexpr double kRoundingBps = 1e-3;
@@ -289,8 +314,8 @@ TEST(Simulation, DeliveredStaysWithinCapacityAndTheLinkSharesWithinTheWhole) {
          {std::string("walk:1.5mbps/300kbps-4mbps/seed=3"), std::string("walk:2mbps/200kbps-6mbps/seed=19/every=200ms"),
           std::string("outage:3mbps/20s/4s"), std::string("steps:15s@4mbps,15s@300kbps,30s@2mbps"),
           std::string("constant:800kbps")}) {
-        LinkSeries series;
-        const RunResult run = simulate(meeting(5, 60 * kMicrosPerSecond), downlink, "", &series);
+        const RunResult run = simulate(meeting(5, 60 * kMicrosPerSecond), downlink);
+        const LinkSeries series = linkSeriesOf(run.series);
         ASSERT_EQ(series.delivered.size(), series.capacity.size()) << downlink;
         ASSERT_EQ(series.delivered.size(), 599u) << downlink << ": a sample every 100 ms, none at the end";
         for (const auto& [time, delivered] : series.delivered) {
@@ -376,6 +401,167 @@ INSTANTIATE_TEST_SUITE_P(
         // Over capacity for 0.5 s only: no drop.
         RecoveryCase{"too_short", "steps:10s@2mbps,500ms@500kbps,29500ms@2mbps", 0, 0, std::nullopt, std::nullopt}),
     [](const ::testing::TestParamInfo<RecoveryCase>& info) { return info.param.name; });
+
+// A desktop calls one desktop colleague on a link far above any stream the library can ask for; nobody
+// speaks. Every raise the library asks for is met, the colleague publishes it, and its report confirms it
+// (the library chooses the upper stream again for a peer it knows while the estimate is good, nobody
+// speaks or shares and fewer than three users are listed), so nothing is dropped, nothing freezes and no
+// received stream ever goes back to where it was.
+TEST(HostModel, OneToOneOnAnAmpleConstantLinkDropsNothingFreezesNeverAndDoesNotFlap) {
+    ktr::sim::Meeting m = meeting(1, 120 * kMicrosPerSecond);
+    m.speakers.clear();
+    const RunResult run = simulate(m, "constant:10mbps");
+    EXPECT_EQ(run.download.dropped, 0);
+    EXPECT_EQ(value(run.summary, "freezes_per_min"), 0.0) << ktr::toJsonText(run.summary);
+    EXPECT_EQ(value(run.summary, "flaps_per_min"), 0.0) << ktr::toJsonText(run.summary);
+    EXPECT_EQ(value(run.summary, "time_none_pct"), 0.0);
+    double last = 0;
+    for (const SeriesCollector::Sample& sample : run.series.samples) {
+        last = sample.kind == "received" ? sample.value : last;
+    }
+    EXPECT_GT(last, 716800.0) << "the raises the library asked for were never received";
+}
+
+bool near(double a, double b) {
+    return std::abs(a - b) < 1e-9;
+}
+
+// The library answers the host had at timeS that account for a change of what it receives of uid: an HD/LD
+// answer at that instant naming it (the answers after a report or a new user list included), a download
+// request for it made one request delay earlier, or its leave.
+bool answerExplains(const RunResult& run, const ktr::sim::Meeting& m, double timeS, uint64_t uid) {
+    const double requestDelayS = static_cast<double>(m.host.requestDelay) / kMicrosPerSecond;
+    for (const ktr::TimelineStep& step : run.steps()) {
+        const double at = *step.time;
+        if (const auto* hdld = std::get_if<ktr::HdLdAnswer>(&step.answer); hdld != nullptr && near(at, timeS)) {
+            if (hdld->hd->count(uid) != 0 || hdld->ld->count(uid) != 0) {
+                return true;
+            }
+        }
+        if (const auto* download = std::get_if<ktr::DownloadAnswer>(&step.answer);
+            download != nullptr && near(at + requestDelayS, timeS) && download->request(uid) != nullptr) {
+            return true;
+        }
+        if (const auto* leave = std::get_if<ktr::RemoveUser>(&step.action);
+            leave != nullptr && near(at, timeS) && leave->uid == uid) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Peers join late and leave early over a link that drops and recovers: every change of a received stream
+// follows an answer of the library or a report, never the host's own reading of the library's state.
+TEST(HostModel, EverySwitchOfAReceivedStreamFollowsARequestAnAnswerOrALeave) {
+    ktr::sim::Meeting m = meeting(4, 90 * kMicrosPerSecond);
+    m.peers[1].join = 10 * kMicrosPerSecond;
+    m.peers[2].leave = 60 * kMicrosPerSecond;
+    const RunResult run = simulate(m, "steps:30s@4mbps,20s@500kbps,40s@4mbps");
+    int changes = 0;
+    for (const SeriesCollector::Sample& sample : run.series.samples) {
+        if (sample.kind == "received") {
+            ++changes;
+            EXPECT_TRUE(answerExplains(run, m, sample.timeS, sample.uid))
+                << "peer " << sample.uid << " received at " << sample.value << " bit/s from " << sample.timeS << " s";
+        }
+    }
+    EXPECT_GT(changes, 8) << "the run should raise and cut, besides the joins and the leave";
+}
+
+// The greatest bitrate of the camera streams an upload answer publishes.
+int32_t topBitrate(const ktr::UploadAnswer& answer) {
+    int32_t top = 0;
+    for (const ktr::Record& record : *answer.records) {
+        top = std::max(top, record.bitrate.value_or(0));
+    }
+    return top;
+}
+
+// Three people on rich links, everybody running the library. The local participant is a publisher: its
+// select requests are its two subscribers' subscriptions. A subscription to a published stream asks for
+// that stream, so a select request above everything published so far can only be a subscriber's raised
+// download request; the loop is closed when one arrives and a later upload answer publishes above what was
+// published before it. Nobody speaks: a listener's camera is asked for 180P, which the built-in table lacks,
+// so with a speaker the others would publish nothing.
+TEST(Conference, ASubscribersRaisedRequestReachesThePublisherAndChangesWhatItPublishes) {
+    ktr::sim::Meeting m = meeting(2, 60 * kMicrosPerSecond);
+    m.speakers.clear();
+    const RunResult run = simulate(m, "constant:20mbps", "constant:20mbps", true);
+    int32_t publishedSoFar = 0;
+    std::optional<double> raisedAt;
+    std::optional<double> publishedAt;
+    for (const ktr::TimelineStep& step : run.steps()) {
+        if (const auto* request = std::get_if<ktr::SelectRequest>(&step.action);
+            request != nullptr && publishedSoFar > 0 && request->bitrate > publishedSoFar && !raisedAt) {
+            raisedAt = *step.time;
+        }
+        if (const auto* upload = std::get_if<ktr::UploadAnswer>(&step.answer);
+            upload != nullptr && upload->channel == 1) {
+            if (raisedAt && !publishedAt && topBitrate(*upload) > publishedSoFar) {
+                publishedAt = *step.time;
+            }
+            publishedSoFar = raisedAt ? publishedSoFar : std::max(publishedSoFar, topBitrate(*upload));
+        }
+    }
+    ASSERT_TRUE(raisedAt) << "no subscriber asked the publisher for more than it published";
+    ASSERT_TRUE(publishedAt) << "the raised request at " << *raisedAt << " s never changed what was published";
+    EXPECT_GE(*publishedAt, *raisedAt);
+}
+
+// One process, one rand() sequence: the same meeting, links and seed give the same calls and the same
+// summary, byte for byte.
+TEST(Conference, SameMeetingSameLinksSameSeedSameOutputs) {
+    ktr::sim::Meeting m = meeting(4, 60 * kMicrosPerSecond);
+    m.speakers.clear();
+    const RunResult first = simulate(m, "walk:1.5mbps/300kbps-4mbps/seed=7", "constant:2mbps", true);
+    const RunResult second = simulate(m, "walk:1.5mbps/300kbps-4mbps/seed=7", "constant:2mbps", true);
+    EXPECT_EQ(first.record, second.record);
+    EXPECT_EQ(ktr::toJsonText(first.summary), ktr::toJsonText(second.summary));
+    EXPECT_GT(first.steps().size(), 100u);
+}
+
+// The local participant's download path: what was sent either arrived, was dropped or is still on its way.
+TEST(Conference, TheDownloadPathLosesNoBytesUnaccounted) {
+    ktr::sim::Meeting m = meeting(4, 60 * kMicrosPerSecond);
+    m.speakers.clear();
+    const RunResult run = simulate(m, "steps:20s@3mbps,20s@100kbps,20s@3mbps", "constant:2mbps", true);
+    EXPECT_GT(run.download.sent, 0);
+    EXPECT_GT(run.download.dropped, 0) << "the drop to 100 kbit/s should overflow the buffer";
+    EXPECT_LE(run.download.delivered + run.download.dropped, run.download.sent);
+}
+
+// A peer shares from 10 s to 25 s: its share answer travels to the local participant beside the cameras, so
+// the local downlink's demand exceeds the cameras it receives by the share stream's bitrate then, and only
+// then. The built-in table has no 720P row for the share channel (the share answer would be all zero): the
+// meeting installs one. At one instant the local participant (uid 1) samples before the sharer (uid 2) acts,
+// so the sample at 10 s has no share yet and the one at 25 s still has it.
+TEST(Conference, ASharersShareStreamReachesEveryoneElseWhileItShares) {
+    ktr::sim::Meeting m = meeting(2, 40 * kMicrosPerSecond);
+    m.speakers.clear();
+    m.definitions.push_back(VideoStreamInfo{2, 5, 1280, 720, 10, 1000000, 1500000, 500000});
+    m.sharing.push_back({10 * kMicrosPerSecond, 25 * kMicrosPerSecond, 2});
+    const RunResult run = simulate(m, "constant:20mbps", "", true);
+    std::map<uint64_t, double> cameras;
+    int sharing = 0;
+    for (const SeriesCollector::Sample& sample : run.series.samples) {
+        if (sample.kind == "received") {
+            cameras[sample.uid] = sample.value;
+        } else if (sample.kind == "demand") {
+            double received = 0;
+            for (const auto& [uid, bitrate] : cameras) {
+                received += bitrate;
+            }
+            const bool shares = sample.timeS > 10.0 && sample.timeS <= 25.0;
+            if (shares) {
+                ++sharing;
+                EXPECT_GT(sample.value, received) << "no share stream at " << sample.timeS << " s";
+            } else {
+                EXPECT_EQ(sample.value, received) << "a share stream at " << sample.timeS << " s";
+            }
+        }
+    }
+    EXPECT_EQ(sharing, 150);
+}
 
 // Every metric the summary writes is a row of the metric table, in the table's order, with its unit, direction
 // and shape, and every row is written; each peer gets exactly the rows marked per peer.

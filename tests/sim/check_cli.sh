@@ -31,6 +31,54 @@ for meeting in "$source_dir"/examples/meetings/*.json; do
     done
 done
 
+# Conference mode: every bundled meeting runs with everybody on the library, twice to the same bytes.
+for meeting in "$source_dir"/examples/meetings/*.json; do
+    name=$(basename "$meeting" .json)
+    for run in 1 2; do
+        "$ktr" sim "$meeting" --conference --downlink "$source_dir/examples/traces/synthetic-train-walk.mahimahi" \
+            --uplink constant:2mbps --duration 60 --summary "$scratch/$name-conference-$run.json" \
+            --json "$scratch/$name-conference-$run.jsonl" >/dev/null || fail "$name --conference: exit status $?"
+    done
+    cmp -s "$scratch/$name-conference-1.json" "$scratch/$name-conference-2.json" &&
+        cmp -s "$scratch/$name-conference-1.jsonl" "$scratch/$name-conference-2.jsonl" ||
+        fail "$name --conference: two runs of the same meeting, traces and seed differ"
+done
+
+# A conference's text names the meeting's distribution over its participants and each participant's row.
+"$ktr" sim "$source_dir/examples/meetings/team-meeting.json" --conference --duration 30 >"$scratch/conference.txt"
+grep -qx "the meeting, over its 8 participants (each one's value as the local one's):" "$scratch/conference.txt" ||
+    fail "--conference: no table of the participants"
+[ "$(grep -cE '^participant [0-9]+ ' "$scratch/conference.txt")" -eq 8 ] || fail "--conference: not 8 participants' rows"
+
+# Links named per participant: the local participant's are its own; outside a conference they are not used.
+cat >"$scratch/own-links.json" <<'JSON'
+{"local": {"uid": 1, "downlink": "constant:300kbps", "uplink": "constant:1mbps"}, "duration_s": 10,
+ "peers": [{"uid": 2, "uplink": "constant:200kbps"}, {"uid": 3}]}
+JSON
+"$ktr" sim "$scratch/own-links.json" --conference --summary-only >"$scratch/own-links-summary.json"
+/usr/bin/python3 -c 'import json,sys; s=json.load(open(sys.argv[1])); assert (s["downlink"], s["uplink"]) == ("constant:300kbps", "constant:1mbps"), s' \
+    "$scratch/own-links-summary.json" || fail "links named in the meeting: not the local participant's"
+"$ktr" sim "$scratch/own-links.json" --summary-only >"$scratch/own-links-alone.json"
+/usr/bin/python3 -c 'import json,sys; s=json.load(open(sys.argv[1])); assert (s["downlink"], s["uplink"]) == ("constant:10mbps", None), s' \
+    "$scratch/own-links-alone.json" || fail "links named in the meeting: used outside a conference"
+
+# A conference of more participants than it runs is refused, naming the file.
+/usr/bin/python3 -c 'import json,sys; json.dump({"local": {"uid": 1}, "duration_s": 10, "peers": {"count": 50, "mix": {"8": 1}}}, open(sys.argv[1], "w"))' \
+    "$scratch/crowd.json"
+expect_failure 2 "crowd.json: 51 participants; a conference runs at most 50" "$ktr" sim "$scratch/crowd.json" --conference
+
+# Links drawn from a pool: the local participant's are named in the summary, the same seed draws the same.
+meeting="$source_dir/examples/meetings/team-meeting.json"
+for run in 1 2; do
+    "$ktr" sim "$meeting" --conference --link-pool "$scratch/traces" --duration 30 --summary-only \
+        >"$scratch/pool-$run.json"
+done
+cmp -s "$scratch/pool-1.json" "$scratch/pool-2.json" || fail "--link-pool: the same seed drew other links"
+/usr/bin/python3 -c 'import json,sys; s=json.load(open(sys.argv[1])); assert s["downlink"] in sys.argv[2:], s["downlink"]' \
+    "$scratch/pool-1.json" office.mahimahi synthetic-tunnel-outage.mbps synthetic-office-steps.mbps ||
+    fail "--link-pool: the summary names no trace of the pool"
+expect_failure 2 "it needs a conference" "$ktr" sim "$meeting" --link-pool "$scratch/traces" --duration 5
+
 # The recorded calls replay to the same lines, in the same order.
 meeting="$source_dir/examples/meetings/team-meeting.json"
 "$ktr" sim "$meeting" --downlink "$scratch/traces/office.mahimahi" --duration 60 --record "$scratch/record.json" \

@@ -19,6 +19,7 @@ namespace ktr::sim {
 enum class EventKind {
     Script,       // the meeting's next scripted event (join, leave, report, speaker, sharing, requests)
     Apply,        // a download request takes effect: the peer's stream changes
+    Report,       // a peer's report of its changed published streams reaches the host
     Estimate,     // the host reports the network estimates (and the run is sampled)
     Adjust,       // the host asks for the download adjustment and the HD/LD split
     Upload,       // the host's upload check

@@ -1,6 +1,7 @@
 #include "Host.h"
 
 #include <algorithm>
+#include <tuple>
 
 #include "PeerStreams.h"
 
@@ -11,6 +12,9 @@ using tarn::video::VideoStreamInfo;
 
 constexpr int32_t kCameraChannel = 1;
 constexpr int32_t kShareChannel = 2;
+// A sharer's share stream travels as a video of its own beside the sharer's camera: its uid with the top
+// bit set (a meeting whose uids use that bit would mix the two).
+constexpr uint64_t kShareVideoBit = uint64_t{1} << 63;
 // The window of the smoothed capacity series: short spikes of a cellular link (100 ms at tens of Mbit/s)
 // average out over it, while a drop that lasts shows within a second.
 constexpr Micros kSmoothedCapacityWindow = kMicrosPerSecond;
@@ -23,6 +27,11 @@ double bitrateOf(const VideoStreamInfo& stream) {
 const VideoStreamInfo* upperOf(const std::vector<VideoStreamInfo>& streams) {
     const std::optional<size_t> best = peerstreams::bestReceivable(streams);
     return best ? &streams[*best] : nullptr;
+}
+
+bool sameRecord(const VideoStreamInfo& a, const VideoStreamInfo& b) {
+    return std::tie(a.channel, a.dft, a.width, a.height, a.fps, a.bitrate, a.maxbitrate, a.minbitrate) ==
+           std::tie(b.channel, b.dft, b.width, b.height, b.fps, b.bitrate, b.maxbitrate, b.minbitrate);
 }
 
 User userOf(uint64_t uid, uint16_t dt) {
@@ -42,7 +51,7 @@ int64_t standingOf(const MeetingPeer& peer) {
 }  // namespace
 
 Host::Host(const SimulationSetup& setup, const SdkLibrary& library, const SimulationOutputs& outputs, EventQueue& queue,
-           MediaPath& download, MediaPath* upload, SimObserver& observer)
+           MediaPath& download, MediaPath* upload, SimObserver& observer, Server* server)
     : m_setup(setup),
       m_meeting(*setup.meeting),
       m_outputs(outputs),
@@ -50,6 +59,7 @@ Host::Host(const SimulationSetup& setup, const SdkLibrary& library, const Simula
       m_download(download),
       m_upload(upload),
       m_observer(observer),
+      m_server(server),
       m_driver(library),
       m_script(scriptOf(m_meeting, setup.seed)) {
     m_table.supply(m_meeting.definitions);
@@ -106,6 +116,9 @@ void Host::handle(const SimEvent& event) {
         case EventKind::Apply:
             onApply(event.subject, takeRequest(event.epoch));
             break;
+        case EventKind::Report:
+            onReport(event.subject);
+            break;
         case EventKind::Estimate:
             onEstimate();
             schedule(now + SimTime{m_meeting.host.estimateInterval}, EventKind::Estimate);
@@ -147,21 +160,25 @@ void Host::onScript(const ScriptEvent& event) {
         case Kind::Join: {
             PeerView& view = m_peers.at(event.uid);
             view.present = true;
+            view.published = m_server != nullptr ? m_server->publishedBy(event.uid) : view.peer->streams;
             m_download.setReceiving(event.uid, true);
             call(AddUser{userOf(event.uid, view.peer->dt)});
-            followChoices(call(SetUsers{presentUsers()}));
-            followChoices(call(PeerReport{event.uid, recordsOf(view.peer->streams)}));
+            setUsers();
+            report(event.uid, view);
+            askHdLd();
             break;
         }
         case Kind::Leave: {
             PeerView& view = m_peers.at(event.uid);
             call(RemoveUser{userOf(event.uid, view.peer->dt)});
             stopPeer(event.uid, view);
-            followChoices(call(SetUsers{presentUsers()}));
+            setUsers();
+            askHdLd();
             break;
         }
         case Kind::Report:
-            followChoices(call(PeerReport{event.uid, recordsOf(m_peers.at(event.uid).peer->streams)}));
+            report(event.uid, m_peers.at(event.uid));
+            askHdLd();
             return;  // the scene is unchanged: no new upload decision is due
         case Kind::SpeakerOn:
         case Kind::SpeakerOff:
@@ -173,6 +190,9 @@ void Host::onScript(const ScriptEvent& event) {
             m_sharer = event.kind == Kind::ShareOn ? std::optional<uint64_t>(event.uid) : std::nullopt;
             m_shareDue = event.kind == Kind::ShareOn && event.uid == m_meeting.localUid;
             call(Sharing{event.kind == Kind::ShareOn, event.uid});
+            if (m_server != nullptr && event.kind == Kind::ShareOff && event.uid == m_meeting.localUid) {
+                m_server->shared(m_meeting.localUid, VideoStreamInfo{});
+            }
             break;
         case Kind::Requests:
             onRequests(m_meeting.selectRequests[event.requests]);
@@ -183,52 +203,105 @@ void Host::onScript(const ScriptEvent& event) {
 
 void Host::onRequests(const SelectRequestSet& set) {
     closeRequestSet();
+    sendRequests(set);
+    openRequests(set);
+}
+
+void Host::sendRequests(const SelectRequestSet& set) {
     call(ClearSelectRequests{});
     for (const SelectRequestSet::Request& r : set.requests) {
         call(SelectRequest{r.width, r.height, r.fps, r.bitrate});
     }
-    m_requestMet.assign(set.requests.size(), false);
-    m_requestBitrates.clear();
-    for (const SelectRequest& r : m_driver.state().selectRequests) {
-        m_requestBitrates.push_back(r.bitrate);
+}
+
+// From the set the host sent, one entry per request: what the library made of the set is not the host's to
+// know.
+void Host::openRequests(const SelectRequestSet& set) {
+    m_openRequests.clear();
+    for (const SelectRequestSet::Request& r : set.requests) {
+        m_openRequests.push_back(OpenRequest{r.bitrate, false});
     }
 }
 
 // A subscriber request is met while some published camera stream carries at least its bitrate.
 void Host::markMetRequests() {
-    for (size_t i = 0; i < m_requestBitrates.size(); ++i) {
+    for (OpenRequest& request : m_openRequests) {
         for (const VideoStreamInfo& stream : m_camera) {
-            m_requestMet[i] = m_requestMet[i] || (sends(stream) && stream.bitrate >= m_requestBitrates[i]);
+            request.met = request.met || (sends(stream) && stream.bitrate >= request.bitrate);
         }
     }
 }
 
 void Host::closeRequestSet() {
-    m_observer.requestsEnded(static_cast<int>(std::count(m_requestMet.begin(), m_requestMet.end(), false)));
-    m_requestMet.clear();
-    m_requestBitrates.clear();
+    m_observer.requestsEnded(static_cast<int>(
+        std::count_if(m_openRequests.begin(), m_openRequests.end(), [](const OpenRequest& r) { return !r.met; })));
+    m_openRequests.clear();
 }
 
-// After a report or a new user list the host receives each listed peer on the stream the library chose for
-// it, until a request says otherwise.
-void Host::followChoices(const TimelineStep& step) {
-    for (const auto& [uid, state] : step.state->peers) {
-        auto found = m_peers.find(uid);
-        if (found != m_peers.end() && found->second.present && state.received && state.chosen) {
-            receive(uid, found->second, state.chosen->info());
+// --- subscriptions --------------------------------------------------------------------------------------
+// The host receives every present peer, so the library chooses again for all of them.
+void Host::setUsers() {
+    call(SetUsers{presentUsers()});
+    for (auto& [uid, view] : m_peers) {
+        view.rechosen = view.rechosen || view.present;
+    }
+}
+
+void Host::report(uint64_t uid, PeerView& view) {
+    call(PeerReport{uid, recordsOf(view.published)});
+    view.rechosen = true;
+}
+
+// A peer's changed published streams reach the library.
+void Host::onReport(uint64_t uid) {
+    PeerView& view = m_peers.at(uid);
+    view.reportDue = false;
+    if (view.present) {
+        report(uid, view);
+        askHdLd();
+    }
+}
+
+void Host::askHdLd() {
+    const TimelineStep step = call(AskHdLd{});
+    const HdLdAnswer& answer = std::get<HdLdAnswer>(step.answer);
+    for (auto& [uid, view] : m_peers) {
+        if (!view.present) {
+            continue;
+        }
+        if (answer.hd->count(uid) != 0) {
+            followAnswer(uid, view, true);
+        } else if (answer.ld->count(uid) != 0) {
+            followAnswer(uid, view, false);
         }
     }
 }
 
+// The answer sets the subscription when the library chose again for the peer or moved it between high and
+// low definition; otherwise a request in force stays.
+void Host::followAnswer(uint64_t uid, PeerView& view, bool high) {
+    if (view.rechosen || view.answeredHigh != high) {
+        view.subscription = Subscription::answered(high);
+    }
+    view.answeredHigh = high;
+    view.rechosen = false;
+    receiveSubscribed(uid, view);
+}
+
 // --- download --------------------------------------------------------------------------------------------
 ReceivedClass Host::classOf(const PeerView& view, const VideoStreamInfo& stream) const {
-    const VideoStreamInfo* upper = upperOf(view.peer->streams);
+    const VideoStreamInfo* upper = upperOf(view.published);
     if (!sends(stream) || upper == nullptr) {
         return ReceivedClass::None;
     }
     const bool upperClass =
         stream.bitrate >= upper->bitrate || m_table.classOf(stream.bitrate) == m_table.classOf(upper->bitrate);
     return upperClass ? ReceivedClass::Upper : ReceivedClass::Lower;
+}
+
+void Host::receiveSubscribed(uint64_t uid, PeerView& view) {
+    const std::optional<size_t> index = view.subscription.streamIn(view.published);
+    receive(uid, view, index ? view.published[*index] : VideoStreamInfo{});
 }
 
 void Host::receive(uint64_t uid, PeerView& view, const VideoStreamInfo& stream) {
@@ -246,6 +319,9 @@ void Host::stopPeer(uint64_t uid, PeerView& view) {
     receive(uid, view, VideoStreamInfo{});
     view.present = false;
     view.received = ReceivedClass::None;
+    view.subscription = Subscription();
+    view.answeredHigh.reset();
+    view.rechosen = false;
     m_download.setReceiving(uid, false);
 }
 
@@ -256,11 +332,81 @@ VideoStreamInfo Host::takeRequest(uint64_t number) {
     return stream;
 }
 
-void Host::onApply(uint64_t uid, const VideoStreamInfo& stream) {
-    auto found = m_peers.find(uid);
-    if (found != m_peers.end() && found->second.present) {
-        receive(uid, found->second, stream);
+// A request for a uid the host never named (a library build under test may answer anything) is dropped.
+void Host::onApply(uint64_t uid, const VideoStreamInfo& request) {
+    const auto found = m_peers.find(uid);
+    if (found == m_peers.end() || !found->second.present) {
+        return;
     }
+    PeerView& view = found->second;
+    if (m_server == nullptr) {
+        publishRequested(uid, view, request);
+    }
+    view.subscription = Subscription::requested(request);
+    receiveSubscribed(uid, view);
+}
+
+// The idealized publisher: the stream the request names takes the request's parameters, and the library
+// hears of the change through a report.
+void Host::publishRequested(uint64_t uid, PeerView& view, const VideoStreamInfo& request) {
+    const std::optional<size_t> named = namedStream(view, request);
+    if (!named || sameRecord(view.published[*named], request)) {
+        return;
+    }
+    view.published[*named] = request;
+    reportLater(uid, view);
+}
+
+// One report carries every change made before it goes.
+void Host::reportLater(uint64_t uid, PeerView& view) {
+    if (!view.reportDue) {
+        view.reportDue = true;
+        schedule(m_queue.now() + SimTime{m_meeting.host.reportDelay}, EventKind::Report, uid);
+    }
+}
+
+std::optional<VideoStreamInfo> Host::wishFor(uint64_t uid) const {
+    const auto found = m_peers.find(uid);
+    if (found == m_peers.end() || !found->second.present) {
+        return std::nullopt;
+    }
+    // While the peer publishes nothing to receive, the subscriber asks for what its subscription would
+    // receive of the streams the peer's device publishes by default, as a client asks a silent camera.
+    const PeerView& view = found->second;
+    const std::optional<VideoStreamInfo> wish = view.subscription.wish(view.published);
+    return wish && sends(*wish) ? wish : view.subscription.wish(view.peer->streams);
+}
+
+// The share stream loads the downlink beside the cameras; it is not rendered, so it has no freezes.
+void Host::peerShared(uint64_t uid, const VideoStreamInfo& stream) {
+    const auto found = m_peers.find(uid);
+    if (found != m_peers.end() && found->second.present) {
+        m_download.change(uid | kShareVideoBit, stream);
+    }
+}
+
+void Host::peerPublished(uint64_t uid, const std::vector<VideoStreamInfo>& streams) {
+    const auto found = m_peers.find(uid);
+    if (found == m_peers.end() || !found->second.present) {
+        return;  // it hears of them at the peer's join
+    }
+    PeerView& view = found->second;
+    view.published = streams;
+    receiveSubscribed(uid, view);
+    reportLater(uid, view);
+}
+
+// A request names the published stream of its definition class, or else the stream received until now: a
+// raise that carries the lower stream into the higher one's class asks for the higher stream, so the
+// publisher keeps one stream per class rather than passing its lower stream above its higher one.
+std::optional<size_t> Host::namedStream(const PeerView& view, const VideoStreamInfo& request) const {
+    const int32_t requestClass = m_table.classOf(request.bitrate);
+    for (size_t i = 0; i < view.published.size(); ++i) {
+        if (m_table.classOf(view.published[i].bitrate) == requestClass) {
+            return i;
+        }
+    }
+    return view.subscription.streamIn(view.published);
 }
 
 void Host::onEstimate() {
@@ -323,20 +469,54 @@ void Host::onAdjust() {
 
 // --- upload ----------------------------------------------------------------------------------------------
 void Host::onUploadCheck() {
+    if (m_server != nullptr) {
+        collectSubscriptions();
+    }
     if (m_uploadDirty) {
         const TimelineStep step = call(AskUpload{kCameraChannel});
         publish(infosOf(*std::get<UploadAnswer>(step.answer).records));
         m_uploadDirty = false;
     }
     if (m_shareDue) {
-        call(AskUpload{kShareChannel});
+        const TimelineStep step = call(AskUpload{kShareChannel});
+        const std::vector<VideoStreamInfo> share = infosOf(*std::get<UploadAnswer>(step.answer).records);
+        if (m_server != nullptr && !share.empty()) {
+            m_server->shared(m_meeting.localUid, share.front());
+        }
         m_shareDue = false;
     }
     markMetRequests();
 }
 
+// A publisher's select requests are its subscribers' current subscriptions; asked at every check, since
+// they change without a scripted event.
+void Host::collectSubscriptions() {
+    SelectRequestSet set;
+    set.at = m_queue.now().count();
+    for (const VideoStreamInfo& wish : m_server->subscriptionsTo(m_meeting.localUid)) {
+        set.requests.push_back({wish.width, wish.height, wish.fps, wish.bitrate});
+    }
+    sendRequests(set);
+    // A set of the same bitrates goes on: its requests stay open until they are met or the set changes.
+    const bool same =
+        std::equal(set.requests.begin(), set.requests.end(), m_openRequests.begin(), m_openRequests.end(),
+                   [](const SelectRequestSet::Request& r, const OpenRequest& o) { return r.bitrate == o.bitrate; });
+    if (!same) {
+        closeRequestSet();
+        openRequests(set);
+    }
+    m_uploadDirty = true;
+}
+
 void Host::publish(const std::vector<VideoStreamInfo>& streams) {
+    const bool changed = !std::equal(streams.begin(), streams.end(), m_camera.begin(), m_camera.end(), sameRecord);
+    if (m_server != nullptr && !changed) {
+        return;
+    }
     m_camera = streams;
+    if (m_server != nullptr) {
+        m_server->published(m_meeting.localUid, m_camera);
+    }
     if (m_upload != nullptr) {
         m_upload->restart(m_camera);
     }

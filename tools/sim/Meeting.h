@@ -12,12 +12,20 @@
 
 namespace ktr::sim {
 
+// A participant's own links in a conference, each as --downlink takes it (a trace file or a synthetic
+// shape); empty: the run's link for everybody.
+struct ParticipantLinks {
+    std::string downlink;
+    std::string uplink;
+};
+
 struct MeetingPeer {
     uint64_t uid = 0;
     uint16_t dt = 8;                                    // device type
     std::vector<tarn::video::VideoStreamInfo> streams;  // published simulcast streams, in report order
     Micros join = 0;                                    // when the peer joins
     std::optional<Micros> leave;                        // when it leaves (none: stays to the end)
+    ParticipantLinks links;
 };
 
 struct SpeakerTurn {
@@ -54,8 +62,9 @@ struct HostTimings {
     Micros downloadAdjustInterval = 1000000;  // how often it asks adjustDLPolicy and getHDUids (1 s)
     Micros uploadCheckInterval = 1000000;     // how often it re-asks adjustULPolicy when requests or scene changed
     Micros requestDelay = 200000;             // from a download request to the stream received at the new rate
-    Micros reportInterval = 10000000;         // peers re-report their published streams this often (0: only at
-                                              // join/change)
+    Micros reportDelay = 100000;              // from a change of a peer's published streams to its report
+    Micros reportInterval = 0;                // peers re-report their published streams this often besides at
+                                              // join and change (0: off)
 };
 
 struct LinkParameters {
@@ -71,6 +80,7 @@ struct Meeting {
     std::string description;
     uint64_t localUid = 0;
     int32_t localDt = 8;
+    ParticipantLinks localLinks;
     Micros duration = 0;
     std::vector<MeetingPeer> peers;                         // ascending uid after parsing
     std::vector<SpeakerTurn> speakers;                      // sorted by start, non-overlapping
@@ -81,6 +91,7 @@ struct Meeting {
     std::optional<LocalConfig> config;                      // installed at start when given
     HostTimings host;
     LinkParameters link;
+    bool conference = false;  // every participant runs the library, joined by a conference server
 };
 
 // Parses and checks a meeting description (JSON). fileName only names the input in messages. Throws

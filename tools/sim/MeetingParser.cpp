@@ -127,6 +127,7 @@ Meeting MeetingParser::read(const json& document) {
     if (top.contains("link")) {
         top.object("link", [this](FieldReader& link) { readLink(link); });
     }
+    m_meeting.conference = top.boolean("conference", false);
     top.finish();
     return std::move(m_meeting);
 }
@@ -137,6 +138,11 @@ void MeetingParser::readLocal(FieldReader& local) {
         local.fail("uid", "0 is nobody to the library; the local user needs another uid");
     }
     m_meeting.localDt = local.i32("dt", m_meeting.localDt);
+    m_meeting.localLinks = readLinks(local);
+}
+
+ParticipantLinks MeetingParser::readLinks(FieldReader& in) {
+    return ParticipantLinks{in.text("downlink", ""), in.text("uplink", "")};
 }
 
 void MeetingParser::readPeers(FieldReader& top) {
@@ -174,6 +180,7 @@ void MeetingParser::readPeerList(FieldReader& top) {
             peer.leave = readMeetingTime(in, "leave_s");
         }
         checkPeerStay(in.place(), peer, m_meeting.duration);
+        peer.links = readLinks(in);
         m_meeting.peers.push_back(std::move(peer));
     });
 }
@@ -336,6 +343,7 @@ void MeetingParser::readHost(FieldReader& in) {
     host.downloadAdjustInterval = readInterval(in, "download_adjust_interval_s", host.downloadAdjustInterval);
     host.uploadCheckInterval = readInterval(in, "upload_check_interval_s", host.uploadCheckInterval);
     host.requestDelay = readSeconds(in, "request_delay_s", 0, kMaxDurationS, host.requestDelay);
+    host.reportDelay = readSeconds(in, "report_delay_s", 0, kMaxDurationS, host.reportDelay);
     host.reportInterval = readIntervalOrOff(in, "report_interval_s", host.reportInterval);
 }
 

@@ -22,6 +22,7 @@ public:
 
 private:
     void readLocal(FieldReader& local);
+    ParticipantLinks readLinks(FieldReader& in);
     void readPeers(FieldReader& top);
     void readPeerList(FieldReader& top);
     void readPeerGroup(FieldReader& group);

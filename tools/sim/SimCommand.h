@@ -5,12 +5,15 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Command.h"
 
 namespace ktr {
 class OutputFiles;
+class RedactionStage;
+struct RunSummary;
 struct SweepTable;
 }  // namespace ktr
 
@@ -26,6 +29,8 @@ public:
 
 private:
     int runOne() const;
+    void printParticipants(const std::vector<std::pair<uint64_t, RunSummary>>& participants,
+                           RedactionStage& redaction) const;
     int runSweep() const;
     int merge() const;
     struct TableFiles {
@@ -48,6 +53,8 @@ private:
     std::string m_recordPath;
     // Sweeps.
     std::string m_uplinkTracesDir;
+    bool m_conference = false;
+    std::string m_linkPoolDir;
     std::string m_shard;
     std::string m_resultsPath;
     std::vector<std::string> m_mergePaths;

@@ -7,11 +7,15 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <ostream>
+#include <utility>
+#include <vector>
 
 #include "CapacityTrace.h"
 #include "LinkEstimator.h"
+#include "MediaPath.h"
 #include "Meeting.h"
 #include "RecordedEstimates.h"
 #include "ScenarioWriter.h"
@@ -30,6 +34,13 @@ struct SimulationSetup {
     uint64_t seed = 1;
     EstimatorParameters estimator;
     const RecordedEstimates* recordedEstimates = nullptr;  // replayed in place of the download estimator
+    bool conference = false;  // every participant runs the library (as the meeting's own key asks too)
+    // A conference's links: each participant's downlink and uplink drawn with the seed from these (none: the
+    // downlink and uplink above for everybody).
+    std::vector<const CapacityTrace*> linkPool;
+    // A conference's links named per participant in the meeting, by uid; they take precedence.
+    std::map<uint64_t, const CapacityTrace*> ownDownlinks;
+    std::map<uint64_t, const CapacityTrace*> ownUplinks;
 };
 
 // Where a run's outputs go; every one is optional.
@@ -51,10 +62,16 @@ public:
     void run(const SdkLibrary& library, const SimulationOutputs& outputs, RunSummary& summary);
     // Of the last run, the time spent inside the library's calls.
     std::chrono::nanoseconds libraryTime() const { return m_libraryTime; }
+    // Of the last run, the bytes the download path was given, delivered and dropped.
+    const PathTotals& downloadTotals() const { return m_downloadTotals; }
+    // Of the last run in a conference, every participant's own metrics by uid; none otherwise.
+    const std::vector<std::pair<uint64_t, RunSummary>>& participants() const { return m_participants; }
 
 private:
     SimulationSetup m_setup;
     std::chrono::nanoseconds m_libraryTime{0};
+    PathTotals m_downloadTotals;
+    std::vector<std::pair<uint64_t, RunSummary>> m_participants;
 };
 
 }  // namespace ktr::sim

@@ -50,8 +50,8 @@ const std::vector<MetricDefinition>& metricTable() {
          "Time the published camera streams' bitrate exceeds the uplink's capacity, over the sampled time; null "
          "without an uplink."},
         {"unmet_requests", "requests", "lower", MetricShape::Value, false,
-         "Subscriber requests that no published camera stream carried at their (amended) bitrate or more while "
-         "their set was in force."},
+         "Subscriber requests that no published camera stream carried at their bitrate, as the host sent it, or "
+         "more while their set was in force."},
     };
     return table;
 }

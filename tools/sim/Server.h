@@ -1,0 +1,42 @@
+// The conference server between the participants' hosts: it keeps what each participant publishes, hands a
+// publisher its subscribers' current subscriptions (as their select requests), and passes a publisher's
+// new published streams to every other participant, whose host forwards to itself the stream its
+// subscription asks for and hears the publisher's report after the report delay.
+#ifndef KTRSDK_TOOLS_SIM_SERVER_H
+#define KTRSDK_TOOLS_SIM_SERVER_H
+
+#include <cstdint>
+#include <map>
+#include <vector>
+
+#include "IKTRSDK.h"
+
+namespace ktr::sim {
+
+class Host;
+
+class Server {
+public:
+    // A participant's host and what it publishes until its first upload answer. The host must outlive the
+    // server's use of it.
+    void add(uint64_t uid, Host& host, const std::vector<tarn::video::VideoStreamInfo>& initial);
+
+    const std::vector<tarn::video::VideoStreamInfo>& publishedBy(uint64_t uid) const;
+    // What every other participant subscribed to of the publisher asks for now, in uid order.
+    std::vector<tarn::video::VideoStreamInfo> subscriptionsTo(uint64_t publisher) const;
+    // The publisher's camera streams changed: every other participant's host is told.
+    void published(uint64_t publisher, const std::vector<tarn::video::VideoStreamInfo>& streams);
+    // The sharer's share answer (nothing: it stopped sharing) goes to every other participant.
+    void shared(uint64_t sharer, const tarn::video::VideoStreamInfo& stream);
+
+private:
+    struct Member {
+        Host* host = nullptr;
+        std::vector<tarn::video::VideoStreamInfo> published;
+    };
+    std::map<uint64_t, Member> m_members;
+};
+
+}  // namespace ktr::sim
+
+#endif  // KTRSDK_TOOLS_SIM_SERVER_H
