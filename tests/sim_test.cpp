@@ -319,7 +319,7 @@ TEST(Simulation, DeliveredStaysWithinCapacityAndTheLinkSharesWithinTheWhole) {
         ASSERT_EQ(series.delivered.size(), series.capacity.size()) << downlink;
         ASSERT_EQ(series.delivered.size(), 599u) << downlink << ": a sample every 100 ms, none at the end";
         for (const auto& [time, delivered] : series.delivered) {
-            ASSERT_LE(delivered, series.capacity[time] + kRoundingBps) << downlink << " at " << time << " s";
+            ASSERT_LE(delivered, series.capacity.at(time) + kRoundingBps) << downlink << " at " << time << " s";
         }
         const double utilization = value(run.summary, "utilization_pct");
         const double idle = value(run.summary, "idle_headroom_pct");
