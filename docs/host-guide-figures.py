@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Runs the `ktr sim` runs that the host's guide quotes under "Estimates and pacing" and prints its tables.
+"""Runs the `ktr sim` runs that the host's guide quotes under "Estimates, pacing and peer
+reports" and prints its tables.
 
 Each run is a bundled meeting on a bundled trace with one thing changed: one key of the meeting's `host`
 object (written to a copy in a temporary folder), or the download estimates, replayed from a small CSV in
@@ -39,15 +40,16 @@ HELD_ESTIMATES = [
 CONGESTION = ["0,3,100,1000000,0", "300,5,40,600000,700000"]
 AFTER_CONGESTION = [("status 1 after it", "1,100,1000000,0"), ("status 3 after it", "3,100,1000000,0")]
 
-LINK_COLUMNS = ["time_upper_pct", "freeze_time_pct", "flaps_per_min", "time_to_cut_s", "overshoot_time_pct"]
+LINK_COLUMNS = ["time_upper_pct", "freeze_time_pct", "flaps_per_min", "time_to_cut_s.median",
+                "overshoot_time_pct"]
 HOST_SWEEPS = [
     ("estimate_interval_s", [0.1, 1, 5], [TRAIN, TUNNEL], LINK_COLUMNS, []),
     ("download_adjust_interval_s", [0.5, 1, 5], [TRAIN, TUNNEL], LINK_COLUMNS, []),
     ("request_delay_s", [0, 0.2, 1], [TRAIN, TUNNEL], LINK_COLUMNS, []),
-    ("report_interval_s", [0, 10, 2], [RICH_LINK, TRAIN], ["time_upper_pct", "switches_per_min", "flaps_per_min"],
-     []),
     ("upload_check_interval_s", [0.5, 1, 5], [RICH_LINK], ["upload_overshoot_pct", "unmet_requests"],
      ["--uplink", TRAIN]),
+    ("report_interval_s", [0, 10, 2], [RICH_LINK, TRAIN], ["time_upper_pct", "switches_per_min", "flaps_per_min"],
+     []),
 ]
 
 
@@ -56,10 +58,11 @@ def summary(ktr, meeting, downlink, extra):
     return json.loads(subprocess.run(command, check=True, capture_output=True, text=True).stdout)
 
 
-def cell(summary_json, metric):
-    """A metric's value, or the median of an episode metric, with two decimals; '-' when the run has none."""
-    entry = summary_json["metrics"][metric]
-    value = entry.get("value", entry.get("median"))
+def cell(summary_json, column):
+    """A metric's value (`NAME`) or an episode metric's field (`NAME.median`), with two decimals; '-' when the
+    run has none."""
+    metric, _, field = column.partition(".")
+    value = summary_json["metrics"][metric].get(field or "value")
     return "-" if value is None else f"{value:.2f}"
 
 
