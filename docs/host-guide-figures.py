@@ -27,6 +27,7 @@ ESTIMATE_HEADER = "time_s,status,score,bitrate,max_bitrate"
 HELD_ESTIMATES = [
     ("status 1, score 100", "1,100,1000000,0"),
     ("status 2, score 100", "2,100,1000000,0"),
+    ("status 3, score 100", "3,100,1000000,0"),
     ("status 3, score 86", "3,86,1000000,0"),
     ("status 3, score 85", "3,85,1000000,0"),
     ("status 3, bitrate 1000000, max 1060000 (94 %)", "3,100,1000000,1060000"),
