@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Runs the `ktr sim` runs that the host's guide quotes under "Estimates, pacing and peer
-reports" and prints its tables.
+"""Runs the `ktr sim` runs that the host's guide (docs/host-guide.md) quotes under "Estimates, pacing and peer
+reports" and prints the section's tables, in its order.
 
 Each run is a bundled meeting on a bundled trace with one thing changed: one key of the meeting's `host`
 object (written to a copy in a temporary folder), or the download estimates, replayed from a small CSV in
