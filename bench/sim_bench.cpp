@@ -1,6 +1,7 @@
 // The simulator's speed: a one-hour meeting of 25 peers, each publishing two streams at 30 fps, carried
 // frame by frame, with an estimate every 100 ms, an adjustment every second and the summary as the only
-// output. The library's lines are formatted, parsed and dropped as in every ktr run.
+// output, for the local client alone and for the conference in which every participant runs the library.
+// The library's lines are formatted, parsed and dropped as in every ktr run.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -35,7 +36,8 @@ ktr::sim::Meeting hourLongMeeting() {
     return meeting;
 }
 
-void HourLongMeeting(benchmark::State& state) {
+// One hour of the meeting, with every participant running the library (conference) or the local one alone.
+void runHourLongMeeting(benchmark::State& state, bool conference) {
     const ktr::SdkLibrary library(KTR_LIBRARY);
     const ktr::sim::Meeting meeting = hourLongMeeting();
     const ktr::sim::CapacityTrace downlink = ktr::sim::parseSyntheticTrace("walk:6mbps/2mbps-12mbps/seed=3");
@@ -44,6 +46,7 @@ void HourLongMeeting(benchmark::State& state) {
     setup.meeting = &meeting;
     setup.downlink = &downlink;
     setup.uplink = &uplink;
+    setup.conference = conference;
     std::chrono::nanoseconds insideLibrary{0};
     for (auto _ : state) {
         ktr::sim::Simulation simulation(setup);
@@ -56,7 +59,18 @@ void HourLongMeeting(benchmark::State& state) {
     state.counters["library_s"] = seconds;
     state.counters["simulated_s"] = static_cast<double>(kHour) / kMicrosPerSecond;
 }
+
+void HourLongMeeting(benchmark::State& state) {
+    runHourLongMeeting(state, false);
+}
+
+// Every one of the 26 participants receives the 25 others: about 25 times the single client's frame work.
+void HourLongConference(benchmark::State& state) {
+    runHourLongMeeting(state, true);
+}
+
 BENCHMARK(HourLongMeeting)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(HourLongConference)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
 }  // namespace
 

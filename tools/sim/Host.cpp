@@ -474,7 +474,12 @@ void Host::onUploadCheck() {
     }
     if (m_uploadDirty) {
         const TimelineStep step = call(AskUpload{kCameraChannel});
-        publish(infosOf(*std::get<UploadAnswer>(step.answer).records));
+        const std::vector<VideoStreamInfo> answer = infosOf(*std::get<UploadAnswer>(step.answer).records);
+        // Records none of which sends are the library's "no result" (a class the table does not define, such
+        // as the 180P scene default of a listener): the camera keeps what it publishes, as hosts do.
+        if (answer.empty() || std::any_of(answer.begin(), answer.end(), sends)) {
+            publish(answer);
+        }
         m_uploadDirty = false;
     }
     if (m_shareDue) {
