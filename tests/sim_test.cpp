@@ -482,7 +482,7 @@ int32_t topBitrate(const ktr::UploadAnswer& answer) {
 // that stream, so a select request above everything published so far can only be a subscriber's raised
 // download request; the loop is closed when one arrives and a later upload answer publishes above what was
 // published before it. Nobody speaks: a listener's camera is asked for 180P, which the built-in table lacks,
-// so with a speaker the others would publish nothing.
+// so with a speaker the listeners' answers would be "no result" and nothing would change.
 TEST(Conference, ASubscribersRaisedRequestReachesThePublisherAndChangesWhatItPublishes) {
     ktr::sim::Meeting m = meeting(2, 60 * kMicrosPerSecond);
     m.speakers.clear();
@@ -506,6 +506,22 @@ TEST(Conference, ASubscribersRaisedRequestReachesThePublisherAndChangesWhatItPub
     ASSERT_TRUE(raisedAt) << "no subscriber asked the publisher for more than it published";
     ASSERT_TRUE(publishedAt) << "the raised request at " << *raisedAt << " s never changed what was published";
     EXPECT_GE(*publishedAt, *raisedAt);
+}
+
+// Three peers, the last speaking throughout: every listener, the local participant among them, is answered
+// the 180P scene default, all zero in the built-in table ("no result"). A listener keeps publishing what it
+// published before, so the local participant receives each peer on some stream the whole meeting.
+TEST(Conference, AListenersNoResultAnswerKeepsWhatItPublishes) {
+    const RunResult run = simulate(meeting(3, 60 * kMicrosPerSecond), "constant:20mbps", "constant:20mbps", true);
+    bool noResult = false;
+    for (const ktr::TimelineStep& step : run.steps()) {
+        if (const auto* upload = std::get_if<ktr::UploadAnswer>(&step.answer);
+            upload != nullptr && upload->channel == 1 && !upload->records->empty()) {
+            noResult = noResult || topBitrate(*upload) == 0;
+        }
+    }
+    EXPECT_TRUE(noResult) << "the local listener was never answered \"no result\"";
+    EXPECT_EQ(value(run.summary, "time_none_pct"), 0.0) << ktr::toJsonText(run.summary);
 }
 
 // One process, one rand() sequence: the same meeting, links and seed give the same calls and the same
