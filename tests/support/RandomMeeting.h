@@ -48,13 +48,13 @@ private:
     Record stream() {
         const int32_t b = bitrate();
         return Record{1,
-                               0,
-                               640,
-                               480,
-                               15,
-                               b,
-                               pick<int32_t>({0, b, b + 61440, 1024000}),
-                               pick<int32_t>({0, 102400, 245760, 512000})};
+                      0,
+                      640,
+                      480,
+                      15,
+                      b,
+                      pick<int32_t>({0, b, b + 61440, 1024000}),
+                      pick<int32_t>({0, 102400, 245760, 512000})};
     }
     void add(const char* name, ktr::Action action) {
         m_steps.push_back(ktr::Step{static_cast<int>(m_steps.size()), name, std::move(action)});

@@ -105,11 +105,11 @@ ktr::RunSummary summaryFor(const std::string& trace) {
     summary.downlink = trace;
     summary.seed = 1;
     summary.durationS = 60;
-    summary.metrics.entries = {{"time_upper_pct", metric(x, "%", "higher")},
-                               {"freezes_per_min", metric(x == 0 ? std::nullopt : ktr::Known<double>(x / 10), "1/min",
-                                                          "lower")},
-                               {"time_to_cut_s", timeToCut},
-                               {"jain_fairness", metric(std::nullopt, "", "higher")}};
+    summary.metrics.entries = {
+        {"time_upper_pct", metric(x, "%", "higher")},
+        {"freezes_per_min", metric(x == 0 ? std::nullopt : ktr::Known<double>(x / 10), "1/min", "lower")},
+        {"time_to_cut_s", timeToCut},
+        {"jain_fairness", metric(std::nullopt, "", "higher")}};
     return summary;
 }
 
