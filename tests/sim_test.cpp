@@ -546,6 +546,46 @@ TEST(Conference, TheDownloadPathLosesNoBytesUnaccounted) {
     EXPECT_LE(run.download.delivered + run.download.dropped, run.download.sent);
 }
 
+// Three people on ample downlinks and uplinks, except that uid 2's uplink falls to 100 kbit/s from 20 s to
+// 40 s, a fifth of the 512 kbit/s or more it publishes (the library's upload answers do not read the upload
+// estimate, so it goes on publishing). The server forwards what crossed each uplink, so most of uid 2's
+// frames are missing at both of its subscribers then: after 30 frames a second, the first gap is far beyond
+// three mean intervals, so each subscriber sees uid 2 freeze and the other peer never, while its own
+// downlink, far above what it receives, drops nothing. Uid 2 receives both others cleanly.
+TEST(Conference, ACongestedUplinkFreezesThatPublisherAtEverySubscriberAndNoOther) {
+    ktr::sim::Meeting m = meeting(2, 60 * kMicrosPerSecond);
+    m.speakers.clear();
+    const ktr::sim::CapacityTrace ample = ktr::sim::parseSyntheticTrace("constant:20mbps");
+    const ktr::sim::CapacityTrace narrow = ktr::sim::parseSyntheticTrace("steps:20s@20mbps,20s@100kbps,20s@20mbps");
+    ktr::sim::SimulationSetup setup;
+    setup.meeting = &m;
+    setup.downlink = &ample;
+    setup.uplink = &ample;
+    setup.ownUplinks[2] = &narrow;
+    setup.conference = true;
+    std::srand(1);
+    ktr::sim::Simulation simulation(setup);
+    ktr::RunSummary local;
+    simulation.run(library(), {}, local);
+    const ktr::sim::PathTotals& download = simulation.downloadTotals();
+    EXPECT_GT(download.sent, 0);
+    EXPECT_EQ(download.dropped, 0) << "the local downlink carries 20 Mbit/s";
+    EXPECT_LE(download.delivered, download.sent);
+    ASSERT_EQ(simulation.participants().size(), 3u);
+    for (const auto& [uid, summary] : simulation.participants()) {
+        ASSERT_EQ(summary.peers.size(), 2u) << "participant " << uid;
+        for (const ktr::PeerSummary& peer : summary.peers) {
+            const ktr::Metric* freezes = peer.metrics.find("freezes_per_min");
+            ASSERT_TRUE(freezes != nullptr && freezes->value) << "participant " << uid << ", peer " << peer.uid;
+            if (peer.uid == 2) {
+                EXPECT_GT(*freezes->value, 0.0) << "participant " << uid << " receives uid 2 cleanly";
+            } else {
+                EXPECT_EQ(*freezes->value, 0.0) << "participant " << uid << ", peer " << peer.uid;
+            }
+        }
+    }
+}
+
 // A peer shares from 10 s to 25 s: its share answer travels to the local participant beside the cameras, so
 // the local downlink's demand exceeds the cameras it receives by the share stream's bitrate then, and only
 // then. The built-in table has no 720P row for the share channel (the share answer would be all zero): the

@@ -95,6 +95,7 @@ Conference::Conference(const SimulationSetup& setup, const SdkLibrary& library, 
                                                                withOwnLinks(setup, user.uid, linkEngine), library,
                                                                local ? outputs : SimulationOutputs{}, &m_server));
         m_server.add(user.uid, m_participants.back()->host(), user.streams);
+        m_participants.back()->connect(m_server.relayOf(user.uid));
     }
 }
 

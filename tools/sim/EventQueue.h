@@ -17,14 +17,15 @@ namespace ktr::sim {
 // adjustment or an upload decision at that instant, and frames are sent last, on the streams those
 // answers left in force.
 enum class EventKind {
-    Script,       // the meeting's next scripted event (join, leave, report, speaker, sharing, requests)
-    Apply,        // a download request takes effect: the peer's stream changes
-    Report,       // a peer's report of its changed published streams reaches the host
-    Estimate,     // the host reports the network estimates (and the run is sampled)
-    Adjust,       // the host asks for the download adjustment and the HD/LD split
-    Upload,       // the host's upload check
-    PeerFrame,    // a peer sends a frame towards the local participant
-    CameraFrame,  // the local camera sends a frame
+    Script,        // the meeting's next scripted event (join, leave, report, speaker, sharing, requests)
+    Apply,         // a download request takes effect: the peer's stream changes
+    Report,        // a peer's report of its changed published streams reaches the host
+    Estimate,      // the host reports the network estimates (and the run is sampled)
+    Adjust,        // the host asks for the download adjustment and the HD/LD split
+    Upload,        // the host's upload check
+    PeerFrame,     // a peer sends a frame towards the local participant
+    CameraFrame,   // the local camera sends a frame
+    RelayedFrame,  // a frame the server forwards of a peer's camera reaches the local downlink
 };
 
 // Small, since the queue moves its events about as it orders them: what an event carries beyond the

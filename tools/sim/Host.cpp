@@ -133,6 +133,7 @@ void Host::handle(const SimEvent& event) {
             break;
         case EventKind::PeerFrame:
         case EventKind::CameraFrame:
+        case EventKind::RelayedFrame:
             break;  // the media paths' own
     }
 }
@@ -312,7 +313,7 @@ void Host::receive(uint64_t uid, PeerView& view, const VideoStreamInfo& stream) 
                                 bitrateOf(stream)};
     view.received = change.to;
     m_observer.receivedChanged(m_queue.now(), change);
-    m_download.change(uid, stream);
+    m_download.change(uid, stream, m_server != nullptr && m_server->relaysFrom(uid));
 }
 
 void Host::stopPeer(uint64_t uid, PeerView& view) {
@@ -375,6 +376,18 @@ std::optional<VideoStreamInfo> Host::wishFor(uint64_t uid) const {
     const PeerView& view = found->second;
     const std::optional<VideoStreamInfo> wish = view.subscription.wish(view.published);
     return wish && sends(*wish) ? wish : view.subscription.wish(view.peer->streams);
+}
+
+void Host::peerFrameCrossed(uint64_t uid, const RelayedFrame& frame) {
+    if (const auto found = m_peers.find(uid); found != m_peers.end() && found->second.present) {
+        m_download.relay(uid, frame);
+    }
+}
+
+void Host::keyFrameWanted(const VideoStreamInfo& stream, Micros at) {
+    if (m_upload != nullptr) {
+        m_upload->requestKeyFrame(stream, at);
+    }
 }
 
 // The share stream loads the downlink beside the cameras; it is not rendered, so it has no freezes.

@@ -53,6 +53,12 @@ public:
     // The peer's published streams changed: received at once as the subscription asks, reported to the
     // library after the report delay.
     void peerPublished(uint64_t uid, const std::vector<tarn::video::VideoStreamInfo>& streams);
+    // A frame of the peer's camera crossed its uplink: forwarded to this participant if it receives that
+    // stream.
+    void peerFrameCrossed(uint64_t uid, const RelayedFrame& frame);
+    // A subscriber needs a key frame of this participant's published stream from `at` on.
+    void keyFrameWanted(const tarn::video::VideoStreamInfo& stream, Micros at);
+    bool hasUplink() const { return m_upload != nullptr; }
     // The peer's share stream (nothing: it stopped sharing), sent to this participant from now on.
     void peerShared(uint64_t uid, const tarn::video::VideoStreamInfo& stream);
 

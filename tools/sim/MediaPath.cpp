@@ -36,12 +36,13 @@ bool MediaPath::carries(uint64_t video, const VideoStreamInfo& stream) const {
     return sameStream(streamOf(video), stream);
 }
 
-void MediaPath::change(uint64_t video, const VideoStreamInfo& stream) {
+void MediaPath::change(uint64_t video, const VideoStreamInfo& stream, bool relayed) {
     Video& state = m_videos[video];
-    if (sameStream(stream, state.stream)) {
+    if (sameStream(stream, state.stream) && relayed == state.relayed) {
         return;
     }
     const bool wasSending = sends(state.stream);
+    state.relayed = relayed;
     start(video, state, stream);
     if (sends(stream)) {
         state.awaitingKey = state.awaitingKey || !wasSending;
@@ -64,19 +65,59 @@ void MediaPath::restart(const std::vector<VideoStreamInfo>& streams) {
 void MediaPath::start(uint64_t video, Video& state, const VideoStreamInfo& stream) {
     state.stream = stream;
     ++state.epoch;
-    if (sends(stream)) {
-        state.keyDueAt = m_queue.now().count();  // a new stream starts with a key frame
-        schedule(video, state, m_queue.now());
+    if (!sends(stream)) {
+        return;
     }
+    if (state.relayed) {
+        if (m_relay != nullptr) {
+            m_relay->keyFrameWanted(video, stream, m_queue.now().count());
+        }
+        return;
+    }
+    state.keyDueAt = m_queue.now().count();  // a new stream starts with a key frame
+    schedule(video, state, m_queue.now(), m_p.frameEvent);
 }
 
-void MediaPath::schedule(uint64_t video, const Video& state, SimTime at) {
+void MediaPath::schedule(uint64_t video, const Video& state, SimTime at, EventKind kind) {
     SimEvent event;
     event.at = at;
-    event.kind = m_p.frameEvent;
+    event.kind = kind;
     event.subject = video;
     event.epoch = state.epoch;
     m_queue.push(event);
+}
+
+void MediaPath::relay(uint64_t video, const RelayedFrame& frame) {
+    const auto found = m_videos.find(video);
+    if (found == m_videos.end() || !found->second.relayed || !sameStream(found->second.stream, frame.stream)) {
+        return;
+    }
+    m_pending[video].push_back(frame);
+    schedule(video, found->second, SimTime{frame.arrival}, EventKind::RelayedFrame);
+}
+
+// A video's relayed frames arrive in the order they were relayed, one event each; a frame relayed for a
+// stream the video has left since is not sent.
+void MediaPath::sendRelayed(uint64_t video, uint64_t epoch) {
+    std::deque<RelayedFrame>& pending = m_pending[video];
+    if (pending.empty()) {
+        return;
+    }
+    const RelayedFrame frame = pending.front();
+    pending.pop_front();
+    Video& state = m_videos[video];
+    if (epoch == state.epoch) {
+        pass(video, state, frame);
+    }
+}
+
+void MediaPath::requestKeyFrame(const VideoStreamInfo& stream, Micros at) {
+    for (auto& entry : m_videos) {
+        Video& state = entry.second;
+        if (!state.relayed && sends(state.stream) && sameStream(state.stream, stream)) {
+            state.keyDueAt = state.keyDueAt ? std::min(*state.keyDueAt, at) : at;
+        }
+    }
 }
 
 const VideoStreamInfo& MediaPath::streamOf(uint64_t video) const {
@@ -116,18 +157,40 @@ void MediaPath::sendFrame(uint64_t video, uint64_t epoch) {
     Video& state = found->second;
     const Micros now = m_queue.now().count();
     const auto [bytes, key] = nextFrame(state);
-    m_totals.sent += bytes;
-    const Bottleneck::Outcome outcome = m_bottleneck.send(now, bytes);
+    pass(video, state, RelayedFrame{state.stream, now, now, bytes, key, false});
+    schedule(video, state, m_queue.now() + frameInterval(state.stream), m_p.frameEvent);
+}
+
+void MediaPath::pass(uint64_t video, Video& state, const RelayedFrame& frame) {
+    const Micros now = m_queue.now().count();
+    m_totals.sent += frame.bytes;
+    const Bottleneck::Outcome outcome = m_bottleneck.send(now, frame.bytes);
     if (outcome.dropped) {
-        m_totals.dropped += bytes;
-        m_estimator.dropped(bytes);
-        // The receiver asks for a key frame; the request reaches the sender a round trip later.
-        state.awaitingKey = true;
-        state.keyDueAt = now + m_p.lossFeedbackDelay;
-    } else {
-        m_inFlight.push_back(InFlight{outcome.departure + m_p.oneWayDelay, now, video, bytes, key});
+        m_totals.dropped += frame.bytes;
+        m_estimator.dropped(frame.bytes);
+        lost(video, state);
+        return;
     }
-    schedule(video, state, m_queue.now() + frameInterval(state.stream));
+    const Micros arrival = outcome.departure + m_p.oneWayDelay;
+    m_inFlight.push_back(InFlight{arrival, now, video, frame.bytes, frame.key, frame.afterLoss});
+    if (m_relay != nullptr && !state.relayed) {
+        m_relay->crossed(
+            video, RelayedFrame{state.stream, frame.captured, arrival, frame.bytes, frame.key, state.lostSinceCrossed});
+        state.lostSinceCrossed = false;
+    }
+}
+
+// The receiver asks for a key frame; the request reaches the sender (for a relayed video, the publisher
+// through the server) a round trip later.
+void MediaPath::lost(uint64_t video, Video& state) {
+    state.awaitingKey = true;
+    const Micros due = m_queue.now().count() + m_p.lossFeedbackDelay;
+    if (!state.relayed) {
+        state.keyDueAt = due;
+        state.lostSinceCrossed = true;
+    } else if (m_relay != nullptr) {
+        m_relay->keyFrameWanted(video, state.stream, due);
+    }
 }
 
 void MediaPath::setReceiving(uint64_t video, bool receiving) {
@@ -146,6 +209,7 @@ void MediaPath::deliverUntil(SimTime until) {
 
 void MediaPath::render(const InFlight& frame) {
     Video& state = m_videos[frame.video];
+    state.awaitingKey = state.awaitingKey || frame.afterLoss;
     if (!state.receiving || (state.awaitingKey && !frame.key)) {
         return;
     }

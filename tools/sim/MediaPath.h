@@ -1,7 +1,9 @@
 // One direction of media between participants: the senders of its videos (each video's current stream,
 // frame clock and key frames), the bottleneck they share, and the receiver (the link estimator that
 // watches the frames arrive, and for a rendering receiver each video's key-frame wait and freezes). The
-// download (peers to the local participant) and the upload (the local camera out) are two instances.
+// download (peers to the local participant) and the upload (the local camera out) are two instances. A
+// video is sent either on the path's own frame clock or, relayed, as the frames the server forwards of it
+// (in a conference: what crossed the publisher's uplink).
 #ifndef KTRSDK_TOOLS_SIM_MEDIAPATH_H
 #define KTRSDK_TOOLS_SIM_MEDIAPATH_H
 
@@ -14,6 +16,7 @@
 #include "Bottleneck.h"
 #include "CapacityTrace.h"
 #include "EventQueue.h"
+#include "FrameRelay.h"
 #include "FreezeDetector.h"
 #include "IKTRSDK.h"
 #include "LinkEstimator.h"
@@ -47,10 +50,22 @@ public:
     MediaPath(const CapacityTrace& capacity, const MediaPathParameters& parameters,
               const EstimatorParameters& estimator, EventQueue& queue, SimObserver& observer);
 
+    // The server this path's accepted frames go on to (an uplink), or asks key frames of (a downlink with
+    // relayed videos); it must outlive the path.
+    void connect(FrameRelay* relay) { m_relay = relay; }
+
     // --- the senders ---
     // Sends this stream of the video from now on (nothing: the video stops). The same stream again changes
-    // nothing; another starts at once with a key frame.
-    void change(uint64_t video, const tarn::video::VideoStreamInfo& stream);
+    // nothing; another starts at once with a key frame. A relayed video sends only the frames relayed to it
+    // of that stream, and asks the server for a key frame when it starts.
+    void change(uint64_t video, const tarn::video::VideoStreamInfo& stream, bool relayed = false);
+    // A relayed frame of the video reaches this path's bottleneck at frame.arrival, if the video is still
+    // relayed on the frame's stream by then.
+    void relay(uint64_t video, const RelayedFrame& frame);
+    // The relayed-frame event of a video: sends the frame it stands for.
+    void sendRelayed(uint64_t video, uint64_t epoch);
+    // The next frame of the video sending this stream, from `at` on, is a key frame.
+    void requestKeyFrame(const tarn::video::VideoStreamInfo& stream, Micros at);
     // Whether the video is being sent on a stream of this size, frame rate and bitrate.
     bool carries(uint64_t video, const tarn::video::VideoStreamInfo& stream) const;
     // Replaces every video by the given streams (video i sends streams[i]), each restarting its frame
@@ -89,6 +104,8 @@ private:
         Micros lastKey = 0;
         bool receiving = false;
         bool awaitingKey = false;  // the receiver lost a frame: nothing renders until a key frame
+        bool relayed = false;
+        bool lostSinceCrossed = false;  // a frame was dropped since the last one that went on to the relay
         FreezeDetector freezes;
     };
     // A frame on its way: it reaches the receiver at `arrival`.
@@ -98,10 +115,14 @@ private:
         uint64_t video;
         int64_t bytes;
         bool key;
+        bool afterLoss;  // the receiver learns with this frame that one before it was lost
     };
 
     void start(uint64_t video, Video& state, const tarn::video::VideoStreamInfo& stream);
-    void schedule(uint64_t video, const Video& state, SimTime at);
+    void schedule(uint64_t video, const Video& state, SimTime at, EventKind kind);
+    // Passes a frame of the video to the bottleneck: queued for the receiver, or dropped.
+    void pass(uint64_t video, Video& state, const RelayedFrame& frame);
+    void lost(uint64_t video, Video& state);
     // The size of the next frame of a video, and whether it is a key frame.
     std::pair<int64_t, bool> nextFrame(Video& state) const;
     void render(const InFlight& frame);
@@ -115,6 +136,8 @@ private:
     SimObserver& m_observer;
     std::map<uint64_t, Video> m_videos;  // ordered: the sums and the end of the meeting go in video order
     std::deque<InFlight> m_inFlight;
+    std::map<uint64_t, std::deque<RelayedFrame>> m_pending;  // relayed frames by video, in arrival order
+    FrameRelay* m_relay = nullptr;
     double m_carriedWhenTaken = 0;  // the bottleneck's bytes left at the last takeCarriedBytes
     PathTotals m_totals;
 };

@@ -22,9 +22,15 @@ MediaPathParameters downloadPath(const LinkParameters& link) {
     return path;
 }
 
-// The upload side does not model larger key frames.
-MediaPathParameters uploadPath(const LinkParameters& link) {
-    return pathOver(link, EventKind::CameraFrame, link.uplinkBufferBytes);
+// Alone, the upload side does not model larger key frames; in a conference its frames are the ones the
+// subscribers receive, so it sends the key frames the download side models.
+MediaPathParameters uploadPath(const LinkParameters& link, bool conference) {
+    MediaPathParameters path = pathOver(link, EventKind::CameraFrame, link.uplinkBufferBytes);
+    if (conference) {
+        path.keyFrameFactor = link.keyFrameFactor;
+        path.keyFrameInterval = link.keyFrameInterval;
+    }
+    return path;
 }
 
 SimulationSetup viewing(const SimulationSetup& setup, const Meeting& view) {
@@ -41,14 +47,21 @@ Participant::Participant(Meeting view, const SimulationSetup& setup, const SdkLi
       m_setup(viewing(setup, m_view)),
       m_outputs(outputs),
       m_download(*m_setup.downlink, downloadPath(m_view.link), m_setup.estimator, m_queue, m_observers),
-      m_upload(m_setup.uplink != nullptr
-                   ? std::optional<MediaPath>(std::in_place, *m_setup.uplink, uploadPath(m_view.link),
-                                              m_setup.estimator, m_queue, m_observers)
-                   : std::nullopt),
+      m_upload(m_setup.uplink != nullptr ? std::optional<MediaPath>(std::in_place, *m_setup.uplink,
+                                                                    uploadPath(m_view.link, server != nullptr),
+                                                                    m_setup.estimator, m_queue, m_observers)
+                                         : std::nullopt),
       m_host(m_setup, library, m_outputs, m_queue, m_download, m_upload ? &*m_upload : nullptr, m_observers, server) {
     m_observers.add(&m_metricsObserver);
     if (outputs.series != nullptr) {
         m_observers.add(&m_seriesObserver.emplace(*outputs.series));
+    }
+}
+
+void Participant::connect(FrameRelay& relay) {
+    m_download.connect(&relay);
+    if (m_upload) {
+        m_upload->connect(&relay);
     }
 }
 
@@ -63,6 +76,8 @@ void Participant::step() {
         m_download.sendFrame(event.subject, event.epoch);
     } else if (event.kind == EventKind::CameraFrame) {
         m_upload->sendFrame(event.subject, event.epoch);
+    } else if (event.kind == EventKind::RelayedFrame) {
+        m_download.sendRelayed(event.subject, event.epoch);
     } else {
         m_host.handle(event);
     }

@@ -28,6 +28,8 @@ public:
     Participant(const Participant&) = delete;
     Participant& operator=(const Participant&) = delete;
 
+    // In a conference: the server its links exchange frames with.
+    void connect(FrameRelay& relay);
     void start() { m_host.start(); }
     // Whether an event of this participant is due before end, and when.
     bool hasEventBefore(SimTime end) const { return m_queue.hasEventBefore(end); }

@@ -7,7 +7,27 @@ namespace ktr::sim {
 using tarn::video::VideoStreamInfo;
 
 void Server::add(uint64_t uid, Host& host, const std::vector<VideoStreamInfo>& initial) {
-    m_members[uid] = Member{&host, initial};
+    m_members.erase(uid);
+    m_members.emplace(uid, Member{&host, initial, Port(*this, uid)});
+}
+
+bool Server::relaysFrom(uint64_t publisher) const {
+    return m_members.at(publisher).host->hasUplink();
+}
+
+// Every other participant receiving the frame's stream of the publisher gets the frame when it arrives.
+void Server::Port::crossed(uint64_t /*video*/, const RelayedFrame& frame) {
+    for (const auto& [uid, member] : m_server.m_members) {
+        if (uid != m_uid) {
+            member.host->peerFrameCrossed(m_uid, frame);
+        }
+    }
+}
+
+void Server::Port::keyFrameWanted(uint64_t video, const VideoStreamInfo& stream, Micros at) {
+    if (const auto publisher = m_server.m_members.find(video); publisher != m_server.m_members.end()) {
+        publisher->second.host->keyFrameWanted(stream, at);
+    }
 }
 
 const std::vector<VideoStreamInfo>& Server::publishedBy(uint64_t uid) const {

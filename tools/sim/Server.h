@@ -9,6 +9,7 @@
 #include <map>
 #include <vector>
 
+#include "FrameRelay.h"
 #include "IKTRSDK.h"
 
 namespace ktr::sim {
@@ -20,6 +21,12 @@ public:
     // A participant's host and what it publishes until its first upload answer. The host must outlive the
     // server's use of it.
     void add(uint64_t uid, Host& host, const std::vector<tarn::video::VideoStreamInfo>& initial);
+    // The server as the participant's links see it: the frames that cross its uplink are forwarded to the
+    // subscribers that receive their stream, and its downlink's key-frame requests go to the publisher.
+    FrameRelay& relayOf(uint64_t uid) { return m_members.at(uid).port; }
+    // Whether the publisher's frames reach the server over an uplink of its own; without one its published
+    // streams reach every subscriber as they are published.
+    bool relaysFrom(uint64_t publisher) const;
 
     const std::vector<tarn::video::VideoStreamInfo>& publishedBy(uint64_t uid) const;
     // What every other participant subscribed to of the publisher asks for now, in uid order.
@@ -30,9 +37,20 @@ public:
     void shared(uint64_t sharer, const tarn::video::VideoStreamInfo& stream);
 
 private:
+    class Port : public FrameRelay {
+    public:
+        Port(Server& server, uint64_t uid) : m_server(server), m_uid(uid) {}
+        void crossed(uint64_t video, const RelayedFrame& frame) override;
+        void keyFrameWanted(uint64_t video, const tarn::video::VideoStreamInfo& stream, Micros at) override;
+
+    private:
+        Server& m_server;
+        uint64_t m_uid;
+    };
     struct Member {
         Host* host = nullptr;
         std::vector<tarn::video::VideoStreamInfo> published;
+        Port port;
     };
     std::map<uint64_t, Member> m_members;
 };
