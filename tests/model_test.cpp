@@ -370,6 +370,27 @@ ktr::Metrics metricsOf(Values& v) {
     return metrics;
 }
 
+ktr::SweepTable sweepTableOf(Values& v) {
+    ktr::SweepTable table;
+    table.runs = v.u64();
+    table.runLabels = v.list([&] { return v.text(); });
+    table.warning = v.known<std::string>([&] { return v.text(); });
+    table.metrics = v.list([&] {
+        const auto estimate = [&] { return ktr::Estimate{v.number(), v.number(), v.number()}; };
+        return ktr::MetricDistribution{v.text(),
+                                       v.text(),
+                                       v.text(),
+                                       v.text(),
+                                       v.u64(),
+                                       v.coin(),
+                                       v.known<ktr::Estimate>(estimate),
+                                       v.known<ktr::Estimate>(estimate),
+                                       v.known<ktr::Estimate>(estimate),
+                                       v.list([&] { return v.known<double>([&] { return v.number(); }); })};
+    });
+    return table;
+}
+
 TEST(RoundTrip, SummariesAndSweepResultsReadBackAsWritten) {
     for (uint64_t seed = 1; seed <= 200; ++seed) {
         Values v(seed);
@@ -383,6 +404,15 @@ TEST(RoundTrip, SummariesAndSweepResultsReadBackAsWritten) {
         for (size_t n = v.draw(3); n > 0; --n) {
             summary.peers.push_back(ktr::PeerSummary{v.u64(), metricsOf(v)});
         }
+        if (v.coin()) {
+            ktr::ConferenceSummary conference;
+            conference.participants = v.list([&] {
+                std::vector<ktr::PeerSummary> peers = v.list([&] { return ktr::PeerSummary{v.u64(), metricsOf(v)}; });
+                return ktr::ParticipantSummary{v.u64(), metricsOf(v), peers};
+            });
+            conference.overParticipants = sweepTableOf(v);
+            summary.conference = conference;
+        }
         const ktr::RunSummary read = readBack(summary);
         EXPECT_EQ(ktr::toJsonText(read), ktr::toJsonText(summary)) << "seed " << seed;
         EXPECT_TRUE(read.metrics == summary.metrics) << "seed " << seed;
@@ -395,23 +425,7 @@ TEST(RoundTrip, SummariesAndSweepResultsReadBackAsWritten) {
         header.runs = v.list([&] { return v.text(); });
         header.shard = v.text();
         EXPECT_EQ(ktr::toJsonText(readBack(header)), ktr::toJsonText(header)) << "seed " << seed;
-        ktr::SweepTable table;
-        table.runs = v.u64();
-        table.runLabels = v.list([&] { return v.text(); });
-        table.warning = v.known<std::string>([&] { return v.text(); });
-        table.metrics = v.list([&] {
-            const auto estimate = [&] { return ktr::Estimate{v.number(), v.number(), v.number()}; };
-            return ktr::MetricDistribution{v.text(),
-                                           v.text(),
-                                           v.text(),
-                                           v.text(),
-                                           v.u64(),
-                                           v.coin(),
-                                           v.known<ktr::Estimate>(estimate),
-                                           v.known<ktr::Estimate>(estimate),
-                                           v.known<ktr::Estimate>(estimate),
-                                           v.list([&] { return v.known<double>([&] { return v.number(); }); })};
-        });
+        const ktr::SweepTable table = sweepTableOf(v);
         EXPECT_EQ(ktr::toJsonText(readBack(table)), ktr::toJsonText(table)) << "seed " << seed;
         ktr::LogSummaryReport report;
         report.timeUnit = v.text();
@@ -500,6 +514,9 @@ TEST(ReadersReadWriters, EveryOutputOfARunReadsBack) {
            dir + "/log-summary.json");
     ktrRun("sim " + meeting + " --duration 5 --traces " + kSource + "/examples/traces --results " + dir +
            "/results.jsonl --summary " + dir + "/table.json");
+    ktrRun("sim " + meeting + " --conference --duration 10 --summary " + dir + "/conference.json");
+    ktrRun("sim " + meeting + " --conference --duration 5 --traces " + kSource + "/examples/traces --results " + dir +
+           "/conference-results.jsonl");
 
     // Timelines, as TimelineReader reads them.
     EXPECT_EQ(stepsIn(dir + "/replay.jsonl"), ktr::parseScenario(ktr::readInputFile(scenario), scenario).steps.size());
@@ -512,6 +529,30 @@ TEST(ReadersReadWriters, EveryOutputOfARunReadsBack) {
     // A run's summary.
     const ktr::RunSummary summary = ktr::parseRunSummary(ktr::readInputFile(dir + "/summary.json"), "summary.json");
     EXPECT_NE(summary.metrics.find("time_upper_pct"), nullptr);
+    EXPECT_FALSE(summary.conference) << "one client alone";
+    // A conference's summary: the team meeting's eight participants, and the table over them.
+    const ktr::RunSummary conference =
+        ktr::parseRunSummary(ktr::readInputFile(dir + "/conference.json"), "conference.json");
+    ASSERT_TRUE(conference.conference);
+    EXPECT_EQ(conference.conference->participants.size(), 8u);
+    EXPECT_EQ(conference.conference->overParticipants.runs, 8u);
+    EXPECT_EQ(conference.conference->overParticipants.runLabels.size(), 8u);
+    // A conference sweep's results: each run's summary carries its participants.
+    std::ifstream conferenceResults(dir + "/conference-results.jsonl");
+    std::string resultLine;
+    std::getline(conferenceResults, resultLine);  // the header
+    size_t conferenceRuns = 0;
+    while (std::getline(conferenceResults, resultLine)) {
+        const ktr::JsonValue document = ktr::JsonValue::parse(resultLine);
+        ktr::FieldReader in = readerOf(document);
+        ktr::SweepResultsRun run;
+        ktr::codec::readFields(in, run, ktr::Nulls::Unknown);
+        in.finish();
+        ASSERT_TRUE(run.summary.conference) << run.run;
+        EXPECT_EQ(run.summary.conference->participants.size(), 8u) << run.run;
+        ++conferenceRuns;
+    }
+    EXPECT_EQ(conferenceRuns, 4u) << "one run per bundled trace";
     // The sweep's results and table, and the log's summary, through the model's reader.
     std::ifstream results(dir + "/results.jsonl");
     std::string line;

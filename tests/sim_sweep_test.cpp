@@ -459,8 +459,8 @@ INSTANTIATE_TEST_SUITE_P(
                        "run.json: field \"metrics.m\": has neither \"value\" nor \"median\", \"max\" and "
                        "\"episodes\""},
         BadSummaryCase{"an_unknown_field", withField(summaryJson(Json::object()), "extra", 1),
-                       "run.json: field \"extra\": unknown field; valid fields: downlink, duration_s, estimates, "
-                       "meeting, metrics, peers, schema, seed, uplink"}),
+                       "run.json: field \"extra\": unknown field; valid fields: conference, downlink, duration_s, "
+                       "estimates, meeting, metrics, peers, schema, seed, uplink"}),
     [](const ::testing::TestParamInfo<BadSummaryCase>& info) { return info.param.name; });
 
 // Units, directions and shapes come from the metric table: a summary that says otherwise, or names a metric
@@ -721,11 +721,11 @@ TEST_F(ResultsFiles, AreWrittenAsAHeaderAndOneLinePerRun) {
         "\n"
         R"({"run":"t1","index":1,"summary":{"schema":2,"meeting":"m","downlink":"d","uplink":null,"estimates":null,)"
         R"("seed":1,"duration_s":60,"metrics":{"time_upper_pct":{"value":10,"unit":"%","better":"higher"}},)"
-        R"("peers":[]}})"
+        R"("peers":[],"conference":null}})"
         "\n"
         R"({"run":"t4","index":4,"summary":{"schema":2,"meeting":"m","downlink":"d","uplink":null,"estimates":null,)"
         R"("seed":1,"duration_s":60,"metrics":{"time_upper_pct":{"value":40,"unit":"%","better":"higher"}},)"
-        R"("peers":[]}})"
+        R"("peers":[],"conference":null}})"
         "\n");
     EXPECT_EQ(mergeSweepResults(m_paths).runs.size(), 7u);
 }
@@ -804,7 +804,8 @@ TEST_F(ResultsFiles, BadRunLinesAreRefusedWithTheirLine) {
         {R"("time_upper_pct":{"value":0)", R"("up_pct":{"value":0)",
          "line 2: its summary: field \"metrics\": \"up_pct\" is not a metric of this ktr"},
         {R"(,"summary":{"schema":2,"meeting":"m","downlink":"d","uplink":null,"estimates":null,"seed":1,)"
-         R"("duration_s":60,"metrics":{"time_upper_pct":{"value":30,"unit":"%","better":"higher"}},"peers":[]})",
+         R"("duration_s":60,"metrics":{"time_upper_pct":{"value":30,"unit":"%","better":"higher"}},"peers":[],)"
+         R"("conference":null})",
          "", "line 3: field \"summary\": missing"},
         {R"("summary":{"schema":2,"meeting":"m")", R"("summary":{"schema":1,"meeting":"m")",
          "line 2: its summary: a summary of schema 1; this ktr reads schema 2"},

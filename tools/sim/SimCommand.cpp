@@ -426,23 +426,19 @@ int SimCommand::runOne() const {
         std::cout << toJsonText(summary) << '\n';
     } else if (textOut) {
         printMetrics(std::cout, summary);
-        printParticipants(simulation.participants(), redaction);
+        printParticipants(summary);
     }
     return 0;
 }
 
 // A conference's meeting: every metric's distribution over the participants, each one's value beside it.
-void SimCommand::printParticipants(const std::vector<std::pair<uint64_t, RunSummary>>& participants,
-                                   RedactionStage& redaction) const {
-    if (participants.empty()) {
+void SimCommand::printParticipants(const RunSummary& summary) const {
+    if (!summary.conference) {
         return;
     }
-    std::vector<LabelledSummary> rows;
-    for (const auto& [uid, summary] : participants) {
-        rows.push_back({redaction.text("participant " + std::to_string(uid)), rows.size(), redaction.summary(summary)});
-    }
-    std::cout << "\nthe meeting, over its " << rows.size() << " participants (each one's value as the local one's):\n";
-    writeSweepTable(std::cout, labelledSweepStatistics(rows));
+    const SweepTable& table = summary.conference->overParticipants;
+    std::cout << "\nthe meeting, over its " << table.runs << " participants (each one's value as the local one's):\n";
+    writeSweepTable(std::cout, table, kParticipants);
 }
 
 }  // namespace ktr::sim

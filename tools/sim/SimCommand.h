@@ -29,8 +29,7 @@ public:
 
 private:
     int runOne() const;
-    void printParticipants(const std::vector<std::pair<uint64_t, RunSummary>>& participants,
-                           RedactionStage& redaction) const;
+    void printParticipants(const RunSummary& summary) const;
     int runSweep() const;
     int merge() const;
     struct TableFiles {

@@ -2,6 +2,7 @@
 
 #include "Conference.h"
 #include "Participant.h"
+#include "SweepStatistics.h"
 
 namespace ktr::sim {
 
@@ -11,6 +12,18 @@ namespace {
 void nameLinks(const SimulationSetup& own, RunSummary& summary) {
     summary.downlink = own.downlink->label();
     summary.uplink = own.uplink != nullptr ? Known<std::string>(own.uplink->label()) : std::nullopt;
+}
+
+// Every participant's own metrics, and every metric's distribution over the participants.
+ConferenceSummary conferenceSummaryOf(const std::vector<std::pair<uint64_t, RunSummary>>& participants) {
+    ConferenceSummary conference;
+    std::vector<LabelledSummary> labelled;
+    for (const auto& [uid, own] : participants) {
+        conference.participants.push_back(ParticipantSummary{uid, own.metrics, own.peers});
+        labelled.push_back({"participant " + std::to_string(uid), labelled.size(), own});
+    }
+    conference.overParticipants = labelledSweepStatistics(labelled, BootstrapSettings{}, kParticipants);
+    return conference;
 }
 
 }  // namespace
@@ -23,6 +36,7 @@ void Simulation::run(const SdkLibrary& library, const SimulationOutputs& outputs
         Conference conference(m_setup, library, outputs);
         m_participants.clear();
         conference.run(summary, m_participants);
+        summary.conference = conferenceSummaryOf(m_participants);
         for (const std::unique_ptr<Participant>& participant : conference.participants()) {
             m_libraryTime += participant->host().libraryTime();
             if (participant->uid() == meeting.localUid) {

@@ -108,8 +108,8 @@ std::vector<std::string> cellsOf(const MetricDistribution& row, uint64_t runs) {
 }
 
 // One line per run: its label (its index when the table has none), then its value of every metric row.
-std::vector<std::vector<std::string>> perRunLines(const SweepTable& table) {
-    std::vector<std::vector<std::string>> lines = {{"run"}};
+std::vector<std::vector<std::string>> perRunLines(const SweepTable& table, const Population& over) {
+    std::vector<std::vector<std::string>> lines = {{over.one}};
     for (const MetricDistribution& row : table.metrics) {
         lines.front().push_back(row.metric);
     }
@@ -147,7 +147,8 @@ double percentile(const std::vector<double>& sorted, double percent) {
     return (1 - fraction) * sorted[below] + fraction * sorted[below + 1];
 }
 
-SweepTable sweepStatistics(const std::vector<RunSummary>& summaries, const BootstrapSettings& settings) {
+SweepTable sweepStatistics(const std::vector<RunSummary>& summaries, const BootstrapSettings& settings,
+                           const Population& over) {
     if (settings.resamples < 1 || settings.resamples > kMaxResamples) {
         throw InputError(
             fmt::format("bootstrap resamples: expected 1 to {}, got {}", kMaxResamples, settings.resamples));
@@ -181,12 +182,13 @@ SweepTable sweepStatistics(const std::vector<RunSummary>& summaries, const Boots
     for (const MetricDistribution& row : table.metrics) {
         counts.push_back(row.runs);
     }
-    table.warning = fewRunsWarning(counts, "runs");
+    table.warning = fewRunsWarning(counts, over.many);
     return table;
 }
 
-SweepTable labelledSweepStatistics(const std::vector<LabelledSummary>& runs, const BootstrapSettings& settings) {
-    SweepTable table = sweepStatistics(summariesOf(runs), settings);
+SweepTable labelledSweepStatistics(const std::vector<LabelledSummary>& runs, const BootstrapSettings& settings,
+                                   const Population& over) {
+    SweepTable table = sweepStatistics(summariesOf(runs), settings, over);
     for (const LabelledSummary& run : runs) {
         table.runLabels.push_back(run.label);
     }
@@ -248,20 +250,20 @@ void writeColumns(std::ostream& out, const std::vector<std::vector<std::string>>
     }
 }
 
-void writeSweepTable(std::ostream& out, const SweepTable& table) {
+void writeSweepTable(std::ostream& out, const SweepTable& table, const Population& over) {
     std::vector<std::vector<std::string>> lines = {
-        {"metric", "unit", "better", "runs", "p5 [lo, hi]", "median [lo, hi]", "p95 [lo, hi]"}};
+        {"metric", "unit", "better", over.many, "p5 [lo, hi]", "median [lo, hi]", "p95 [lo, hi]"}};
     for (const MetricDistribution& row : table.metrics) {
         lines.push_back(cellsOf(row, table.runs));
     }
-    out << fmt::format("{} runs; {} % confidence intervals: percentile bootstrap, {} resamples, seed {}\n", table.runs,
-                       table.confidencePct, table.resamples, table.seed);
+    out << fmt::format("{} {}; {} % confidence intervals: percentile bootstrap, {} resamples, seed {}\n", table.runs,
+                       over.many, table.confidencePct, table.resamples, table.seed);
     writeColumns(out, lines);
     if (table.warning) {
         out << *table.warning << "\n";
     }
-    out << "\nper run:\n";
-    writeColumns(out, perRunLines(table));
+    out << "\nper " << over.one << ":\n";
+    writeColumns(out, perRunLines(table, over));
 }
 
 }  // namespace ktr::sim

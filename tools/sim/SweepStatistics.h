@@ -23,6 +23,15 @@ constexpr uint64_t kDefaultBootstrapSeed = 1;
 // hardly move, and the interval looks tighter than the population it stands for.
 constexpr uint64_t kFewestRunsForIntervals = 10;
 
+// What a table's values are taken over, as its texts name them: a sweep's runs or a conference's
+// participants.
+struct Population {
+    const char* one;
+    const char* many;
+};
+constexpr Population kRuns{"run", "runs"};
+constexpr Population kParticipants{"participant", "participants"};
+
 struct BootstrapSettings {
     int resamples = kDefaultResamples;  // 1 to kMaxResamples
     uint64_t seed = kDefaultBootstrapSeed;
@@ -40,9 +49,11 @@ size_t uniformIndex(std::mt19937_64& engine, size_t count);
 // of any metric a later summary adds, with every run's value. A run whose value is null is left out of
 // that row's statistics. The same summaries and settings give the same table. Throws InputError naming the
 // run (its index) for a metric the metric table does not describe so, or settings out of range.
-SweepTable sweepStatistics(const std::vector<RunSummary>& summaries, const BootstrapSettings& settings = {});
+SweepTable sweepStatistics(const std::vector<RunSummary>& summaries, const BootstrapSettings& settings = {},
+                           const Population& over = kRuns);
 // The same, with the runs' labels.
-SweepTable labelledSweepStatistics(const std::vector<LabelledSummary>& runs, const BootstrapSettings& settings = {});
+SweepTable labelledSweepStatistics(const std::vector<LabelledSummary>& runs, const BootstrapSettings& settings = {},
+                                   const Population& over = kRuns);
 
 // Whether an interval over this many values rests on too few (none: no interval at all).
 bool restsOnFewRuns(uint64_t runs);
@@ -57,8 +68,8 @@ std::string shortNumber(const Known<double>& value);
 void writeColumns(std::ostream& out, const std::vector<std::vector<std::string>>& lines);
 
 // Aligned text: metric, unit, better, runs, then "p5 [lo, hi]", "median [lo, hi]", "p95 [lo, hi]"; the
-// warning; then one row per run with its value of every metric.
-void writeSweepTable(std::ostream& out, const SweepTable& table);
+// warning; then one row per run with its value of every metric. The texts name the runs as `over` does.
+void writeSweepTable(std::ostream& out, const SweepTable& table, const Population& over = kRuns);
 
 }  // namespace ktr::sim
 

@@ -51,74 +51,6 @@ struct PeerSummary {
     }
 };
 
-// A run's summary, as `ktr sim --summary-only` prints it.
-struct RunSummary {
-    static constexpr int kSchema = 2;
-
-    int schema = kSchema;
-    std::string meeting;
-    std::string downlink;
-    Known<std::string> uplink;     // null: not modelled
-    Known<std::string> estimates;  // null: the estimator ran
-    uint64_t seed = 0;
-    double durationS = 0;
-    Metrics metrics;
-    std::vector<PeerSummary> peers;
-
-    template <class Visit>
-    static void fields(Visit& visit) {
-        visit("schema", &RunSummary::schema);
-        visit("meeting", &RunSummary::meeting);
-        visit("downlink", &RunSummary::downlink);
-        visit("uplink", &RunSummary::uplink);
-        visit("estimates", &RunSummary::estimates);
-        visit("seed", &RunSummary::seed);
-        visit("duration_s", &RunSummary::durationS);
-        visit("metrics", &RunSummary::metrics);
-        visit("peers", &RunSummary::peers);
-    }
-};
-
-// Reads a summary from JSON text; source names it in messages. Throws InputError for anything but a
-// summary of this schema.
-RunSummary parseRunSummary(const std::string& text, const std::string& source);
-
-// The first line of a sweep shard's results file: what makes two shards parts of the same sweep.
-struct SweepResultsHeader {
-    static constexpr int kSchema = 3;
-
-    int schema = kSchema;
-    std::string meeting;               // as the sweep's command line named it
-    std::string meetingSha256;         // what the shards are matched by: the same meeting by any path
-    std::vector<std::string> options;  // the options every run shares, as its command line gives them
-    std::vector<std::string> runs;     // the labels of all runs of the sweep, in run order
-    std::string shard;                 // "K/N"
-
-    template <class Visit>
-    static void fields(Visit& visit) {
-        visit("schema", &SweepResultsHeader::schema);
-        visit("meeting", &SweepResultsHeader::meeting);
-        visit("meeting_sha256", &SweepResultsHeader::meetingSha256);
-        visit("options", &SweepResultsHeader::options);
-        visit("runs", &SweepResultsHeader::runs);
-        visit("shard", &SweepResultsHeader::shard);
-    }
-};
-
-// Every further line: one run of the shard.
-struct SweepResultsRun {
-    std::string run;  // its label
-    uint64_t index = 0;
-    RunSummary summary;
-
-    template <class Visit>
-    static void fields(Visit& visit) {
-        visit("run", &SweepResultsRun::run);
-        visit("index", &SweepResultsRun::index);
-        visit("summary", &SweepResultsRun::summary);
-    }
-};
-
 // A statistic of the runs' values and its confidence interval.
 struct Estimate {
     double value = 0;
@@ -184,6 +116,103 @@ struct SweepTable {
         visit("seed", &SweepTable::seed);
         visit("warning", &SweepTable::warning);
         visit("metrics", &SweepTable::metrics);
+    }
+};
+
+// One participant of a conference: its own metrics, for the meeting and per peer, as it received them.
+struct ParticipantSummary {
+    uint64_t uid = 0;
+    Metrics metrics;
+    std::vector<PeerSummary> peers;
+
+    template <class Visit>
+    static void fields(Visit& visit) {
+        visit("uid", &ParticipantSummary::uid);
+        visit("metrics", &ParticipantSummary::metrics);
+        visit("peers", &ParticipantSummary::peers);
+    }
+};
+
+// A conference's meeting: every participant's summary, in uid order, and every metric's distribution over
+// the participants (a table laid out as a sweep's, a participant in place of a run).
+struct ConferenceSummary {
+    std::vector<ParticipantSummary> participants;
+    SweepTable overParticipants;
+
+    template <class Visit>
+    static void fields(Visit& visit) {
+        visit("participants", &ConferenceSummary::participants);
+        visit("over_participants", &ConferenceSummary::overParticipants);
+    }
+};
+
+// A run's summary, as `ktr sim --summary-only` prints it.
+struct RunSummary {
+    static constexpr int kSchema = 2;
+
+    int schema = kSchema;
+    std::string meeting;
+    std::string downlink;
+    Known<std::string> uplink;     // null: not modelled
+    Known<std::string> estimates;  // null: the estimator ran
+    uint64_t seed = 0;
+    double durationS = 0;
+    Metrics metrics;
+    std::vector<PeerSummary> peers;
+    Known<ConferenceSummary> conference;  // null: one client among idealized peers
+
+    template <class Visit>
+    static void fields(Visit& visit) {
+        visit("schema", &RunSummary::schema);
+        visit("meeting", &RunSummary::meeting);
+        visit("downlink", &RunSummary::downlink);
+        visit("uplink", &RunSummary::uplink);
+        visit("estimates", &RunSummary::estimates);
+        visit("seed", &RunSummary::seed);
+        visit("duration_s", &RunSummary::durationS);
+        visit("metrics", &RunSummary::metrics);
+        visit("peers", &RunSummary::peers);
+        visit("conference", &RunSummary::conference, Known<ConferenceSummary>{});
+    }
+};
+
+// Reads a summary from JSON text; source names it in messages. Throws InputError for anything but a
+// summary of this schema.
+RunSummary parseRunSummary(const std::string& text, const std::string& source);
+
+// The first line of a sweep shard's results file: what makes two shards parts of the same sweep.
+struct SweepResultsHeader {
+    static constexpr int kSchema = 3;
+
+    int schema = kSchema;
+    std::string meeting;               // as the sweep's command line named it
+    std::string meetingSha256;         // what the shards are matched by: the same meeting by any path
+    std::vector<std::string> options;  // the options every run shares, as its command line gives them
+    std::vector<std::string> runs;     // the labels of all runs of the sweep, in run order
+    std::string shard;                 // "K/N"
+
+    template <class Visit>
+    static void fields(Visit& visit) {
+        visit("schema", &SweepResultsHeader::schema);
+        visit("meeting", &SweepResultsHeader::meeting);
+        visit("meeting_sha256", &SweepResultsHeader::meetingSha256);
+        visit("options", &SweepResultsHeader::options);
+        visit("runs", &SweepResultsHeader::runs);
+        visit("shard", &SweepResultsHeader::shard);
+    }
+};
+
+// Every further line: one run of the shard.
+struct SweepResultsRun {
+    std::string run;  // its label
+    uint64_t index = 0;
+    RunSummary summary;
+
+    template <class Visit>
+    static void fields(Visit& visit) {
+        visit("run", &SweepResultsRun::run);
+        visit("index", &SweepResultsRun::index);
+        visit("summary", &SweepResultsRun::summary);
     }
 };
 

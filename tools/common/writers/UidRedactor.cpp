@@ -150,6 +150,17 @@ RunSummary UidRedactor::summary(RunSummary summary) {
         peer.uid = pseudonym(peer.uid);
     }
     summary.meeting = text(summary.meeting);
+    if (summary.conference) {
+        for (ParticipantSummary& participant : summary.conference->participants) {
+            participant.uid = pseudonym(participant.uid);
+            for (PeerSummary& peer : participant.peers) {
+                peer.uid = pseudonym(peer.uid);
+            }
+        }
+        for (std::string& label : summary.conference->overParticipants.runLabels) {
+            label = text(label);
+        }
+    }
     return summary;
 }
 
