@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Bottleneck.h"
+#include "Conference.h"
 #include "FreezeDetector.h"
 #include "InputFile.h"
 #include "LinkEstimator.h"
@@ -617,6 +618,40 @@ TEST(Conference, ASharersShareStreamReachesEveryoneElseWhileItShares) {
         }
     }
     EXPECT_EQ(sharing, 150);
+}
+
+// Uid 2 shares from 10 s to the end at 40 s; uid 3 joins at 20 s, in the middle of it. From its join the
+// server forwards it the share in progress, so at the end it receives the same share stream as uid 1,
+// present throughout: on each one's downlink, what is sent beyond the two peers' cameras.
+TEST(Conference, AJoinerDuringAShareReceivesTheShareFromItsJoin) {
+    ktr::sim::Meeting m = meeting(2, 40 * kMicrosPerSecond);
+    m.speakers.clear();
+    m.definitions.push_back(VideoStreamInfo{2, 5, 1280, 720, 10, 1000000, 1500000, 500000});
+    m.sharing.push_back({10 * kMicrosPerSecond, 40 * kMicrosPerSecond, 2});
+    m.peers[1].join = 20 * kMicrosPerSecond;
+    const ktr::sim::CapacityTrace link = ktr::sim::parseSyntheticTrace("constant:20mbps");
+    ktr::sim::SimulationSetup setup;
+    setup.meeting = &m;
+    setup.downlink = &link;
+    setup.conference = true;
+    std::srand(1);
+    ktr::sim::Conference conference(setup, library(), {});
+    ktr::RunSummary local;
+    std::vector<std::pair<uint64_t, ktr::RunSummary>> participants;
+    conference.run(local, participants);
+    std::map<uint64_t, double> shareOf;
+    for (const std::unique_ptr<ktr::sim::Participant>& participant : conference.participants()) {
+        const ktr::sim::MediaPath& download = participant->download();
+        double cameras = 0;
+        for (uint64_t peer : {1, 2, 3}) {
+            const VideoStreamInfo& camera = download.streamOf(peer);
+            cameras += peer != participant->uid() && ktr::sim::sends(camera) ? camera.bitrate : 0;
+        }
+        shareOf[participant->uid()] = download.sendingBitrate() - cameras;
+    }
+    EXPECT_GT(shareOf[1], 0.0) << "uid 1 receives no share";
+    EXPECT_EQ(shareOf[3], shareOf[1]) << "the joiner receives another share than uid 1";
+    EXPECT_EQ(shareOf[2], 0.0) << "the sharer receives its own share";
 }
 
 // Every metric the summary writes is a row of the metric table, in the table's order, with its unit, direction

@@ -163,6 +163,9 @@ void Host::onScript(const ScriptEvent& event) {
             view.present = true;
             view.published = m_server != nullptr ? m_server->publishedBy(event.uid) : view.peer->streams;
             m_download.setReceiving(event.uid, true);
+            if (m_server != nullptr) {
+                peerShared(event.uid, m_server->sharedBy(event.uid));  // a share in progress, from now on
+            }
             call(AddUser{userOf(event.uid, view.peer->dt)});
             setUsers();
             report(event.uid, view);

@@ -44,6 +44,7 @@ public:
     // Its own links and seed.
     const SimulationSetup& setup() const { return m_setup; }
     const PathTotals& downloadTotals() const { return m_download.totals(); }
+    const MediaPath& download() const { return m_download; }
 
 private:
     Meeting m_view;

@@ -57,6 +57,7 @@ void Server::published(uint64_t publisher, const std::vector<VideoStreamInfo>& s
 }
 
 void Server::shared(uint64_t sharer, const VideoStreamInfo& stream) {
+    m_members.at(sharer).share = stream;
     for (const auto& [uid, member] : m_members) {
         if (uid != sharer) {
             member.host->peerShared(sharer, stream);

@@ -35,6 +35,8 @@ public:
     void published(uint64_t publisher, const std::vector<tarn::video::VideoStreamInfo>& streams);
     // The sharer's share answer (nothing: it stopped sharing) goes to every other participant.
     void shared(uint64_t sharer, const tarn::video::VideoStreamInfo& stream);
+    // What the participant shares now (nothing while it does not), for a participant that meets it later.
+    const tarn::video::VideoStreamInfo& sharedBy(uint64_t uid) const { return m_members.at(uid).share; }
 
 private:
     class Port : public FrameRelay {
@@ -51,6 +53,7 @@ private:
         Host* host = nullptr;
         std::vector<tarn::video::VideoStreamInfo> published;
         Port port;
+        tarn::video::VideoStreamInfo share{};
     };
     std::map<uint64_t, Member> m_members;
 };
