@@ -99,6 +99,8 @@ public:
     void downloadSampled(SimTime, const ktr::sim::DownloadSample&) override {}
     void uploadSampled(SimTime, const ktr::sim::UploadSample&) override {}
     void requestsEnded(int) override {}
+    void rendered(SimTime, uint64_t, Micros) override {}
+    void publishedChanged(SimTime) override {}
 
     std::map<uint64_t, int> freezes;
 };

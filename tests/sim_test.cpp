@@ -654,6 +654,35 @@ TEST(Conference, AJoinerDuringAShareReceivesTheShareFromItsJoin) {
     EXPECT_EQ(shareOf[2], 0.0) << "the sharer receives its own share";
 }
 
+// Peer 7 present for 10 s (ten 1 s samples); 100 frames rendered, 90 of them 10.4 ms after they were sent and
+// 10 of them 200 ms after: 10 frames a second; the median delay is 10 ms (whole milliseconds) and the 95th
+// percentile 200 ms, since only 90 % of the frames are at 10 ms. The camera's set changes three times after
+// its first publication over the 10 s sampled: 18 a minute.
+TEST(QualityMetrics, FrameRateDelaysAndPublishedSwitchesFromTheirDefinitions) {
+    ktr::sim::QualityMetrics metrics;
+    for (int second = 1; second <= 10; ++second) {
+        metrics.sample(ktr::sim::LinkSample{second * kMicrosPerSecond, kMicrosPerSecond, 1e6, 5e5, 5e5, std::nullopt,
+                                            std::nullopt},
+                       {ktr::sim::PeerSample{7, ktr::sim::ReceivedClass::Upper, 5e5, 5e5, 1}});
+    }
+    for (int frame = 0; frame < 100; ++frame) {
+        metrics.rendered(7, frame < 90 ? 10400 : 200000);
+    }
+    for (int change = 0; change < 3; ++change) {
+        metrics.publishedChanged();
+    }
+    ktr::RunSummary summary;
+    metrics.summarize(summary);
+    EXPECT_EQ(value(summary, "received_fps"), 10.0);
+    EXPECT_EQ(value(summary, "frame_delay_p50_ms"), 10.0);
+    EXPECT_EQ(value(summary, "frame_delay_p95_ms"), 200.0);
+    EXPECT_EQ(value(summary, "published_switches_per_min"), 18.0);
+    ASSERT_EQ(summary.peers.size(), 1u);
+    const ktr::Metric* peerFps = summary.peers[0].metrics.find("received_fps");
+    ASSERT_TRUE(peerFps != nullptr && peerFps->value);
+    EXPECT_EQ(*peerFps->value, 10.0);
+}
+
 // Every metric the summary writes is a row of the metric table, in the table's order, with its unit, direction
 // and shape, and every row is written; each peer gets exactly the rows marked per peer.
 TEST(MetricTable, SummaryWritesEveryRowOfTheTableAndNoOther) {

@@ -534,6 +534,9 @@ void Host::publish(const std::vector<VideoStreamInfo>& streams) {
     if (m_server != nullptr && !changed) {
         return;
     }
+    if (changed && !m_camera.empty()) {
+        m_observer.publishedChanged(m_queue.now());
+    }
     m_camera = streams;
     if (m_server != nullptr) {
         m_server->published(m_meeting.localUid, m_camera);

@@ -172,7 +172,7 @@ void MediaPath::pass(uint64_t video, Video& state, const RelayedFrame& frame) {
         return;
     }
     const Micros arrival = outcome.departure + m_p.oneWayDelay;
-    m_inFlight.push_back(InFlight{arrival, now, video, frame.bytes, frame.key, frame.afterLoss});
+    m_inFlight.push_back(InFlight{arrival, now, frame.captured, video, frame.bytes, frame.key, frame.afterLoss});
     if (m_relay != nullptr && !state.relayed) {
         m_relay->crossed(
             video, RelayedFrame{state.stream, frame.captured, arrival, frame.bytes, frame.key, state.lostSinceCrossed});
@@ -214,6 +214,7 @@ void MediaPath::render(const InFlight& frame) {
         return;
     }
     state.awaitingKey = false;
+    m_observer.rendered(m_queue.now(), frame.video, frame.arrival - frame.captured);
     noteFreeze(frame.video, state.freezes.rendered(frame.arrival));
 }
 

@@ -112,6 +112,7 @@ private:
     struct InFlight {
         Micros arrival;
         Micros sent;
+        Micros captured;  // when the frame's sender made it (in a conference, the publisher)
         uint64_t video;
         int64_t bytes;
         bool key;

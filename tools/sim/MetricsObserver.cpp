@@ -22,4 +22,12 @@ void MetricsObserver::requestsEnded(int unmet) {
     m_metrics.requestsEnded(unmet);
 }
 
+void MetricsObserver::rendered(SimTime /*now*/, uint64_t uid, Micros delay) {
+    m_metrics.rendered(uid, delay);
+}
+
+void MetricsObserver::publishedChanged(SimTime /*now*/) {
+    m_metrics.publishedChanged();
+}
+
 }  // namespace ktr::sim

@@ -15,6 +15,8 @@ public:
     void downloadSampled(SimTime now, const DownloadSample& sample) override;
     void uploadSampled(SimTime now, const UploadSample& sample) override;
     void requestsEnded(int unmet) override;
+    void rendered(SimTime now, uint64_t uid, Micros delay) override;
+    void publishedChanged(SimTime now) override;
 
 private:
     QualityMetrics& m_metrics;

@@ -20,6 +20,9 @@ constexpr double kRecoveredShare = 0.9;
 constexpr Micros kRecoveryWindow = kMicrosPerSecond;
 // A cut this soon after a raise of the same peer makes a flap.
 constexpr Micros kFlapWindow = 10 * kMicrosPerSecond;
+// Frame delays are counted in whole milliseconds up to this; longer ones count as this long.
+constexpr size_t kLongestCountedDelayMs = 60000;
+constexpr Micros kMicrosPerMilli = 1000;
 
 double seconds(Micros time) {
     return static_cast<double>(time) / kMicrosPerSecond;
@@ -186,6 +189,29 @@ void QualityMetrics::sampleUpload(const UploadSample& upload) {
     }
 }
 
+void QualityMetrics::rendered(uint64_t uid, Micros delay) {
+    ++m_peers[uid].rendered;
+    ++m_renderedFrames;
+    const size_t bucket =
+        std::min(static_cast<size_t>(std::max<Micros>(0, delay) / kMicrosPerMilli), kLongestCountedDelayMs);
+    if (bucket >= m_delayHistogram.size()) {
+        m_delayHistogram.resize(bucket + 1, 0);
+    }
+    ++m_delayHistogram[bucket];
+}
+
+Known<double> QualityMetrics::delayPercentile(double percent) const {
+    const double needed = percent / 100.0 * static_cast<double>(m_renderedFrames);
+    int64_t counted = 0;
+    for (size_t ms = 0; ms < m_delayHistogram.size(); ++ms) {
+        counted += m_delayHistogram[ms];
+        if (counted > 0 && static_cast<double>(counted) >= needed) {
+            return static_cast<double>(ms);
+        }
+    }
+    return std::nullopt;
+}
+
 void QualityMetrics::freeze(uint64_t uid, Micros duration) {
     PeerTotals& totals = m_peers[uid];
     ++totals.freezes;
@@ -218,7 +244,8 @@ void QualityMetrics::summarize(RunSummary& summary) const {
                                    metric("freezes_per_min", ratio(totals.freezes, minutes, 1)),
                                    metric("freeze_time_pct", ratio(totals.frozen, present, 100)),
                                    metric("switches_per_min", ratio(totals.switches, minutes, 1)),
-                                   metric("flaps_per_min", ratio(totals.flaps, minutes, 1))}}});
+                                   metric("flaps_per_min", ratio(totals.flaps, minutes, 1)),
+                                   metric("received_fps", ratio(totals.rendered, seconds(totals.present), 1))}}});
         all.present += totals.present;
         all.upper += totals.upper;
         all.lower += totals.lower;
@@ -227,6 +254,7 @@ void QualityMetrics::summarize(RunSummary& summary) const {
         all.frozen += totals.frozen;
         all.switches += totals.switches;
         all.flaps += totals.flaps;
+        all.rendered += totals.rendered;
     }
     const double minutes = seconds(all.present) / 60.0;
     const double present = static_cast<double>(all.present);
@@ -239,13 +267,18 @@ void QualityMetrics::summarize(RunSummary& summary) const {
          metric("freeze_time_pct", ratio(all.frozen, present, 100)),
          metric("switches_per_min", ratio(all.switches, minutes, 1)),
          metric("flaps_per_min", ratio(all.flaps, minutes, 1)),
+         metric("received_fps", ratio(all.rendered, seconds(all.present), 1)),
+         metric("frame_delay_p50_ms", delayPercentile(50)),
+         metric("frame_delay_p95_ms", delayPercentile(95)),
          metric("utilization_pct", ratio(m_deliveredBits, m_capacityBits, 100)),
          metric("overshoot_time_pct", ratio(m_overshoot, m_time, 100)),
          metric("idle_headroom_pct", ratio(m_idleHeadroomBits, m_capacityBits, 100)),
-         episodes("time_to_cut_s", m_timesToCut), episodes("time_to_recover_s", m_timesToRecover),
+         episodes("time_to_cut_s", m_timesToCut),
+         episodes("time_to_recover_s", m_timesToRecover),
          metric("jain_fairness", ratio(m_fairnessSum, m_fairnessSamples, 1)),
          metric("upload_overshoot_pct", m_uploadModelled ? ratio(m_uploadOvershoot, m_uploadTime, 100) : std::nullopt),
-         metric("unmet_requests", m_unmetRequests)}};
+         metric("unmet_requests", m_unmetRequests),
+         metric("published_switches_per_min", ratio(m_publishedSwitches, seconds(m_time) / 60.0, 1))}};
 }
 
 }  // namespace ktr::sim

@@ -53,6 +53,9 @@ public:
     void receivedChanged(uint64_t uid, Micros at, ReceivedClass from, ReceivedClass to, double fromBps, double toBps);
     // Subscriber requests met or not by the streams published while their set was in force.
     void requestsEnded(int unmet) { m_unmetRequests += unmet; }
+    // A frame of the peer was rendered, this long after it was sent.
+    void rendered(uint64_t uid, Micros delay);
+    void publishedChanged() { ++m_publishedSwitches; }
 
     // The summary's metrics, each with its unit and direction from the metric table, for the meeting and per peer.
     void summarize(RunSummary& summary) const;
@@ -67,6 +70,7 @@ private:
         Micros frozen = 0;
         int switches = 0;
         int flaps = 0;
+        int64_t rendered = 0;
         std::optional<Micros> lastRaise;
     };
     // A capacity drop: from the sample before demand rose above capacity until it is both cut and recovered.
@@ -86,6 +90,8 @@ private:
     // a second.
     static std::optional<double> deliveredOverLastSecond(Episode& episode, const LinkSample& link);
     void sampleFairness(const LinkSample& link, const std::vector<PeerSample>& peers);
+    // The smallest delay, in whole milliseconds, that at least percent % of the rendered frames do not exceed.
+    Known<double> delayPercentile(double percent) const;
 
     std::map<uint64_t, PeerTotals> m_peers;
     Micros m_time = 0;
@@ -107,6 +113,11 @@ private:
     Micros m_uploadOvershoot = 0;
     bool m_uploadModelled = false;
     int m_unmetRequests = 0;
+    int m_publishedSwitches = 0;
+    // Rendered frames by their delay in whole milliseconds (the last bucket holds every longer delay): bounded
+    // memory however long the meeting.
+    std::vector<int64_t> m_delayHistogram;
+    int64_t m_renderedFrames = 0;
 };
 
 }  // namespace ktr::sim

@@ -39,6 +39,10 @@ public:
     virtual void uploadSampled(SimTime now, const UploadSample& sample) = 0;
     // A set of subscriber requests was replaced or the meeting ended: how many it never met.
     virtual void requestsEnded(int unmet) = 0;
+    // A frame of the peer's video was rendered, this long after its sender made it.
+    virtual void rendered(SimTime now, uint64_t uid, Micros delay) = 0;
+    // The published camera streams changed from one set to another.
+    virtual void publishedChanged(SimTime now) = 0;
 };
 
 // Hands every report to each of its observers, in the order they were added.
@@ -72,6 +76,16 @@ public:
     void requestsEnded(int unmet) override {
         for (SimObserver* observer : m_observers) {
             observer->requestsEnded(unmet);
+        }
+    }
+    void rendered(SimTime now, uint64_t uid, Micros delay) override {
+        for (SimObserver* observer : m_observers) {
+            observer->rendered(now, uid, delay);
+        }
+    }
+    void publishedChanged(SimTime now) override {
+        for (SimObserver* observer : m_observers) {
+            observer->publishedChanged(now);
         }
     }
 

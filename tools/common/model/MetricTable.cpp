@@ -23,6 +23,16 @@ const std::vector<MetricDefinition>& metricTable() {
         {"flaps_per_min", "1/min", "lower", MetricShape::Value, true,
          "Cuts of a peer's received bitrate within 10 s of a raise of the same peer (each raise ends at most one "
          "flap), per minute of peer presence."},
+        {"received_fps", "1/s", "higher", MetricShape::Value, true,
+         "Frames rendered of a peer (arrived, and not waiting for a key frame after a loss) per second of its "
+         "presence."},
+        {"frame_delay_p50_ms", "ms", "lower", MetricShape::Value, false,
+         "Median of the rendered frames' end-to-end delay, from the sender's frame to its arrival at the receiver "
+         "(in a conference from the publisher, through its uplink, the server and the downlink), in whole "
+         "milliseconds; null when no frame was rendered."},
+        {"frame_delay_p95_ms", "ms", "lower", MetricShape::Value, false,
+         "95th percentile of the same delays (the smallest delay that at least 95 % of the rendered frames do not "
+         "exceed)."},
         {"utilization_pct", "%", "higher", MetricShape::Value, false,
          "Bits that left the downlink's bottleneck in the sampling intervals (the series' delivered: the bits "
          "carried in each interval, never more than its capacity), over the bits the downlink could carry in them."},
@@ -52,6 +62,9 @@ const std::vector<MetricDefinition>& metricTable() {
         {"unmet_requests", "requests", "lower", MetricShape::Value, false,
          "Subscriber requests that no published camera stream carried at their bitrate, as the host sent it, or "
          "more while their set was in force."},
+        {"published_switches_per_min", "1/min", "lower", MetricShape::Value, false,
+         "Changes of the published camera streams (an upload answer that publishes another set than the one in "
+         "force; the first publication is none) per minute of sampled time."},
     };
     return table;
 }
