@@ -302,6 +302,22 @@ TEST(CapacityTraceArithmetic, BytesBetweenAcrossSegmentsAndPeriods) {
     }
 }
 
+// Scaled by 0.5, the hand trace carries half of each of the cases above; by 2, twice. A scale that takes a rate
+// above the highest a trace may have is refused as such a trace is.
+TEST(CapacityTraceArithmetic, AScaledTraceCarriesTheFactorTimesTheBytes) {
+    const CapacityTrace trace = handTrace();
+    const CapacityTrace half = trace.scaled(0.5);
+    const CapacityTrace twice = trace.scaled(2);
+    EXPECT_EQ(half.label(), trace.label() + " x0.5");
+    const std::vector<BytesCase> cases{{0, 500, 500}, {900, 3100, 300}, {3999, 8001, 3003}, {100, 40100, 30000}};
+    for (const BytesCase& c : cases) {
+        EXPECT_DOUBLE_EQ(half.bytesBetween(c.from, c.to), c.bytes / 2) << "[" << c.from << ", " << c.to << ")";
+        EXPECT_DOUBLE_EQ(twice.bytesBetween(c.from, c.to), c.bytes * 2) << "[" << c.from << ", " << c.to << ")";
+    }
+    EXPECT_THROW(CapacityTrace("fast", false, {0}, {CapacityTrace::kHighestBytesPerSecond}, 1000).scaled(2),
+                 std::invalid_argument);
+}
+
 TEST(CapacityTraceArithmetic, WholePeriodsLaterGiveExactlyTheSameAnswer) {
     const CapacityTrace trace = handTrace();
     for (const Micros loops : {Micros{1}, Micros{7}, Micros{1000003}, Micros{900000000000}}) {

@@ -79,6 +79,18 @@ cmp -s "$scratch/pool-1.json" "$scratch/pool-2.json" || fail "--link-pool: the s
     fail "--link-pool: the summary names no trace of the pool"
 expect_failure 2 "it needs a conference" "$ktr" sim "$meeting" --link-pool "$scratch/traces" --duration 5
 
+# --link-scale: every link's rates times the factor, the summary naming it; a sweep's runs are scaled too.
+"$ktr" sim "$meeting" --conference --downlink constant:4mbps --uplink "$scratch/traces/office.mahimahi" \
+    --link-scale 0.5 --duration 5 --summary-only >"$scratch/scaled.json"
+/usr/bin/python3 -c 'import json,sys; s=json.load(open(sys.argv[1])); assert (s["downlink"], s["uplink"]) == ("constant:4mbps x0.5", "office.mahimahi x0.5"), s' \
+    "$scratch/scaled.json" || fail "--link-scale: the summary names the links unscaled"
+"$ktr" sim "$meeting" --traces "$scratch/traces" --link-scale 2 --duration 5 --results "$scratch/scaled-results.jsonl" \
+    >/dev/null
+/usr/bin/python3 -c 'import json,sys; runs=[json.loads(l) for l in open(sys.argv[1])][1:]; assert runs and all(r["summary"]["downlink"].endswith(" x2") for r in runs), runs' \
+    "$scratch/scaled-results.jsonl" || fail "--link-scale: a sweep's runs are not scaled"
+expect_failure 2 "--link-scale" "$ktr" sim "$meeting" --link-scale 0 --duration 5
+expect_failure 2 "--link-scale" "$ktr" sim "$meeting" --link-scale 101 --duration 5
+
 # The recorded calls replay to the same lines, in the same order.
 meeting="$source_dir/examples/meetings/team-meeting.json"
 "$ktr" sim "$meeting" --downlink "$scratch/traces/office.mahimahi" --duration 60 --record "$scratch/record.json" \

@@ -29,6 +29,14 @@ void require(bool condition, const std::string& label, const std::string& proble
 
 }  // namespace
 
+CapacityTrace CapacityTrace::scaled(double factor) const {
+    std::vector<double> rates = m_bytesPerSecond;
+    for (double& rate : rates) {
+        rate *= factor;
+    }
+    return CapacityTrace(fmt::format("{} x{}", m_label, factor), m_synthetic, m_starts, std::move(rates), m_period);
+}
+
 CapacityTrace::CapacityTrace(std::string label, bool synthetic, std::vector<Micros> starts,
                              std::vector<double> bytesPerSecond, Micros period)
     : m_label(std::move(label)),

@@ -44,6 +44,9 @@ public:
     Micros timeToCarry(Micros from, double bytes) const;
     // Mean capacity in bit/s over [from, to); the rate at `from` when from == to.
     double bitsPerSecond(Micros from, Micros to) const;
+    // The same trace with every rate multiplied by factor (> 0), labelled "LABEL xFACTOR". Throws
+    // std::invalid_argument as the constructor does.
+    CapacityTrace scaled(double factor) const;
 
 private:
     void mergeEqualNeighbours();

@@ -62,12 +62,28 @@ struct LoadedTrace {
     HashedFile identity;
 };
 
-LoadedTrace loadTrace(const std::string& text) {
+// The highest --link-scale: far above it every bundled trace would exceed the highest rate a trace may have.
+constexpr double kHighestLinkScale = 100;
+
+LoadedTrace loadUnscaledTrace(const std::string& text) {
     if (text != kStandardStream && access(text.c_str(), F_OK) != 0 && text.find(':') != std::string::npos) {
         return LoadedTrace{parseSyntheticTrace(text), HashedFile{text, sha256Hex(text)}};
     }
     const std::string content = readInputFile(text);
     return LoadedTrace{parseTrace(content, text), HashedFile{text, sha256Hex(content)}};
+}
+
+// A link as --link-scale asks for it: every rate of the trace times scale (the identity stays the trace's).
+LoadedTrace loadTrace(const std::string& text, double scale) {
+    LoadedTrace loaded = loadUnscaledTrace(text);
+    if (scale == 1.0) {
+        return loaded;
+    }
+    try {
+        return LoadedTrace{loaded.trace.scaled(scale), loaded.identity};
+    } catch (const std::invalid_argument& error) {
+        throw InputError(fmt::format("{}: scaled by --link-scale {}: {}", text, scale, error.what()));
+    }
 }
 
 // The links a conference's meeting names per participant, loaded, by uid.
@@ -77,20 +93,20 @@ struct OwnLinks {
     std::map<uint64_t, const CapacityTrace*> uplinks;
 };
 
-void loadLinksOf(uint64_t uid, const ParticipantLinks& links, OwnLinks& own) {
+void loadLinksOf(uint64_t uid, const ParticipantLinks& links, double scale, OwnLinks& own) {
     if (!links.downlink.empty()) {
-        own.downlinks[uid] = &own.traces.emplace_back(loadTrace(links.downlink)).trace;
+        own.downlinks[uid] = &own.traces.emplace_back(loadTrace(links.downlink, scale)).trace;
     }
     if (!links.uplink.empty()) {
-        own.uplinks[uid] = &own.traces.emplace_back(loadTrace(links.uplink)).trace;
+        own.uplinks[uid] = &own.traces.emplace_back(loadTrace(links.uplink, scale)).trace;
     }
 }
 
-OwnLinks loadOwnLinks(const Meeting& meeting) {
+OwnLinks loadOwnLinks(const Meeting& meeting, double scale) {
     OwnLinks own;
-    loadLinksOf(meeting.localUid, meeting.localLinks, own);
+    loadLinksOf(meeting.localUid, meeting.localLinks, scale, own);
     for (const MeetingPeer& peer : meeting.peers) {
-        loadLinksOf(peer.uid, peer.links, own);
+        loadLinksOf(peer.uid, peer.links, scale, own);
     }
     return own;
 }
@@ -143,6 +159,11 @@ SimCommand::SimCommand(CLI::App& program)
     app().add_option("--link-pool", m_linkPoolDir,
                      "conference: draw each participant's downlink and uplink, with the seed, from the traces in "
                      "this folder");
+    app()
+        .add_option("--link-scale", m_linkScale,
+                    "multiply the rates of every link (downlink, uplink, a pool's and the meeting's own) by this "
+                    "factor, above 0 and at most 100")
+        ->check(CLI::Range(0.0, kHighestLinkScale));
     app().add_flag("--steps", m_steps,
                    "print every library call the host makes, with its answer (with --explain and --log as replay "
                    "prints its steps)");
@@ -211,6 +232,9 @@ std::vector<std::string> SimCommand::childCommand(const std::string& trace) cons
     }
     if (!m_linkPoolDir.empty()) {
         command.insert(command.end(), {"--link-pool", m_linkPoolDir});
+    }
+    if (m_linkScale != 1.0) {
+        command.insert(command.end(), {"--link-scale", fmt::format("{}", m_linkScale)});
     }
     command.insert(command.end(), {"--", m_meetingPath});
     return command;
@@ -315,10 +339,13 @@ int SimCommand::runOne() const {
             std::min(meeting.duration, static_cast<Micros>(std::llround(options.durationS * kMicrosPerSecond)));
     }
     const std::string downlinkText = options.downlink.empty() ? kDefaultDownlink : options.downlink;
-    const LoadedTrace downlinkTrace = loadTrace(downlinkText);
+    if (!(m_linkScale > 0)) {
+        throw InputError(fmt::format("ktr sim: --link-scale: expected a factor above 0, got {}", m_linkScale));
+    }
+    const LoadedTrace downlinkTrace = loadTrace(downlinkText, m_linkScale);
     const CapacityTrace& downlink = downlinkTrace.trace;
     const std::optional<LoadedTrace> uplinkTrace =
-        options.uplink.empty() ? std::nullopt : std::optional<LoadedTrace>(loadTrace(options.uplink));
+        options.uplink.empty() ? std::nullopt : std::optional<LoadedTrace>(loadTrace(options.uplink, m_linkScale));
     const CapacityTrace* uplink = uplinkTrace ? &uplinkTrace->trace : nullptr;
     const std::optional<RecordedEstimates> estimates =
         options.estimates.empty() ? std::nullopt
@@ -337,10 +364,10 @@ int SimCommand::runOne() const {
     std::deque<LoadedTrace> pool;  // stable addresses as it grows
     if (!m_linkPoolDir.empty()) {
         for (const std::string& path : listTraces(m_linkPoolDir)) {
-            pool.push_back(loadTrace(path));
+            pool.push_back(loadTrace(path, m_linkScale));
         }
     }
-    const OwnLinks own = m_conference || meeting.conference ? loadOwnLinks(meeting) : OwnLinks{};
+    const OwnLinks own = m_conference || meeting.conference ? loadOwnLinks(meeting, m_linkScale) : OwnLinks{};
     const SdkLibrary library(libraryPath());
 
     OutputFiles files;

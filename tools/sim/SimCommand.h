@@ -54,6 +54,7 @@ private:
     std::string m_uplinkTracesDir;
     bool m_conference = false;
     std::string m_linkPoolDir;
+    double m_linkScale = 1.0;
     std::string m_shard;
     std::string m_resultsPath;
     std::vector<std::string> m_mergePaths;
