@@ -657,13 +657,14 @@ TEST(Conference, AJoinerDuringAShareReceivesTheShareFromItsJoin) {
 // Peer 7 present for 10 s (ten 1 s samples); 100 frames rendered, 90 of them 10.4 ms after they were sent and
 // 10 of them 200 ms after: 10 frames a second; the median delay is 10 ms (whole milliseconds) and the 95th
 // percentile 200 ms, since only 90 % of the frames are at 10 ms. The camera's set changes three times after
-// its first publication over the 10 s sampled: 18 a minute.
+// its first publication over the 10 s sampled: 18 a minute. The peer is received 480 rows high for the first
+// 4 s and 720 for the next 6: 40 % and 60 % of its time, none in the other bands.
 TEST(QualityMetrics, FrameRateDelaysAndPublishedSwitchesFromTheirDefinitions) {
     ktr::sim::QualityMetrics metrics;
     for (int second = 1; second <= 10; ++second) {
         metrics.sample(ktr::sim::LinkSample{second * kMicrosPerSecond, kMicrosPerSecond, 1e6, 5e5, 5e5, std::nullopt,
                                             std::nullopt},
-                       {ktr::sim::PeerSample{7, ktr::sim::ReceivedClass::Upper, 5e5, 5e5, 1}});
+                       {ktr::sim::PeerSample{7, ktr::sim::ReceivedClass::Upper, 5e5, 5e5, 1, second <= 4 ? 480 : 720}});
     }
     for (int frame = 0; frame < 100; ++frame) {
         metrics.rendered(7, frame < 90 ? 10400 : 200000);
@@ -677,6 +678,11 @@ TEST(QualityMetrics, FrameRateDelaysAndPublishedSwitchesFromTheirDefinitions) {
     EXPECT_EQ(value(summary, "frame_delay_p50_ms"), 10.0);
     EXPECT_EQ(value(summary, "frame_delay_p95_ms"), 200.0);
     EXPECT_EQ(value(summary, "published_switches_per_min"), 18.0);
+    EXPECT_DOUBLE_EQ(value(summary, "time_720p_pct"), 60.0);
+    EXPECT_DOUBLE_EQ(value(summary, "time_480p_pct"), 40.0);
+    for (const char* band : {"time_360p_pct", "time_240p_pct", "time_below_240p_pct"}) {
+        EXPECT_EQ(value(summary, band), 0.0) << band;
+    }
     ASSERT_EQ(summary.peers.size(), 1u);
     const ktr::Metric* peerFps = summary.peers[0].metrics.find("received_fps");
     ASSERT_TRUE(peerFps != nullptr && peerFps->value);
@@ -688,7 +694,7 @@ TEST(QualityMetrics, FrameRateDelaysAndPublishedSwitchesFromTheirDefinitions) {
 TEST(MetricTable, SummaryWritesEveryRowOfTheTableAndNoOther) {
     ktr::sim::QualityMetrics metrics;
     metrics.sample(ktr::sim::LinkSample{kMicrosPerSecond, kMicrosPerSecond, 1e6, 5e5, 5e5, 7u, std::nullopt},
-                   {ktr::sim::PeerSample{7, ktr::sim::ReceivedClass::Upper, 5e5, 5e5, 1}});
+                   {ktr::sim::PeerSample{7, ktr::sim::ReceivedClass::Upper, 5e5, 5e5, 1, 720}});
     ktr::RunSummary summary;
     metrics.summarize(summary);
     std::vector<std::string> rows;

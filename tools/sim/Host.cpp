@@ -464,8 +464,10 @@ void Host::sampleDownload(Micros length, double demand, const LinkEstimate& esti
     for (const auto& [uid, view] : m_peers) {
         if (view.present) {
             const VideoStreamInfo* upper = upperOf(view.peer->streams);
-            sample.peers.push_back(PeerSample{uid, view.received, bitrateOf(m_download.streamOf(uid)),
-                                              upper != nullptr ? double(upper->bitrate) : 0.0, standingOf(*view.peer)});
+            const VideoStreamInfo& received = m_download.streamOf(uid);
+            sample.peers.push_back(PeerSample{uid, view.received, bitrateOf(received),
+                                              upper != nullptr ? double(upper->bitrate) : 0.0, standingOf(*view.peer),
+                                              sends(received) ? received.height : 0});
         }
     }
     sample.smoothedCapacityBps =

@@ -24,6 +24,17 @@ constexpr Micros kFlapWindow = 10 * kMicrosPerSecond;
 constexpr size_t kLongestCountedDelayMs = 60000;
 constexpr Micros kMicrosPerMilli = 1000;
 
+// The received resolutions the summary tells apart: each band's metric and lowest height, tallest first.
+struct HeightBand {
+    const char* metric;
+    int32_t lowestHeight;
+};
+constexpr std::array<HeightBand, 5> kHeightBands{{{"time_720p_pct", 720},
+                                                  {"time_480p_pct", 480},
+                                                  {"time_360p_pct", 360},
+                                                  {"time_240p_pct", 240},
+                                                  {"time_below_240p_pct", 1}}};
+
 double seconds(Micros time) {
     return static_cast<double>(time) / kMicrosPerSecond;
 }
@@ -94,6 +105,12 @@ void QualityMetrics::sample(const LinkSample& link, const std::vector<PeerSample
                        : peer.received == ReceivedClass::Lower ? totals.lower
                                                                : totals.none;
         slot += link.length;
+        for (size_t band = 0; band < kHeightBands.size(); ++band) {
+            if (peer.receivedHeight >= kHeightBands[band].lowestHeight) {
+                m_timeAtHeight[band] += link.length;
+                break;
+            }
+        }
         anyBelowUpper = anyBelowUpper || peer.received != ReceivedClass::Upper;
         if (link.remoteSpeaker && *link.remoteSpeaker == peer.uid) {
             m_speaking += link.length;
@@ -279,6 +296,10 @@ void QualityMetrics::summarize(RunSummary& summary) const {
          metric("upload_overshoot_pct", m_uploadModelled ? ratio(m_uploadOvershoot, m_uploadTime, 100) : std::nullopt),
          metric("unmet_requests", m_unmetRequests),
          metric("published_switches_per_min", ratio(m_publishedSwitches, seconds(m_time) / 60.0, 1))}};
+    for (size_t band = 0; band < kHeightBands.size(); ++band) {
+        summary.metrics.entries.push_back(
+            metric(kHeightBands[band].metric, ratio(static_cast<double>(m_timeAtHeight[band]), present, 100)));
+    }
 }
 
 }  // namespace ktr::sim

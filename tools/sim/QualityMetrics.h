@@ -4,6 +4,7 @@
 #ifndef KTRSDK_TOOLS_SIM_QUALITYMETRICS_H
 #define KTRSDK_TOOLS_SIM_QUALITYMETRICS_H
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -24,7 +25,8 @@ struct PeerSample {
     ReceivedClass received = ReceivedClass::None;
     double receivedBps = 0;
     double upperBps = 0;
-    int64_t standing = 0;  // peers of equal standing (device type and published streams) share this key
+    int64_t standing = 0;        // peers of equal standing (device type and published streams) share this key
+    int32_t receivedHeight = 0;  // of the stream received (0: none)
 };
 
 // The meeting over one sampling interval ending at a sample's time.
@@ -114,6 +116,8 @@ private:
     bool m_uploadModelled = false;
     int m_unmetRequests = 0;
     int m_publishedSwitches = 0;
+    // The peers' time at each received height band (QualityMetrics.cpp), tallest first.
+    std::array<Micros, 5> m_timeAtHeight{};
     // Rendered frames by their delay in whole milliseconds (the last bucket holds every longer delay): bounded
     // memory however long the meeting.
     std::vector<int64_t> m_delayHistogram;

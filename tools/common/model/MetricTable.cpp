@@ -65,6 +65,17 @@ const std::vector<MetricDefinition>& metricTable() {
         {"published_switches_per_min", "1/min", "lower", MetricShape::Value, false,
          "Changes of the published camera streams (an upload answer that publishes another set than the one in "
          "force; the first publication is none) per minute of sampled time."},
+        {"time_720p_pct", "%", "higher", MetricShape::Value, false,
+         "Time a present peer is received on a stream at least 720 rows (720p and above) high, over the peers' time in "
+         "the meeting."},
+        {"time_480p_pct", "%", "lower", MetricShape::Value, false,
+         "Time a present peer is received on a stream 480 to 719 rows high, over the peers' time in the meeting."},
+        {"time_360p_pct", "%", "lower", MetricShape::Value, false,
+         "Time a present peer is received on a stream 360 to 479 rows high, over the peers' time in the meeting."},
+        {"time_240p_pct", "%", "lower", MetricShape::Value, false,
+         "Time a present peer is received on a stream 240 to 359 rows high, over the peers' time in the meeting."},
+        {"time_below_240p_pct", "%", "lower", MetricShape::Value, false,
+         "Time a present peer is received on a stream 1 to 239 rows high, over the peers' time in the meeting."},
     };
     return table;
 }
