@@ -138,6 +138,59 @@ private:
     int32_t m_bitrate;
 };
 
+// What a path hands the server: every call, as made.
+class RecordingRelay : public ktr::sim::FrameRelay {
+public:
+    void crossed(uint64_t video, const ktr::sim::RelayedFrame& frame) override { crossings.push_back({video, frame}); }
+    void keyFrameWanted(uint64_t video, const VideoStreamInfo&, Micros at) override {
+        keyRequests.push_back({video, at});
+    }
+
+    std::vector<std::pair<uint64_t, ktr::sim::RelayedFrame>> crossings;
+    std::vector<std::pair<uint64_t, Micros>> keyRequests;
+};
+
+// An uplink and a downlink on 8 Mbit/s (1 byte a microsecond), 10 ms one way, for one second. The uplink's
+// 30 fps video of 240 kbit/s sends 1000-byte frames every 33 333 us, at 0 and up to 30 x 33 333 = 999 990 us:
+// each of its 31 frames goes on to the server, reaching it 1 ms (its bytes) + 10 ms after it was made. The downlink's
+// own video goes on nowhere; its relayed video asks the server for a key frame once, when it starts at 0.
+TEST(MediaPathRelay, AnUplinkForwardsWhatCrossesItAndADownlinkOnlyAsksForKeyFrames) {
+    const ktr::sim::CapacityTrace trace = ktr::sim::parseSyntheticTrace("constant:8mbps");
+    EventQueue queue;
+    FreezeCount observer;
+    MediaPathParameters up;
+    up.frameEvent = EventKind::CameraFrame;
+    up.bufferBytes = 150000;
+    up.oneWayDelay = 10000;
+    MediaPathParameters down = up;
+    down.frameEvent = EventKind::PeerFrame;
+    MediaPath uplink(trace, up, {}, queue, observer);
+    MediaPath downlink(trace, down, {}, queue, observer);
+    RecordingRelay server;
+    uplink.forwardTo(&server);
+    downlink.askKeyFramesOf(&server);
+    const VideoStreamInfo stream{1, 0, 640, 360, 30, 240000, 240000, 240000};
+    uplink.change(0, stream);
+    downlink.change(5, stream);
+    downlink.change(7, stream, true);
+    const SimTime end{ktr::kMicrosPerSecond};
+    while (queue.hasEventBefore(end)) {
+        uplink.deliverUntil(queue.nextTime());
+        downlink.deliverUntil(queue.nextTime());
+        const SimEvent event = queue.pop();
+        (event.kind == EventKind::CameraFrame ? uplink : downlink).sendFrame(event.subject, event.epoch);
+    }
+    ASSERT_EQ(server.crossings.size(), 31u);
+    for (const auto& [video, frame] : server.crossings) {
+        EXPECT_EQ(video, 0u);
+        EXPECT_EQ(frame.bytes, 1000);
+        EXPECT_EQ(frame.arrival - frame.captured, 11000) << "frame made at " << frame.captured << " us";
+    }
+    ASSERT_EQ(server.keyRequests.size(), 1u);
+    EXPECT_EQ(server.keyRequests[0], (std::pair<uint64_t, Micros>{7, 0}));
+    EXPECT_GT(downlink.totals().sent, 0) << "the downlink's own video sent nothing";
+}
+
 class MediaPathConservation : public ::testing::TestWithParam<PathCase> {};
 
 // Three videos sent for a minute, every stream changed every 5 s (or at random); at every 100 ms every byte

@@ -69,8 +69,8 @@ void MediaPath::start(uint64_t video, Video& state, const VideoStreamInfo& strea
         return;
     }
     if (state.relayed) {
-        if (m_relay != nullptr) {
-            m_relay->keyFrameWanted(video, stream, m_queue.now().count());
+        if (m_source != nullptr) {
+            m_source->keyFrameWanted(video, stream, m_queue.now().count());
         }
         return;
     }
@@ -173,8 +173,8 @@ void MediaPath::pass(uint64_t video, Video& state, const RelayedFrame& frame) {
     }
     const Micros arrival = outcome.departure + m_p.oneWayDelay;
     m_inFlight.push_back(InFlight{arrival, now, frame.captured, video, frame.bytes, frame.key, frame.afterLoss});
-    if (m_relay != nullptr && !state.relayed) {
-        m_relay->crossed(
+    if (m_onward != nullptr) {
+        m_onward->crossed(
             video, RelayedFrame{state.stream, frame.captured, arrival, frame.bytes, frame.key, state.lostSinceCrossed});
         state.lostSinceCrossed = false;
     }
@@ -188,8 +188,8 @@ void MediaPath::lost(uint64_t video, Video& state) {
     if (!state.relayed) {
         state.keyDueAt = due;
         state.lostSinceCrossed = true;
-    } else if (m_relay != nullptr) {
-        m_relay->keyFrameWanted(video, state.stream, due);
+    } else if (m_source != nullptr) {
+        m_source->keyFrameWanted(video, state.stream, due);
     }
 }
 

@@ -50,9 +50,10 @@ public:
     MediaPath(const CapacityTrace& capacity, const MediaPathParameters& parameters,
               const EstimatorParameters& estimator, EventQueue& queue, SimObserver& observer);
 
-    // The server this path's accepted frames go on to (an uplink), or asks key frames of (a downlink with
-    // relayed videos); it must outlive the path.
-    void connect(FrameRelay* relay) { m_relay = relay; }
+    // The server this path's accepted frames go on to (an uplink); it must outlive the path.
+    void forwardTo(FrameRelay* server) { m_onward = server; }
+    // The server this path's relayed videos ask key frames of (a downlink); it must outlive the path.
+    void askKeyFramesOf(FrameRelay* server) { m_source = server; }
 
     // --- the senders ---
     // Sends this stream of the video from now on (nothing: the video stops). The same stream again changes
@@ -138,7 +139,8 @@ private:
     std::map<uint64_t, Video> m_videos;  // ordered: the sums and the end of the meeting go in video order
     std::deque<InFlight> m_inFlight;
     std::map<uint64_t, std::deque<RelayedFrame>> m_pending;  // relayed frames by video, in arrival order
-    FrameRelay* m_relay = nullptr;
+    FrameRelay* m_onward = nullptr;
+    FrameRelay* m_source = nullptr;
     double m_carriedWhenTaken = 0;  // the bottleneck's bytes left at the last takeCarriedBytes
     PathTotals m_totals;
 };

@@ -59,9 +59,9 @@ Participant::Participant(Meeting view, const SimulationSetup& setup, const SdkLi
 }
 
 void Participant::connect(FrameRelay& relay) {
-    m_download.connect(&relay);
+    m_download.askKeyFramesOf(&relay);
     if (m_upload) {
-        m_upload->connect(&relay);
+        m_upload->forwardTo(&relay);
     }
 }
 
