@@ -438,6 +438,7 @@ void SimCommand::printParticipants(const std::vector<std::pair<uint64_t, RunSumm
         return;
     }
     std::vector<LabelledSummary> rows;
+    rows.reserve(participants.size());
     for (const auto& [uid, summary] : participants) {
         rows.push_back({redaction.text("participant " + std::to_string(uid)), rows.size(), redaction.summary(summary)});
     }
