@@ -7,7 +7,6 @@ Usage: tools/plot_cdf.py VALUES.csv OUTPUT.png [--title TITLE] [--dump DRAWN.jso
 The values are what `ktr sim --traces DIR --plot PNG` and `ktr diff --sim ... --plot PNG` write beside the
 PNG: metric,series,value, one line per run that defines the metric.
 """
-import csv
 import math
 import sys
 
@@ -17,7 +16,7 @@ matplotlib.use("Agg")
 import matplotlib.pyplot as plt  # noqa: E402
 
 sys.dont_write_bytecode = True  # no cache files beside the installed scripts
-from plot_common import peer_colors, run  # noqa: E402
+from plot_common import csv_rows, peer_colors, run  # noqa: E402
 
 HEADER = ["metric", "series", "value"]
 COLUMNS = 4
@@ -36,23 +35,11 @@ class BadValues(Exception):
 def read_values(path):
     """Returns {metric: {series: [values]}}, both in the order they first appear."""
     metrics = {}
-    try:
-        handle = open(path, newline="", encoding="utf-8")
-    except OSError as error:
-        raise BadValues(f"{path}: cannot read: {error.strerror}")
-    with handle:
-        rows = csv.reader(handle)
-        try:
-            if next(rows, None) != HEADER:
-                raise BadValues(f"{path}: line 1: expected the header {','.join(HEADER)}")
-            for row in rows:
-                metric, series, value = parse_row(path, rows.line_num, row)
-                metrics.setdefault(metric, {}).setdefault(series, []).append(value)
-                if len(metrics) > MOST_PANELS or len(metrics[metric]) > MOST_SERIES:
-                    raise BadValues(f"{path}: line {rows.line_num}: more than {MOST_PANELS} metrics or "
-                                    f"{MOST_SERIES} series")
-        except (csv.Error, UnicodeDecodeError) as error:
-            raise BadValues(f"{path}: not a table of values: {error}")
+    for line, row in csv_rows(path, HEADER, BadValues, "a table of values"):
+        metric, series, value = parse_row(path, line, row)
+        metrics.setdefault(metric, {}).setdefault(series, []).append(value)
+        if len(metrics) > MOST_PANELS or len(metrics[metric]) > MOST_SERIES:
+            raise BadValues(f"{path}: line {line}: more than {MOST_PANELS} metrics or {MOST_SERIES} series")
     return metrics
 
 

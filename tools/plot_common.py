@@ -1,5 +1,6 @@
 """What the plot scripts share: the command line, the peers' colours and the dump of what a figure drew."""
 import argparse
+import csv
 import json
 import math
 import sys
@@ -14,6 +15,25 @@ PEER_PALETTE = tuple(mcolors.to_hex(color) for color in (
     list(matplotlib.colormaps["tab20"].colors[1::2])))
 
 DUMP_HELP = "also write what was drawn (each line's points, the markers, the panels' limits) as JSON to this file"
+
+
+def csv_rows(path, header, bad_input, what):
+    """Yields (line number, cells) for each row after the header, which must equal `header`. A file that cannot
+    be read, has another header or is not CSV raises bad_input naming the path, the line and `what` it should
+    be."""
+    try:
+        handle = open(path, newline="", encoding="utf-8")
+    except OSError as error:
+        raise bad_input(f"{path}: cannot read: {error.strerror}")
+    with handle:
+        rows = csv.reader(handle)
+        try:
+            if next(rows, None) != header:
+                raise bad_input(f"{path}: line 1: expected the header {','.join(header)}")
+            for row in rows:
+                yield rows.line_num, row
+        except (csv.Error, UnicodeDecodeError) as error:
+            raise bad_input(f"{path}: not {what}: {error}")
 
 
 def peer_colors(peers):

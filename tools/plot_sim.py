@@ -9,7 +9,6 @@ are marked on its top edge.
 Usage: tools/plot_sim.py SERIES.csv OUTPUT.png [--title TITLE] [--dump DRAWN.json]
 The series is what `ktr sim --series FILE` writes: time_s,kind,uid,value.
 """
-import csv
 import sys
 from collections import defaultdict
 
@@ -20,7 +19,7 @@ import matplotlib.pyplot as plt  # noqa: E402
 from matplotlib.transforms import blended_transform_factory  # noqa: E402
 
 sys.dont_write_bytecode = True  # no cache files beside the installed scripts
-from plot_common import peer_colors, run  # noqa: E402
+from plot_common import csv_rows, peer_colors, run  # noqa: E402
 
 HEADER = ["time_s", "kind", "uid", "value"]
 LINK_KINDS = ("capacity", "capacity_1s", "estimate", "demand", "delivered")
@@ -56,31 +55,18 @@ def read_series(path):
     received = defaultdict(list)
     freezes = defaultdict(list)
     switches = defaultdict(list)
-    try:
-        handle = open(path, newline="", encoding="utf-8")
-    except OSError as error:
-        raise BadSeries(f"{path}: cannot read: {error.strerror}")
-    with handle:
-        rows = csv.reader(handle)
-        try:
-            header = next(rows, None)
-            if header != HEADER:
-                raise BadSeries(f"{path}: line 1: expected the header {','.join(HEADER)}")
-            for row in rows:
-                line = rows.line_num
-                if len(row) != len(HEADER):
-                    raise BadSeries(f"{path}: line {line}: expected {len(HEADER)} cells, got {len(row)}")
-                time, kind, uid, value = parse_row(path, line, row)
-                if kind in LINK_KINDS:
-                    link[kind].append((time, value / KBIT))
-                elif kind == "received":
-                    received[uid].append((time, value / KBIT))
-                elif kind == "freeze":
-                    freezes[uid].append(time)
-                else:
-                    switches[uid].append(time)
-        except (csv.Error, UnicodeDecodeError) as error:
-            raise BadSeries(f"{path}: not a series: {error}")
+    for line, row in csv_rows(path, HEADER, BadSeries, "a series"):
+        if len(row) != len(HEADER):
+            raise BadSeries(f"{path}: line {line}: expected {len(HEADER)} cells, got {len(row)}")
+        time, kind, uid, value = parse_row(path, line, row)
+        if kind in LINK_KINDS:
+            link[kind].append((time, value / KBIT))
+        elif kind == "received":
+            received[uid].append((time, value / KBIT))
+        elif kind == "freeze":
+            freezes[uid].append(time)
+        else:
+            switches[uid].append(time)
     return link, received, freezes, switches
 
 
