@@ -654,6 +654,58 @@ TEST(Conference, AJoinerDuringAShareReceivesTheShareFromItsJoin) {
     EXPECT_EQ(shareOf[2], 0.0) << "the sharer receives its own share";
 }
 
+// Every bit a subscriber receives crossed a publisher's uplink first: the cameras and the share alike. Uid 2
+// shares a 1 Mbit/s stream from 10 s to the end; on an ample uplink the share adds its bitrate to what the
+// sharer's uplink carries, and on a 300 kbit/s uplink every subscriber receives no more than that uplink and
+// the other publisher's carried, so the share is held back where it is sent, not at the server.
+TEST(Conference, EveryBitASubscriberReceivesCrossedAPublishersUplinkTheShareIncluded) {
+    struct Case {
+        const char* sharerUplink;
+        bool shareFitsTheUplink;
+    };
+    for (const Case& c : {Case{"constant:20mbps", true}, Case{"constant:300kbps", false}}) {
+        SCOPED_TRACE(c.sharerUplink);
+        ktr::sim::Meeting m = meeting(2, 40 * kMicrosPerSecond);
+        m.speakers.clear();
+        m.definitions.push_back(VideoStreamInfo{2, 5, 1280, 720, 10, 1000000, 1500000, 500000});
+        m.sharing.push_back({10 * kMicrosPerSecond, 40 * kMicrosPerSecond, 2});
+        const ktr::sim::CapacityTrace ample = ktr::sim::parseSyntheticTrace("constant:20mbps");
+        const ktr::sim::CapacityTrace sharers = ktr::sim::parseSyntheticTrace(c.sharerUplink);
+        ktr::sim::SimulationSetup setup;
+        setup.meeting = &m;
+        setup.downlink = &ample;
+        setup.uplink = &ample;
+        setup.ownUplinks[2] = &sharers;
+        setup.conference = true;
+        std::srand(1);
+        ktr::sim::Conference conference(setup, library(), {});
+        ktr::RunSummary local;
+        std::vector<std::pair<uint64_t, ktr::RunSummary>> participants;
+        conference.run(local, participants);
+        std::map<uint64_t, ktr::sim::PathTotals> up;
+        std::map<uint64_t, ktr::sim::PathTotals> down;
+        for (const std::unique_ptr<ktr::sim::Participant>& participant : conference.participants()) {
+            up[participant->uid()] = participant->uploadTotals();
+            down[participant->uid()] = participant->downloadTotals();
+        }
+        for (const auto& [uid, received] : down) {
+            int64_t crossed = 0;
+            for (const auto& [publisher, uplink] : up) {
+                crossed += publisher != uid ? uplink.delivered : 0;
+            }
+            EXPECT_LE(received.delivered, crossed) << "participant " << uid;
+        }
+        const int64_t shareBytes = 1000000 / 8 * 30;
+        if (c.shareFitsTheUplink) {
+            EXPECT_GE(up[2].delivered, up[3].delivered + shareBytes * 9 / 10) << "the share is not on its uplink";
+            EXPECT_EQ(up[2].dropped, 0);
+        } else {
+            EXPECT_LE(down[1].delivered, up[3].delivered + 300000 / 8 * 40);
+            EXPECT_GT(up[2].dropped, 0);
+        }
+    }
+}
+
 // Peer 7 present for 10 s (ten 1 s samples); 100 frames rendered, 90 of them 10.4 ms after they were sent and
 // 10 of them 200 ms after: 10 frames a second; the median delay is 10 ms (whole milliseconds) and the 95th
 // percentile 200 ms, since only 90 % of the frames are at 10 ms. The camera's set changes three times after

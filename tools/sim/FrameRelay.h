@@ -10,6 +10,21 @@
 
 namespace ktr::sim {
 
+// A sharer's share stream travels as a video of its own beside its camera streams, on its uplink and on
+// every subscriber's downlink: the sharer's uid with the top bit set (a meeting whose uids use that bit
+// would mix the two).
+constexpr uint64_t kShareVideoBit = uint64_t{1} << 63;
+constexpr uint64_t shareVideoOf(uint64_t uid) {
+    return uid | kShareVideoBit;
+}
+constexpr bool isShareVideo(uint64_t video) {
+    return (video & kShareVideoBit) != 0;
+}
+// The participant a downlink's video comes from: a peer's uid, or its share's.
+constexpr uint64_t publisherOf(uint64_t video) {
+    return video & ~kShareVideoBit;
+}
+
 // A frame that crossed a publisher's uplink, as the server forwards it.
 struct RelayedFrame {
     tarn::video::VideoStreamInfo stream{};  // the published stream it belongs to

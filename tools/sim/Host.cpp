@@ -12,9 +12,6 @@ using tarn::video::VideoStreamInfo;
 
 constexpr int32_t kCameraChannel = 1;
 constexpr int32_t kShareChannel = 2;
-// A sharer's share stream travels as a video of its own beside the sharer's camera: its uid with the top
-// bit set (a meeting whose uids use that bit would mix the two).
-constexpr uint64_t kShareVideoBit = uint64_t{1} << 63;
 // The window of the smoothed capacity series: short spikes of a cellular link (100 ms at tens of Mbit/s)
 // average out over it, while a drop that lasts shows within a second.
 constexpr Micros kSmoothedCapacityWindow = kMicrosPerSecond;
@@ -194,8 +191,8 @@ void Host::onScript(const ScriptEvent& event) {
             m_sharer = event.kind == Kind::ShareOn ? std::optional<uint64_t>(event.uid) : std::nullopt;
             m_shareDue = event.kind == Kind::ShareOn && event.uid == m_meeting.localUid;
             call(Sharing{event.kind == Kind::ShareOn, event.uid});
-            if (m_server != nullptr && event.kind == Kind::ShareOff && event.uid == m_meeting.localUid) {
-                m_server->shared(m_meeting.localUid, VideoStreamInfo{});
+            if (event.kind == Kind::ShareOff && event.uid == m_meeting.localUid) {
+                publishShare(VideoStreamInfo{});
             }
             break;
         case Kind::Requests:
@@ -293,8 +290,10 @@ void Host::followAnswer(uint64_t uid, PeerView& view, bool high) {
 }
 
 // --- download --------------------------------------------------------------------------------------------
+// Against the streams the peer's device type publishes, not what it publishes now: in a conference a
+// publisher publishes what its subscribers ask, so its current best stream is whatever they settled for.
 ReceivedClass Host::classOf(const PeerView& view, const VideoStreamInfo& stream) const {
-    const VideoStreamInfo* upper = upperOf(view.published);
+    const VideoStreamInfo* upper = upperOf(view.peer->streams);
     if (!sends(stream) || upper == nullptr) {
         return ReceivedClass::None;
     }
@@ -381,9 +380,9 @@ std::optional<VideoStreamInfo> Host::wishFor(uint64_t uid) const {
     return wish && sends(*wish) ? wish : view.subscription.wish(view.peer->streams);
 }
 
-void Host::peerFrameCrossed(uint64_t uid, const RelayedFrame& frame) {
-    if (const auto found = m_peers.find(uid); found != m_peers.end() && found->second.present) {
-        m_download.relay(uid, frame);
+void Host::peerFrameCrossed(uint64_t video, const RelayedFrame& frame) {
+    if (const auto found = m_peers.find(publisherOf(video)); found != m_peers.end() && found->second.present) {
+        m_download.relay(video, frame);
     }
 }
 
@@ -397,7 +396,7 @@ void Host::keyFrameWanted(const VideoStreamInfo& stream, Micros at) {
 void Host::peerShared(uint64_t uid, const VideoStreamInfo& stream) {
     const auto found = m_peers.find(uid);
     if (found != m_peers.end() && found->second.present) {
-        m_download.change(uid | kShareVideoBit, stream);
+        m_download.change(shareVideoOf(uid), stream, m_server != nullptr && m_server->relaysFrom(uid));
     }
 }
 
@@ -503,8 +502,8 @@ void Host::onUploadCheck() {
     if (m_shareDue) {
         const TimelineStep step = call(AskUpload{kShareChannel});
         const std::vector<VideoStreamInfo> share = infosOf(*std::get<UploadAnswer>(step.answer).records);
-        if (m_server != nullptr && !share.empty()) {
-            m_server->shared(m_meeting.localUid, share.front());
+        if (!share.empty()) {
+            publishShare(share.front());
         }
         m_shareDue = false;
     }
@@ -545,6 +544,17 @@ void Host::publish(const std::vector<VideoStreamInfo>& streams) {
     }
     if (m_upload != nullptr) {
         m_upload->restart(m_camera);
+    }
+}
+
+// The share stream crosses the sharer's uplink beside its camera streams, and from the server on reaches
+// every other participant.
+void Host::publishShare(const VideoStreamInfo& stream) {
+    if (m_server != nullptr) {
+        m_server->shared(m_meeting.localUid, stream);
+    }
+    if (m_upload != nullptr) {
+        m_upload->change(shareVideoOf(m_meeting.localUid), stream);
     }
 }
 

@@ -53,9 +53,9 @@ public:
     // The peer's published streams changed: received at once as the subscription asks, reported to the
     // library after the report delay.
     void peerPublished(uint64_t uid, const std::vector<tarn::video::VideoStreamInfo>& streams);
-    // A frame of the peer's camera crossed its uplink: forwarded to this participant if it receives that
-    // stream.
-    void peerFrameCrossed(uint64_t uid, const RelayedFrame& frame);
+    // A frame of a peer's video (its camera's uid, or its share's) crossed the peer's uplink: forwarded to
+    // this participant if it receives that stream.
+    void peerFrameCrossed(uint64_t video, const RelayedFrame& frame);
     // A subscriber needs a key frame of this participant's published stream from `at` on.
     void keyFrameWanted(const tarn::video::VideoStreamInfo& stream, Micros at);
     bool hasUplink() const { return m_upload != nullptr; }
@@ -108,6 +108,7 @@ private:
     void onUploadCheck();
     void collectSubscriptions();
     void publish(const std::vector<tarn::video::VideoStreamInfo>& streams);
+    void publishShare(const tarn::video::VideoStreamInfo& stream);
     double publishedBitrate() const;
 
     const SimulationSetup& m_setup;

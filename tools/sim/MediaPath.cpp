@@ -52,14 +52,13 @@ void MediaPath::change(uint64_t video, const VideoStreamInfo& stream, bool relay
 }
 
 void MediaPath::restart(const std::vector<VideoStreamInfo>& streams) {
-    for (auto& [video, state] : m_videos) {
-        if (video >= streams.size()) {
-            start(video, state, VideoStreamInfo{});
-        }
+    for (uint64_t video = streams.size(); video < m_restarted; ++video) {
+        start(video, m_videos[video], VideoStreamInfo{});
     }
     for (size_t i = 0; i < streams.size(); ++i) {
         start(i, m_videos[i], streams[i]);
     }
+    m_restarted = streams.size();
 }
 
 void MediaPath::start(uint64_t video, Video& state, const VideoStreamInfo& stream) {

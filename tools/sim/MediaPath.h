@@ -69,8 +69,8 @@ public:
     void requestKeyFrame(const tarn::video::VideoStreamInfo& stream, Micros at);
     // Whether the video is being sent on a stream of this size, frame rate and bitrate.
     bool carries(uint64_t video, const tarn::video::VideoStreamInfo& stream) const;
-    // Replaces every video by the given streams (video i sends streams[i]), each restarting its frame
-    // clock now, changed or not.
+    // Replaces the numbered videos (0, 1, ...) by the given streams (video i sends streams[i]), each
+    // restarting its frame clock now, changed or not; videos of other ids (a share) go on.
     void restart(const std::vector<tarn::video::VideoStreamInfo>& streams);
     // The frame event of a video: sends its next frame if the event is of its current stream.
     void sendFrame(uint64_t video, uint64_t epoch);
@@ -141,6 +141,7 @@ private:
     std::map<uint64_t, std::deque<RelayedFrame>> m_pending;  // relayed frames by video, in arrival order
     FrameRelay* m_onward = nullptr;
     FrameRelay* m_source = nullptr;
+    uint64_t m_restarted = 0;       // the numbered videos of the last restart
     double m_carriedWhenTaken = 0;  // the bottleneck's bytes left at the last takeCarriedBytes
     PathTotals m_totals;
 };

@@ -45,6 +45,8 @@ public:
     const SimulationSetup& setup() const { return m_setup; }
     const PathTotals& downloadTotals() const { return m_download.totals(); }
     const MediaPath& download() const { return m_download; }
+    // What its uplink carried (nothing without one).
+    PathTotals uploadTotals() const { return m_upload ? m_upload->totals() : PathTotals{}; }
 
 private:
     Meeting m_view;

@@ -15,7 +15,7 @@ namespace ktr::sim {
 struct MetricValue {
     std::string name;
     std::string unit;
-    std::string better;  // "higher" or "lower"
+    std::string better;  // "higher", "lower" or "none"
     std::string definition;
     std::optional<double> value;  // empty when the run does not define the metric
 };

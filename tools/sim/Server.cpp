@@ -15,17 +15,20 @@ bool Server::relaysFrom(uint64_t publisher) const {
     return m_members.at(publisher).host->hasUplink();
 }
 
-// Every other participant receiving the frame's stream of the publisher gets the frame when it arrives.
-void Server::Port::crossed(uint64_t /*video*/, const RelayedFrame& frame) {
+// Every other participant receiving the frame's stream of the publisher gets the frame when it arrives. The
+// uplink's videos are the camera's published streams and the share; a subscriber knows them as the
+// publisher's camera and its share.
+void Server::Port::crossed(uint64_t video, const RelayedFrame& frame) {
+    const uint64_t subscribed = isShareVideo(video) ? shareVideoOf(m_uid) : m_uid;
     for (const auto& [uid, member] : m_server.m_members) {
         if (uid != m_uid) {
-            member.host->peerFrameCrossed(m_uid, frame);
+            member.host->peerFrameCrossed(subscribed, frame);
         }
     }
 }
 
 void Server::Port::keyFrameWanted(uint64_t video, const VideoStreamInfo& stream, Micros at) {
-    if (const auto publisher = m_server.m_members.find(video); publisher != m_server.m_members.end()) {
+    if (const auto publisher = m_server.m_members.find(publisherOf(video)); publisher != m_server.m_members.end()) {
         publisher->second.host->keyFrameWanted(stream, at);
     }
 }

@@ -5,8 +5,8 @@ namespace ktr {
 const std::vector<MetricDefinition>& metricTable() {
     static const std::vector<MetricDefinition> table = {
         {"time_upper_pct", "%", "higher", MetricShape::Value, true,
-         "Time a present peer is received on its upper stream (its definition class or at least its bitrate), over "
-         "the peers' time in the meeting."},
+         "Time a present peer is received on the upper stream of its device type (that stream's definition class or "
+         "at least its bitrate), over the peers' time in the meeting."},
         {"time_lower_pct", "%", "lower", MetricShape::Value, true,
          "Time a present peer is received on a stream below its upper one, over the peers' time in the meeting."},
         {"time_none_pct", "%", "lower", MetricShape::Value, true,
@@ -68,11 +68,11 @@ const std::vector<MetricDefinition>& metricTable() {
         {"time_720p_pct", "%", "higher", MetricShape::Value, false,
          "Time a present peer is received on a stream at least 720 rows (720p and above) high, over the peers' time in "
          "the meeting."},
-        {"time_480p_pct", "%", "lower", MetricShape::Value, false,
+        {"time_480p_pct", "%", "none", MetricShape::Value, false,
          "Time a present peer is received on a stream 480 to 719 rows high, over the peers' time in the meeting."},
-        {"time_360p_pct", "%", "lower", MetricShape::Value, false,
+        {"time_360p_pct", "%", "none", MetricShape::Value, false,
          "Time a present peer is received on a stream 360 to 479 rows high, over the peers' time in the meeting."},
-        {"time_240p_pct", "%", "lower", MetricShape::Value, false,
+        {"time_240p_pct", "%", "none", MetricShape::Value, false,
          "Time a present peer is received on a stream 240 to 359 rows high, over the peers' time in the meeting."},
         {"time_below_240p_pct", "%", "lower", MetricShape::Value, false,
          "Time a present peer is received on a stream 1 to 239 rows high, over the peers' time in the meeting."},

@@ -16,7 +16,7 @@ enum class MetricShape { Value, Episodes };
 struct MetricDefinition {
     const char* name;
     const char* unit;
-    const char* better;  // "higher" or "lower"
+    const char* better;  // "higher", "lower" or "none" (time in a middle resolution band is neither)
     MetricShape shape;
     bool perPeer;  // also written for each peer
     const char* definition;
