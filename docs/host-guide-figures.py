@@ -52,6 +52,12 @@ HOST_SWEEPS = [
     ("report_interval_s", [0, 10, 2], [RICH_LINK, TRAIN], ["time_upper_pct", "switches_per_min", "flaps_per_min"],
      []),
 ]
+# In a conference: the team meeting with the train trace as every participant's downlink and uplink; each cell
+# is the median over the participants.
+CONFERENCE_MEETING = "team-meeting"
+CONFERENCE_SWEEPS = [("upload_check_interval_s", [0.5, 1, 5]), ("report_delay_s", [0, 0.1, 1])]
+CONFERENCE_COLUMNS = ["freeze_time_pct", "frame_delay_p95_ms", "unmet_requests", "published_switches_per_min",
+                      "time_240p_pct"]
 
 
 def summary(ktr, meeting, downlink, extra):
@@ -67,12 +73,21 @@ def cell(summary_json, column):
     return "-" if value is None else f"{value:.2f}"
 
 
-def print_table(title, key_columns, columns, rows):
+def median_over_participants(summary_json, column):
+    """A metric's median over a conference's participants, with two decimals; '-' when it has none."""
+    for row in summary_json["conference"]["over_participants"]["metrics"]:
+        if row["metric"] == column:
+            value = row["median"]["value"]
+            return "-" if value is None else f"{value:.2f}"
+    return "-"
+
+
+def print_table(title, key_columns, columns, rows, read=cell):
     print(f"\n{title}\n")
     print("| " + " | ".join(key_columns + columns) + " |")
     print("|" + "---|" * (len(key_columns) + len(columns)))
     for keys, result in rows:
-        print("| " + " | ".join(keys + [cell(result, metric) for metric in columns]) + " |")
+        print("| " + " | ".join(keys + [read(result, metric) for metric in columns]) + " |")
 
 
 def link_name(link):
@@ -123,11 +138,23 @@ def host_tables(ktr, folder):
         print_table(title, ["meeting", "downlink", key], columns, rows)
 
 
+def conference_tables(ktr, folder):
+    for key, values in CONFERENCE_SWEEPS:
+        rows = []
+        for value in values:
+            meeting = host_copy(folder, CONFERENCE_MEETING, key, value)
+            result = summary(ktr, meeting, TRAIN, ["--uplink", TRAIN, "--conference"])
+            rows.append(([f"{value:g}"], result))
+        title = f"{CONFERENCE_MEETING} in a conference, every link {link_name(TRAIN)}, host.{key}"
+        print_table(title, [key], CONFERENCE_COLUMNS, rows, median_over_participants)
+
+
 def main():
     ktr = sys.argv[1] if len(sys.argv) > 1 else str(ROOT / "build" / "default" / "ktr")
     with tempfile.TemporaryDirectory() as folder:
         estimate_tables(ktr, pathlib.Path(folder))
         host_tables(ktr, pathlib.Path(folder))
+        conference_tables(ktr, pathlib.Path(folder))
 
 
 if __name__ == "__main__":
