@@ -91,6 +91,21 @@ TEST(EventQueueClock, IsTheTimeOfTheEventLastTakenAndTheEndIsExcluded) {
     EXPECT_FALSE(queue.hasEventBefore(7 * kMs));
 }
 
+// A scheduler over several queues hears of each push that brings the next event forward, and of no other:
+// the first event, an earlier one, and one after the next was taken; not one at or after the next time.
+TEST(EventQueueClock, TellsOfEveryPushThatMakesTheNextEventEarlier) {
+    EventQueue queue;
+    std::vector<SimTime> told;
+    queue.onEarlierNext([&told](SimTime at) { told.push_back(at); });
+    for (int ms : {5, 7, 5, 3, 4, 1}) {
+        queue.push(eventAt(ms * kMs, EventKind::Estimate, 0));
+    }
+    queue.pop();                                              // 1 ms: the next is 3 ms
+    queue.push(eventAt(2 * kMs, EventKind::Estimate, 0));     // earlier than 3 ms
+    queue.push(eventAt(2 * kMs, EventKind::CameraFrame, 0));  // the same time: not earlier
+    EXPECT_EQ(told, (std::vector<SimTime>{5 * kMs, 3 * kMs, 1 * kMs, 2 * kMs}));
+}
+
 // Counts the freezes a path reports, per video.
 class FreezeCount : public ktr::sim::SimObserver {
 public:

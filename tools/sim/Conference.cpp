@@ -99,24 +99,31 @@ Conference::Conference(const SimulationSetup& setup, const SdkLibrary& library, 
     }
 }
 
-// The participant whose next event comes first; at one instant the lowest uid.
-Participant* Conference::nextDue(SimTime end) const {
-    Participant* next = nullptr;
-    for (const std::unique_ptr<Participant>& participant : m_participants) {
-        if (participant->hasEventBefore(end) && (next == nullptr || participant->nextTime() < next->nextTime())) {
-            next = participant.get();
-        }
-    }
-    return next;
+// Every participant's next event has an entry in m_due: the participant that steps gets one for its new
+// next event, and one whose next event another participant's step made earlier (a relayed frame, a report)
+// gets one through its queue (as its first events do). The earliest valid entry is the earliest event of all, at one
+// instant the participant with the lowest uid first.
+void Conference::watch(size_t index) {
+    m_participants[index]->onEarlierNext([this, index](SimTime at) { m_due.emplace(at, index); });
 }
 
 void Conference::run(RunSummary& summary, std::vector<std::pair<uint64_t, RunSummary>>& participants) {
-    for (const std::unique_ptr<Participant>& participant : m_participants) {
-        participant->start();
+    for (size_t i = 0; i < m_participants.size(); ++i) {
+        watch(i);
+        m_participants[i]->start();  // its first events reach m_due through the watch
     }
     const SimTime end{m_meeting.duration};
-    while (Participant* next = nextDue(end)) {
-        next->step();
+    while (!m_due.empty() && m_due.top().first < end) {
+        const auto [at, index] = m_due.top();
+        m_due.pop();
+        Participant& next = *m_participants[index];
+        if (!next.hasEventBefore(end) || next.nextTime() != at) {
+            continue;  // stale: it has stepped past that event
+        }
+        next.step();
+        if (next.hasEventBefore(end)) {
+            m_due.emplace(next.nextTime(), index);
+        }
     }
     for (const std::unique_ptr<Participant>& participant : m_participants) {
         RunSummary own;

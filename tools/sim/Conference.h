@@ -6,7 +6,9 @@
 #define KTRSDK_TOOLS_SIM_CONFERENCE_H
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <queue>
 #include <utility>
 #include <vector>
 
@@ -34,11 +36,16 @@ public:
     const std::vector<std::unique_ptr<Participant>>& participants() const { return m_participants; }
 
 private:
-    Participant* nextDue(SimTime end) const;
+    // A participant's next event as the scheduler last learnt it: (time, index in uid order), the earliest
+    // first. An entry whose participant's next event has moved since is stale and skipped.
+    using Due = std::pair<SimTime, size_t>;
+
+    void watch(size_t index);
 
     const Meeting& m_meeting;
     Server m_server;
     std::vector<std::unique_ptr<Participant>> m_participants;
+    std::priority_queue<Due, std::vector<Due>, std::greater<>> m_due;
 };
 
 }  // namespace ktr::sim

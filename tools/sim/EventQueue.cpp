@@ -13,7 +13,11 @@ bool EventQueue::RunsLater::operator()(const Entry& a, const Entry& b) const {
 
 void EventQueue::push(const SimEvent& event) {
     const uint64_t order = static_cast<uint64_t>(event.kind) << kKindShift | m_sequence++;
+    const bool earlier = m_events.empty() || event.at < m_events.top().at;
     m_events.push(Entry{event.at, order, event.subject, event.epoch});
+    if (earlier && m_onEarlierNext) {
+        m_onEarlierNext(event.at);
+    }
 }
 
 SimEvent EventQueue::pop() {

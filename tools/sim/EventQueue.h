@@ -4,6 +4,7 @@
 #define KTRSDK_TOOLS_SIM_EVENTQUEUE_H
 
 #include <cstdint>
+#include <functional>
 #include <queue>
 #include <vector>
 
@@ -50,6 +51,9 @@ public:
     // Moves the clock to a later time without an event (the end of the meeting).
     void advanceTo(SimTime time) { m_now = time; }
     SimTime now() const { return m_now; }
+    // Called with the event's time whenever a push makes the next event earlier (or gives an empty queue
+    // one): how a scheduler over several queues learns of events another part schedules into this one.
+    void onEarlierNext(std::function<void(SimTime)> notify) { m_onEarlierNext = std::move(notify); }
 
 private:
     struct Entry {
@@ -66,6 +70,7 @@ private:
     std::priority_queue<Entry, std::vector<Entry>, RunsLater> m_events;
     uint64_t m_sequence = 0;
     SimTime m_now{0};
+    std::function<void(SimTime)> m_onEarlierNext;
 };
 
 }  // namespace ktr::sim

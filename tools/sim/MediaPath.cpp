@@ -91,20 +91,19 @@ void MediaPath::relay(uint64_t video, const RelayedFrame& frame) {
     if (found == m_videos.end() || !found->second.relayed || !sameStream(found->second.stream, frame.stream)) {
         return;
     }
-    m_pending[video].push_back(frame);
+    found->second.relayedPending.push_back(frame);
     schedule(video, found->second, SimTime{frame.arrival}, EventKind::RelayedFrame);
 }
 
 // A video's relayed frames arrive in the order they were relayed, one event each; a frame relayed for a
 // stream the video has left since is not sent.
 void MediaPath::sendRelayed(uint64_t video, uint64_t epoch) {
-    std::deque<RelayedFrame>& pending = m_pending[video];
-    if (pending.empty()) {
+    Video& state = m_videos[video];
+    if (state.relayedPending.empty()) {
         return;
     }
-    const RelayedFrame frame = pending.front();
-    pending.pop_front();
-    Video& state = m_videos[video];
+    const RelayedFrame frame = state.relayedPending.front();
+    state.relayedPending.pop_front();
     if (epoch == state.epoch) {
         pass(video, state, frame);
     }

@@ -106,7 +106,8 @@ private:
         bool receiving = false;
         bool awaitingKey = false;  // the receiver lost a frame: nothing renders until a key frame
         bool relayed = false;
-        bool lostSinceCrossed = false;  // a frame was dropped since the last one that went on to the relay
+        bool lostSinceCrossed = false;            // a frame was dropped since the last one that went on to the relay
+        std::deque<RelayedFrame> relayedPending;  // relayed to it and not yet sent, in arrival order
         FreezeDetector freezes;
     };
     // A frame on its way: it reaches the receiver at `arrival`.
@@ -138,7 +139,6 @@ private:
     SimObserver& m_observer;
     std::map<uint64_t, Video> m_videos;  // ordered: the sums and the end of the meeting go in video order
     std::deque<InFlight> m_inFlight;
-    std::map<uint64_t, std::deque<RelayedFrame>> m_pending;  // relayed frames by video, in arrival order
     FrameRelay* m_onward = nullptr;
     FrameRelay* m_source = nullptr;
     uint64_t m_restarted = 0;       // the numbered videos of the last restart

@@ -34,6 +34,8 @@ public:
     // Whether an event of this participant is due before end, and when.
     bool hasEventBefore(SimTime end) const { return m_queue.hasEventBefore(end); }
     SimTime nextTime() const { return m_queue.nextTime(); }
+    // Whatever makes its next event earlier (its own step or another participant's frame) calls notify.
+    void onEarlierNext(std::function<void(SimTime)> notify) { m_queue.onEarlierNext(std::move(notify)); }
     // Receives the frames that arrive by the next event, then runs that event.
     void step();
     // The meeting ends at end: the metrics are summarized.
