@@ -547,6 +547,29 @@ TEST(Conference, TheDownloadPathLosesNoBytesUnaccounted) {
     EXPECT_LE(run.download.delivered + run.download.dropped, run.download.sent);
 }
 
+// A conference on ample links, every participant's uplink included, but uid 2's uplink: the one given.
+ktr::sim::SimulationSetup conferenceWithUplinkOf2(const ktr::sim::Meeting& m, const ktr::sim::CapacityTrace& ample,
+                                                  const ktr::sim::CapacityTrace& uplinkOf2) {
+    ktr::sim::SimulationSetup setup;
+    setup.meeting = &m;
+    setup.downlink = &ample;
+    setup.uplink = &ample;
+    setup.ownUplinks[2] = &uplinkOf2;
+    setup.conference = true;
+    return setup;
+}
+
+// Uid 1 and two peers, nobody speaking; uid 2 shares a 1 Mbit/s 720p stream from `from` to `to`. The
+// built-in table has no 720P row for the share channel (the share answer would be all zero): the meeting
+// installs one.
+ktr::sim::Meeting sharingMeeting(Micros duration, Micros from, Micros to) {
+    ktr::sim::Meeting m = meeting(2, duration);
+    m.speakers.clear();
+    m.definitions.push_back(VideoStreamInfo{2, 5, 1280, 720, 10, 1000000, 1500000, 500000});
+    m.sharing.push_back({from, to, 2});
+    return m;
+}
+
 // Three people on ample downlinks and uplinks, except that uid 2's uplink falls to 100 kbit/s from 20 s to
 // 40 s, a fifth of the 512 kbit/s or more it publishes (the library's upload answers do not read the upload
 // estimate, so it goes on publishing). The server forwards what crossed each uplink, so most of uid 2's
@@ -558,14 +581,8 @@ TEST(Conference, ACongestedUplinkFreezesThatPublisherAtEverySubscriberAndNoOther
     m.speakers.clear();
     const ktr::sim::CapacityTrace ample = ktr::sim::parseSyntheticTrace("constant:20mbps");
     const ktr::sim::CapacityTrace narrow = ktr::sim::parseSyntheticTrace("steps:20s@20mbps,20s@100kbps,20s@20mbps");
-    ktr::sim::SimulationSetup setup;
-    setup.meeting = &m;
-    setup.downlink = &ample;
-    setup.uplink = &ample;
-    setup.ownUplinks[2] = &narrow;
-    setup.conference = true;
     std::srand(1);
-    ktr::sim::Simulation simulation(setup);
+    ktr::sim::Simulation simulation(conferenceWithUplinkOf2(m, ample, narrow));
     ktr::RunSummary local;
     simulation.run(library(), {}, local);
     const ktr::sim::PathTotals& download = simulation.downloadTotals();
@@ -589,14 +606,10 @@ TEST(Conference, ACongestedUplinkFreezesThatPublisherAtEverySubscriberAndNoOther
 
 // A peer shares from 10 s to 25 s: its share answer travels to the local participant beside the cameras, so
 // the local downlink's demand exceeds the cameras it receives by the share stream's bitrate then, and only
-// then. The built-in table has no 720P row for the share channel (the share answer would be all zero): the
-// meeting installs one. At one instant the local participant (uid 1) samples before the sharer (uid 2) acts,
-// so the sample at 10 s has no share yet and the one at 25 s still has it.
+// then. At one instant the local participant (uid 1) samples before the sharer (uid 2) acts, so the sample at
+// 10 s has no share yet and the one at 25 s still has it.
 TEST(Conference, ASharersShareStreamReachesEveryoneElseWhileItShares) {
-    ktr::sim::Meeting m = meeting(2, 40 * kMicrosPerSecond);
-    m.speakers.clear();
-    m.definitions.push_back(VideoStreamInfo{2, 5, 1280, 720, 10, 1000000, 1500000, 500000});
-    m.sharing.push_back({10 * kMicrosPerSecond, 25 * kMicrosPerSecond, 2});
+    const ktr::sim::Meeting m = sharingMeeting(40 * kMicrosPerSecond, 10 * kMicrosPerSecond, 25 * kMicrosPerSecond);
     const RunResult run = simulate(m, "constant:20mbps", "", true);
     std::map<uint64_t, double> cameras;
     int sharing = 0;
@@ -624,10 +637,7 @@ TEST(Conference, ASharersShareStreamReachesEveryoneElseWhileItShares) {
 // server forwards it the share in progress, so at the end it receives the same share stream as uid 1,
 // present throughout: on each one's downlink, what is sent beyond the two peers' cameras.
 TEST(Conference, AJoinerDuringAShareReceivesTheShareFromItsJoin) {
-    ktr::sim::Meeting m = meeting(2, 40 * kMicrosPerSecond);
-    m.speakers.clear();
-    m.definitions.push_back(VideoStreamInfo{2, 5, 1280, 720, 10, 1000000, 1500000, 500000});
-    m.sharing.push_back({10 * kMicrosPerSecond, 40 * kMicrosPerSecond, 2});
+    ktr::sim::Meeting m = sharingMeeting(40 * kMicrosPerSecond, 10 * kMicrosPerSecond, 40 * kMicrosPerSecond);
     m.peers[1].join = 20 * kMicrosPerSecond;
     const ktr::sim::CapacityTrace link = ktr::sim::parseSyntheticTrace("constant:20mbps");
     ktr::sim::SimulationSetup setup;
@@ -665,20 +675,11 @@ TEST(Conference, EveryBitASubscriberReceivesCrossedAPublishersUplinkTheShareIncl
     };
     for (const Case& c : {Case{"constant:20mbps", true}, Case{"constant:300kbps", false}}) {
         SCOPED_TRACE(c.sharerUplink);
-        ktr::sim::Meeting m = meeting(2, 40 * kMicrosPerSecond);
-        m.speakers.clear();
-        m.definitions.push_back(VideoStreamInfo{2, 5, 1280, 720, 10, 1000000, 1500000, 500000});
-        m.sharing.push_back({10 * kMicrosPerSecond, 40 * kMicrosPerSecond, 2});
+        const ktr::sim::Meeting m = sharingMeeting(40 * kMicrosPerSecond, 10 * kMicrosPerSecond, 40 * kMicrosPerSecond);
         const ktr::sim::CapacityTrace ample = ktr::sim::parseSyntheticTrace("constant:20mbps");
         const ktr::sim::CapacityTrace sharers = ktr::sim::parseSyntheticTrace(c.sharerUplink);
-        ktr::sim::SimulationSetup setup;
-        setup.meeting = &m;
-        setup.downlink = &ample;
-        setup.uplink = &ample;
-        setup.ownUplinks[2] = &sharers;
-        setup.conference = true;
         std::srand(1);
-        ktr::sim::Conference conference(setup, library(), {});
+        ktr::sim::Conference conference(conferenceWithUplinkOf2(m, ample, sharers), library(), {});
         ktr::RunSummary local;
         std::vector<std::pair<uint64_t, ktr::RunSummary>> participants;
         conference.run(local, participants);
