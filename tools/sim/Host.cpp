@@ -315,7 +315,15 @@ void Host::receive(uint64_t uid, PeerView& view, const VideoStreamInfo& stream) 
                                 bitrateOf(stream)};
     view.received = change.to;
     m_observer.receivedChanged(m_queue.now(), change);
-    m_download.change(uid, stream, m_server != nullptr && m_server->relaysFrom(uid));
+    changeReceived(uid, stream);
+}
+
+void Host::changeReceived(uint64_t video, const VideoStreamInfo& stream) {
+    const bool relayed = m_server != nullptr && m_server->relaysFrom(publisherOf(video));
+    m_download.change(video, stream, relayed);
+    if (relayed) {
+        m_server->receives(m_meeting.localUid, video, stream);
+    }
 }
 
 void Host::stopPeer(uint64_t uid, PeerView& view) {
@@ -396,7 +404,7 @@ void Host::keyFrameWanted(const VideoStreamInfo& stream, Micros at) {
 void Host::peerShared(uint64_t uid, const VideoStreamInfo& stream) {
     const auto found = m_peers.find(uid);
     if (found != m_peers.end() && found->second.present) {
-        m_download.change(shareVideoOf(uid), stream, m_server != nullptr && m_server->relaysFrom(uid));
+        changeReceived(shareVideoOf(uid), stream);
     }
 }
 

@@ -94,6 +94,8 @@ private:
     ReceivedClass classOf(const PeerView& view, const tarn::video::VideoStreamInfo& stream) const;
     void receiveSubscribed(uint64_t uid, PeerView& view);
     void receive(uint64_t uid, PeerView& view, const tarn::video::VideoStreamInfo& stream);
+    // The downlink receives this stream of the video from now on; in a conference the server relays it.
+    void changeReceived(uint64_t video, const tarn::video::VideoStreamInfo& stream);
     void stopPeer(uint64_t uid, PeerView& view);
     // The stream a download request named, when it takes effect.
     tarn::video::VideoStreamInfo takeRequest(uint64_t number);

@@ -9,10 +9,6 @@ namespace {
 
 using tarn::video::VideoStreamInfo;
 
-bool sameStream(const VideoStreamInfo& a, const VideoStreamInfo& b) {
-    return std::tie(a.bitrate, a.fps, a.width, a.height) == std::tie(b.bitrate, b.fps, b.width, b.height);
-}
-
 SimTime frameInterval(const VideoStreamInfo& stream) {
     return SimTime{std::max<Micros>(1, kMicrosPerSecond / stream.fps)};
 }
@@ -21,6 +17,10 @@ SimTime frameInterval(const VideoStreamInfo& stream) {
 
 bool sends(const VideoStreamInfo& stream) {
     return stream.bitrate > 0 && stream.fps > 0;
+}
+
+bool sameStream(const VideoStreamInfo& a, const VideoStreamInfo& b) {
+    return std::tie(a.bitrate, a.fps, a.width, a.height) == std::tie(b.bitrate, b.fps, b.width, b.height);
 }
 
 MediaPath::MediaPath(const CapacityTrace& capacity, const MediaPathParameters& parameters,

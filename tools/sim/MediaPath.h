@@ -36,6 +36,8 @@ struct MediaPathParameters {
 
 // Whether a stream sends frames at all (a zero bitrate or frame rate stands for none).
 bool sends(const tarn::video::VideoStreamInfo& stream);
+// Whether two records stand for the same stream of frames: the same size, frame rate and bitrate.
+bool sameStream(const tarn::video::VideoStreamInfo& a, const tarn::video::VideoStreamInfo& b);
 
 // Totals of the frames a path has been given, in bytes; at any time sent = delivered + dropped + queued.
 struct PathTotals {

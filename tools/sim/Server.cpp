@@ -1,6 +1,9 @@
 #include "Server.h"
 
+#include <algorithm>
+
 #include "Host.h"
+#include "MediaPath.h"
 
 namespace ktr::sim {
 
@@ -8,7 +11,7 @@ using tarn::video::VideoStreamInfo;
 
 void Server::add(uint64_t uid, Host& host, const std::vector<VideoStreamInfo>& initial) {
     m_members.erase(uid);
-    m_members.emplace(uid, Member{&host, initial, Port(*this, uid)});
+    m_members.emplace(uid, Member{&host, initial, Port(*this, uid), VideoStreamInfo{}, {}, {}});
 }
 
 bool Server::relaysFrom(uint64_t publisher) const {
@@ -19,11 +22,24 @@ bool Server::relaysFrom(uint64_t publisher) const {
 // uplink's videos are the camera's published streams and the share; a subscriber knows them as the
 // publisher's camera and its share.
 void Server::Port::crossed(uint64_t video, const RelayedFrame& frame) {
-    const uint64_t subscribed = isShareVideo(video) ? shareVideoOf(m_uid) : m_uid;
-    for (const auto& [uid, member] : m_server.m_members) {
-        if (uid != m_uid) {
-            member.host->peerFrameCrossed(subscribed, frame);
+    const bool share = isShareVideo(video);
+    const Member& publisher = m_server.m_members.at(m_uid);
+    for (const Receiver& receiver : share ? publisher.shareReceivers : publisher.cameraReceivers) {
+        if (sameStream(receiver.stream, frame.stream)) {
+            receiver.host->peerFrameCrossed(share ? shareVideoOf(m_uid) : m_uid, frame);
         }
+    }
+}
+
+void Server::receives(uint64_t subscriber, uint64_t video, const VideoStreamInfo& stream) {
+    Member& publisher = m_members.at(publisherOf(video));
+    std::vector<Receiver>& receivers = isShareVideo(video) ? publisher.shareReceivers : publisher.cameraReceivers;
+    const auto at = std::lower_bound(receivers.begin(), receivers.end(), subscriber,
+                                     [](const Receiver& receiver, uint64_t uid) { return receiver.uid < uid; });
+    if (at != receivers.end() && at->uid == subscriber) {
+        at->stream = stream;
+    } else {
+        receivers.insert(at, Receiver{subscriber, m_members.at(subscriber).host, stream});
     }
 }
 

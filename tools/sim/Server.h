@@ -37,6 +37,9 @@ public:
     void shared(uint64_t sharer, const tarn::video::VideoStreamInfo& stream);
     // What the participant shares now (nothing while it does not), for a participant that meets it later.
     const tarn::video::VideoStreamInfo& sharedBy(uint64_t uid) const { return m_members.at(uid).share; }
+    // The subscriber's downlink relays this stream of the video (a publisher's uid, or its share's) from now
+    // on (nothing: none): the frames of that stream that cross the publisher's uplink go to it, and no other.
+    void receives(uint64_t subscriber, uint64_t video, const tarn::video::VideoStreamInfo& stream);
 
 private:
     class Port : public FrameRelay {
@@ -49,11 +52,19 @@ private:
         Server& m_server;
         uint64_t m_uid;
     };
+    // A subscriber of a publisher's camera or share, and the stream of it its downlink relays.
+    struct Receiver {
+        uint64_t uid;
+        Host* host;
+        tarn::video::VideoStreamInfo stream;
+    };
     struct Member {
         Host* host = nullptr;
         std::vector<tarn::video::VideoStreamInfo> published;
         Port port;
         tarn::video::VideoStreamInfo share{};
+        std::vector<Receiver> cameraReceivers;  // in uid order
+        std::vector<Receiver> shareReceivers;   // in uid order
     };
     std::map<uint64_t, Member> m_members;
 };
