@@ -66,11 +66,17 @@ Host::Host(const SimulationSetup& setup, const SdkLibrary& library, const Simula
 }
 
 // --- the library, as the host calls it -------------------------------------------------------------------
+// The host reads only the answer; a participant that writes no timeline skips reading the library's lines
+// into rules and state.
 TimelineStep Host::call(const Action& action) {
-    TimelineStep step = m_driver.perform(action, actionName(action), secondsOf(m_queue.now()));
-    step.index = m_steps++;
+    TimelineStep step;
     if (m_outputs.timeline != nullptr) {
+        step = m_driver.perform(action, actionName(action), secondsOf(m_queue.now()));
+        step.index = m_steps++;
         m_outputs.timeline->write(step);
+    } else {
+        step.answer = m_driver.answer(action);
+        step.index = m_steps++;
     }
     if (m_outputs.record != nullptr && step.index > 0) {
         m_outputs.record->write(action, "", secondsOf(m_queue.now()));

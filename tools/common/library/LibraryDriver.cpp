@@ -91,15 +91,26 @@ TimelineStep LibraryDriver::perform(const Action& action, const std::string& eve
     step.time = time;
     step.event = event;
     step.action = action;
-    const auto start = std::chrono::steady_clock::now();
-    step.answer = performAction(*m_sdk, action);
-    m_libraryTime += std::chrono::steady_clock::now() - start;
+    step.answer = timedAction(action);
     step.rules = firedRules(m_log.take());
     step.mismatches = m_tracker.apply(action, step.answer, step.rules);
     step.change = m_tracker.takeChange();
     step.state = &m_tracker.state();
     m_notes.annotate(step, m_tracker.definitions());
     return step;
+}
+
+Answer LibraryDriver::answer(const Action& action) {
+    Answer answer = timedAction(action);
+    m_log.take();
+    return answer;
+}
+
+Answer LibraryDriver::timedAction(const Action& action) {
+    const auto start = std::chrono::steady_clock::now();
+    Answer answer = performAction(*m_sdk, action);
+    m_libraryTime += std::chrono::steady_clock::now() - start;
+    return answer;
 }
 
 }  // namespace ktr

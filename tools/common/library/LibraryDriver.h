@@ -22,6 +22,9 @@ public:
     // Performs the action on the instance; the step carries time and event as given, and points at the
     // driver's state, which the next perform changes.
     TimelineStep perform(const Action& action, const std::string& event, double time);
+    // Performs the action and returns its answer alone: the lines it logged are dropped unread and no state
+    // is derived, for a caller that writes no timeline. A driver serves one of the two for its whole life.
+    Answer answer(const Action& action);
 
     // The state derived so far (the stream chosen for every peer, the HD/LD split, ...).
     const StateSnapshot& state() const { return m_tracker.state(); }
@@ -29,6 +32,8 @@ public:
     std::chrono::nanoseconds libraryTime() const { return m_libraryTime; }
 
 private:
+    Answer timedAction(const Action& action);
+
     LibraryLog m_log;  // declared first: it outlives the instance, which may log while it goes
     SdkLibrary::Instance m_sdk;
     StateTracker m_tracker;
