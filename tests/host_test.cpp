@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "support/RecordLayout.h"
+
 namespace tarn {
 namespace video {
 
@@ -166,8 +168,9 @@ TEST(Host, ReceivesTheLibraryLinesInItsOwnLogger) {
 }
 
 // The host's own check that its copy matches; the library's layouts are asserted in sdk_test.cpp alone.
-static_assert(sizeof(ProtoMyInfo) == 688, "the host's record has the library's size");
-static_assert(offsetof(ProtoMyInfo, assist) == 512 && offsetof(ProtoMyInfo, env) == 544,
+static_assert(sizeof(ProtoMyInfo) == layout::onThisPlatform(688, 520), "the host's record has the library's size");
+static_assert(offsetof(ProtoMyInfo, assist) == layout::onThisPlatform(512, 384) &&
+                  offsetof(ProtoMyInfo, env) == layout::onThisPlatform(544, 408),
               "the host's record has the library's layout");
 
 TEST(Host, CopiesAndReadsProtoMyInfoThroughTheLibrary) {

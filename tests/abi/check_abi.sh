@@ -5,6 +5,10 @@ set -euo pipefail
 baseline=$1
 library=$2
 include_dir=$3
+if [ ! -f "$baseline" ]; then
+    echo "no baseline $(basename "$baseline") for this architecture: build the target abi-baseline to write one"
+    exit 77
+fi
 if abidiff --headers-dir2 "$include_dir" "$baseline" "$library"; then
     echo "binary interface matches $(basename "$baseline")"
 else

@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# Builds the Debian packages, checks their contents and dependencies, then unpacks them into scratch
-# roots as a host's machine would have them: the development files build and run the consumer through
-# the CMake package and through pkg-config, and the installed ktr, with the packages it depends on, finds
-# the runtime library and receives its lines.
+# Builds the Debian packages, checks their architecture, contents and dependencies, then unpacks them into
+# scratch roots as a host's machine would have them: the development files build and run the consumer
+# through the CMake package and through pkg-config (with the target's compiler, under its emulator in a
+# cross build), and, where the tools are built (KTRSDK_TOOLS), the installed ktr, with the packages it
+# depends on, finds the runtime library and receives its lines. KTRSDK_DEB_ARCHITECTURE is the
+# architecture the packages must name.
 # Usage: check_packages.sh BUILD_DIR CONSUMER_SOURCE_DIR SCENARIO SCRATCH_DIR
 set -euo pipefail
+# shellcheck source=tests/consumer/consumer_build.sh
+source "$(dirname "$0")/consumer_build.sh"
 build_dir=$1
 source_dir=$2
 scenario=$3
@@ -44,27 +48,39 @@ expect_files libktrsdk-dev usr/include/ktrsdk/IKTRSDK.h usr/lib/libktrsdk.so usr
 expect_files liblogsdk1 usr/include/ktrsdk/xlog/logsdk.h usr/lib/liblogsdk.so usr/lib/liblogsdk.so.1 \
     usr/lib/liblogsdk.so.1.0.0 usr/lib/pkgconfig/logsdk.pc usr/lib/cmake/ktrsdk/logsdkTargets.cmake \
     "usr/lib/cmake/ktrsdk/logsdkTargets-$config"
-expect_files ktrsdk-tools usr/bin/ktr usr/share/ktrsdk/plot_cdf.py usr/share/ktrsdk/plot_common.py usr/share/ktrsdk/plot_sim.py \
-    usr/share/ktrsdk/plot_timeline.py
+tools=${KTRSDK_TOOLS:-ON}
+packages=(libktrsdk1 libktrsdk-dev liblogsdk1)
+[ "$tools" = ON ] && packages+=(ktrsdk-tools)
+for name in "${packages[@]}"; do
+    architecture=$(dpkg-deb -f "$(package "$name")" Architecture)
+    [ "$architecture" = "$KTRSDK_DEB_ARCHITECTURE" ] ||
+        fail "$name is built for $architecture, not $KTRSDK_DEB_ARCHITECTURE"
+done
+if [ "$tools" = ON ]; then
+    expect_files ktrsdk-tools usr/bin/ktr usr/share/ktrsdk/plot_cdf.py usr/share/ktrsdk/plot_common.py \
+        usr/share/ktrsdk/plot_sim.py usr/share/ktrsdk/plot_timeline.py
+elif [ -n "$(find "$scratch/packages" -maxdepth 1 -name 'ktrsdk-tools_*.deb')" ]; then
+    fail "a build without the tools packaged ktrsdk-tools"
+fi
 
 depends() { dpkg-deb -f "$(package "$1")" Depends; }
 depends libktrsdk1 | grep -q logsdk && fail "the runtime package pulls a logger in: $(depends libktrsdk1)"
 depends libktrsdk-dev | grep -q 'libktrsdk1 (= ' || fail "libktrsdk-dev does not depend on its runtime"
-depends ktrsdk-tools | grep -q 'libktrsdk1 (= ' || fail "ktrsdk-tools does not depend on the runtime"
-depends ktrsdk-tools | grep -q 'liblogsdk1 (= ' || fail "ktrsdk-tools does not depend on the logger it links"
+depends libktrsdk1 | grep -q 'libstdc++6' || fail "the runtime package does not depend on libstdc++6: $(depends libktrsdk1)"
 
 # A host's machine with the runtime, the development files and the stand-in logger.
 root=$scratch/root
 for name in libktrsdk1 libktrsdk-dev liblogsdk1; do
     dpkg-deb -x "$(package "$name")" "$root"
 done
-cmake -S "$source_dir" -B "$scratch/cmake-build" -G Ninja -DCMAKE_PREFIX_PATH="$root/usr" >/dev/null
-cmake --build "$scratch/cmake-build" >/dev/null
-LD_LIBRARY_PATH=$root/usr/lib "$scratch/cmake-build/consumer"
-# shellcheck disable=SC2046
-c++ -std=c++11 -o "$scratch/pkgconfig-consumer" "$source_dir/consumer.cpp" \
-    $(PKG_CONFIG_PATH=$root/usr/lib/pkgconfig pkg-config --cflags --libs ktrsdk logsdk)
-LD_LIBRARY_PATH=$root/usr/lib "$scratch/pkgconfig-consumer"
+build_and_run_consumer "$source_dir" "$root/usr/lib" "$scratch"
+
+if [ "$tools" != ON ]; then
+    echo "packages for $KTRSDK_DEB_ARCHITECTURE: contents, dependencies, consumer through CMake and pkg-config: ok"
+    exit 0
+fi
+depends ktrsdk-tools | grep -q 'libktrsdk1 (= ' || fail "ktrsdk-tools does not depend on the runtime"
+depends ktrsdk-tools | grep -q 'liblogsdk1 (= ' || fail "ktrsdk-tools does not depend on the logger it links"
 
 # A machine with the tools and what they depend on: ktr finds the versioned library and the logger in
 # its ../lib, and the library's lines reach it.
@@ -76,4 +92,4 @@ done
     fail "the installed ktr did not replay $scenario"
 grep -q 'upload' "$scratch/replay.txt" || fail "the installed ktr's replay shows no upload answer"
 grep -q '\[KTRMgr::init\]: ' "$scratch/replay.txt" || fail "the installed ktr's replay shows no line of the library"
-echo "packages: contents, dependencies, consumer through CMake and pkg-config, installed ktr: ok"
+echo "packages for $KTRSDK_DEB_ARCHITECTURE: contents, dependencies, consumer through CMake and pkg-config, installed ktr: ok"

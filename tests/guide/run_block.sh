@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Runs one compiled block of the host's guide; when the guide shows the block's output, the run must print
 # exactly that on standard output.
-# Usage: run_block.sh PROGRAM EXPECTED_OUTPUT_FILE
+# Usage: run_block.sh EXPECTED_OUTPUT_FILE [EMULATOR...] PROGRAM (a cross build's emulator runs the program)
 set -euo pipefail
-program=$1
-expected=$2
+expected=$1
+shift
+program=${*: -1}
 
-actual=$("$program")
+actual=$("$@")
 if [ -f "$expected" ]; then
     if ! diff -u "$expected" <(printf '%s\n' "$actual"); then
         echo "$(basename "$program"): the output differs from the one the guide shows (- guide, + run)" >&2
