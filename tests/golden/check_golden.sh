@@ -3,14 +3,11 @@
 # first differences. Usage: check_golden.sh BUILD_DIR SCRATCH_DIR
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
+source "$here/fixed_inputs.sh"
 rm -rf "$2"
 "$here/make_golden.sh" "$1" "$2"
 for stored in "$here"/*.jsonl "$here"/*.txt; do
     fresh="$2/$(basename "$stored")"
-    if ! cmp -s "$stored" "$fresh"; then
-        echo "FAIL: $(basename "$stored") differs from this build's (a change of behaviour or log text):"
-        diff "$stored" "$fresh" | head -n 20
-        exit 1
-    fi
+    same_as_stored "$stored" "$fresh" "a change of behaviour or log text" || exit 1
 done
 echo "golden: $(ls "$here"/*.jsonl "$here"/*.txt | wc -l) files, every decision and line unchanged"

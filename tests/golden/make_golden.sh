@@ -8,24 +8,17 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
+source "$here/fixed_inputs.sh"
 build_dir=$1
 out=$2
 work="$(mktemp -d "${TMPDIR:-/tmp}/ktr-golden.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$out"
 
-decisions() {  # decisions SCENARIO OUTPUT
-    "$build_dir/ktr" replay "$1" --json "$work/replay.jsonl" >/dev/null
-    python3 "$here/extract_decisions.py" <"$work/replay.jsonl" >"$2"
+decide() {  # decide NAME SCENARIO
+    "$build_dir/ktr" replay "$2" --json "$work/replay.jsonl" >/dev/null
+    python3 "$here/extract_decisions.py" <"$work/replay.jsonl" >"$out/$1.jsonl"
 }
 
-for scenario in "$root"/examples/scenarios/*.json; do
-    decisions "$scenario" "$out/replay-$(basename "$scenario" .json).jsonl"
-done
-for meeting in "$root"/examples/meetings/*.json; do
-    name=$(basename "$meeting" .json)
-    "$build_dir/ktr" sim "$meeting" --downlink "$root/examples/traces/synthetic-tunnel-outage.mbps" --duration 60 \
-        --record "$work/$name.json" >/dev/null
-    decisions "$work/$name.json" "$out/sim-$name.jsonl"
-done
+for_each_fixed_input "$root" "$build_dir" "$work" decide
 "$build_dir/fuzz/ktrsdk_fuzz_golden" "$root"/fuzz/corpus/* >"$out/fuzz-corpus.txt"

@@ -5,6 +5,7 @@
 
 #include <iostream>
 
+#include "CallsWriter.h"
 #include "DefaultScenario.h"
 #include "FileWriters.h"
 #include "HostSettings.h"
@@ -35,6 +36,9 @@ ReplayCommand::ReplayCommand(CLI::App& program)
     app().add_flag("--lint", m_lint, "list the scenario's suspicious inputs and stop (exit 1 when there are any)");
     addShared({SharedOption::Json, SharedOption::State, SharedOption::Csv, SharedOption::LogFile, SharedOption::Redact,
                SharedOption::Html, SharedOption::Plot});
+    app().add_option("--calls", m_callsPath,
+                     "write the steps as the host's calls on the library, one line each, to this file (- : standard "
+                     "output), for tests/platform's call player");
 }
 
 int ReplayCommand::run() {
@@ -59,6 +63,9 @@ int ReplayCommand::run() {
     FilePaths paths = filePathsOf(options, ReportChart::Options{true, false});
     paths.csv = plotCsvPath(paths.csv, options.plot);
     addFileWriters(paths, files, writers);
+    if (!m_callsPath.empty()) {
+        writers.add(std::make_unique<CallsWriter>(files.open(m_callsPath)));
+    }
     if (!files.standardOutputTaken()) {
         writers.add(std::make_unique<TableWriter>(std::cout, TableWriter::Options{options.log, options.explain}));
     }

@@ -21,6 +21,7 @@ private:
     int lint(const std::string& source, const std::vector<std::string>& warnings) const;
 
     std::string m_scenarioPath;
+    std::string m_callsPath;
     bool m_lint = false;
 };
 
