@@ -16,7 +16,8 @@ import subprocess
 import sys
 import zlib
 
-NUMBER = re.compile(r"\d+")
+# A number standing alone: not digits inside a word or a hex digest such as the library's sha256.
+NUMBER = re.compile(r"(?<![0-9A-Za-z])\d+(?![0-9A-Za-z])")
 UID_KEYS = {"uid", "local_uid", "sharer", "speaker", "hd", "ld"}
 CONVERSIONS = re.compile(r"%(llu|d)")
 HTML_DATA = re.compile(r'<script type="application/(json|octet-stream)" id="ktr-[a-z0-9-]+">(.*?)</script>', re.S)
