@@ -6,8 +6,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # The cross compilers, GoogleTest's sources and qemu-user build and run the arm64 and armhf presets.
+# Slurm's daemons, client and munge run the private cluster of the sweeps.slurm test.
 packages=(cmake ninja-build g++ clang binutils libgtest-dev googletest abigail-tools pkgconf
-    g++-aarch64-linux-gnu g++-arm-linux-gnueabihf qemu-user
+    g++-aarch64-linux-gnu g++-arm-linux-gnueabihf qemu-user slurmctld slurmd slurm-client munge
     nlohmann-json3-dev libcli11-dev libfmt-dev python3-matplotlib libpcre2-dev zlib1g-dev libssl-dev dpkg-dev doxygen cppcheck clang-tidy nodejs chromium "$@")
 
 missing=()
