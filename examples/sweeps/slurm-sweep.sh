@@ -6,7 +6,9 @@
 #
 # Run by hand (from a login node), it submits itself as the array and then the merge job. Every path must
 # be on a file system that all nodes see. The shard count is the array's size: change `--array=1-16`
-# below (or pass `--array` to sbatch); it must start at 1 and step by 1. KTR names the ktr program.
+# below (or set SBATCH_ARRAY_INX, sbatch's variable for `--array`); it must start at 1 and step by 1.
+# KTR names the ktr program; KTR_SIM_OPTIONS holds more options for every shard's `ktr sim`, split at
+# blanks (e.g. KTR_SIM_OPTIONS="--duration 600 --seed 7").
 #SBATCH --job-name=ktr-sweep
 #SBATCH --array=1-16
 #SBATCH --cpus-per-task=4
@@ -22,6 +24,8 @@ results=${3:?usage: slurm-sweep.sh MEETING.json TRACES_DIR RESULTS_DIR}
 if [ -z "${SLURM_ARRAY_TASK_ID:-}" ]; then
     mkdir -p "$results"
     array_job=$(sbatch --parsable "$0" "$meeting" "$traces" "$results")
+    # The merge is one job, whatever sized the array.
+    unset SBATCH_ARRAY_INX
     # afterok: the merge runs only when every shard succeeded; a failed shard leaves it pending for good.
     merge=$(printf '%q sim --merge %q/shard-*.jsonl > %q/table.txt' "$ktr" "$results" "$results")
     sbatch --dependency="afterok:${array_job}" --job-name=ktr-sweep-merge \
@@ -34,5 +38,7 @@ fi
 # temporary name and renamed once complete, so a merge never reads a shard that is still being written.
 shard="${SLURM_ARRAY_TASK_ID}/${SLURM_ARRAY_TASK_COUNT}"
 out="$results/shard-${SLURM_ARRAY_TASK_ID}.jsonl"
-"$ktr" sim "$meeting" --traces "$traces" --shard "$shard" --jobs "${SLURM_CPUS_PER_TASK:-1}" --results "$out.part"
+read -r -a sim_options <<<"${KTR_SIM_OPTIONS:-}"
+"$ktr" sim "$meeting" --traces "$traces" --shard "$shard" --jobs "${SLURM_CPUS_PER_TASK:-1}" "${sim_options[@]}" \
+    --results "$out.part"
 mv "$out.part" "$out"
