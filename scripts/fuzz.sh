@@ -1,14 +1,28 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets and runs each for a bounded time from its stored corpus and regression
-# inputs: FUZZ_SECONDS (default 60) in all, two thirds for the library and one third for the log reader.
-# Fails on any finding; the input that caused it is written to build/fuzz/artifacts/ and belongs in the
-# target's regressions folder (fuzz/regressions/ or fuzz/log_regressions/) once fixed.
+# inputs: FUZZ_SECONDS (default 60) in all, shared by weight (the table below): the library four shares,
+# each of the tools' parsers one. Fails on any finding; the input that caused it is written to
+# build/fuzz/artifacts/ and belongs in the target's regressions folder (the table's last column) once fixed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 total_seconds="${FUZZ_SECONDS:-60}"
-log_reader_seconds=$((total_seconds / 3 > 0 ? total_seconds / 3 : 1))
-library_seconds=$((total_seconds - log_reader_seconds > 0 ? total_seconds - log_reader_seconds : 1))
+
+# NAME WEIGHT STORED_CORPUS STORED_REGRESSIONS
+targets=(
+    "ktrsdk_fuzz 4 fuzz/corpus fuzz/regressions"
+    "ktr_log_reader_fuzz 1 fuzz/log_corpus fuzz/log_regressions"
+    "ktr_scenario_fuzz 1 fuzz/scenario_corpus fuzz/scenario_regressions"
+    "ktr_meeting_fuzz 1 fuzz/meeting_corpus fuzz/meeting_regressions"
+    "ktr_trace_fuzz 1 fuzz/trace_corpus fuzz/trace_regressions"
+    "ktr_settings_fuzz 1 fuzz/settings_corpus fuzz/settings_regressions"
+    "ktr_results_fuzz 1 fuzz/results_corpus fuzz/results_regressions"
+)
+total_weight=0
+for target in "${targets[@]}"; do
+    read -r _ weight _ _ <<<"$target"
+    total_weight=$((total_weight + weight))
+done
 
 cmake --preset fuzz
 cmake --build --preset fuzz
@@ -33,5 +47,8 @@ run_target() {
     grep -E '^(Done|stat::)' "build/fuzz/$name.log"
 }
 
-run_target ktrsdk_fuzz "$library_seconds" fuzz/corpus fuzz/regressions
-run_target ktr_log_reader_fuzz "$log_reader_seconds" fuzz/log_corpus fuzz/log_regressions
+for target in "${targets[@]}"; do
+    read -r name weight corpus regressions <<<"$target"
+    seconds=$((total_seconds * weight / total_weight))
+    run_target "$name" $((seconds > 0 ? seconds : 1)) "$corpus" "$regressions"
+done

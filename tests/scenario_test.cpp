@@ -677,7 +677,11 @@ INSTANTIATE_TEST_SUITE_P(
                                        "maxbitrate": 1, "minbitrate": 1}]})",
                                    "channel"},
                       SettingsCase{"bitrate_beyond_32_bits", R"({"config": {"auxBitrate1": 4294967296}})",
-                                   "auxBitrate1"}));
+                                   "auxBitrate1"},
+                      SettingsCase{"null_stream_field",
+                                   R"({"definitions": [{"channel": 1, "width": null, "height": 1, "fps": 1,
+                                       "bitrate": 1, "maxbitrate": 1, "minbitrate": 1}]})",
+                                   "width"}));
 
 TEST(HostSettings, InstalledAfterTheInitWithTheScenarioStepsKeepingTheirNumbers) {
     ktr::Scenario scenario = ktr::parseScenario(withSteps(R"({"step": "upload"}, {"step": "hdld"})"), kFile);
@@ -699,6 +703,17 @@ TEST(HostSettings, InstalledAfterTheInitWithTheScenarioStepsKeepingTheirNumbers)
     EXPECT_TRUE(std::get<ktr::Config>(scenario.steps[2].action).forceHD);
     EXPECT_EQ(std::get<ktr::Config>(scenario.steps[2].action).auxBitrate1, tarn::video::KTRConfig().auxBitrate1)
         << "a field the file leaves out keeps the interface's default";
+}
+
+TEST(HostSettings, WrittenByTheModelsWriterReadBackWithAnAbsentSectionStillAbsent) {
+    ktr::HostSettings settings;
+    settings.config = ktr::LocalConfig{};
+    settings.config->forceHD = true;
+    const std::string written = ktr::toJsonText(settings);
+    const ktr::HostSettings reread = ktr::parseHostSettings(written, kSettingsFile);
+    EXPECT_FALSE(reread.definitions) << written;
+    ASSERT_TRUE(reread.config) << written;
+    EXPECT_TRUE(reread.config->forceHD) << written;
 }
 
 TEST(HostSettings, AnEmptyFileInstallsNothing) {

@@ -102,8 +102,7 @@ struct PlacedRun {
 // Joins the runs of every file into the runs of the whole sweep.
 class ResultsMerger {
 public:
-    void read(const std::string& path) {
-        const std::string content = readInputFile(path);
+    void read(const std::string& path, const std::string& content) {
         const std::vector<std::string_view> lines = linesOf(path, content);
         const ShardHeader header = readHeaderLine(path, lines.front());
         for (size_t i = 1; i < lines.size(); ++i) {
@@ -219,12 +218,20 @@ void writeSweepResults(std::ostream& out, const SweepDescription& sweep, const S
 }
 
 MergedSweep mergeSweepResults(const std::vector<std::string>& paths) {
-    if (paths.empty()) {
+    std::vector<ResultsText> files;
+    for (const std::string& path : paths) {
+        files.push_back({path, readInputFile(path)});
+    }
+    return mergeSweepResults(files);
+}
+
+MergedSweep mergeSweepResults(const std::vector<ResultsText>& files) {
+    if (files.empty()) {
         throw InputError("no results files to merge");
     }
     ResultsMerger merger;
-    for (const std::string& path : paths) {
-        merger.read(path);
+    for (const ResultsText& file : files) {
+        merger.read(file.path, file.content);
     }
     return merger.finish();
 }

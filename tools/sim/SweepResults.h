@@ -37,6 +37,15 @@ struct MergedSweep {
 // and a run that is missing or present twice.
 MergedSweep mergeSweepResults(const std::vector<std::string>& paths);
 
+// A results file already read; path names it in messages.
+struct ResultsText {
+    std::string path;
+    std::string content;
+};
+
+// The same for contents already read.
+MergedSweep mergeSweepResults(const std::vector<ResultsText>& files);
+
 }  // namespace ktr::sim
 
 #endif  // KTRSDK_TOOLS_SIM_SWEEPRESULTS_H

@@ -199,6 +199,16 @@ struct FieldFiller {
             object.*member = fallback;
         }
     }
+    // A field that is absent unless given is written as null when absent, so null reads as absent
+    // whatever nulls says of the values inside it.
+    template <class M, class C>
+    void operator()(const char* key, M C::*member, const std::nullopt_t&) {
+        if (in.isNullOrAbsent(key)) {
+            object.*member = std::nullopt;
+        } else {
+            readValue(in, key, object.*member, nulls);
+        }
+    }
 };
 
 // Reads the fields of value from in; the caller finishes the reader.
