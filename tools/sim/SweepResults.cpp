@@ -219,6 +219,7 @@ void writeSweepResults(std::ostream& out, const SweepDescription& sweep, const S
 
 MergedSweep mergeSweepResults(const std::vector<std::string>& paths) {
     std::vector<ResultsText> files;
+    files.reserve(paths.size());
     for (const std::string& path : paths) {
         files.push_back({path, readInputFile(path)});
     }
