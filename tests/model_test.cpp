@@ -417,12 +417,20 @@ TEST(RoundTrip, SummariesAndSweepResultsReadBackAsWritten) {
         EXPECT_EQ(ktr::toJsonText(read), ktr::toJsonText(summary)) << "seed " << seed;
         EXPECT_TRUE(read.metrics == summary.metrics) << "seed " << seed;
 
-        const ktr::SweepResultsRun run{v.text(), v.u64(), summary};
+        const ktr::SweepResultsRun run{v.text(), v.u64(), summary, {}};
         EXPECT_EQ(ktr::toJsonText(readBack(run)), ktr::toJsonText(run)) << "seed " << seed;
+        const ktr::SweepResultsRun failed{
+            v.text(), v.u64(), {}, ktr::FailedRun{v.text(), v.text(), v.text(), v.u64(), v.list([&] {
+                                                      return v.text();
+                                                  })}};
+        EXPECT_EQ(ktr::toJsonText(readBack(failed)), ktr::toJsonText(failed)) << "seed " << seed;
         ktr::SweepResultsHeader header;
         header.meeting = v.text();
         header.options = v.list([&] { return v.text(); });
         header.runs = v.list([&] { return v.text(); });
+        header.librarySha256 = v.text();
+        header.settingsSha256 = v.known<std::string>([&] { return v.text(); });
+        header.tracesSha256 = v.list([&] { return v.text(); });
         header.shard = v.text();
         EXPECT_EQ(ktr::toJsonText(readBack(header)), ktr::toJsonText(header)) << "seed " << seed;
         const ktr::SweepTable table = sweepTableOf(v);
@@ -548,8 +556,8 @@ TEST(ReadersReadWriters, EveryOutputOfARunReadsBack) {
         ktr::SweepResultsRun run;
         ktr::codec::readFields(in, run, ktr::Nulls::Unknown);
         in.finish();
-        ASSERT_TRUE(run.summary.conference) << run.run;
-        EXPECT_EQ(run.summary.conference->participants.size(), 8u) << run.run;
+        ASSERT_TRUE(run.summary && run.summary->conference) << run.run;
+        EXPECT_EQ(run.summary->conference->participants.size(), 8u) << run.run;
         ++conferenceRuns;
     }
     EXPECT_EQ(conferenceRuns, 4u) << "one run per bundled trace";

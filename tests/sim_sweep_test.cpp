@@ -31,6 +31,21 @@ namespace {
 // Stands for a meeting's content hash; the merge compares it, it does not compute it.
 constexpr const char* kMeetingHash = "5e3c";
 
+// A sweep of runs t0, t1, ... whose hashes stand for contents as kMeetingHash does.
+SweepDescription sweepOf(size_t runs) {
+    SweepDescription sweep;
+    sweep.meeting = "meeting.json";
+    sweep.meetingSha256 = kMeetingHash;
+    sweep.librarySha256 = "11b0";
+    sweep.seed = 1;
+    sweep.options = {"--seed", "1"};
+    for (size_t i = 0; i < runs; ++i) {
+        sweep.runs.push_back("t" + std::to_string(i));
+        sweep.tracesSha256.push_back("7a" + std::to_string(i));
+    }
+    return sweep;
+}
+
 using ktr::test_support::inputErrorOf;
 using ktr::test_support::makeTempDir;
 using ktr::test_support::writeFile;
@@ -108,34 +123,44 @@ void PrintTo(const FailureCase& c, std::ostream* os) {
 
 class ChildPoolFailure : public ::testing::TestWithParam<FailureCase> {};
 
-// The failing run comes first; the next one is killed while it runs and the last never starts.
-TEST_P(ChildPoolFailure, ReportsTheRunAndCancelsTheOthers) {
+// The failing run comes first; the others run on to their end, each reported as it ends.
+TEST_P(ChildPoolFailure, ReportsTheRunAndTheOthersRunOn) {
     const FailureCase& c = GetParam();
-    const std::vector<ChildRun> runs = {
-        {"bad", c.argv}, fakeRun("running", {"--sleep-ms", "30000"}), fakeRun("waiting", {"--echo", "never"})};
-    const auto start = std::chrono::steady_clock::now();
-    const std::vector<ChildResult> results = runChildren(runs, 2, c.timeLimit);
-    const auto took = std::chrono::steady_clock::now() - start;
+    const std::vector<ChildRun> runs = {{"bad", c.argv},
+                                        fakeRun("running", {"--sleep-ms", "200", "--echo", "slept"}),
+                                        fakeRun("waiting", {"--echo", "ran"})};
+    std::vector<size_t> ended;
+    const std::vector<ChildResult> results =
+        runChildren(runs, 2, c.timeLimit, [&](size_t index, const ChildResult& result) {
+            EXPECT_EQ(result.label, runs[index].label);
+            ended.push_back(index);
+        });
 
     ASSERT_EQ(results.size(), 3u);
     const ChildResult& bad = results[0];
     EXPECT_EQ(bad.label, "bad");
     EXPECT_FALSE(bad.succeeded());
-    EXPECT_FALSE(bad.cancelled);
     EXPECT_EQ(bad.exitStatus, c.exitStatus);
     EXPECT_EQ(bad.signal, c.signal);
     EXPECT_EQ(bad.timedOut, c.timedOut);
     EXPECT_EQ(bad.failure(), c.failure);
     EXPECT_EQ(bad.errTail, c.errTail);
 
-    EXPECT_EQ(results[1].label, "running");
-    EXPECT_TRUE(results[1].cancelled);
-    EXPECT_EQ(results[1].failure(), "cancelled: another run failed first");
-    EXPECT_EQ(results[2].label, "waiting");
-    EXPECT_TRUE(results[2].cancelled);
-    EXPECT_EQ(results[2].out, "");
+    EXPECT_TRUE(results[1].succeeded()) << results[1].failure();
+    EXPECT_EQ(results[1].out, "slept\n");
+    EXPECT_TRUE(results[2].succeeded()) << results[2].failure();
+    EXPECT_EQ(results[2].out, "ran\n");
+    std::sort(ended.begin(), ended.end());
+    EXPECT_EQ(ended, (std::vector<size_t>{0, 1, 2}));
+    EXPECT_TRUE(noChildLeft());
+}
 
-    EXPECT_LT(took, std::chrono::seconds(20)) << "the sleeping run was waited for";
+// A callback that throws (a results file that cannot be written) leaves no child behind.
+TEST(ChildPool, ACallbackThatThrowsLeavesNoChild) {
+    const std::vector<ChildRun> runs = {fakeRun("quick", {"--echo", "x"}), fakeRun("slow", {"--sleep-ms", "30000"})};
+    EXPECT_THROW(runChildren(runs, 2, kGenerousLimit,
+                             [](size_t, const ChildResult&) { throw InputError("results: writing failed"); }),
+                 InputError);
     EXPECT_TRUE(noChildLeft());
 }
 
@@ -189,7 +214,7 @@ TEST(ChildPool, KillsARunWhoseOutputPassesTheCap) {
     const std::vector<ChildResult> results = runChildren(runs, 1, kGenerousLimit);
     ASSERT_EQ(results.size(), 1u);
     EXPECT_TRUE(results[0].outTooLarge);
-    EXPECT_EQ(results[0].failure(), "wrote more than 64 MiB on stdout");
+    EXPECT_EQ(results[0].failure(), "wrote more than 8 MiB on stdout");
     EXPECT_LE(results[0].out.size(), kMaxChildOutBytes);
     EXPECT_TRUE(noChildLeft());
 }
@@ -360,7 +385,7 @@ TEST(SweepTable, TextHasARowPerMetricInTheSummaryOrderThenTheWarningAndARowPerRu
 
 TEST(SweepTable, JsonCarriesEveryRowWithNullForUndefinedMetrics) {
     const Json table = Json::parse(toJsonText(sweepStatistics(twoRunsOfEveryKind())));
-    EXPECT_EQ(table.at("schema"), 3);
+    EXPECT_EQ(table.at("schema"), 4);
     EXPECT_EQ(table.at("runs"), 2);
     EXPECT_EQ(table.at("resamples"), 1000);
     EXPECT_EQ(table.at("confidence_pct"), 95);
@@ -546,20 +571,28 @@ protected:
             writeFile(m_dir + "/traces/t" + std::to_string(i), m_values[i] + "\n");
         }
         m_traces = listTraces(m_dir + "/traces");
-        m_sweep = {"meeting.json", kMeetingHash, {"--seed", "1"}, {}};
-        for (size_t i = 0; i < m_values.size(); ++i) {
-            m_sweep.runs.push_back("t" + std::to_string(i));
-        }
+        m_sweep = sweepOf(m_values.size());
     }
 
-    std::vector<LabelledSummary> run(const std::vector<size_t>& indices) const {
+    std::vector<SweepResultsRun> outcomes(const std::vector<size_t>& indices) const {
         const auto commandFor = [this](const std::string& trace) {
             std::vector<std::string> command = m_command;
             command.insert(command.end(), {"--downlink", trace});
             return command;
         };
         const std::vector<ChildRun> runs = sweepRuns(commandFor, m_traces, indices);
-        return collectSummaries(runChildren(runs, 2, kGenerousLimit), indices);
+        const std::vector<ChildResult> results = runChildren(runs, 2, kGenerousLimit);
+        std::vector<SweepResultsRun> outcomes;
+        for (size_t i = 0; i < results.size(); ++i) {
+            outcomes.push_back(runOutcome(results[i], indices[i], runs[i]));
+        }
+        return outcomes;
+    }
+
+    std::vector<LabelledSummary> run(const std::vector<size_t>& indices) const {
+        SweepOutcomes split = splitOutcomes(outcomes(indices));
+        EXPECT_TRUE(split.failed.empty());
+        return split.summaries;
     }
 
     static std::string tableOf(const std::vector<LabelledSummary>& runs) {
@@ -634,35 +667,65 @@ TEST_F(SweepRun, MergedShardsGiveTheTableOfTheWholeSweep) {
         const Shard shard{k, 3};
         files.push_back(m_dir + "/shard-" + std::to_string(k) + ".jsonl");
         std::ofstream out(files.back());
-        writeSweepResults(out, m_sweep, shard, run(shardRuns(7, shard)));
+        writeSweepResults(out, m_sweep, shard, outcomes(shardRuns(7, shard)));
     }
     const MergedSweep merged = mergeSweepResults({files[2], files[0], files[1]});
     EXPECT_EQ(merged.sweep, m_sweep);
     ASSERT_EQ(merged.runs.size(), 7u);
     for (size_t i = 0; i < merged.runs.size(); ++i) {
         EXPECT_EQ(merged.runs[i].index, i);
-        EXPECT_EQ(merged.runs[i].label, "t" + std::to_string(i));
+        EXPECT_EQ(merged.runs[i].run, "t" + std::to_string(i));
     }
-    EXPECT_EQ(tableOf(merged.runs), whole);
+    EXPECT_EQ(tableOf(splitOutcomes(merged.runs).summaries), whole);
 }
 
-TEST_F(SweepRun, AFailedRunFailsTheSweepNamingIt) {
-    const std::vector<ChildRun> runs = {fakeRun("t0", {"--downlink", m_traces[0]}), fakeRun("t1", {"--exit", "2"})};
-    const std::vector<ChildResult> results = runChildren(runs, 1, kGenerousLimit);
-    EXPECT_EQ(inputErrorOf([&] {
-                  collectSummaries(results, {0, 1});
-              }),
-              "run \"t1\": exit status 2; the end of its stderr:\nfake run: failing on request");
+// A failed run is kept with its reason, the end of its stderr and its command; the others are all there.
+TEST_F(SweepRun, FailedRunsAreRecordedBesideTheOthers) {
+    const std::vector<ChildRun> runs = {fakeRun("t0", {"--downlink", m_traces[0]}), fakeRun("t1", {"--exit", "2"}),
+                                        fakeRun("t2", {"--echo", "hello"}), fakeRun("t3", {"--crash"}),
+                                        fakeRun("t4", {"--echo", summaryJson(Json::array()).dump()})};
+    const std::vector<ChildResult> results = runChildren(runs, 2, kGenerousLimit);
+    std::vector<SweepResultsRun> outcomes;
+    for (size_t i = 0; i < results.size(); ++i) {
+        outcomes.push_back(runOutcome(results[i], i, runs[i]));
+    }
+    ASSERT_TRUE(outcomes[0].summary);
+    EXPECT_FALSE(outcomes[0].failed);
+    const std::vector<std::string> reasons = {"", "exit status 2",
+                                              "its summary: not one JSON object: ", "killed by signal 6 (Aborted)",
+                                              "its summary: field \"metrics\": expected an object, got array"};
+    for (size_t i = 1; i < outcomes.size(); ++i) {
+        ASSERT_TRUE(outcomes[i].failed) << i;
+        EXPECT_FALSE(outcomes[i].summary) << i;
+        EXPECT_THAT(outcomes[i].failed->reason, StartsWith(reasons[i]));
+        EXPECT_EQ(outcomes[i].failed->command, runs[i].argv);
+    }
+    EXPECT_EQ(outcomes[1].failed->stderrEnd, "fake run: failing on request");
+    const SweepOutcomes split = splitOutcomes(outcomes);
+    EXPECT_EQ(split.summaries.size(), 1u);
+    ASSERT_EQ(split.failed.size(), 4u);
+    EXPECT_EQ(split.failed[2].run, "t3");
+    EXPECT_EQ(split.failed[2].index, 3u);
+
+    // A diff names every failed run, not only the first.
+    const std::string refused = inputErrorOf([&] { refuseFailedRuns(outcomes); });
+    EXPECT_THAT(refused, StartsWith("run \"t1\": exit status 2; the end of its stderr:\nfake run: failing on request\n"
+                                    "run \"t2\": its summary: "));
+    EXPECT_THAT(refused, HasSubstr("\nrun \"t3\": killed by signal 6 (Aborted)\nrun \"t4\": "));
 }
 
-TEST_F(SweepRun, OutputThatIsNotASummaryIsRefused) {
-    const std::vector<ChildRun> runs = {fakeRun("t0", {"--echo", "hello"}),
-                                        fakeRun("t1", {"--echo", summaryJson(Json::array()).dump()})};
-    const std::vector<ChildResult> results = runChildren(runs, 1, kGenerousLimit);
-    EXPECT_THAT(inputErrorOf([&] { collectSummaries({results[0]}, {0}); }),
-                StartsWith("run \"t0\": its summary: not one JSON object: "));
-    EXPECT_EQ(inputErrorOf([&] { collectSummaries({results[1]}, {1}); }),
-              "run \"t1\": its summary: field \"metrics\": expected an object, got array");
+// The table counts the failed runs and names each with its reason; control characters a run wrote are
+// shown, not sent to the terminal.
+TEST_F(SweepRun, TheTableNamesTheFailedRuns) {
+    SweepTable table = labelledSweepStatistics(run({0, 1}));
+    table.failed = {{"t2", 2, "its summary: not JSON: \x1b[2J"}, {"t3", 3, "timed out after 600 s"}};
+    std::ostringstream out;
+    writeSweepTable(out, table);
+    EXPECT_THAT(out.str(), HasSubstr("\n2 of 4 runs failed and are left out of the table:\n"
+                                     "  t2 (run 2): its summary: not JSON: \\x1b[2J\n"
+                                     "  t3 (run 3): timed out after 600 s\n"));
+    EXPECT_THAT(toJsonText(table),
+                HasSubstr(R"("failed":[{"run":"t2","index":2,"reason":"its summary: not JSON: \u001b[2J"})"));
 }
 
 // --- bad results files -----------------------------------------------------------------------------
@@ -676,15 +739,12 @@ class ResultsFiles : public ::testing::Test {
 protected:
     void SetUp() override {
         m_dir = makeTempDir("sim_sweep");
-        SweepDescription sweep{"meeting.json", kMeetingHash, {"--seed", "1"}, {}};
-        for (int i = 0; i < 7; ++i) {
-            sweep.runs.push_back("t" + std::to_string(i));
-        }
+        const SweepDescription sweep = sweepOf(7);
         for (int k = 1; k <= 3; ++k) {
             const Shard shard{k, 3};
-            std::vector<LabelledSummary> runs;
+            std::vector<SweepResultsRun> runs;
             for (size_t index : shardRuns(7, shard)) {
-                runs.push_back({sweep.runs[index], index, summaryWithValue(static_cast<double>(index) * 10)});
+                runs.push_back({sweep.runs[index], index, summaryWithValue(static_cast<double>(index) * 10), {}});
             }
             std::ostringstream out;
             writeSweepResults(out, sweep, shard, runs);
@@ -716,18 +776,66 @@ protected:
 TEST_F(ResultsFiles, AreWrittenAsAHeaderAndOneLinePerRun) {
     EXPECT_EQ(
         m_texts[1],
-        R"({"schema":3,"meeting":"meeting.json","meeting_sha256":"5e3c","options":["--seed","1"],)"
-        R"("runs":["t0","t1","t2","t3","t4","t5","t6"],"shard":"2/3"})"
+        R"({"schema":4,"meeting":"meeting.json","meeting_sha256":"5e3c","library_sha256":"11b0",)"
+        R"("settings_sha256":null,"seed":1,"options":["--seed","1"],"runs":["t0","t1","t2","t3","t4","t5","t6"],)"
+        R"("traces_sha256":["7a0","7a1","7a2","7a3","7a4","7a5","7a6"],"shard":"2/3"})"
         "\n"
         R"({"run":"t1","index":1,"summary":{"schema":2,"meeting":"m","downlink":"d","uplink":null,"estimates":null,)"
         R"("seed":1,"duration_s":60,"metrics":{"time_upper_pct":{"value":10,"unit":"%","better":"higher"}},)"
-        R"("peers":[],"conference":null}})"
+        R"("peers":[],"conference":null},"failed":null})"
         "\n"
         R"({"run":"t4","index":4,"summary":{"schema":2,"meeting":"m","downlink":"d","uplink":null,"estimates":null,)"
         R"("seed":1,"duration_s":60,"metrics":{"time_upper_pct":{"value":40,"unit":"%","better":"higher"}},)"
-        R"("peers":[],"conference":null}})"
+        R"("peers":[],"conference":null},"failed":null})"
         "\n");
     EXPECT_EQ(mergeSweepResults(m_paths).runs.size(), 7u);
+}
+
+// A shard started again keeps the runs of its complete lines; a line or header cut short by a kill is
+// dropped to be written again; a file of another shard or sweep is refused.
+TEST_F(ResultsFiles, AShardStartedAgainKeepsItsCompleteLines) {
+    const SweepDescription sweep = sweepOf(7);
+    const Shard shard{1, 3};
+    const std::string& text = m_texts[0];  // the header, then runs 0, 3 and 6
+    const size_t lastLine = text.rfind('\n', text.size() - 2) + 1;
+    struct Case {
+        std::string content;
+        bool headerWritten;
+        std::vector<uint64_t> runs;
+        size_t completeBytes;
+    };
+    const std::vector<Case> cases = {
+        {text, true, {0, 3, 6}, text.size()},
+        {text.substr(0, text.size() - 5), true, {0, 3}, lastLine},
+        {text.substr(0, lastLine), true, {0, 3}, lastLine},
+        {text.substr(0, 20), false, {}, 0},
+        {"", false, {}, 0},
+    };
+    for (const Case& c : cases) {
+        const RecordedShard recorded = readRecordedShard({"s1", c.content}, sweep, shard);
+        EXPECT_EQ(recorded.headerWritten, c.headerWritten) << c.content.size();
+        std::vector<uint64_t> runs;
+        for (const SweepResultsRun& run : recorded.runs) {
+            runs.push_back(run.index);
+        }
+        EXPECT_EQ(runs, c.runs) << c.content.size();
+        EXPECT_EQ(recorded.completeBytes, c.completeBytes) << c.content.size();
+    }
+    const auto refusal = [&](const SweepDescription& other, const Shard& otherShard) {
+        return inputErrorOf([&] { readRecordedShard({"s1", text}, other, otherShard); });
+    };
+    EXPECT_EQ(refusal(sweep, {2, 3}),
+              "s1: written by another sweep: it holds shard 1/3, not 2/3; give another "
+              "--results file, or remove this one to start the shard again");
+    SweepDescription reseeded = sweep;
+    reseeded.seed = 2;
+    EXPECT_THAT(refusal(reseeded, shard), StartsWith("s1: written by another sweep: the seed 2 is not 1;"));
+    const std::string twice =
+        text + text.substr(text.find('\n') + 1, text.find('\n', text.find('\n') + 1) - text.find('\n'));
+    EXPECT_EQ(inputErrorOf([&] {
+                  readRecordedShard({"s1", twice}, sweep, shard);
+              }),
+              "s1: line 5: run 0 (\"t0\") is also at s1: line 2");
 }
 
 TEST_F(ResultsFiles, ATruncatedFileIsRefused) {
@@ -741,10 +849,10 @@ TEST_F(ResultsFiles, ATruncatedFileIsRefused) {
 }
 
 TEST_F(ResultsFiles, AnotherSchemaOrNoHeaderIsRefused) {
-    spoil(1, R"("schema":3,"meeting")", R"("schema":2,"meeting")");
+    spoil(1, R"("schema":4,"meeting")", R"("schema":3,"meeting")");
     EXPECT_EQ(mergeError(), m_paths[0] +
-                                ": line 1: not a results header: a results file of schema 2; this ktr reads "
-                                "schema 3");
+                                ": line 1: not a results header: a results file of schema 3; this ktr reads "
+                                "schema 4");
     writeFile(m_paths[0], "hello\n");
     EXPECT_THAT(mergeError(), StartsWith(m_paths[0] + ": line 1: not a results header: not JSON: "));
     spoil(1, R"("shard":"1/3")", R"("shard":"0/3")");
@@ -772,7 +880,25 @@ TEST_F(ResultsFiles, FilesOfDifferentSweepsAreRefused) {
     EXPECT_EQ(mergeError(),
               m_paths[1] + ": line 1: from another sweep than " + m_paths[0] + ": the runs' traces differ");
     spoil(2, R"(,"t6"])", "]");
-    EXPECT_EQ(mergeError(), m_paths[1] + ": line 1: from another sweep than " + m_paths[0] + ": it has 6 runs, not 7");
+    EXPECT_EQ(mergeError(), m_paths[1] +
+                                ": line 1: not a results header: field \"traces_sha256\": expected one hash "
+                                "per run (6), got 7");
+    struct Case {
+        std::string from;
+        std::string to;
+        std::string difference;
+    };
+    const std::vector<Case> cases = {
+        {R"("library_sha256":"11b0")", R"("library_sha256":"11b1")", "the library builds differ"},
+        {R"("settings_sha256":null)", R"("settings_sha256":"5e")", "the settings (--config) differ"},
+        {R"("seed":1,)", R"("seed":2,)", "the seed 2 is not 1"},
+        {R"("7a4")", R"("7b4")", "the trace \"t4\" has another content"},
+    };
+    for (const Case& c : cases) {
+        writeFile(m_paths[1], m_texts[1]);
+        spoil(3, c.from, c.to);
+        EXPECT_EQ(mergeError(), m_paths[2] + ": line 1: from another sweep than " + m_paths[0] + ": " + c.difference);
+    }
 }
 
 TEST_F(ResultsFiles, ARunTwiceOrNowhereIsRefused) {
@@ -806,7 +932,7 @@ TEST_F(ResultsFiles, BadRunLinesAreRefusedWithTheirLine) {
         {R"(,"summary":{"schema":2,"meeting":"m","downlink":"d","uplink":null,"estimates":null,"seed":1,)"
          R"("duration_s":60,"metrics":{"time_upper_pct":{"value":30,"unit":"%","better":"higher"}},"peers":[],)"
          R"("conference":null})",
-         "", "line 3: field \"summary\": missing"},
+         "", "line 3: expected either a \"summary\" or a \"failed\", and not both"},
         {R"("summary":{"schema":2,"meeting":"m")", R"("summary":{"schema":1,"meeting":"m")",
          "line 2: its summary: a summary of schema 1; this ktr reads schema 2"},
     };

@@ -14,6 +14,9 @@
 #SBATCH --cpus-per-task=4
 #SBATCH --time=04:00:00
 #SBATCH --output=ktr-sweep-%A_%a.out
+# A pre-empted task, or one whose node failed, is queued again and resumes its shard's results file.
+#SBATCH --requeue
+#SBATCH --open-mode=append
 set -euo pipefail
 
 ktr=${KTR:-ktr}
@@ -26,19 +29,20 @@ if [ -z "${SLURM_ARRAY_TASK_ID:-}" ]; then
     array_job=$(sbatch --parsable "$0" "$meeting" "$traces" "$results")
     # The merge is one job, whatever sized the array.
     unset SBATCH_ARRAY_INX
-    # afterok: the merge runs only when every shard succeeded; a failed shard leaves it pending for good.
+    # afterany: a shard whose runs partly failed ends with status 1, its file complete; a shard that could not
+    # finish its file makes the merge fail naming the missing runs.
     merge=$(printf '%q sim --merge %q/shard-*.jsonl > %q/table.txt' "$ktr" "$results" "$results")
-    sbatch --dependency="afterok:${array_job}" --job-name=ktr-sweep-merge \
+    sbatch --dependency="afterany:${array_job}" --job-name=ktr-sweep-merge \
         --output="$results/merge-%j.out" --wrap "$merge"
     echo "submitted the shards as job $array_job and their merge after it; the table goes to $results/table.txt"
     exit 0
 fi
 
-# One task: shard K of N, its runs side by side on the task's cores. The results are written under a
-# temporary name and renamed once complete, so a merge never reads a shard that is still being written.
+# One task: shard K of N, its runs side by side on the task's cores. Each run's line is written as the run
+# ends; a requeued task starts again with the same arguments and runs only what the file lacks. Exit
+# status 1 means some runs failed and are named in the file, which is complete.
 shard="${SLURM_ARRAY_TASK_ID}/${SLURM_ARRAY_TASK_COUNT}"
 out="$results/shard-${SLURM_ARRAY_TASK_ID}.jsonl"
 read -r -a sim_options <<<"${KTR_SIM_OPTIONS:-}"
 "$ktr" sim "$meeting" --traces "$traces" --shard "$shard" --jobs "${SLURM_CPUS_PER_TASK:-1}" "${sim_options[@]}" \
-    --results "$out.part"
-mv "$out.part" "$out"
+    --results "$out"

@@ -175,6 +175,17 @@ echo '{"config": {"forceHd": true}}' >"$scratch/misspelt.json"
 expect_failure 2 "forceHd" "$ktr" diff --a-config "$scratch/misspelt.json" "$scratch/reaching.json"
 expect_failure 2 "unknown field" "$ktr" diff --b-config "$scratch/reaching.json" "$scratch/reaching.json"
 expect_failure 2 "on side B\": exit status 2" "$ktr" diff --b "$scratch/missing.so" "$scratch/reaching.json"
+# Sides failing in two scenarios, and both sides of one: every scenario is run and every failed side named.
+cp "$source_dir"/examples/scenarios/team-meeting.json "$scratch/second.json"
+KTR_STANDIN_FAULTS="crash=reaching.json,hang=second.json" expect_failure 2 "" "$ktr" diff --timeout 2 \
+    --a "$library" --b "$altered" "$scratch/reaching.json" "$scratch/second.json"
+grep -qF "run \"$scratch/reaching.json on side B\": killed by signal 6 (Aborted)" "$scratch/err.txt" &&
+    grep -qF "run \"$scratch/second.json on side B\": timed out after 2 s" "$scratch/err.txt" ||
+    fail "diff: not every failed side named: $(cat "$scratch/err.txt")"
+KTR_STANDIN_FAULTS="crash=second.json" expect_failure 2 "" "$ktr" diff --a "$altered" --b "$altered" \
+    "$scratch/reaching.json" "$scratch/second.json"
+[ "$(grep -c "second.json on side [AB]\": killed by signal 6" "$scratch/err.txt")" -eq 2 ] ||
+    fail "diff: both failed sides of a scenario are not named: $(cat "$scratch/err.txt")"
 expect_failure 2 "--timeout" "$ktr" diff --timeout -1 "$scratch/reaching.json"
 # No time limit is spelled out; 0 is not "the default"; zero runs at once or a zero duration are refused.
 expect_failure 2 "--timeout" "$ktr" diff --timeout 0 "$scratch/reaching.json"

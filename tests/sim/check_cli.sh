@@ -113,10 +113,10 @@ grep -qE '^office.mahimahi +[0-9]' "$scratch/whole.txt" || fail "sweep: no row o
 # Each run's row is that run's own summary; each CDF runs through the runs' values, sorted.
 /usr/bin/python3 - "$scratch/whole.results" "$scratch/whole-table.json" "$scratch/whole-cdf.json" <<'PY' ||
 import json, sys
-runs = [json.loads(line) for line in open(sys.argv[1])][1:]
+runs = sorted((json.loads(line) for line in open(sys.argv[1]).read().splitlines()[1:]), key=lambda r: r["index"])
 table = json.load(open(sys.argv[2]))
 drawn = {p["title"]: {line["id"]: line for line in p["lines"]} for p in json.load(open(sys.argv[3]))["panels"]}
-assert table["schema"] == 3 and table["run_labels"] == [r["run"] for r in runs], table["run_labels"]
+assert table["schema"] == 4 and table["run_labels"] == [r["run"] for r in runs], table["run_labels"]
 intervals = sum(1 for row in table["metrics"] if row["runs"] > 0)
 assert table["warning"].startswith(f"warning: {intervals} of {intervals} intervals "), table["warning"]
 def own(summary, row):

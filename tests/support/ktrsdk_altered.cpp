@@ -2,10 +2,24 @@
 // to the real build (loaded from KTR_REAL_LIBRARY), except one answer in one situation: once the host has
 // set scene type 7, adjustDLPolicy reports the opposite of whether the download requests changed. The
 // library's own sources stay as they are.
+//
+// For the sweep tests it also fails on demand, in the process whose command line contains a given text (a
+// sweep's run names its trace there): KTR_STANDIN_FAULTS="ACTION=TEXT,..." with ACTION one of
+//   crash          abort when the host creates the library
+//   hang           never return from that creation
+//   garbage        print a line that is not a summary on standard output, then go on as usual
+//   kill-parent    SIGKILL the parent (the sweep) when the library is created: before the run did anything
+//   kill-parent-late  the same when the host releases it: the run's simulation has ended, its summary not
+//                  yet printed
 #include <dlfcn.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
 
 #include "IKTRSDK.h"
 
@@ -43,6 +57,53 @@ const RealBuild& realBuild() {
         return loaded;
     }();
     return build;
+}
+
+// This process's command line, its arguments joined by blanks.
+std::string commandLine() {
+    std::ifstream in("/proc/self/cmdline", std::ios::binary);
+    std::string line((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (char& c : line) {
+        c = c == '\0' ? ' ' : c;
+    }
+    return line;
+}
+
+// Whether KTR_STANDIN_FAULTS asks for the action in this process.
+bool faultRequested(const std::string& action) {
+    const char* faults = std::getenv("KTR_STANDIN_FAULTS");
+    if (faults == nullptr) {
+        return false;
+    }
+    const std::string text = std::string(",") + faults + ",";
+    const std::string command = commandLine();
+    const std::string key = "," + action + "=";
+    for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + 1)) {
+        const size_t start = at + key.size();
+        const std::string target = text.substr(start, text.find(',', start) - start);
+        if (!target.empty() && command.find(target) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void faultOnCreate() {
+    if (faultRequested("crash")) {
+        std::abort();
+    }
+    while (faultRequested("hang")) {
+        pause();
+    }
+    if (faultRequested("garbage")) {
+        static const char kGarbage[] = "this is not a summary\n";
+        if (write(STDOUT_FILENO, kGarbage, sizeof kGarbage - 1) < 0) {
+            std::abort();
+        }
+    }
+    if (faultRequested("kill-parent")) {
+        kill(getppid(), SIGKILL);
+    }
 }
 
 class AlteredSdk : public IKTRSDK {
@@ -102,10 +163,14 @@ private:
 namespace tarn::video {
 
 IKTRSDK* KTRSDKFactory::createKTRSDK() {
+    faultOnCreate();
     return new AlteredSdk();
 }
 
 void KTRSDKFactory::releaseKTRSDK(IKTRSDK* sdk) {
+    if (faultRequested("kill-parent-late")) {
+        kill(getppid(), SIGKILL);
+    }
     delete sdk;
 }
 

@@ -1,5 +1,7 @@
 #include "ScenarioDiffer.h"
 
+#include <fmt/format.h>
+#include <fmt/ranges.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -53,6 +55,7 @@ std::vector<ScenarioDiff> ScenarioDiffer::run(const std::vector<std::string>& sc
     const size_t atOnce = scenariosAtOnce(m_options.jobs, scenarios.size());
     const int64_t timeLimit = std::llround(m_options.timeoutS * kMicrosPerSecond);
     std::list<RunningScenario> running;
+    std::vector<std::string> failures;
     size_t next = 0;
     while (next < scenarios.size() || !running.empty()) {
         for (; running.size() < atOnce && next < scenarios.size(); ++next) {
@@ -71,6 +74,8 @@ std::vector<ScenarioDiff> ScenarioDiffer::run(const std::vector<std::string>& sc
         for (auto scenario = running.begin(); scenario != running.end();) {
             scenario->run.advance();
             if (scenario->run.done()) {
+                const std::vector<std::string> sideFailures = scenario->run.failures();
+                failures.insert(failures.end(), sideFailures.begin(), sideFailures.end());
                 diffs[scenario->index].comparison = scenario->run.comparison();
                 scenario = running.erase(scenario);
             } else {
@@ -81,6 +86,9 @@ std::vector<ScenarioDiff> ScenarioDiffer::run(const std::vector<std::string>& sc
         if (!streams.empty()) {
             ChildStream::waitForAny(streams);
         }
+    }
+    if (!failures.empty()) {
+        throw InputError(fmt::format("{}", fmt::join(failures, "\n")));
     }
     return diffs;
 }

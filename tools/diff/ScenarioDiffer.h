@@ -46,7 +46,8 @@ public:
     ScenarioDiffer(DiffSide a, DiffSide b, ScenarioDiffOptions options);
 
     // Throws InputError for a scenario or settings file that cannot be used (before any run), and naming
-    // the scenario and side of a run that failed, with the reason and the end of its stderr.
+    // every scenario and side of a run that failed, each with the reason and the end of its stderr, once
+    // every scenario has been compared.
     std::vector<ScenarioDiff> run(const std::vector<std::string>& scenarios, SideWriters* writers = nullptr) const;
 
 private:

@@ -1,5 +1,8 @@
 #include "ScenarioRun.h"
 
+#include <istream>
+#include <limits>
+
 #include "InputFile.h"
 
 namespace ktr::diff {
@@ -32,7 +35,7 @@ bool ScenarioRun::readable(const Side& side) const {
 
 // Reading one side's steps may make the comparison want the other's: both are read until neither moves.
 void ScenarioRun::advance() {
-    for (bool moved = true; moved;) {
+    for (bool moved = true; moved && !anySideFailed();) {
         moved = false;
         for (size_t i = 0; i < m_sides.size(); ++i) {
             try {
@@ -46,7 +49,24 @@ void ScenarioRun::advance() {
             }
         }
     }
-    refuseFailures();
+    if (anySideFailed()) {
+        for (Side& side : m_sides) {
+            discardOutput(side);
+        }
+    }
+}
+
+// Keeps a side whose timeline is no longer compared from waiting on a full pipe.
+// The reader may have left the stream at its end of file: it is cleared before every look.
+void ScenarioRun::discardOutput(Side& side) {
+    std::istream& lines = side.child->lines();
+    while (true) {
+        lines.clear();
+        if (!side.child->lineWaiting() && !(side.child->outputEnded() && lines.peek() != EOF)) {
+            return;
+        }
+        lines.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+    }
 }
 
 // The side's header once it arrived, then its steps while the comparison wants them; whether it read any.
@@ -78,24 +98,31 @@ bool ScenarioRun::read(size_t index) {
     return moved;
 }
 
-// A run that failed by itself is named first: its output may end anywhere. Output that is not a timeline is
-// named once its run has ended.
-void ScenarioRun::refuseFailures() const {
+bool ScenarioRun::sideFailed(const Side& side) const {
+    return side.child->failed() || (!side.error.empty() && side.child->exited());
+}
+
+bool ScenarioRun::anySideFailed() const {
+    return sideFailed(m_sides[0]) || sideFailed(m_sides[1]);
+}
+
+// A run that failed by itself is named by its failure: its output may end anywhere.
+std::vector<std::string> ScenarioRun::failures() const {
+    std::vector<std::string> failures;
     for (const Side& side : m_sides) {
         if (side.child->failed()) {
-            refuseRun(side.child->result(), side.child->result().failure());
+            failures.push_back(runProblem(side.child->result(), side.child->result().failure()));
+        } else if (sideFailed(side)) {
+            failures.push_back(runProblem(side.child->result(), side.error));
         }
     }
-    for (const Side& side : m_sides) {
-        if (!side.error.empty() && side.child->exited()) {
-            refuseRun(side.child->result(), side.error);
-        }
-    }
+    return failures;
 }
 
 bool ScenarioRun::done() const {
+    const bool failed = anySideFailed();
     for (const Side& side : m_sides) {
-        if (!side.ended || !side.child->exited()) {
+        if (!side.child->exited() || (!side.ended && !failed)) {
             return false;
         }
     }

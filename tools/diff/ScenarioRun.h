@@ -22,11 +22,14 @@ public:
     ScenarioRun(const std::array<ChildRun, 2>& runs, int64_t timeLimitMicros, TimelineComparer comparer,
                 const std::array<TimelineWriter*, 2>& writers);
 
-    // Reads and compares what has arrived. Throws InputError naming the side of a run that failed (its
-    // reason and the end of its stderr) or whose output is not a timeline.
+    // Reads and compares what has arrived. Once a side has failed, the other is read to its end without
+    // comparing, so that a failure of its own is named too.
     void advance();
-    // Whether both sides' timelines were read and both runs ended well.
+    // Whether both runs ended and, unless a side failed, both timelines were read.
     bool done() const;
+    // The sides that failed, each as "run \"LABEL\": reason" with the end of its stderr: a run that failed
+    // by itself, or whose output is not a timeline. Empty when neither did.
+    std::vector<std::string> failures() const;
     const TimelineComparison& comparison() const { return m_comparer.result(); }
     void addStreams(std::vector<ChildStream*>& streams);
 
@@ -41,7 +44,9 @@ private:
 
     bool read(size_t index);
     bool readable(const Side& side) const;
-    void refuseFailures() const;
+    bool sideFailed(const Side& side) const;
+    bool anySideFailed() const;
+    void discardOutput(Side& side);
 
     std::array<Side, 2> m_sides;
     TimelineComparer m_comparer;

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <filesystem>
 #include <map>
-#include <numeric>
 
 #include "ChildPool.h"
 #include "InputFile.h"
@@ -104,15 +103,18 @@ SimDiff SimDiffer::run() const {
     m_a.checkSettings();
     m_b.checkSettings();
     const std::vector<std::string> traces = sim::listTraces(m_options.tracesDir);
+    const std::vector<ChildRun> runs = runsOver(traces);
     const std::vector<ChildResult> results =
-        runChildren(runsOver(traces), m_options.jobs, std::llround(m_options.timeoutS * kMicrosPerSecond));
-    std::vector<size_t> indices(results.size());
-    std::iota(indices.begin(), indices.end(), size_t{0});
-    const std::vector<sim::LabelledSummary> summaries = sim::collectSummaries(results, indices);
+        runChildren(runs, m_options.jobs, std::llround(m_options.timeoutS * kMicrosPerSecond));
+    std::vector<SweepResultsRun> outcomes;
+    for (size_t i = 0; i < results.size(); ++i) {
+        outcomes.push_back(sim::runOutcome(results[i], i, runs[i]));
+    }
+    sim::refuseFailedRuns(outcomes);
     std::vector<RunSummary> a;
     std::vector<RunSummary> b;
-    for (size_t i = 0; i < summaries.size(); ++i) {
-        (i % 2 == 0 ? a : b).push_back(summaries[i].summary);
+    for (size_t i = 0; i < outcomes.size(); ++i) {
+        (i % 2 == 0 ? a : b).push_back(std::move(*outcomes[i].summary));
     }
     SimDiff diff{m_options.meetingPath, {}, {}, {}};
     for (const std::string& trace : traces) {

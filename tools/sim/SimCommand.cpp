@@ -30,6 +30,7 @@
 #include "ScenarioWriter.h"
 #include "SdkLibrary.h"
 #include "SeriesCsvWriter.h"
+#include "ShardResultsFile.h"
 #include "Simulation.h"
 #include "Sweep.h"
 #include "SweepResults.h"
@@ -145,6 +146,21 @@ void applySettings(const HostSettings& settings, Meeting& meeting) {
     }
 }
 
+// The runs of the shard that the results file does not hold yet, in run order.
+std::vector<size_t> runsLeft(const std::vector<size_t>& shardRuns, const std::vector<SweepResultsRun>& recorded) {
+    std::vector<bool> done(shardRuns.empty() ? 0 : shardRuns.back() + 1, false);
+    for (const SweepResultsRun& run : recorded) {
+        done[static_cast<size_t>(run.index)] = true;
+    }
+    std::vector<size_t> left;
+    for (const size_t run : shardRuns) {
+        if (!done[run]) {
+            left.push_back(run);
+        }
+    }
+    return left;
+}
+
 }  // namespace
 
 SimCommand::SimCommand(CLI::App& program)
@@ -246,9 +262,13 @@ int SimCommand::runSweep() const {
         throw InputError("ktr sim: a sweep's runs read the meeting from a file: give a file, not -");
     }
     const std::string meetingText = readInputFile(m_meetingPath);
-    parseMeeting(meetingText, m_meetingPath);  // refuse bad input before any run
+    const Meeting meeting = parseMeeting(meetingText, m_meetingPath);  // refuse bad input before any run
+    SweepDescription sweep{
+        m_meetingPath, sha256Hex(meetingText), sha256OfFile(libraryPath()), {}, seedFor(meeting), {}, {}, {}};
     if (!options.settings.empty()) {
-        parseHostSettings(readInputFile(options.settings), options.settings);
+        const std::string settingsText = readInputFile(options.settings);
+        parseHostSettings(settingsText, options.settings);
+        sweep.settingsSha256 = sha256Hex(settingsText);
     }
     if (!options.traces.empty() && !m_uplinkTracesDir.empty()) {
         throw InputError("ktr sim: --traces and --uplink-traces sweep one side each; give one of them");
@@ -256,41 +276,56 @@ int SimCommand::runSweep() const {
     if (!m_linkPoolDir.empty()) {
         throw InputError("ktr sim: --link-pool draws every link of one run; a sweep gives them trace by trace");
     }
-    const bool uplinks = !m_uplinkTracesDir.empty();
-    const std::vector<std::string> traces = listTraces(uplinks ? m_uplinkTracesDir : options.traces);
-    const Shard shard = m_shard.empty() ? Shard{} : parseShard(m_shard);
-    const std::vector<size_t> indices = shardRuns(traces.size(), shard);
-    const std::vector<std::string> runOptions = optionArguments(childValues());  // refuses an input on - first
-    OutputFiles files;
-    std::ostream* results = m_resultsPath.empty() ? nullptr : &files.open(m_resultsPath);
-    const TableFiles tableFiles = openTableFiles(files);
-    const std::vector<ChildResult> outcomes = runChildren(
-        sweepRuns([this](const std::string& trace) { return childCommand(trace); }, traces, indices), options.jobs,
-        static_cast<Micros>(std::llround(timeLimitSeconds(options, kDefaultRunTimeLimitS) * kMicrosPerSecond)));
-    const std::vector<LabelledSummary> runs = collectSummaries(outcomes, indices);
-    if (results != nullptr) {
-        SweepDescription sweep{m_meetingPath, sha256Hex(meetingText), runOptions, {}};
-        for (const std::string& trace : traces) {
-            sweep.runs.push_back(std::filesystem::path(trace).filename().string());
-        }
-        writeSweepResults(*results, sweep, shard, runs);
+    const std::vector<std::string> traces = listTraces(m_uplinkTracesDir.empty() ? options.traces : m_uplinkTracesDir);
+    for (const std::string& trace : traces) {
+        sweep.runs.push_back(std::filesystem::path(trace).filename().string());
+        sweep.tracesSha256.push_back(sha256OfFile(trace));
     }
-    const std::string title = "ktr sim: sweep of " + m_meetingPath;
-    writeTable(labelledSweepStatistics(runs), tableFiles, title);
-    files.close();
-    drawCdfs(title);
-    return 0;
+    const Shard shard = m_shard.empty() ? Shard{} : parseShard(m_shard);
+    sweep.options = optionArguments(childValues());  // refuses an input on - first
+    OutputFiles files;
+    std::optional<ShardResultsFile> results;
+    if (!m_resultsPath.empty()) {
+        results.emplace(m_resultsPath, sweep, shard, files);
+    }
+    const TableFiles tableFiles = openTableFiles(files);
+    std::vector<SweepResultsRun> outcomes = results ? results->recorded() : std::vector<SweepResultsRun>{};
+    const std::vector<size_t> pending = runsLeft(shardRuns(traces.size(), shard), outcomes);
+    const std::vector<ChildRun> runs =
+        sweepRuns([this](const std::string& trace) { return childCommand(trace); }, traces, pending);
+    runChildren(runs, options.jobs,
+                static_cast<Micros>(std::llround(timeLimitSeconds(options, kDefaultRunTimeLimitS) * kMicrosPerSecond)),
+                [&](size_t run, const ChildResult& result) {
+                    SweepResultsRun outcome = runOutcome(result, pending[run], runs[run]);
+                    if (outcome.failed) {
+                        outcome.failed->trace = traces[pending[run]];
+                        outcome.failed->seed = sweep.seed;
+                    }
+                    if (results) {
+                        results->append(outcome);
+                    }
+                    outcomes.push_back(std::move(outcome));
+                });
+    return writeOutcomes(std::move(outcomes), tableFiles, files, "ktr sim: sweep of " + m_meetingPath);
 }
 
 int SimCommand::merge() const {
-    const MergedSweep merged = mergeSweepResults(m_mergePaths);
+    MergedSweep merged = mergeSweepResults(m_mergePaths);
     OutputFiles files;
     const TableFiles tableFiles = openTableFiles(files);
-    const std::string title = "ktr sim: merged sweep";
-    writeTable(labelledSweepStatistics(merged.runs), tableFiles, title);
+    return writeOutcomes(std::move(merged.runs), tableFiles, files, "ktr sim: merged sweep");
+}
+
+// The table of the runs that gave a summary, naming those that failed; exit status 1 when any did.
+int SimCommand::writeOutcomes(std::vector<SweepResultsRun> runs, const TableFiles& tableFiles, OutputFiles& files,
+                              const std::string& title) const {
+    const SweepOutcomes outcomes = splitOutcomes(std::move(runs));
+    SweepTable table = labelledSweepStatistics(outcomes.summaries);
+    table.failed = outcomes.failed;
+    writeTable(table, tableFiles, title);
     files.close();
     drawCdfs(title);
-    return 0;
+    return outcomes.failed.empty() ? 0 : 1;
 }
 
 // --summary, --html and the CSV that --plot draws of a sweep, opened before its runs so that a bad path fails

@@ -14,6 +14,7 @@ namespace ktr {
 class OutputFiles;
 class RedactionStage;
 struct RunSummary;
+struct SweepResultsRun;
 struct SweepTable;
 }  // namespace ktr
 
@@ -40,6 +41,8 @@ private:
     };
     TableFiles openTableFiles(OutputFiles& files) const;
     void writeTable(const ktr::SweepTable& table, const TableFiles& files, const std::string& title) const;
+    int writeOutcomes(std::vector<SweepResultsRun> runs, const TableFiles& tableFiles, OutputFiles& files,
+                      const std::string& title) const;
     void drawCdfs(const std::string& title) const;
     SharedValues childValues() const;
     std::string& sweptTrace(SharedValues& values) const;

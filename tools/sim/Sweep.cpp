@@ -49,16 +49,6 @@ bool readCount(const std::string& text, int& count) {
     return error == std::errc() && end == text.data() + text.size() && count >= 1 && count <= kMaxShards;
 }
 
-RunSummary summaryOf(const ChildResult& result) {
-    try {
-        RunSummary summary = parseRunSummary(result.out, "its summary");
-        runMetricRows(summary);
-        return summary;
-    } catch (const InputError& error) {
-        refuseRun(result, error.what());
-    }
-}
-
 }  // namespace
 
 std::vector<std::string> listTraces(const std::string& dir) {
@@ -119,17 +109,51 @@ std::vector<ChildRun> sweepRuns(const std::function<std::vector<std::string>(con
     return runs;
 }
 
-std::vector<LabelledSummary> collectSummaries(const std::vector<ChildResult>& results,
-                                              const std::vector<size_t>& indices) {
-    if (results.size() != indices.size()) {
-        throw std::invalid_argument("collectSummaries: one index per result is needed");
+SweepResultsRun runOutcome(const ChildResult& result, size_t index, const ChildRun& run) {
+    SweepResultsRun outcome{result.label, index, {}, {}};
+    std::string problem = result.failure();
+    if (problem.empty()) {
+        try {
+            RunSummary summary = parseRunSummary(result.out, "its summary");
+            runMetricRows(summary);
+            outcome.summary = std::move(summary);
+            return outcome;
+        } catch (const InputError& error) {
+            problem = error.what();
+        }
     }
-    refuseFailedRuns(results);
-    std::vector<LabelledSummary> summaries;
-    for (size_t i = 0; i < results.size(); ++i) {
-        summaries.push_back({results[i].label, indices[i], summaryOf(results[i])});
+    FailedRun failed;
+    failed.reason = std::move(problem);
+    failed.stderrEnd = stderrEnd(result);
+    failed.command = run.argv;
+    outcome.failed = std::move(failed);
+    return outcome;
+}
+
+SweepOutcomes splitOutcomes(std::vector<SweepResultsRun> runs) {
+    std::sort(runs.begin(), runs.end(),
+              [](const SweepResultsRun& one, const SweepResultsRun& other) { return one.index < other.index; });
+    SweepOutcomes outcomes;
+    for (SweepResultsRun& run : runs) {
+        if (run.summary) {
+            outcomes.summaries.push_back({run.run, static_cast<size_t>(run.index), std::move(*run.summary)});
+        } else if (run.failed) {
+            outcomes.failed.push_back({run.run, run.index, run.failed->reason});
+        }
     }
-    return summaries;
+    return outcomes;
+}
+
+void refuseFailedRuns(const std::vector<SweepResultsRun>& runs) {
+    std::string problems;
+    for (const SweepResultsRun& run : runs) {
+        if (run.failed) {
+            problems += (problems.empty() ? "" : "\n") + runProblem(run.run, run.failed->reason, run.failed->stderrEnd);
+        }
+    }
+    if (!problems.empty()) {
+        throw InputError(problems);
+    }
 }
 
 std::vector<RunSummary> summariesOf(const std::vector<LabelledSummary>& runs) {

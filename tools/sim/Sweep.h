@@ -53,10 +53,20 @@ struct LabelledSummary {
 std::vector<ChildRun> sweepRuns(const std::function<std::vector<std::string>(const std::string&)>& commandFor,
                                 const std::vector<std::string>& traces, const std::vector<size_t>& indices);
 
-// The summaries of the runs (results[i] is the run of indices[i]). Throws InputError naming the run that
-// failed first, the reason and the end of its stderr, or a run whose output is not a summary.
-std::vector<LabelledSummary> collectSummaries(const std::vector<ChildResult>& results,
-                                              const std::vector<size_t>& indices);
+// What the run of the given index left: its summary, or why it gave none (a failure, or output that is
+// not a summary) with the end of its stderr and its command. The caller adds the trace and the seed.
+SweepResultsRun runOutcome(const ChildResult& result, size_t index, const ChildRun& run);
+
+// The runs that gave a summary and those that failed, each in run order.
+struct SweepOutcomes {
+    std::vector<LabelledSummary> summaries;
+    std::vector<FailedRunRow> failed;
+};
+SweepOutcomes splitOutcomes(std::vector<SweepResultsRun> runs);
+
+// Throws InputError naming every failed run with its reason and the end of its stderr, each on lines of
+// its own; returns when none failed.
+void refuseFailedRuns(const std::vector<SweepResultsRun>& runs);
 
 // The summaries alone, as SweepStatistics reads them.
 std::vector<RunSummary> summariesOf(const std::vector<LabelledSummary>& runs);

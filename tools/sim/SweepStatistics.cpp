@@ -11,6 +11,7 @@
 
 #include "InputFile.h"
 #include "RunMetrics.h"
+#include "VisibleText.h"
 
 namespace ktr::sim {
 namespace {
@@ -250,6 +251,22 @@ void writeColumns(std::ostream& out, const std::vector<std::vector<std::string>>
     }
 }
 
+namespace {
+
+// The runs that gave no summary, each with its reason; nothing when none failed.
+void writeFailedRuns(std::ostream& out, const SweepTable& table, const Population& over) {
+    if (table.failed.empty()) {
+        return;
+    }
+    out << fmt::format("{} of {} {} failed and are left out of the table:\n", table.failed.size(),
+                       table.runs + table.failed.size(), over.many);
+    for (const FailedRunRow& run : table.failed) {
+        out << visibleText(fmt::format("  {} ({} {}): {}", run.run, over.one, run.index, run.reason)) << "\n";
+    }
+}
+
+}  // namespace
+
 void writeSweepTable(std::ostream& out, const SweepTable& table, const Population& over) {
     std::vector<std::vector<std::string>> lines = {
         {"metric", "unit", "better", over.many, "p5 [lo, hi]", "median [lo, hi]", "p95 [lo, hi]"}};
@@ -262,6 +279,7 @@ void writeSweepTable(std::ostream& out, const SweepTable& table, const Populatio
     if (table.warning) {
         out << *table.warning << "\n";
     }
+    writeFailedRuns(out, table, over);
     out << "\nper " << over.one << ":\n";
     writeColumns(out, perRunLines(table, over));
 }

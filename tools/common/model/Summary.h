@@ -93,9 +93,23 @@ struct MetricDistribution {
     }
 };
 
+// A failed run as a sweep's table names it.
+struct FailedRunRow {
+    std::string run;
+    uint64_t index = 0;
+    std::string reason;
+
+    template <class Visit>
+    static void fields(Visit& visit) {
+        visit("run", &FailedRunRow::run);
+        visit("index", &FailedRunRow::index);
+        visit("reason", &FailedRunRow::reason);
+    }
+};
+
 // What `ktr sim --traces ... --summary` writes: every metric's distribution over the sweep's runs.
 struct SweepTable {
-    static constexpr int kSchema = 3;
+    static constexpr int kSchema = 4;
 
     int schema = kSchema;
     uint64_t runs = 0;                   // the summaries it was computed from
@@ -105,6 +119,7 @@ struct SweepTable {
     uint64_t seed = 1;
     Known<std::string> warning;  // set when some interval rests on few runs
     std::vector<MetricDistribution> metrics;
+    std::vector<FailedRunRow> failed;  // the runs that gave no summary, left out of everything above
 
     template <class Visit>
     static void fields(Visit& visit) {
@@ -116,6 +131,7 @@ struct SweepTable {
         visit("seed", &SweepTable::seed);
         visit("warning", &SweepTable::warning);
         visit("metrics", &SweepTable::metrics);
+        visit("failed", &SweepTable::failed);
     }
 };
 
@@ -180,39 +196,68 @@ struct RunSummary {
 // summary of this schema.
 RunSummary parseRunSummary(const std::string& text, const std::string& source);
 
-// The first line of a sweep shard's results file: what makes two shards parts of the same sweep.
+// The first line of a sweep shard's results file: what makes two shards parts of the same sweep, and what
+// a resumed shard must find unchanged.
 struct SweepResultsHeader {
-    static constexpr int kSchema = 3;
+    static constexpr int kSchema = 4;
 
     int schema = kSchema;
-    std::string meeting;               // as the sweep's command line named it
-    std::string meetingSha256;         // what the shards are matched by: the same meeting by any path
-    std::vector<std::string> options;  // the options every run shares, as its command line gives them
-    std::vector<std::string> runs;     // the labels of all runs of the sweep, in run order
-    std::string shard;                 // "K/N"
+    std::string meeting;                    // as the sweep's command line named it
+    std::string meetingSha256;              // what the shards are matched by: the same meeting by any path
+    std::string librarySha256;              // the build the runs load
+    Known<std::string> settingsSha256;      // the --config file's content; null without one
+    uint64_t seed = 0;                      // the runs' seed: the command line's, else the meeting's own
+    std::vector<std::string> options;       // the options every run shares, as its command line gives them
+    std::vector<std::string> runs;          // the labels of all runs of the sweep, in run order
+    std::vector<std::string> tracesSha256;  // the content of each run's trace, in run order
+    std::string shard;                      // "K/N"
 
     template <class Visit>
     static void fields(Visit& visit) {
         visit("schema", &SweepResultsHeader::schema);
         visit("meeting", &SweepResultsHeader::meeting);
         visit("meeting_sha256", &SweepResultsHeader::meetingSha256);
+        visit("library_sha256", &SweepResultsHeader::librarySha256);
+        visit("settings_sha256", &SweepResultsHeader::settingsSha256);
+        visit("seed", &SweepResultsHeader::seed);
         visit("options", &SweepResultsHeader::options);
         visit("runs", &SweepResultsHeader::runs);
+        visit("traces_sha256", &SweepResultsHeader::tracesSha256);
         visit("shard", &SweepResultsHeader::shard);
     }
 };
 
-// Every further line: one run of the shard.
+// A run of a sweep that gave no summary: why, and what reruns it alone.
+struct FailedRun {
+    std::string reason;     // "killed by signal 11 (Segmentation fault)", "timed out after 600 s", ...
+    std::string stderrEnd;  // the last lines it wrote on stderr
+    std::string trace;      // the trace it ran over, as the sweep named it
+    uint64_t seed = 0;
+    std::vector<std::string> command;  // the command it ran
+
+    template <class Visit>
+    static void fields(Visit& visit) {
+        visit("reason", &FailedRun::reason);
+        visit("stderr", &FailedRun::stderrEnd);
+        visit("trace", &FailedRun::trace);
+        visit("seed", &FailedRun::seed);
+        visit("command", &FailedRun::command);
+    }
+};
+
+// Every further line: one run of the shard, with either its summary or its failure.
 struct SweepResultsRun {
     std::string run;  // its label
     uint64_t index = 0;
-    RunSummary summary;
+    Known<RunSummary> summary;
+    Known<FailedRun> failed;
 
     template <class Visit>
     static void fields(Visit& visit) {
         visit("run", &SweepResultsRun::run);
         visit("index", &SweepResultsRun::index);
-        visit("summary", &SweepResultsRun::summary);
+        visit("summary", &SweepResultsRun::summary, Known<RunSummary>{});
+        visit("failed", &SweepResultsRun::failed, Known<FailedRun>{});
     }
 };
 

@@ -3,6 +3,7 @@
 #include "ChildProcess.h"
 #include "InputFile.h"
 #include "Units.h"
+#include "VisibleText.h"
 
 #include <fmt/format.h>
 #include <poll.h>
@@ -51,8 +52,8 @@ struct RunningChild {
 
 class ChildPool {
 public:
-    ChildPool(const std::vector<ChildRun>& runs, int workers, Micros timeLimit)
-        : m_runs(runs), m_workers(workerCount(workers, runs.size())), m_timeLimit(timeLimit) {
+    ChildPool(const std::vector<ChildRun>& runs, int workers, Micros timeLimit, const ChildEnded& ended)
+        : m_runs(runs), m_workers(workerCount(workers, runs.size())), m_timeLimit(timeLimit), m_ended(ended) {
         m_results.resize(runs.size());
         // Keeps start() from throwing between spawning a child and recording it.
         m_running.reserve(m_workers);
@@ -74,7 +75,6 @@ public:
             waitForOutput();
             finishEnded();
         }
-        markNeverStarted();
         return std::move(m_results);
     }
 
@@ -86,7 +86,7 @@ private:
     }
 
     void startWhileRoom() {
-        while (!m_failed && m_running.size() < m_workers && m_next < m_runs.size()) {
+        while (m_running.size() < m_workers && m_next < m_runs.size()) {
             start(m_next++);
         }
     }
@@ -201,27 +201,9 @@ private:
     }
 
     void finish(RunningChild& child) {
-        const bool failed = !child.result.succeeded();
         m_results[child.index] = std::move(child.result);
-        if (failed && !m_failed) {
-            m_failed = true;
-            cancelRunning();
-        }
-    }
-
-    void cancelRunning() {
-        for (RunningChild& child : m_running) {
-            child.result.cancelled = true;
-            killAndReap(child);
-            m_results[child.index] = std::move(child.result);
-        }
-        m_running.clear();
-    }
-
-    void markNeverStarted() {
-        for (size_t index = m_next; index < m_runs.size(); ++index) {
-            m_results[index].label = m_runs[index].label;
-            m_results[index].cancelled = true;
+        if (m_ended) {
+            m_ended(child.index, m_results[child.index]);
         }
     }
 
@@ -243,9 +225,9 @@ private:
     const size_t m_workers;
     const Micros m_timeLimit;
     std::vector<ChildResult> m_results;
+    const ChildEnded& m_ended;
     std::vector<RunningChild> m_running;
     size_t m_next = 0;
-    bool m_failed = false;
 };
 
 }  // namespace
@@ -256,7 +238,7 @@ bool ChildResult::succeeded() const {
 
 std::string ChildResult::failure() const {
     if (cancelled) {
-        return "cancelled: another run failed first";
+        return "cancelled: its output was of no further use";
     }
     if (timedOut) {
         return fmt::format("timed out after {} s", static_cast<double>(timeLimitMicros) / kMicrosPerSecond);
@@ -273,30 +255,27 @@ std::string ChildResult::failure() const {
     return "";
 }
 
-std::vector<ChildResult> runChildren(const std::vector<ChildRun>& runs, int workers, int64_t timeLimitMicros) {
-    ChildPool pool(runs, workers, timeLimitMicros);
+std::vector<ChildResult> runChildren(const std::vector<ChildRun>& runs, int workers, int64_t timeLimitMicros,
+                                     const ChildEnded& ended) {
+    ChildPool pool(runs, workers, timeLimitMicros, ended);
     return pool.run();
 }
 
-void refuseRun(const ChildResult& result, const std::string& problem) {
-    const std::string stderrEnd = wholeLines(result.errTail);
-    throw InputError(fmt::format("run \"{}\": {}{}", result.label, problem,
-                                 stderrEnd.empty() ? "" : "; the end of its stderr:\n" + stderrEnd));
+std::string stderrEnd(const ChildResult& result) {
+    return wholeLines(result.errTail);
 }
 
-void refuseFailedRuns(const std::vector<ChildResult>& results) {
-    const ChildResult* cancelled = nullptr;
-    for (const ChildResult& result : results) {
-        if (!result.succeeded() && !result.cancelled) {
-            refuseRun(result, result.failure());
-        }
-        if (result.cancelled && cancelled == nullptr) {
-            cancelled = &result;
-        }
-    }
-    if (cancelled != nullptr) {
-        refuseRun(*cancelled, cancelled->failure());
-    }
+std::string runProblem(const std::string& label, const std::string& problem, const std::string& stderrEnd) {
+    return visibleText(fmt::format("run \"{}\": {}{}", label, problem,
+                                   stderrEnd.empty() ? "" : "; the end of its stderr:\n" + stderrEnd));
+}
+
+std::string runProblem(const ChildResult& result, const std::string& problem) {
+    return runProblem(result.label, problem, stderrEnd(result));
+}
+
+void refuseRun(const ChildResult& result, const std::string& problem) {
+    throw InputError(runProblem(result, problem));
 }
 
 }  // namespace ktr

@@ -5,6 +5,7 @@
 #define KTRSDK_TOOLS_COMMON_CHILDPOOL_H
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,7 +27,7 @@ struct ChildResult {
     std::string out;              // everything it wrote on stdout (up to kMaxChildOutBytes)
     std::string errTail;          // the last kChildErrTailBytes of its stderr
     bool outTooLarge = false;     // stdout passed kMaxChildOutBytes: the child was killed
-    bool cancelled = false;       // killed, or never started, because another run failed first
+    bool cancelled = false;       // killed by the parent, which had no more use for its output
 
     bool succeeded() const;
     // Why the run failed, e.g. "exit status 2", "killed by signal 11 (Segmentation fault)" or "timed out
@@ -34,21 +35,28 @@ struct ChildResult {
     std::string failure() const;
 };
 
-// Far above any summary; stops a runaway child from filling the parent's memory.
-constexpr size_t kMaxChildOutBytes = 64u << 20;
+// The children print summaries, far below this even for the largest conference; a child that writes more
+// is not printing a summary, and is stopped before it fills the parent's memory (times the workers).
+constexpr size_t kMaxChildOutBytes = 8u << 20;
+
+// Called as each run ends, with its place in `runs`, before the next one starts.
+using ChildEnded = std::function<void(size_t index, const ChildResult& result)>;
 
 // Runs every run, at most `workers` at once (the number of cores when workers <= 0), each for at most
 // timeLimit (none when timeLimit <= 0), with stdin from /dev/null. Returns the results in the order of
 // `runs`. A program that cannot be started is reported as exit status 127 with the reason in errTail.
-// Once a run fails, no further run starts and the running ones are killed: those and the ones never
-// started are marked cancelled. Every child is reaped before it returns, also when it throws.
-std::vector<ChildResult> runChildren(const std::vector<ChildRun>& runs, int workers, int64_t timeLimitMicros);
+// A run that fails does not stop the others. Every child is reaped before it returns, also when it throws
+// (the callback included).
+std::vector<ChildResult> runChildren(const std::vector<ChildRun>& runs, int workers, int64_t timeLimitMicros,
+                                     const ChildEnded& ended = {});
 
-// Throws InputError naming the run, the problem and the end of its stderr.
+// The end of the run's stderr, from its first whole line on.
+std::string stderrEnd(const ChildResult& result);
+// "run \"LABEL\": PROBLEM" and, on the lines that follow, the end of its stderr.
+std::string runProblem(const std::string& label, const std::string& problem, const std::string& stderrEnd);
+std::string runProblem(const ChildResult& result, const std::string& problem);
+// Throws InputError with runProblem's text.
 [[noreturn]] void refuseRun(const ChildResult& result, const std::string& problem);
-// Throws InputError for the first run that failed by itself (else the first cancelled one), as refuseRun
-// words it; returns when every run succeeded.
-void refuseFailedRuns(const std::vector<ChildResult>& results);
 
 }  // namespace ktr
 
