@@ -1,6 +1,8 @@
 // The results reader of `ktr sim --merge` over arbitrary bytes: each NUL byte starts another shard's file.
 // Merged runs, written back as one file of the whole sweep, must merge again; that file written once more
-// must be the same text.
+// must be the same text. That file cut anywhere, as a kill leaves it, must resume with the runs of the lines
+// before the cut.
+#include <algorithm>
 #include <cstdint>
 #include <sstream>
 #include <string>
@@ -36,6 +38,24 @@ std::string written(const ktr::sim::MergedSweep& merged) {
     return out.str();
 }
 
+// A resumed shard keeps exactly the complete lines before the cut, and nothing after it.
+void checkCutFile(const std::string& whole, const ktr::sim::MergedSweep& merged, size_t cut) {
+    const std::string kept = whole.substr(0, cut);
+    const size_t lineEnd = kept.rfind('\n');
+    const size_t complete = lineEnd == std::string::npos ? 0 : lineEnd + 1;
+    const size_t lines = static_cast<size_t>(std::count(kept.begin(), kept.end(), '\n'));
+    ktr::sim::RecordedShard recorded;
+    try {
+        recorded = ktr::sim::readRecordedShard({"cut", kept}, merged.sweep, ktr::sim::Shard{});
+    } catch (const ktr::InputError& error) {
+        ktr::fuzz::reportFinding(std::string("a cut results file is refused: ") + error.what(), kept);
+    }
+    if (recorded.completeBytes != complete || recorded.headerWritten != (lines > 0) ||
+        recorded.runs.size() != (lines > 0 ? lines - 1 : 0)) {
+        ktr::fuzz::reportFinding("a cut results file resumes with other runs than its complete lines", kept);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -55,5 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         [](const ktr::sim::MergedSweep& one, const ktr::sim::MergedSweep& other) {
             return written(one) == written(other);
         });
+    const std::string whole = written(*merged);
+    checkCutFile(whole, *merged, size % (whole.size() + 1));
     return 0;
 }

@@ -420,7 +420,7 @@ TEST(RoundTrip, SummariesAndSweepResultsReadBackAsWritten) {
         const ktr::SweepResultsRun run{v.text(), v.u64(), summary, {}};
         EXPECT_EQ(ktr::toJsonText(readBack(run)), ktr::toJsonText(run)) << "seed " << seed;
         const ktr::SweepResultsRun failed{
-            v.text(), v.u64(), {}, ktr::FailedRun{v.text(), v.text(), v.text(), v.u64(), v.list([&] {
+            v.text(), v.u64(), {}, ktr::FailedRun{v.text(), v.text(), v.text(), v.text(), v.u64(), v.list([&] {
                                                       return v.text();
                                                   })}};
         EXPECT_EQ(ktr::toJsonText(readBack(failed)), ktr::toJsonText(failed)) << "seed " << seed;

@@ -41,15 +41,19 @@ function run(args) {
   execFileSync(ktr, args, { stdio: ['ignore', 'ignore', 'inherit'] });
 }
 
-// ktr diff exits 1 when the sides differ.
-function runDiff(args) {
+// Runs ktr where exit status 1 is an answer: a diff whose sides differ, a sweep with failed runs.
+function runAnswering1(args) {
   try {
-    run(['diff', ...args]);
+    run(args);
     return 0;
   } catch (error) {
     if (error.status === 1) return 1;
     throw error;
   }
+}
+
+function runDiff(args) {
+  return runAnswering1(['diff', ...args]);
 }
 
 function readJsonLines(file) {
@@ -465,7 +469,8 @@ async function checkSweep(browser) {
   const name = 'sim sweep';
   const base = path.join(scratch, 'sim-sweep');
   run(['sim', path.join(sourceDir, 'examples/meetings/one-to-one-phone.json'), '--traces',
-    path.join(sourceDir, 'examples/traces'), '--duration', '30', '--summary', base + '.json', '--html', base + '.html']);
+    path.join(sourceDir, 'examples/traces'), '--duration', '30', '--summary', base + '.json', '--html', base + '.html',
+    '--results', base + '.jsonl']);
   const table = JSON.parse(fs.readFileSync(base + '.json', 'utf8'));
   const opened = await open(browser, base + '.html');
   await checkLoad(name, opened);
@@ -480,6 +485,36 @@ async function checkSweep(browser) {
   check(`${name}: each run's row holds its values`, runs.every((r, k) => table.metrics.every((m, j) =>
     r[j + 1] === formatted(m.per_run[k]))), JSON.stringify(runs));
   await opened.page.screenshot({ path: base + '.png', fullPage: true });
+  await opened.page.close();
+  await checkFailedRuns(browser, base);
+}
+
+// The sweep's results with its first run turned into a failed one whose reason is hostile: the merge's page
+// lists it as text, under a line that counts the failed runs.
+async function checkFailedRuns(browser, base) {
+  const name = 'sim sweep with a failed run';
+  const lines = fs.readFileSync(base + '.jsonl', 'utf8').split('\n').filter((line) => line !== '');
+  const first = JSON.parse(lines[1]);
+  const reason = 'its summary: not JSON: <img src=x onerror="window.injected=1">\u001b[2J';
+  lines[1] = JSON.stringify({ run: first.run, index: first.index, summary: null,
+    failed: { reason, stderr: '</script><script>window.injected=1</script>', meeting: 'm.json', trace: first.run,
+      seed: 1, command: [] } });
+  fs.writeFileSync(base + '-failed.jsonl', lines.join('\n') + '\n');
+  const status = runAnswering1(['sim', '--merge', base + '-failed.jsonl', '--summary', base + '-failed.json', '--html',
+    base + '-failed.html']);
+  check(`${name}: the merge exits with status 1`, status === 1, String(status));
+  const table = JSON.parse(fs.readFileSync(base + '-failed.json', 'utf8'));
+  const opened = await open(browser, base + '-failed.html');
+  await checkLoad(name, opened);
+  const rows = await opened.page.$$eval('.failed-runs tbody tr', (trs) => trs.map((r) => [...r.cells].map((c) => c.textContent)));
+  check(`${name}: a row per failed run`, JSON.stringify(rows) ===
+    JSON.stringify(table.failed.map((f) => [f.run, String(f.index), f.reason])) && rows.length === 1 &&
+    rows[0][2] === reason, JSON.stringify(rows));
+  const counted = await opened.page.$$eval('.sweep p.warning', (ps) => ps.map((p) => p.textContent));
+  check(`${name}: the failed runs are counted`, counted.includes(`1 of ${table.runs + 1} runs failed and are left out ` +
+    'of the table:'), JSON.stringify(counted));
+  check(`${name}: the reason stays text`, !(await opened.page.evaluate(() => window.injected)) &&
+    (await opened.page.$$('.failed-runs img')).length === 0, 'the reason was run');
   await opened.page.close();
 }
 

@@ -93,7 +93,7 @@ for run in failed:
         assert run["summary"] == whole[3]["summary"], "the fourth run's summary differs"
         continue
     assert run["summary"] is None and run["failed"]["trace"].startswith(sys.argv[3]), run
-    assert run["failed"]["seed"] == 7 and any(run["failed"]["trace"] in a for a in run["failed"]["command"]), run
+    assert run["failed"]["meeting"].endswith("team-meeting.json") and run["failed"]["seed"] == 7 and any(run["failed"]["trace"] in a for a in run["failed"]["command"]), run
 EOF
 # A failed run's command reruns it alone: without the fault it gives the uninterrupted sweep's summary.
 mapfile -t rerun < <(python3 -c '

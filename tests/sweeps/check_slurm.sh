@@ -162,7 +162,7 @@ sweep_start=$SECONDS
     fail "slurm-sweep.sh did not submit: $(cat "$scratch/submit.txt")"
 deadline=$((SECONDS + sweep_bound))
 while jobs=$(squeue -h -o '%A %r') || fail "squeue: $(squeue 2>&1 | tail -n 1)$(show_log slurmctld)"; [ -n "$jobs" ]; do
-    # A failed shard leaves the merge pending for good.
+    # A dependency that can never be satisfied leaves the merge pending for good.
     if grep -q DependencyNeverSatisfied <<<"$jobs" || [ "$SECONDS" -ge "$deadline" ]; then
         fail "the sweep's jobs are not done after $((SECONDS - sweep_start)) s: $(squeue)
 $(tail -n 5 "$scratch"/ktr-sweep-*.out "$scratch"/results/merge-*.out 2>/dev/null)"
@@ -180,4 +180,25 @@ merges=("$scratch"/results/merge-*.out)
 cmp -s "$scratch/local.txt" "$scratch/results/table.txt" ||
     fail "the table merged on the cluster differs from the sweep run here:
 $(diff "$scratch/local.txt" "$scratch/results/table.txt" | head -n 20)"
-echo "slurm-sweep.sh: $shards shards on a private Slurm cluster merged to the table of the same sweep run here"
+
+# A pre-empted shard: its file as a kill while writing leaves it (cut inside its first run's line), its
+# task requeued. It starts again with the same arguments, resumes the file, and the merge is unchanged.
+array_job=$(sed -n 's/^submitted the shards as job \([0-9]*\) .*/\1/p' "$scratch/submit.txt")
+[ -n "$array_job" ] || fail "no array job in: $(cat "$scratch/submit.txt")"
+shard_file="$scratch/results/shard-2.jsonl"
+complete_lines=$(wc -l <"$shard_file")
+truncate -s $(($(head -n 1 "$shard_file" | wc -c) + 10)) "$shard_file"
+requeue_start=$SECONDS
+scontrol requeue "${array_job}_2" || fail "scontrol requeue ${array_job}_2 failed$(show_log slurmctld)"
+# A requeued job waits a while before it may start again (BeginTime); the test lets it start at once.
+scontrol update JobId="${array_job}_2" StartTime=now || fail "scontrol update StartTime failed$(show_log slurmctld)"
+deadline=$((SECONDS + sweep_bound))
+while [ -n "$(squeue -h -o %A)" ]; do
+    [ "$SECONDS" -lt "$deadline" ] || fail "the requeued shard is not done after $((SECONDS - requeue_start)) s: $(squeue)"
+    sleep 0.5
+done
+[ "$(wc -l <"$shard_file")" -eq "$complete_lines" ] ||
+    fail "the requeued shard's file has $(wc -l <"$shard_file") lines, not $complete_lines: $(tail -n 5 "$scratch"/ktr-sweep-*_2.out)"
+"$ktr" sim --merge "${results[@]}" | cmp -s - "$scratch/local.txt" || fail "the merge after the requeued shard differs"
+echo "the requeued shard resumed its file in $((SECONDS - requeue_start)) s"
+echo "slurm-sweep.sh: $shards shards on a private Slurm cluster merged to the table of the same sweep run here", and a requeued shard resumed

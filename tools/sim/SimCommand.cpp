@@ -256,19 +256,30 @@ std::vector<std::string> SimCommand::childCommand(const std::string& trace) cons
     return command;
 }
 
-int SimCommand::runSweep() const {
+// What the sweep's runs depend on, read before any run: a bad meeting or settings file is refused first.
+SweepDescription SimCommand::describeSweep(const std::vector<std::string>& traces) const {
     const SharedValues& options = shared();
-    if (m_meetingPath == kStandardStream) {
-        throw InputError("ktr sim: a sweep's runs read the meeting from a file: give a file, not -");
-    }
     const std::string meetingText = readInputFile(m_meetingPath);
-    const Meeting meeting = parseMeeting(meetingText, m_meetingPath);  // refuse bad input before any run
+    const Meeting meeting = parseMeeting(meetingText, m_meetingPath);
     SweepDescription sweep{
         m_meetingPath, sha256Hex(meetingText), sha256OfFile(libraryPath()), {}, seedFor(meeting), {}, {}, {}};
     if (!options.settings.empty()) {
         const std::string settingsText = readInputFile(options.settings);
         parseHostSettings(settingsText, options.settings);
         sweep.settingsSha256 = sha256Hex(settingsText);
+    }
+    sweep.options = optionArguments(childValues());  // refuses an input on - first
+    for (const std::string& trace : traces) {
+        sweep.runs.push_back(std::filesystem::path(trace).filename().string());
+        sweep.tracesSha256.push_back(sha256OfFile(trace));
+    }
+    return sweep;
+}
+
+int SimCommand::runSweep() const {
+    const SharedValues& options = shared();
+    if (m_meetingPath == kStandardStream) {
+        throw InputError("ktr sim: a sweep's runs read the meeting from a file: give a file, not -");
     }
     if (!options.traces.empty() && !m_uplinkTracesDir.empty()) {
         throw InputError("ktr sim: --traces and --uplink-traces sweep one side each; give one of them");
@@ -277,12 +288,8 @@ int SimCommand::runSweep() const {
         throw InputError("ktr sim: --link-pool draws every link of one run; a sweep gives them trace by trace");
     }
     const std::vector<std::string> traces = listTraces(m_uplinkTracesDir.empty() ? options.traces : m_uplinkTracesDir);
-    for (const std::string& trace : traces) {
-        sweep.runs.push_back(std::filesystem::path(trace).filename().string());
-        sweep.tracesSha256.push_back(sha256OfFile(trace));
-    }
+    const SweepDescription sweep = describeSweep(traces);
     const Shard shard = m_shard.empty() ? Shard{} : parseShard(m_shard);
-    sweep.options = optionArguments(childValues());  // refuses an input on - first
     OutputFiles files;
     std::optional<ShardResultsFile> results;
     if (!m_resultsPath.empty()) {
@@ -298,6 +305,7 @@ int SimCommand::runSweep() const {
                 [&](size_t run, const ChildResult& result) {
                     SweepResultsRun outcome = runOutcome(result, pending[run], runs[run]);
                     if (outcome.failed) {
+                        outcome.failed->meeting = m_meetingPath;
                         outcome.failed->trace = traces[pending[run]];
                         outcome.failed->seed = sweep.seed;
                     }

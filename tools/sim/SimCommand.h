@@ -21,6 +21,7 @@ struct SweepTable;
 namespace ktr::sim {
 
 struct Meeting;
+struct SweepDescription;
 
 class SimCommand : public Command {
 public:
@@ -32,6 +33,7 @@ private:
     int runOne() const;
     void printParticipants(const RunSummary& summary) const;
     int runSweep() const;
+    SweepDescription describeSweep(const std::vector<std::string>& traces) const;
     int merge() const;
     struct TableFiles {
         std::ostream* summary;

@@ -1,7 +1,7 @@
 // Results files: what one shard of a sweep writes, and the merge that joins the shards' files into the
 // runs of the whole sweep. JSON Lines: a header line with the schema, the sweep's description and the
 // shard, then one line per run as it ends: {"run": label, "index": i, "summary": {...}} or, for a run that
-// gave no summary, {"run", "index", "failed": {"reason", "stderr", "trace", "seed", "command"}}.
+// gave no summary, {"run", "index", "failed": {"reason", "stderr", "meeting", "trace", "seed", "command"}}.
 #ifndef KTRSDK_TOOLS_SIM_SWEEPRESULTS_H
 #define KTRSDK_TOOLS_SIM_SWEEPRESULTS_H
 

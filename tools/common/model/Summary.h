@@ -231,6 +231,7 @@ struct SweepResultsHeader {
 struct FailedRun {
     std::string reason;     // "killed by signal 11 (Segmentation fault)", "timed out after 600 s", ...
     std::string stderrEnd;  // the last lines it wrote on stderr
+    std::string meeting;    // as the sweep's command line named it
     std::string trace;      // the trace it ran over, as the sweep named it
     uint64_t seed = 0;
     std::vector<std::string> command;  // the command it ran
@@ -239,6 +240,7 @@ struct FailedRun {
     static void fields(Visit& visit) {
         visit("reason", &FailedRun::reason);
         visit("stderr", &FailedRun::stderrEnd);
+        visit("meeting", &FailedRun::meeting);
         visit("trace", &FailedRun::trace);
         visit("seed", &FailedRun::seed);
         visit("command", &FailedRun::command);

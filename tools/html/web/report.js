@@ -753,6 +753,13 @@
     box.appendChild(describeRows(metricTable('sweep-table', ['metric', 'unit', 'better', 'runs', 'p5', 'median', 'p95'],
       sweep.metrics.map((row) => [row.metric, row.unit, row.better, row.runs, cell(row.p5), cell(row.median),
         cell(row.p95)])), sweep.metrics, 'few_runs'));
+    if (sweep.failed.length) {
+      // The runs that gave no summary, as the text table names them.
+      box.appendChild(warningOf(sweep.failed.length + ' of ' + (sweep.runs + sweep.failed.length) +
+        ' runs failed and are left out of the table:'));
+      box.appendChild(metricTable('failed-runs', ['run', 'index', 'reason'],
+        sweep.failed.map((run) => [run.run, String(run.index), run.reason])));
+    }
     root.appendChild(box);
     box.appendChild(el('h3', null, 'per run'));
     const runs = [];
