@@ -186,6 +186,12 @@ KTR_STANDIN_FAULTS="crash=second.json" expect_failure 2 "" "$ktr" diff --a "$alt
     "$scratch/reaching.json" "$scratch/second.json"
 [ "$(grep -c "second.json on side [AB]\": killed by signal 6" "$scratch/err.txt")" -eq 2 ] ||
     fail "diff: both failed sides of a scenario are not named: $(cat "$scratch/err.txt")"
+# The same with --sim: every trace is run on both sides, and every failed side named.
+KTR_STANDIN_FAULTS="crash=synthetic-train-walk,garbage=synthetic-office-steps" expect_failure 2 "" "$ktr" diff \
+    --sim "$source_dir"/examples/meetings/one-to-one-phone.json --traces "$scratch/traces" --duration 10 --b "$altered"
+grep -qF 'run "side B over synthetic-train-walk.mahimahi": killed by signal 6 (Aborted)' "$scratch/err.txt" &&
+    grep -qF 'run "side B over synthetic-office-steps.mbps": its summary: ' "$scratch/err.txt" &&
+    ! grep -q 'side A' "$scratch/err.txt" || fail "diff --sim: not every failed side named: $(cat "$scratch/err.txt")"
 expect_failure 2 "--timeout" "$ktr" diff --timeout -1 "$scratch/reaching.json"
 # No time limit is spelled out; 0 is not "the default"; zero runs at once or a zero duration are refused.
 expect_failure 2 "--timeout" "$ktr" diff --timeout 0 "$scratch/reaching.json"

@@ -152,8 +152,7 @@ void checkRun(const SweepDescription& sweep, const Shard& shard, const SweepResu
                                      run.summary->schema, RunSummary::kSchema));
     }
     try {
-        RunSummary summary = *run.summary;
-        runMetricRows(summary);
+        runMetricRows(*run.summary);
     } catch (const InputError& error) {
         throw InputError(fmt::format("its summary: {}", error.what()));
     }
