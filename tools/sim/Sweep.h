@@ -54,7 +54,8 @@ std::vector<ChildRun> sweepRuns(const std::function<std::vector<std::string>(con
                                 const std::vector<std::string>& traces, const std::vector<size_t>& indices);
 
 // What the run of the given index left: its summary, or why it gave none (a failure, or output that is
-// not a summary) with the end of its stderr and its command. The caller adds the trace and the seed.
+// not a summary) with the end of its stderr and its command. The caller adds the meeting, the trace
+// and the seed.
 SweepResultsRun runOutcome(const ChildResult& result, size_t index, const ChildRun& run);
 
 // The runs that gave a summary and those that failed, each in run order.

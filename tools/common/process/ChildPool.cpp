@@ -1,7 +1,6 @@
 #include "ChildPool.h"
 
 #include "ChildProcess.h"
-#include "InputFile.h"
 #include "Units.h"
 #include "VisibleText.h"
 
@@ -272,10 +271,6 @@ std::string runProblem(const std::string& label, const std::string& problem, con
 
 std::string runProblem(const ChildResult& result, const std::string& problem) {
     return runProblem(result.label, problem, stderrEnd(result));
-}
-
-void refuseRun(const ChildResult& result, const std::string& problem) {
-    throw InputError(runProblem(result, problem));
 }
 
 }  // namespace ktr

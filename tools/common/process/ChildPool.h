@@ -55,8 +55,6 @@ std::string stderrEnd(const ChildResult& result);
 // "run \"LABEL\": PROBLEM" and, on the lines that follow, the end of its stderr.
 std::string runProblem(const std::string& label, const std::string& problem, const std::string& stderrEnd);
 std::string runProblem(const ChildResult& result, const std::string& problem);
-// Throws InputError with runProblem's text.
-[[noreturn]] void refuseRun(const ChildResult& result, const std::string& problem);
 
 }  // namespace ktr
 
